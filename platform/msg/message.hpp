@@ -57,14 +57,14 @@ std::string argumentText(Number value) {
 
 // Each catalogue entry becomes a class KVN::rtkkvn::<id> whose constructor takes its arguments
 // (strings or numbers) in order; a wrong count fails at compile time.
-#define KVN_DECLARE_MESSAGE(ID, COUNT, TEXT)                                         \
-  class ID : public ::KVN::Message {                                                 \
-   public:                                                                           \
-    template <typename... Arguments>                                                 \
-    explicit ID(const Arguments&... arguments)                                       \
-        : Message(#ID, {::KVN::detail::argumentText(arguments)...}) {                \
+#define KVN_DECLARE_MESSAGE(ID, COUNT, TEXT)                                           \
+  class ID : public ::KVN::Message {                                                   \
+   public:                                                                             \
+    template <typename... Arguments>                                                   \
+    explicit ID(const Arguments&... arguments)                                         \
+        : Message(#ID, {::KVN::detail::argumentText(arguments)...}) {                  \
       static_assert(sizeof...(Arguments) == COUNT, #ID " takes " #COUNT " arguments"); \
-    }                                                                                \
+    }                                                                                  \
   };
 
 namespace KVN::rtkkvn {

@@ -22,7 +22,8 @@ TEST(MessageCatalogue, EveryEntryUsesExactlyItsArguments) {
     EXPECT_EQ(KVN::findMessage(entry.id), &entry);
 
     std::vector<std::string> arguments;
-    for (int i = 0; i < entry.argumentCount; ++i) arguments.push_back("<arg" + std::to_string(i + 1) + ">");
+    for (int i = 0; i < entry.argumentCount; ++i)
+      arguments.push_back("<arg" + std::to_string(i + 1) + ">");
     KVN::Message message(entry.id, arguments);
     const std::string text = message.text();
     EXPECT_FALSE(text.empty());
