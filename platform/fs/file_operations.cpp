@@ -1,0 +1,119 @@
+#include "fs/file_operations.hpp"
+
+#include <cerrno>
+#include <stdexcept>
+#include <vector>
+
+#include "fs/errors.hpp"
+#include "fs/path_string.hpp"
+
+namespace {
+
+// The normalised path without a trailing separator, so that lstat on it examines a link
+// rather than what the link points to.
+std::string withoutTrailingSeparator(const std::string& path) {
+  std::string text = dsPathString(path).str();
+  if (text.size() > 1 && text.back() == '/') text.pop_back();
+  return text;
+}
+
+bool statOf(const char* path, struct stat& status) {
+  if (path == nullptr) return false;
+  return dsGetDefaultFSImp()->stat(withoutTrailingSeparator(path).c_str(), &status) == 0;
+}
+
+// Removes path (already examined with lstat) and what lies below it; false when anything
+// remains.
+bool removeTree(dsFileSystem& fileSystem, const std::string& path, const struct stat& status) {
+  if (!S_ISDIR(status.st_mode)) {
+    return fileSystem.unlink(path.c_str()) == 0 || errno == ENOENT;
+  }
+  bool complete = true;
+  std::vector<std::string> names;
+  if (DIR* stream = fileSystem.opendir(path.c_str())) {
+    for (;;) {
+      errno = 0;
+      struct dirent* entry = fileSystem.readdir(stream);
+      if (entry == nullptr) {
+        if (errno != 0) complete = false;
+        break;
+      }
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    fileSystem.closedir(stream);
+  } else if (errno != ENOENT) {
+    complete = false;
+  }
+  for (const std::string& name : names) {
+    const std::string child = path == "/" ? "/" + name : path + "/" + name;
+    struct stat childStatus;
+    if (fileSystem.lstat(child.c_str(), &childStatus) != 0) {
+      if (errno != ENOENT) complete = false;
+      continue;
+    }
+    if (!removeTree(fileSystem, child, childStatus)) complete = false;
+  }
+  if (fileSystem.rmdir(path.c_str()) != 0 && errno != ENOENT) complete = false;
+  return complete;
+}
+
+}  // namespace
+
+bool dsIsDirectory(const char* path) {
+  struct stat status;
+  return statOf(path, status) && S_ISDIR(status.st_mode);
+}
+bool dsIsDirectory(const std::string& path) { return dsIsDirectory(path.c_str()); }
+
+bool dsFileOrDirExists(const char* path) {
+  struct stat status;
+  return statOf(path, status);
+}
+bool dsFileOrDirExists(const std::string& path) { return dsFileOrDirExists(path.c_str()); }
+
+bool dsFileExists(const char* path) {
+  struct stat status;
+  return statOf(path, status) && !S_ISDIR(status.st_mode);
+}
+bool dsFileExists(const std::string& path) { return dsFileExists(path.c_str()); }
+
+bool dsIsRootDir(const char* path) { return path != nullptr && dsPathString(path).isRoot(); }
+bool dsIsRootDir(const std::string& path) { return dsPathString(path).isRoot(); }
+
+bool dsRemoveRF(const std::string& path, dsFileSystemPtr fileSystem) {
+  const std::string target = withoutTrailingSeparator(path);
+  if (dsPathString(target).isRoot()) {
+    throw std::invalid_argument("refusing to remove the root directory");
+  }
+  struct stat status;
+  if (fileSystem->lstat(target.c_str(), &status) != 0) {
+    dsThrowFileError("cannot remove", target, errno);
+  }
+  return removeTree(*fileSystem, target, status);
+}
+
+std::string dsCanonicalizePath(const std::string& path, dsFileSystemPtr fileSystem) {
+  dsPathString normalised(path);
+  std::string absolute = normalised.str();
+  if (!normalised.isAbsolute()) {
+    std::vector<char> buffer(256);
+    while (fileSystem->getcwd(buffer.data(), buffer.size()) == nullptr) {
+      if (errno != ERANGE) dsThrowFileError("cannot determine the current directory", path, errno);
+      buffer.resize(buffer.size() * 2);
+    }
+    absolute = std::string(buffer.data()) + "/" + absolute;
+  }
+  std::vector<std::string> kept;
+  for (const std::string& element : dsPathString(absolute).elements()) {
+    if (element == ".") continue;
+    if (element == "..") {
+      if (!kept.empty()) kept.pop_back();
+      continue;
+    }
+    kept.push_back(element);
+  }
+  std::string result;
+  for (const std::string& element : kept) result += "/" + element;
+  return result.empty() ? "/" : result;
+}

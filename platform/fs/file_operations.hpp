@@ -1,0 +1,38 @@
+#pragma once
+// Queries and whole-tree operations on paths. Paths are normalised as dsPathString does
+// ("\" accepted as a separator, surrounding white space ignored).
+
+#include <string>
+
+#include "fs/export.hpp"
+#include "fs/file_system.hpp"
+
+// The queries follow symbolic links (a link to a directory is a directory) and answer false for
+// a null path and on any failure; they never throw.
+FS_EXPORT bool dsIsDirectory(const char* path);
+FS_EXPORT bool dsIsDirectory(const std::string& path);
+// True for anything that exists: file, directory, device, ... (a dangling link does not).
+FS_EXPORT bool dsFileOrDirExists(const char* path);
+FS_EXPORT bool dsFileOrDirExists(const std::string& path);
+// True for an existing entry that is not a directory.
+FS_EXPORT bool dsFileExists(const char* path);
+FS_EXPORT bool dsFileExists(const std::string& path);
+// True for "/" in any spelling ("//", "\", " / "); does not touch the file system.
+FS_EXPORT bool dsIsRootDir(const char* path);
+FS_EXPORT bool dsIsRootDir(const std::string& path);
+
+// Removes path and, when it is a directory, everything below it. Symbolic links are removed,
+// never followed. Removes all it can and returns true when everything is gone, false when
+// something could not be removed (the rest is removed all the same).
+// Throws when path itself cannot be examined: dsNoSuchDirectory when it does not exist,
+// dsPermissionDenied or dsFileAccessError otherwise; std::invalid_argument for the root.
+FS_EXPORT bool dsRemoveRF(const std::string& path,
+                          dsFileSystemPtr fileSystem = dsGetDefaultFSImp());
+
+// The absolute form of path with "." and ".." elements and repeated separators resolved, as
+// text (no symbolic link is resolved and nothing needs to exist; ".." above the root stays at
+// the root). A relative path is taken from the current directory; the empty path names the
+// current directory. Throws dsFileAccessError (or another of the file errors) when the current
+// directory cannot be determined.
+FS_EXPORT std::string dsCanonicalizePath(const std::string& path,
+                                         dsFileSystemPtr fileSystem = dsGetDefaultFSImp());

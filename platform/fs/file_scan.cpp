@@ -1,0 +1,118 @@
+#include "fs/file_scan.hpp"
+
+#include <fnmatch.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include "fs/errors.hpp"
+#include "fs/path_string.hpp"
+
+dsStringProcedure::~dsStringProcedure() = default;
+
+void dsIgnoreString::operator()(const std::string&) const {}
+
+dsDirectorySizeAdder::dsDirectorySizeAdder(std::uint64_t& total, dsFileSystemPtr fileSystem)
+    : total_(&total), fileSystem_(std::move(fileSystem)) {}
+
+void dsDirectorySizeAdder::operator()(const std::string& path) const {
+  struct stat status;
+  if (fileSystem_->lstat(path.c_str(), &status) != 0) {
+    if (errno == ENOENT) return;
+    dsThrowFileError("cannot measure", path, errno);
+  }
+  *total_ += static_cast<std::uint64_t>(status.st_size);
+}
+
+namespace {
+
+constexpr int kKnownFlags = dsFindRecursive | dsFindFilesOnly | dsFindHidden;
+
+class Scan {
+ public:
+  Scan(dsFileSystem& fileSystem, std::string namePattern, const dsStringProcedure& files,
+       const dsStringProcedure& dirs, int flags, bool sortByName)
+      : fileSystem_(fileSystem),
+        namePattern_(std::move(namePattern)),
+        files_(files),
+        dirs_(dirs),
+        flags_(flags),
+        sortByName_(sortByName) {}
+
+  // prefix is what entry names are appended to: "" for the current directory, else the
+  // directory's path followed by one separator.
+  void walk(const std::string& directory, const std::string& prefix, bool top) {
+    for (const std::string& name : list(directory, top)) {
+      if (name[0] == '.' && !(flags_ & dsFindHidden)) continue;
+      const std::string path = prefix + name;
+      struct stat status;
+      if (fileSystem_.lstat(path.c_str(), &status) != 0) {
+        if (errno == ENOENT) continue;
+        dsThrowFileError("cannot examine", path, errno);
+      }
+      const bool matches = ::fnmatch(namePattern_.c_str(), name.c_str(), 0) == 0;
+      if (S_ISDIR(status.st_mode)) {
+        if (matches && !(flags_ & dsFindFilesOnly)) dirs_(path);
+        if (flags_ & dsFindRecursive) walk(path, path + "/", false);
+      } else if (matches) {
+        files_(path);
+      }
+    }
+  }
+
+ private:
+  // The names in directory, read completely before any is visited, so that only one directory
+  // stream is open at a time however deep the walk goes.
+  std::vector<std::string> list(const std::string& directory, bool top) {
+    DIR* stream = fileSystem_.opendir(directory.c_str());
+    if (stream == nullptr) {
+      if (!top && errno == ENOENT) return {};
+      dsThrowFileError("cannot list directory", directory, errno);
+    }
+    std::vector<std::string> names;
+    for (;;) {
+      errno = 0;
+      struct dirent* entry = fileSystem_.readdir(stream);
+      if (entry == nullptr) break;
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    const int error = errno;
+    fileSystem_.closedir(stream);
+    if (error != 0) dsThrowFileError("cannot read directory", directory, error);
+    if (sortByName_) std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  dsFileSystem& fileSystem_;
+  const std::string namePattern_;
+  const dsStringProcedure& files_;
+  const dsStringProcedure& dirs_;
+  const int flags_;
+  const bool sortByName_;
+};
+
+}  // namespace
+
+void dsFindMatchingFilesAndDirs(const char* pattern, const dsStringProcedure& files,
+                                const dsStringProcedure& dirs, int flags, bool sortByName,
+                                dsFileSystemPtr fileSystem) {
+  if (pattern == nullptr) throw std::invalid_argument("file scan without a pattern");
+  if (flags & ~kKnownFlags) {
+    throw std::invalid_argument("unknown file scan flags " + std::to_string(flags));
+  }
+  const std::string text = dsPathString(pattern).str();
+  const std::size_t split = text.rfind('/');
+  std::string directory = ".";
+  std::string prefix;
+  if (split != std::string::npos) {
+    directory = split == 0 ? "/" : text.substr(0, split);
+    prefix = text.substr(0, split + 1);
+  }
+  Scan(*fileSystem, text.substr(split == std::string::npos ? 0 : split + 1), files, dirs, flags,
+       sortByName)
+      .walk(directory, prefix, true);
+}

@@ -1,0 +1,71 @@
+#pragma once
+// The seam between the file services and the operating system. Every system call the library
+// makes on files, directories and locks goes through a dsFileSystem, so a test can hand a lock,
+// a scan or a removal an implementation that fails one call (ENOSPC, EIO, EACCES, a lock taken
+// away) and see what the caller makes of it.
+//
+// Each function has the contract of the system call it is named after: it returns what the call
+// returns and leaves the error in errno.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <boost/shared_ptr.hpp>
+
+#include "fs/export.hpp"
+
+class FS_EXPORT dsFileSystem {
+ public:
+  virtual ~dsFileSystem();
+
+  virtual int open(const char* path, int flags, mode_t mode) = 0;
+  virtual int close(int descriptor) = 0;
+  // fcntl with a struct flock argument: F_OFD_SETLK, F_OFD_SETLKW, F_OFD_GETLK.
+  virtual int lock(int descriptor, int command, struct flock* region) = 0;
+  virtual int fstat(int descriptor, struct stat* status) = 0;
+  virtual int stat(const char* path, struct stat* status) = 0;
+  virtual int lstat(const char* path, struct stat* status) = 0;
+  virtual ssize_t pwrite(int descriptor, const void* data, size_t size, off_t offset) = 0;
+  virtual int ftruncate(int descriptor, off_t length) = 0;
+  virtual int mkdir(const char* path, mode_t mode) = 0;
+  virtual DIR* opendir(const char* path) = 0;
+  // Returns null at the end of the directory (errno unchanged) or on failure (errno set).
+  virtual struct dirent* readdir(DIR* directory) = 0;
+  virtual int closedir(DIR* directory) = 0;
+  virtual int unlink(const char* path) = 0;
+  virtual int rmdir(const char* path) = 0;
+  virtual int rename(const char* from, const char* to) = 0;
+  virtual char* getcwd(char* buffer, size_t size) = 0;
+  virtual ssize_t readlink(const char* path, char* buffer, size_t size) = 0;
+};
+
+// The real system calls. Stateless; a test derives from it and overrides the call it wants to
+// fail.
+class FS_EXPORT dsPosixFileSystem : public dsFileSystem {
+ public:
+  int open(const char* path, int flags, mode_t mode) override;
+  int close(int descriptor) override;
+  int lock(int descriptor, int command, struct flock* region) override;
+  int fstat(int descriptor, struct stat* status) override;
+  int stat(const char* path, struct stat* status) override;
+  int lstat(const char* path, struct stat* status) override;
+  ssize_t pwrite(int descriptor, const void* data, size_t size, off_t offset) override;
+  int ftruncate(int descriptor, off_t length) override;
+  int mkdir(const char* path, mode_t mode) override;
+  DIR* opendir(const char* path) override;
+  struct dirent* readdir(DIR* directory) override;
+  int closedir(DIR* directory) override;
+  int unlink(const char* path) override;
+  int rmdir(const char* path) override;
+  int rename(const char* from, const char* to) override;
+  char* getcwd(char* buffer, size_t size) override;
+  ssize_t readlink(const char* path, char* buffer, size_t size) override;
+};
+
+typedef boost::shared_ptr<dsFileSystem> dsFileSystemPtr;
+
+// The implementation over the real system calls. Every call returns the same object; it holds
+// no state, so it is safe to use from any thread.
+FS_EXPORT dsFileSystemPtr dsGetDefaultFSImp();
