@@ -56,10 +56,11 @@ typedef enum zyClassID {
   zyUINT64_CLASS = 15,
   zyFUNCTION_CLASS = 16,
   zyOPAQUE_CLASS = 17,
-  zyOBJECT_CLASS = 18
+  zyOBJECT_CLASS = 18,
+  zyCLASS_ID_INT = 0x7fffffff /* makes every int a valid value: callers pass any id */
 } zyClassID;
 
-typedef enum zyComplexity { zyREAL = 0, zyCOMPLEX = 1 } zyComplexity;
+typedef enum zyComplexity { zyREAL = 0, zyCOMPLEX = 1, zyCOMPLEXITY_INT = 0x7fffffff } zyComplexity;
 
 /* Who is responsible for destroying an array; the library only records it (see
  * docs/arrays.md). New arrays are zySCOPE_OWNED: the caller destroys them. */
@@ -67,7 +68,8 @@ typedef enum zyArrayScope {
   zySCOPE_OWNED = 0,      /* whoever received the array destroys it */
   zySCOPE_LOCAL = 1,      /* belongs to the gateway call in progress; the engine destroys it
                              when the call returns unless the call returned it */
-  zySCOPE_PERSISTENT = 2  /* survives gateway calls; never destroyed by the engine */
+  zySCOPE_PERSISTENT = 2, /* survives gateway calls; never destroyed by the engine */
+  zySCOPE_INT = 0x7fffffff
 } zyArrayScope;
 
 /* Element types. */
@@ -115,8 +117,8 @@ ZY_EXPORT zyArray* zyCreateDoubleMatrix(size_t m, size_t n, zyComplexity complex
 ZY_EXPORT zyArray* zyCreateDoubleScalar(double value);
 ZY_EXPORT zyArray* zyCreateCellMatrix(size_t m, size_t n);
 ZY_EXPORT zyArray* zyCreateCellArray(size_t ndim, const size_t* dims);
-/* A negative nfields or NULL names gives no fields; names are copied. Duplicate or NULL names
- * give NULL. */
+/* A negative nfields or NULL names gives no fields; names are copied. Duplicate, empty or NULL
+ * names give NULL. */
 ZY_EXPORT zyArray* zyCreateStructMatrix(size_t m, size_t n, int nfields, const char** names);
 ZY_EXPORT zyArray* zyCreateStructArray(size_t ndim, const size_t* dims, int nfields,
                                        const char** names);
@@ -136,6 +138,16 @@ ZY_EXPORT zyArray* zyCreateLogicalScalar(int value);
  * number of stored elements), row indices ir and data of room for nzmax elements (at least 1). */
 ZY_EXPORT zyArray* zyCreateSparse(size_t m, size_t n, size_t nzmax, zyComplexity complexity);
 ZY_EXPORT zyArray* zyCreateSparseLogicalMatrix(size_t m, size_t n, size_t nzmax);
+/* An m-by-n sparse double (classId 6, real or complex) or logical (3) array from count
+ * elements given as rows[k], columns[k] (from 0) and value real[k] (+ imag[k]; imag NULL for
+ * real arrays, always NULL for logical). Elements whose value is zero are left out (a NaN is
+ * kept); the rest are put in column-major order and elements at the same place are summed
+ * (logical: combined with or). Room for the larger of nzmax and the number of elements kept
+ * before summing. NULL for an index outside the array, another class, or when memory runs
+ * out. */
+ZY_EXPORT zyArray* zyCreateSparseFromTriplets(size_t m, size_t n, size_t count, const size_t* rows,
+                                              const size_t* columns, const void* real,
+                                              const void* imag, zyClassID classId, size_t nzmax);
 
 /* Function-handle (16), opaque (17) and object (18) arrays: a 1-by-1 array that carries one
  * payload owned by the array, managed through its type. className names the object's class

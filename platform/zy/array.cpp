@@ -1,0 +1,451 @@
+// Array headers and their reference-counted storage: making, sharing, copying on write,
+// freeing, and the queries and data access of the C API.
+
+#include <cstring>
+#include <new>
+
+#include "zy/core.hpp"
+
+namespace zy::detail {
+
+size_t elementSize(zyClassID classId) {
+  switch (classId) {
+    case zyDOUBLE_CLASS:
+    case zyINT64_CLASS:
+    case zyUINT64_CLASS:
+      return 8;
+    case zySINGLE_CLASS:
+    case zyINT32_CLASS:
+    case zyUINT32_CLASS:
+      return 4;
+    case zyINT16_CLASS:
+    case zyUINT16_CLASS:
+    case zyCHAR_CLASS:
+      return 2;
+    case zyINT8_CLASS:
+    case zyUINT8_CLASS:
+    case zyLOGICAL_CLASS:
+      return 1;
+    case zyCELL_CLASS:
+    case zySTRUCT_CLASS:
+      return sizeof(zyArray*);
+    default:
+      return 0;
+  }
+}
+
+Shape normalizeShape(size_t ndim, const size_t* dims) {
+  Shape shape;
+  if (dims == nullptr || ndim == 0) {
+    shape.single[0] = 0;
+    shape.single[1] = 0;
+    shape.dims = shape.single;
+    return shape;
+  }
+  if (ndim == 1) {
+    shape.single[0] = dims[0];
+    shape.single[1] = 1;
+    shape.dims = shape.single;
+    return shape;
+  }
+  while (ndim > 2 && dims[ndim - 1] == 1) --ndim;
+  shape.ndims = ndim;
+  shape.dims = dims;
+  return shape;
+}
+
+Storage* Core::newStorage(StorageKind kind) {
+  Storage* storage = new (std::nothrow) Storage;
+  if (storage) storage->kind = kind;
+  return storage;
+}
+
+void Core::releaseStorage(Storage* storage) {
+  if (storage == nullptr || storage->headers.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+  if (storage->kind == StorageKind::Arrays) {
+    auto** elements = static_cast<zyArray**>(storage->real);
+    for (size_t i = 0; elements && i < storage->capacity; ++i) destroy(elements[i]);
+  }
+  if (storage->payload && storage->payloadType && storage->payloadType->destroy) {
+    storage->payloadType->destroy(storage->payload);
+  }
+  zyFree(storage->real);
+  zyFree(storage->imag);
+  zyFree(storage->ir);
+  zyFree(storage->jc);
+  delete storage;
+}
+
+zyArray* Core::newHeader(zyClassID classId, size_t ndim, const size_t* dims, Storage* storage) {
+  if (storage == nullptr) return nullptr;
+  zyArray* array = new (std::nothrow) zyArray_tag;
+  if (array == nullptr) {
+    releaseStorage(storage);
+    return nullptr;
+  }
+  array->classId_ = classId;
+  array->storage_ = storage;
+  if (!setDimensions(array, ndim, dims)) {
+    destroy(array);
+    return nullptr;
+  }
+  return array;
+}
+
+bool Core::setDimensions(zyArray* array, size_t ndim, const size_t* dims) {
+  const Shape shape = normalizeShape(ndim, dims);
+  size_t count = 1;
+  for (size_t i = 0; i < shape.ndims; ++i) {
+    if (!multiply(count, shape.dims[i], count)) return false;
+  }
+  size_t* target = array->inlineDims_;
+  if (shape.ndims > std::size(array->inlineDims_)) {
+    target = new (std::nothrow) size_t[shape.ndims];
+    if (target == nullptr) return false;
+  }
+  std::memmove(target, shape.dims, shape.ndims * sizeof(size_t));
+  if (array->dims_ != array->inlineDims_ && array->dims_ != target) delete[] array->dims_;
+  array->dims_ = target;
+  array->ndims_ = shape.ndims;
+  array->numberOfElements_ = count;
+  return true;
+}
+
+void Core::destroy(zyArray* array) {
+  if (array == nullptr) return;
+  releaseStorage(array->storage_);
+  if (array->dims_ != array->inlineDims_) delete[] array->dims_;
+  delete array;
+}
+
+size_t Core::slotCount(const zyArray* array) {
+  size_t count = 0;
+  if (array->classId_ == zyCELL_CLASS) return array->numberOfElements_;
+  multiply(array->numberOfElements_, array->storage_->fieldNames.size(), count);
+  return count;
+}
+
+namespace {
+
+// A block of room for capacity elements of size bytes holding the first count of source; null
+// for a null source. A block of no elements is still a block: an empty complex array keeps an
+// imaginary block to say that it is complex.
+void* copyBlock(const void* source, size_t count, size_t size, size_t capacity, bool& failed) {
+  if (source == nullptr) return nullptr;
+  size_t bytes = 0;
+  if (!multiply(capacity, size, bytes)) {
+    failed = true;
+    return nullptr;
+  }
+  void* block = zyMalloc(bytes);
+  if (block == nullptr) {
+    failed = true;
+    return nullptr;
+  }
+  std::memcpy(block, source, count * size);
+  return block;
+}
+
+}  // namespace
+
+Storage* Core::copyStorage(const zyArray* array, bool deep, bool skipReal, bool skipImag) {
+  const Storage& source = *array->storage_;
+  Storage* copy = newStorage(source.kind);
+  if (copy == nullptr) return nullptr;
+  bool failed = false;
+  const size_t size = elementSize(array->classId_);
+  switch (source.kind) {
+    case StorageKind::None:
+      break;
+    case StorageKind::Full: {
+      const size_t count = array->numberOfElements_;
+      copy->capacity = count;
+      if (!skipReal) copy->real = copyBlock(source.real, count, size, count, failed);
+      if (!skipImag) copy->imag = copyBlock(source.imag, count, size, count, failed);
+      break;
+    }
+    case StorageKind::Sparse: {
+      const size_t columns = array->dims_[1];
+      const size_t stored = source.jc[columns];
+      copy->capacity = source.capacity;
+      copy->jc = static_cast<size_t*>(
+          copyBlock(source.jc, columns + 1, sizeof(size_t), columns + 1, failed));
+      copy->ir = static_cast<size_t*>(
+          copyBlock(source.ir, stored, sizeof(size_t), source.capacity, failed));
+      if (!skipReal) copy->real = copyBlock(source.real, stored, size, source.capacity, failed);
+      if (!skipImag) copy->imag = copyBlock(source.imag, stored, size, source.capacity, failed);
+      break;
+    }
+    case StorageKind::Arrays: {
+      copy->fieldNames = source.fieldNames;
+      const size_t slots = slotCount(array);
+      if (skipReal || slots == 0) break;
+      auto** elements = static_cast<zyArray**>(zyCalloc(slots, sizeof(zyArray*)));
+      if (elements == nullptr) {
+        failed = true;
+        break;
+      }
+      copy->real = elements;
+      copy->capacity = slots;
+      const auto* from = static_cast<zyArray* const*>(source.real);
+      for (size_t i = 0; i < slots && !failed; ++i) {
+        if (from[i] == nullptr) continue;
+        elements[i] = deep ? duplicate(from[i]) : sharedCopy(from[i]);
+        failed = elements[i] == nullptr;
+      }
+      break;
+    }
+    case StorageKind::Payload:
+      copy->payloadType = source.payloadType;
+      copy->objectClassName = source.objectClassName;
+      if (source.payload) {
+        copy->payload =
+            source.payloadType->clone ? source.payloadType->clone(source.payload) : nullptr;
+        failed = copy->payload == nullptr;
+      }
+      break;
+  }
+  if (failed) {
+    releaseStorage(copy);
+    return nullptr;
+  }
+  return copy;
+}
+
+zyArray* Core::sharedCopy(const zyArray* array) {
+  Storage* storage = array->storage_;
+  if (storage->kind == StorageKind::Arrays && storage->pinned) {
+    storage = copyStorage(array, false, false, false);
+  } else {
+    storage->headers.fetch_add(1, std::memory_order_relaxed);
+  }
+  return newHeader(array->classId_, array->ndims_, array->dims_, storage);
+}
+
+zyArray* Core::duplicate(const zyArray* array) {
+  return newHeader(array->classId_, array->ndims_, array->dims_,
+                   copyStorage(array, true, false, false));
+}
+
+bool Core::makeWritable(zyArray* array, bool skipReal, bool skipImag) {
+  if (array->storage_->headers.load(std::memory_order_acquire) == 1) return true;
+  Storage* copy = copyStorage(array, false, skipReal, skipImag);
+  if (copy == nullptr) return false;
+  releaseStorage(array->storage_);
+  array->storage_ = copy;
+  return true;
+}
+
+bool Core::makeWritableAndPin(zyArray* array) {
+  if (!makeWritable(array)) return false;
+  if (array->storage_->kind == StorageKind::Arrays) array->storage_->pinned = true;
+  return true;
+}
+
+bool Core::unshareDeep(zyArray* array) {
+  if (!makeWritable(array)) return false;
+  if (array->storage_->kind != StorageKind::Arrays) return true;
+  auto** elements = static_cast<zyArray**>(array->storage_->real);
+  for (size_t i = 0; i < array->storage_->capacity; ++i) {
+    if (elements[i] && !unshareDeep(elements[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace zy::detail
+
+using zy::detail::Core;
+using zy::detail::StorageKind;
+
+int zyArray_tag::_get_class_id_non_trivial() const { return classId_; }
+
+const size_t* zyArray_tag::get_dimensions() const { return dims_; }
+
+const std::vector<std::string>& zyArray_tag::get_struct_field_info() const {
+  return storage_->fieldNames;
+}
+
+void zyArray_tag::set_nelements_allocated(size_t count) {
+  if (!Core::makeWritable(this)) throw std::bad_alloc();
+  storage_->capacity = count;
+}
+
+extern "C" {
+
+zyArray* zyDuplicateArray(const zyArray* array) {
+  return array ? zy::detail::guarded<zyArray*>(nullptr, [&] { return Core::duplicate(array); })
+               : nullptr;
+}
+
+zyArray* zyCreateSharedDataCopy(const zyArray* array) {
+  return array ? zy::detail::guarded<zyArray*>(nullptr, [&] { return Core::sharedCopy(array); })
+               : nullptr;
+}
+
+int zyUnshareArray(zyArray* array) {
+  if (array == nullptr) return -1;
+  return zy::detail::guarded(-1, [&] { return Core::unshareDeep(array) ? 0 : -1; });
+}
+
+void zyDestroyArray(zyArray* array) { Core::destroy(array); }
+
+zyClassID zyGetClassID(const zyArray* array) { return array ? array->classId() : zyUNKNOWN_CLASS; }
+
+size_t zyGetNumberOfDimensions(const zyArray* array) {
+  return array ? array->numberOfDimensions() : 0;
+}
+
+const size_t* zyGetDimensions(const zyArray* array) {
+  return array ? array->dimensions() : nullptr;
+}
+
+size_t zyGetM(const zyArray* array) { return array ? array->dimensions()[0] : 0; }
+
+size_t zyGetN(const zyArray* array) {
+  if (array == nullptr) return 0;
+  size_t columns = 1;
+  for (size_t i = 1; i < array->numberOfDimensions(); ++i) columns *= array->dimensions()[i];
+  return columns;
+}
+
+size_t zyGetNumberOfElements(const zyArray* array) { return array ? array->numberOfElements() : 0; }
+
+size_t zyGetElementSize(const zyArray* array) {
+  return array ? zy::detail::elementSize(array->classId()) : 0;
+}
+
+int zyIsEmpty(const zyArray* array) { return array == nullptr || array->numberOfElements() == 0; }
+
+int zyIsNumeric(const zyArray* array) {
+  return array && zy::detail::isNumericClass(array->classId());
+}
+
+int zyIsComplex(const zyArray* array) {
+  return array && zy::detail::isNumericClass(array->classId()) && array->isComplex();
+}
+
+int zyIsSparse(const zyArray* array) { return array && array->isSparse(); }
+int zyIsChar(const zyArray* array) { return array && array->classId() == zyCHAR_CLASS; }
+int zyIsLogical(const zyArray* array) { return array && array->classId() == zyLOGICAL_CLASS; }
+int zyIsCell(const zyArray* array) { return array && array->classId() == zyCELL_CLASS; }
+int zyIsStruct(const zyArray* array) { return array && array->classId() == zySTRUCT_CLASS; }
+int zyIsDouble(const zyArray* array) { return array && array->classId() == zyDOUBLE_CLASS; }
+
+int zyIsCharVector(const zyArray* array) {
+  if (!zyIsChar(array) || array->numberOfDimensions() != 2) return 0;
+  const size_t* dims = array->dimensions();
+  return dims[0] == 1 || dims[1] == 1;
+}
+
+zyArrayScope zyGetArrayScope(const zyArray* array) {
+  return array ? array->scope() : zySCOPE_OWNED;
+}
+
+void zySetArrayScope(zyArray* array, zyArrayScope scope) {
+  if (array) Core::setScope(array, scope);
+}
+
+const void* zyGetDataConst(const zyArray* array) { return array ? array->realData() : nullptr; }
+
+const void* zyGetImagDataConst(const zyArray* array) { return array ? array->imagData() : nullptr; }
+
+void* zyGetData(zyArray* array) {
+  if (array == nullptr ||
+      !zy::detail::guarded(false, [&] { return Core::makeWritableAndPin(array); })) {
+    return nullptr;
+  }
+  return Core::storage(array).real;
+}
+
+void* zyGetImagData(zyArray* array) {
+  if (array == nullptr || !zyIsComplex(array) ||
+      !zy::detail::guarded(false, [&] { return Core::makeWritable(array); })) {
+    return nullptr;
+  }
+  return Core::storage(array).imag;
+}
+
+double* zyGetPr(zyArray* array) {
+  return zyIsDouble(array) ? static_cast<double*>(zyGetData(array)) : nullptr;
+}
+
+double* zyGetPi(zyArray* array) {
+  return zyIsDouble(array) ? static_cast<double*>(zyGetImagData(array)) : nullptr;
+}
+
+zyChar* zyGetChars(zyArray* array) {
+  return zyIsChar(array) ? static_cast<zyChar*>(zyGetData(array)) : nullptr;
+}
+
+const zyLogical* zyGetLogicals(const zyArray* array) {
+  return zyIsLogical(array) ? array->elements<zyLogical>() : nullptr;
+}
+
+int zySetData(zyArray* array, void* data) {
+  if (array == nullptr) return -1;
+  const StorageKind kind = Core::storage(array).kind;
+  if (kind != StorageKind::Full && kind != StorageKind::Sparse && kind != StorageKind::Arrays) {
+    return -1;
+  }
+  if (!zy::detail::guarded(false, [&] { return Core::makeWritable(array, true, false); })) {
+    return -1;
+  }
+  zy::detail::Storage& storage = Core::storage(array);
+  storage.real = data;
+  if (kind == StorageKind::Arrays) {
+    storage.pinned = true;
+    storage.capacity = Core::slotCount(array);
+  } else if (kind == StorageKind::Full) {
+    storage.capacity = array->numberOfElements();
+  }
+  return 0;
+}
+
+int zySetImagData(zyArray* array, void* data) {
+  if (!zyIsNumeric(array)) return -1;
+  if (!zy::detail::guarded(false, [&] { return Core::makeWritable(array, false, true); })) {
+    return -1;
+  }
+  Core::storage(array).imag = data;
+  return 0;
+}
+
+int zySetDimensions(zyArray* array, const size_t* dims, size_t ndim) {
+  if (array == nullptr || array->isSparse()) return -1;
+  const zy::detail::Shape shape = zy::detail::normalizeShape(ndim, dims);
+  size_t count = 1;
+  for (size_t i = 0; i < shape.ndims; ++i) {
+    if (!zy::detail::multiply(count, shape.dims[i], count)) return -1;
+  }
+  const zy::detail::Storage& storage = Core::storage(array);
+  switch (storage.kind) {
+    case StorageKind::Full:
+      if (count > storage.capacity) return -1;
+      break;
+    case StorageKind::Arrays:
+    case StorageKind::Payload:
+      if (count != array->numberOfElements()) return -1;
+      break;
+    default:
+      break;
+  }
+  return Core::setDimensions(array, ndim, dims) ? 0 : -1;
+}
+
+}  // extern "C"
+
+extern "C" {
+
+const char* zyGetClassNameFromID(int classId) {
+  static const char* const names[] = {"unknown", "cell",     "struct", "logical", "char",
+                                      "unknown", "double",   "single", "int8",    "uint8",
+                                      "int16",   "uint16",   "int32",  "uint32",  "int64",
+                                      "uint64",  "function", "opaque", "object"};
+  return classId >= 0 && classId <= zyOBJECT_CLASS ? names[classId] : "unknown";
+}
+
+const char* zyGetClassName(const zyArray* array) {
+  return zyGetClassNameFromID(array ? array->classId() : zyUNKNOWN_CLASS);
+}
+
+}  // extern "C"

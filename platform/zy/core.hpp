@@ -1,0 +1,95 @@
+#pragma once
+// Inside libzy: making, sharing, copying and freeing array headers and their storage. Every
+// function reports running out of memory by returning null or false, never by throwing, so
+// the C functions stay thin.
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <memory>
+
+#include "zy/array.hpp"
+
+namespace zy::detail {
+
+// Deeper nesting of cells and structs is refused by the serializer and the deserializer, which
+// keeps the recursion of untrusted input bounded.
+constexpr int kMaxNestingDepth = 200;
+
+inline bool isNumericClass(zyClassID classId) {
+  return classId >= zyDOUBLE_CLASS && classId <= zyUINT64_CLASS;
+}
+inline bool isFullDataClass(zyClassID classId) {
+  return isNumericClass(classId) || classId == zyCHAR_CLASS || classId == zyLOGICAL_CLASS;
+}
+inline bool isContainerClass(zyClassID classId) {
+  return classId == zyCELL_CLASS || classId == zySTRUCT_CLASS;
+}
+inline bool isPayloadClass(zyClassID classId) {
+  return classId >= zyFUNCTION_CLASS && classId <= zyOBJECT_CLASS;
+}
+// Bytes per element; 0 for classes without element data.
+size_t elementSize(zyClassID classId);
+
+// a * b, false when it overflows.
+inline bool multiply(size_t a, size_t b, size_t& product) {
+  return !__builtin_mul_overflow(a, b, &product);
+}
+
+// The shape rules of the create functions: ndim 0 or no list is 0-by-0, ndim 1 is n-by-1,
+// singleton dimensions after the second are dropped.
+struct Shape {
+  size_t ndims = 2;
+  const size_t* dims = nullptr;  // null: 0-by-0
+  size_t single[2] = {0, 1};
+};
+Shape normalizeShape(size_t ndim, const size_t* dims);
+
+struct Core {
+  // A header of the class and shape over storage (which it adopts). Null when memory runs out
+  // or the element count overflows; storage is released then.
+  static zyArray* newHeader(zyClassID classId, size_t ndim, const size_t* dims, Storage* storage);
+  static Storage* newStorage(StorageKind kind);
+  // Drops one header's use of the storage, freeing it with the last one.
+  static void releaseStorage(Storage* storage);
+  static void destroy(zyArray* array);
+
+  // A new header sharing the data (or, for pinned containers, copying the element headers).
+  static zyArray* sharedCopy(const zyArray* array);
+  // A copy sharing nothing, nested elements copied deeply.
+  static zyArray* duplicate(const zyArray* array);
+  // Gives the array storage no other header uses, copying the data when it is shared.
+  // skipReal/skipImag leave that block out of the copy because the caller replaces it.
+  static bool makeWritable(zyArray* array, bool skipReal = false, bool skipImag = false);
+  // makeWritable, and for containers marks the storage pinned: element pointers handed out.
+  static bool makeWritableAndPin(zyArray* array);
+  static bool unshareDeep(zyArray* array);
+
+  static Storage& storage(zyArray* array) { return *array->storage_; }
+  static const Storage& storage(const zyArray* array) { return *array->storage_; }
+  static void setScope(zyArray* array, zyArrayScope scope) { array->scope_ = scope; }
+  static bool setDimensions(zyArray* array, size_t ndim, const size_t* dims);
+  // Number of element slots of a container: elements times fields for structs.
+  static size_t slotCount(const zyArray* array);
+
+ private:
+  // Copies the storage of array: element blocks always; element headers deeply or shared.
+  static Storage* copyStorage(const zyArray* array, bool deep, bool skipReal, bool skipImag);
+};
+
+// Holds a partly built array so that an exception on the way does not leak it.
+using ArrayOwner = std::unique_ptr<zyArray, void (*)(zyArray*)>;
+inline ArrayOwner own(zyArray* array) { return ArrayOwner(array, zyDestroyArray); }
+
+// Runs body for a C function: the only exception that can arise inside is std::bad_alloc from
+// the standard containers, and it must not cross the C boundary.
+template <typename Result, typename Body>
+Result guarded(Result failure, Body&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    return failure;
+  }
+}
+
+}  // namespace zy::detail

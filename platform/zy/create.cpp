@@ -1,0 +1,168 @@
+// The create functions for full numeric, char and logical arrays, cells, structs and the
+// classes that carry a shape only.
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "zy/core.hpp"
+
+namespace zy::detail {
+namespace {
+
+bool elementCount(size_t ndim, const size_t* dims, size_t& count) {
+  const Shape shape = normalizeShape(ndim, dims);
+  count = 1;
+  for (size_t i = 0; i < shape.ndims; ++i) {
+    if (!multiply(count, shape.dims[i], count)) return false;
+  }
+  return true;
+}
+
+// A zeroed block of count elements of size bytes, or null for no elements; failed is set when
+// memory runs out or the size overflows.
+void* zeroedBlock(size_t count, size_t size, bool& failed) {
+  if (count == 0) return nullptr;
+  size_t bytes = 0;
+  void* block = multiply(count, size, bytes) ? zyCalloc(count, size) : nullptr;
+  failed = failed || block == nullptr;
+  return block;
+}
+
+zyArray* createFull(zyClassID classId, size_t ndim, const size_t* dims, bool complex) {
+  size_t count = 0;
+  if (!elementCount(ndim, dims, count)) return nullptr;
+  Storage* storage = Core::newStorage(StorageKind::Full);
+  if (storage == nullptr) return nullptr;
+  bool failed = false;
+  const size_t size = elementSize(classId);
+  storage->capacity = count;
+  storage->real = zeroedBlock(count, size, failed);
+  if (complex) {
+    // An empty complex array still says it is complex: give it a block of its own.
+    storage->imag = count == 0 ? zyCalloc(1, 1) : zeroedBlock(count, size, failed);
+    failed = failed || storage->imag == nullptr;
+  }
+  if (failed) {
+    Core::releaseStorage(storage);
+    return nullptr;
+  }
+  return Core::newHeader(classId, ndim, dims, storage);
+}
+
+bool validFieldNames(int nfields, const char** names, std::vector<std::string>& fields) {
+  if (nfields <= 0 || names == nullptr) return true;
+  for (int i = 0; i < nfields; ++i) {
+    if (names[i] == nullptr || names[i][0] == '\0') return false;
+    if (std::find(fields.begin(), fields.end(), names[i]) != fields.end()) return false;
+    fields.emplace_back(names[i]);
+  }
+  return true;
+}
+
+zyArray* createContainer(zyClassID classId, size_t ndim, const size_t* dims,
+                         std::vector<std::string> fields) {
+  size_t count = 0;
+  size_t slots = 0;
+  if (!elementCount(ndim, dims, count)) return nullptr;
+  if (!multiply(count, classId == zySTRUCT_CLASS ? fields.size() : 1, slots)) return nullptr;
+  Storage* storage = Core::newStorage(StorageKind::Arrays);
+  if (storage == nullptr) return nullptr;
+  bool failed = false;
+  storage->fieldNames = std::move(fields);
+  storage->capacity = slots;
+  storage->real = zeroedBlock(slots, sizeof(zyArray*), failed);
+  if (failed) {
+    Core::releaseStorage(storage);
+    return nullptr;
+  }
+  return Core::newHeader(classId, ndim, dims, storage);
+}
+
+zyArray* createStruct(size_t ndim, const size_t* dims, int nfields, const char** names) {
+  std::vector<std::string> fields;
+  if (!validFieldNames(nfields, names, fields)) return nullptr;
+  return createContainer(zySTRUCT_CLASS, ndim, dims, std::move(fields));
+}
+
+zyArray* createAnyClass(size_t ndim, const size_t* dims, zyClassID classId,
+                        zyComplexity complexity) {
+  if (isFullDataClass(classId)) {
+    return createFull(classId, ndim, dims, isNumericClass(classId) && complexity == zyCOMPLEX);
+  }
+  if (isContainerClass(classId)) return createContainer(classId, ndim, dims, {});
+  if (static_cast<unsigned>(classId) > zyOBJECT_CLASS) return nullptr;
+  StorageKind kind = isPayloadClass(classId) ? StorageKind::Payload : StorageKind::None;
+  return Core::newHeader(classId, ndim, dims, Core::newStorage(kind));
+}
+
+}  // namespace
+}  // namespace zy::detail
+
+using zy::detail::guarded;
+
+extern "C" {
+
+zyArray* zyCreateNumericArray(size_t ndim, const size_t* dims, zyClassID classId,
+                              zyComplexity complexity) {
+  return guarded<zyArray*>(
+      nullptr, [&] { return zy::detail::createAnyClass(ndim, dims, classId, complexity); });
+}
+
+zyArray* zyCreateNumericMatrix(size_t m, size_t n, zyClassID classId, zyComplexity complexity) {
+  const size_t dims[2] = {m, n};
+  return zyCreateNumericArray(2, dims, classId, complexity);
+}
+
+zyArray* zyCreateDoubleMatrix(size_t m, size_t n, zyComplexity complexity) {
+  return zyCreateNumericMatrix(m, n, zyDOUBLE_CLASS, complexity);
+}
+
+zyArray* zyCreateDoubleScalar(double value) {
+  zyArray* array = zyCreateNumericMatrix(1, 1, zyDOUBLE_CLASS, zyREAL);
+  if (array) *static_cast<double*>(zy::detail::Core::storage(array).real) = value;
+  return array;
+}
+
+zyArray* zyCreateCellArray(size_t ndim, const size_t* dims) {
+  return zyCreateNumericArray(ndim, dims, zyCELL_CLASS, zyREAL);
+}
+
+zyArray* zyCreateCellMatrix(size_t m, size_t n) {
+  return zyCreateNumericMatrix(m, n, zyCELL_CLASS, zyREAL);
+}
+
+zyArray* zyCreateStructArray(size_t ndim, const size_t* dims, int nfields, const char** names) {
+  return guarded<zyArray*>(nullptr,
+                           [&] { return zy::detail::createStruct(ndim, dims, nfields, names); });
+}
+
+zyArray* zyCreateStructMatrix(size_t m, size_t n, int nfields, const char** names) {
+  const size_t dims[2] = {m, n};
+  return zyCreateStructArray(2, dims, nfields, names);
+}
+
+zyArray* zyCreateCharArray(size_t ndim, const size_t* dims) {
+  return zyCreateNumericArray(ndim, dims, zyCHAR_CLASS, zyREAL);
+}
+
+zyArray* zyCreateCharMatrix(size_t m, size_t n) {
+  return zyCreateNumericMatrix(m, n, zyCHAR_CLASS, zyREAL);
+}
+
+zyArray* zyCreateLogicalArray(size_t ndim, const size_t* dims) {
+  return zyCreateNumericArray(ndim, dims, zyLOGICAL_CLASS, zyREAL);
+}
+
+zyArray* zyCreateLogicalMatrix(size_t m, size_t n) {
+  return zyCreateNumericMatrix(m, n, zyLOGICAL_CLASS, zyREAL);
+}
+
+zyArray* zyCreateLogicalScalar(int value) {
+  zyArray* array = zyCreateLogicalMatrix(1, 1);
+  if (array) *static_cast<zyLogical*>(zy::detail::Core::storage(array).real) = value != 0;
+  return array;
+}
+
+}  // extern "C"

@@ -1,0 +1,124 @@
+// Ownership of cell elements and struct fields. Run under AddressSanitizer, a double free or a
+// leak in any of these fails the test run.
+
+#include <gtest/gtest.h>
+
+#include "zy.h"
+#include "zy/matrix.hpp"
+
+namespace {
+
+using Array = matrix::unique_array;
+
+TEST(ZyCell, ContainerOwnsAndReplacesElements) {
+  Array cell(zyCreateCellMatrix(2, 1));
+  EXPECT_EQ(zyGetCellConst(cell.get(), 0), nullptr) << "new cells are empty";
+  ASSERT_EQ(zySetCell(cell.get(), 0, zyCreateString("first")), 0);
+  ASSERT_EQ(zySetCell(cell.get(), 1, zyCreateDoubleScalar(2)), 0);
+
+  // Replacing: take the old element for writing, store the new one, destroy the old one.
+  zyArray* old = zyGetCell(cell.get(), 0);
+  ASSERT_EQ(zySetCell(cell.get(), 0, zyCreateString("second")), 0);
+  zyDestroyArray(old);
+  EXPECT_EQ(matrix::get_string(zyGetCellConst(cell.get(), 0)), "second");
+
+  zyArray* refused = zyCreateDoubleScalar(1);
+  EXPECT_EQ(zySetCell(cell.get(), 2, refused), -1) << "index outside the cell";
+  EXPECT_EQ(zySetCell(cell.get(), 0, cell.get()), -1) << "a cell cannot hold itself";
+  zyDestroyArray(refused);
+  Array number(zyCreateDoubleScalar(1));
+  EXPECT_EQ(zySetCell(number.get(), 0, nullptr), -1);
+  EXPECT_EQ(zyGetCell(number.get(), 0), nullptr);
+}
+
+TEST(ZyCell, WritingASharedCellLeavesItsTwinAlone) {
+  Array cell(zyCreateCellMatrix(1, 2));
+  zySetCell(cell.get(), 0, zyCreateString("kept"));
+  zySetCell(cell.get(), 1, zyCreateString("also kept"));
+  Array twin(zyCreateSharedDataCopy(cell.get()));
+  EXPECT_EQ(zyGetCellConst(twin.get(), 0), zyGetCellConst(cell.get(), 0))
+      << "an unpinned cell shares its element headers";
+
+  // No one took the twin's element, so storing over it must not leak the private copy made.
+  ASSERT_EQ(zySetCell(twin.get(), 0, zyCreateString("changed")), 0);
+  EXPECT_EQ(matrix::get_string(zyGetCellConst(cell.get(), 0)), "kept");
+  EXPECT_EQ(matrix::get_string(zyGetCellConst(twin.get(), 0)), "changed");
+  EXPECT_EQ(matrix::get_string(zyGetCellConst(twin.get(), 1)), "also kept");
+
+  // Writing a nested element through the twin must not reach the original either.
+  zyArray* element = zyGetCell(twin.get(), 1);
+  zyGetChars(element)[0] = u'A';
+  EXPECT_EQ(matrix::get_string(zyGetCellConst(cell.get(), 1)), "also kept");
+  EXPECT_EQ(matrix::get_string(zyGetCellConst(twin.get(), 1)), "Also kept");
+}
+
+TEST(ZyCell, ElementsHandedOutForWritingAreNeverSharedAgain) {
+  Array cell(zyCreateCellMatrix(1, 1));
+  zySetCell(cell.get(), 0, zyCreateString("mine"));
+  zyArray* taken = zyGetCell(cell.get(), 0);
+  // A copy made now must not share the element the caller holds: the caller may replace and
+  // destroy it, which must not leave the copy pointing at freed memory.
+  Array copy(zyCreateSharedDataCopy(cell.get()));
+  EXPECT_NE(zyGetCellConst(copy.get(), 0), taken);
+  ASSERT_EQ(zySetCell(cell.get(), 0, zyCreateString("new")), 0);
+  zyDestroyArray(taken);
+  EXPECT_EQ(matrix::get_string(zyGetCellConst(copy.get(), 0)), "mine");
+  EXPECT_EQ(matrix::get_string(zyGetCellConst(cell.get(), 0)), "new");
+}
+
+TEST(ZyStruct, FieldsAreLaidOutFieldPlusFieldsTimesElement) {
+  const char* names[] = {"a", "b"};
+  Array structure(zyCreateStructMatrix(1, 2, 2, names));
+  ASSERT_EQ(zySetField(structure.get(), 1, "a", zyCreateDoubleScalar(3)), 0);
+  ASSERT_EQ(zySetFieldByNumber(structure.get(), 0, 1, zyCreateDoubleScalar(4)), 0);
+  auto* const* slots = static_cast<zyArray* const*>(zyGetDataConst(structure.get()));
+  EXPECT_EQ(slots[0 + 2 * 1], zyGetFieldConst(structure.get(), 1, "a"));
+  EXPECT_EQ(slots[1 + 2 * 0], zyGetFieldConst(structure.get(), 0, "b"));
+  EXPECT_EQ(zyGetFieldNumber(structure.get(), "b"), 1);
+  EXPECT_EQ(zyGetFieldNumber(structure.get(), "c"), -1);
+  EXPECT_STREQ(zyGetFieldNameByNumber(structure.get(), 0), "a");
+  EXPECT_EQ(zyGetFieldNameByNumber(structure.get(), 2), nullptr);
+  EXPECT_EQ(zySetField(structure.get(), 0, "missing", nullptr), -1);
+  EXPECT_EQ(zySetField(structure.get(), 2, "a", nullptr), -1);
+}
+
+TEST(ZyStruct, AddingAndRemovingFieldsMovesEveryValue) {
+  const char* names[] = {"x", "y"};
+  Array structure(zyCreateStructMatrix(2, 1, 2, names));
+  for (size_t element = 0; element < 2; ++element) {
+    zySetField(structure.get(), element, "x", zyCreateDoubleScalar(10.0 + element));
+    zySetField(structure.get(), element, "y", zyCreateDoubleScalar(20.0 + element));
+  }
+  EXPECT_EQ(zyAddField(structure.get(), "z"), 2);
+  EXPECT_EQ(zyAddField(structure.get(), "x"), 0) << "an existing name keeps its number";
+  EXPECT_EQ(zyAddField(structure.get(), ""), -1);
+  EXPECT_EQ(zyGetFieldConst(structure.get(), 1, "z"), nullptr);
+  zySetField(structure.get(), 1, "z", zyCreateDoubleScalar(31));
+  EXPECT_EQ(*static_cast<const double*>(zyGetDataConst(zyGetFieldConst(structure.get(), 1, "y"))),
+            21);
+
+  ASSERT_EQ(zyRemoveField(structure.get(), 0), 0);  // destroys both x values
+  EXPECT_EQ(zyGetNumberOfFields(structure.get()), 2);
+  EXPECT_EQ(zyGetFieldNumber(structure.get(), "x"), -1);
+  EXPECT_EQ(*static_cast<const double*>(zyGetDataConst(zyGetFieldConst(structure.get(), 0, "y"))),
+            20);
+  EXPECT_EQ(*static_cast<const double*>(zyGetDataConst(zyGetFieldConst(structure.get(), 1, "z"))),
+            31);
+  EXPECT_EQ(zyRemoveField(structure.get(), 5), -1);
+}
+
+TEST(ZyStruct, SharedStructChangesOnlyTheWriter) {
+  const char* names[] = {"name"};
+  Array structure(zyCreateStructMatrix(1, 1, 1, names));
+  zySetField(structure.get(), 0, "name", zyCreateString("old"));
+  Array twin(zyCreateSharedDataCopy(structure.get()));
+  ASSERT_EQ(zyAddField(twin.get(), "extra"), 1);
+  EXPECT_EQ(zyGetNumberOfFields(structure.get()), 1);
+  zyArray* taken = zyGetField(twin.get(), 0, "name");
+  zySetField(twin.get(), 0, "name", zyCreateString("new"));
+  zyDestroyArray(taken);
+  EXPECT_EQ(matrix::get_string(zyGetFieldConst(structure.get(), 0, "name")), "old");
+  EXPECT_EQ(matrix::get_string(zyGetFieldConst(twin.get(), 0, "name")), "new");
+}
+
+}  // namespace
