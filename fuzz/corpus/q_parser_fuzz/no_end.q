@@ -1,0 +1,4 @@
+function f
+x = 1
+function g
+y = @() x;
