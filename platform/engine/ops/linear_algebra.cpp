@@ -1,0 +1,538 @@
+// Dense linear algebra on OpenBLAS/LAPACK. Real double operands go to the BLAS straight from
+// their data blocks; other classes are converted to double (complex: interleaved
+// std::complex<double>) and the result converted back to the class the arithmetic rules give.
+
+#include "engine/ops/linear_algebra.hpp"
+
+#include <cblas.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <complex>
+#include <limits>
+
+#include "engine/ops/elementwise.hpp"
+#include "engine/ops/shape.hpp"
+
+using Complex = std::complex<double>;
+
+// LAPACK (Fortran calling convention; character arguments carry their hidden lengths).
+extern "C" {
+void dgetrf_(const int* m, const int* n, double* a, const int* lda, int* ipiv, int* info);
+void zgetrf_(const int* m, const int* n, Complex* a, const int* lda, int* ipiv, int* info);
+void dgetrs_(const char* trans, const int* n, const int* nrhs, const double* a, const int* lda,
+             const int* ipiv, double* b, const int* ldb, int* info, size_t transLength);
+void zgetrs_(const char* trans, const int* n, const int* nrhs, const Complex* a, const int* lda,
+             const int* ipiv, Complex* b, const int* ldb, int* info, size_t transLength);
+void dgetri_(const int* n, double* a, const int* lda, const int* ipiv, double* work,
+             const int* lwork, int* info);
+void zgetri_(const int* n, Complex* a, const int* lda, const int* ipiv, Complex* work,
+             const int* lwork, int* info);
+void dgelsd_(const int* m, const int* n, const int* nrhs, double* a, const int* lda, double* b,
+             const int* ldb, double* s, const double* rcond, int* rank, double* work,
+             const int* lwork, int* iwork, int* info);
+void zgelsd_(const int* m, const int* n, const int* nrhs, Complex* a, const int* lda, Complex* b,
+             const int* ldb, double* s, const double* rcond, int* rank, Complex* work,
+             const int* lwork, double* rwork, int* iwork, int* info);
+void dgesvd_(const char* jobu, const char* jobvt, const int* m, const int* n, double* a,
+             const int* lda, double* s, double* u, const int* ldu, double* vt, const int* ldvt,
+             double* work, const int* lwork, int* info, size_t jobuLength, size_t jobvtLength);
+void zgesvd_(const char* jobu, const char* jobvt, const int* m, const int* n, Complex* a,
+             const int* lda, double* s, Complex* u, const int* ldu, Complex* vt, const int* ldvt,
+             Complex* work, const int* lwork, double* rwork, int* info, size_t jobuLength,
+             size_t jobvtLength);
+}
+
+namespace q::ops::detail {
+namespace {
+
+void require2D(const zyArray* a, const char* what) {
+  if (a->numberOfDimensions() != 2) {
+    raise("Q:notMatrix", std::string("The operands of ") + what + " must be 2-D matrices.");
+  }
+}
+
+void requireSquare(const zyArray* a, const char* function) {
+  if (a->numberOfDimensions() != 2 || a->dimensions()[0] != a->dimensions()[1]) {
+    raise("Q:squareMatrix", std::string(function) + ": the matrix must be square.");
+  }
+}
+
+// LAPACK counts in int.
+int lapackSize(size_t n) {
+  if (n > static_cast<size_t>(INT_MAX)) {
+    raise("Q:outOfMemory", "The matrix is too large for the linear algebra library.");
+  }
+  return static_cast<int>(n);
+}
+
+std::vector<double> realCopy(const zyArray* full) {
+  DoubleValues values(full);
+  return std::vector<double>(values.data(), values.data() + full->numberOfElements());
+}
+
+std::vector<Complex> complexCopy(const zyArray* full) {
+  const size_t n = full->numberOfElements();
+  DoubleValues re(full), im(full, true);
+  std::vector<Complex> out(n);
+  for (size_t i = 0; i < n; ++i) out[i] = Complex(re[i], im[i]);
+  return out;
+}
+
+ArrayPtr fromComplex(zyClassID cls, const Dims& dims, const std::vector<Complex>& values) {
+  std::vector<double> re(values.size()), im(values.size());
+  for (size_t i = 0; i < values.size(); ++i) {
+    re[i] = values[i].real();
+    im[i] = values[i].imag();
+  }
+  return fromDoubles(cls, dims, re.data(), im.data());
+}
+
+ArrayPtr solveSquareReal(std::vector<double> a, std::vector<double> b, size_t n, size_t p,
+                         zyClassID cls) {
+  const int order = lapackSize(n), columns = lapackSize(p);
+  std::vector<int> pivots(n);
+  int info = 0;
+  dgetrf_(&order, &order, a.data(), &order, pivots.data(), &info);
+  // A singular matrix (info > 0) is still fully factored; the solve then divides by the zero
+  // pivot and the result holds Inf and NaN, as IEEE arithmetic gives.
+  if (info < 0) raise("Q:linearAlgebra", "The LU factorization failed.");
+  dgetrs_("N", &order, &columns, a.data(), &order, pivots.data(), b.data(), &order, &info, 1);
+  return fromDoubles(cls, {n, p}, b.data(), nullptr);
+}
+
+ArrayPtr solveSquareComplex(std::vector<Complex> a, std::vector<Complex> b, size_t n, size_t p,
+                            zyClassID cls) {
+  const int order = lapackSize(n), columns = lapackSize(p);
+  std::vector<int> pivots(n);
+  int info = 0;
+  zgetrf_(&order, &order, a.data(), &order, pivots.data(), &info);
+  if (info < 0) raise("Q:linearAlgebra", "The LU factorization failed.");
+  zgetrs_("N", &order, &columns, a.data(), &order, pivots.data(), b.data(), &order, &info, 1);
+  return fromComplex(cls, {n, p}, b);
+}
+
+// Least squares (minimum norm for rank-deficient systems) through the SVD-based dgelsd.
+ArrayPtr leastSquaresReal(std::vector<double> a, const std::vector<double>& bIn, size_t m, size_t n,
+                          size_t p, zyClassID cls) {
+  const int rows = lapackSize(m), columns = lapackSize(n), rhs = lapackSize(p);
+  const size_t ldb = std::max(m, n);
+  const int ldbInt = lapackSize(ldb);
+  std::vector<double> b(ldb * p, 0.0);
+  for (size_t j = 0; j < p; ++j) std::copy_n(bIn.begin() + j * m, m, b.begin() + j * ldb);
+  std::vector<double> singular(std::min(m, n));
+  const double rcond = -1;  // machine precision decides the rank
+  int rank = 0, info = 0, lwork = -1;
+  double workSize = 0;
+  int iworkSize = 1;
+  dgelsd_(&rows, &columns, &rhs, a.data(), &rows, b.data(), &ldbInt, singular.data(), &rcond, &rank,
+          &workSize, &lwork, &iworkSize, &info);
+  lwork = std::max(1, static_cast<int>(workSize));
+  std::vector<double> work(static_cast<size_t>(lwork));
+  std::vector<int> iwork(static_cast<size_t>(std::max(1, iworkSize)) + 64 * std::min(m, n) + 64);
+  dgelsd_(&rows, &columns, &rhs, a.data(), &rows, b.data(), &ldbInt, singular.data(), &rcond, &rank,
+          work.data(), &lwork, iwork.data(), &info);
+  if (info != 0) raise("Q:linearAlgebra", "The least-squares solution did not converge.");
+  std::vector<double> x(n * p);
+  for (size_t j = 0; j < p; ++j) std::copy_n(b.begin() + j * ldb, n, x.begin() + j * n);
+  return fromDoubles(cls, {n, p}, x.data(), nullptr);
+}
+
+ArrayPtr leastSquaresComplex(std::vector<Complex> a, const std::vector<Complex>& bIn, size_t m,
+                             size_t n, size_t p, zyClassID cls) {
+  const int rows = lapackSize(m), columns = lapackSize(n), rhs = lapackSize(p);
+  const size_t ldb = std::max(m, n);
+  const int ldbInt = lapackSize(ldb);
+  std::vector<Complex> b(ldb * p);
+  for (size_t j = 0; j < p; ++j) std::copy_n(bIn.begin() + j * m, m, b.begin() + j * ldb);
+  std::vector<double> singular(std::min(m, n));
+  const double rcond = -1;
+  int rank = 0, info = 0, lwork = -1;
+  Complex workSize;
+  double rworkSize = 0;
+  int iworkSize = 1;
+  zgelsd_(&rows, &columns, &rhs, a.data(), &rows, b.data(), &ldbInt, singular.data(), &rcond, &rank,
+          &workSize, &lwork, &rworkSize, &iworkSize, &info);
+  lwork = std::max(1, static_cast<int>(workSize.real()));
+  std::vector<Complex> work(static_cast<size_t>(lwork));
+  std::vector<double> rwork(static_cast<size_t>(std::max(1.0, rworkSize)) + 64);
+  std::vector<int> iwork(static_cast<size_t>(std::max(1, iworkSize)) + 64 * std::min(m, n) + 64);
+  zgelsd_(&rows, &columns, &rhs, a.data(), &rows, b.data(), &ldbInt, singular.data(), &rcond, &rank,
+          work.data(), &lwork, rwork.data(), iwork.data(), &info);
+  if (info != 0) raise("Q:linearAlgebra", "The least-squares solution did not converge.");
+  std::vector<Complex> x(n * p);
+  for (size_t j = 0; j < p; ++j) std::copy_n(b.begin() + j * ldb, n, x.begin() + j * n);
+  return fromComplex(cls, {n, p}, x);
+}
+
+bool anyNonFinite(const zyArray* full, bool& anyNaN) {
+  DoubleValues re(full), im(full, true);
+  bool nonFinite = false;
+  anyNaN = false;
+  for (size_t i = 0; i < full->numberOfElements(); ++i) {
+    if (!std::isfinite(re[i]) || !std::isfinite(im[i])) nonFinite = true;
+    if (std::isnan(re[i]) || std::isnan(im[i])) anyNaN = true;
+  }
+  return nonFinite;
+}
+
+}  // namespace
+
+ArrayPtr matrixProduct(const zyArray* aIn, const zyArray* bIn) {
+  // Integer classes are computed in double and rounded into the class.
+  const zyClassID cls = arithmeticClass(aIn, bIn, "*");
+  FullArray a(aIn), b(bIn);
+  require2D(a.get(), "*");
+  require2D(b.get(), "*");
+  const size_t m = a->dimensions()[0], k = a->dimensions()[1];
+  const size_t k2 = b->dimensions()[0], n = b->dimensions()[1];
+  if (k != k2) {
+    raise("Q:innerDimensions", "Inner matrix dimensions must agree: " + sizeText(dimsOf(a.get())) +
+                                   " * " + sizeText(dimsOf(b.get())) + ".");
+  }
+  const bool complex = isComplex(a.get()) || isComplex(b.get());
+  if (m == 0 || n == 0 || k == 0) return create(cls, {m, n});
+  const int mi = lapackSize(m), ni = lapackSize(n), ki = lapackSize(k);
+  if (!complex) {
+    if (cls == zyDOUBLE_CLASS && a->classId() == zyDOUBLE_CLASS && b->classId() == zyDOUBLE_CLASS) {
+      ArrayPtr out = createDouble({m, n});
+      cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, mi, ni, ki, 1.0,
+                  constData<double>(a.get()), mi, constData<double>(b.get()), ki, 0.0,
+                  dataOf<double>(out.get()), mi);
+      return out;
+    }
+    DoubleValues va(a.get()), vb(b.get());
+    std::vector<double> product(m * n);
+    cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, mi, ni, ki, 1.0, va.data(), mi,
+                vb.data(), ki, 0.0, product.data(), mi);
+    return fromDoubles(cls, {m, n}, product.data(), nullptr);
+  }
+  const std::vector<Complex> ca = complexCopy(a.get()), cb = complexCopy(b.get());
+  std::vector<Complex> product(m * n);
+  const Complex one(1, 0), zero(0, 0);
+  cblas_zgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, mi, ni, ki, &one, ca.data(), mi, cb.data(),
+              ki, &zero, product.data(), mi);
+  return fromComplex(cls, {m, n}, product);
+}
+
+ArrayPtr leftDivide(const zyArray* aIn, const zyArray* bIn) {
+  const zyClassID cls = arithmeticClass(aIn, bIn, "\\");
+  FullArray a(aIn), b(bIn);
+  require2D(a.get(), "\\");
+  require2D(b.get(), "\\");
+  const size_t m = a->dimensions()[0], n = a->dimensions()[1];
+  const size_t p = b->dimensions()[1];
+  if (b->dimensions()[0] != m) {
+    raise("Q:innerDimensions",
+          "The operands of \\ must have the same number of rows: " + sizeText(dimsOf(a.get())) +
+              " \\ " + sizeText(dimsOf(b.get())) + ".");
+  }
+  if (m == 0 || n == 0 || p == 0) return create(cls, {n, p});
+  const bool complex = isComplex(a.get()) || isComplex(b.get());
+  if (!complex) {
+    if (m == n) return solveSquareReal(realCopy(a.get()), realCopy(b.get()), n, p, cls);
+    return leastSquaresReal(realCopy(a.get()), realCopy(b.get()), m, n, p, cls);
+  }
+  if (m == n) return solveSquareComplex(complexCopy(a.get()), complexCopy(b.get()), n, p, cls);
+  return leastSquaresComplex(complexCopy(a.get()), complexCopy(b.get()), m, n, p, cls);
+}
+
+ArrayPtr rightDivide(const zyArray* b, const zyArray* a) {
+  arithmeticClass(b, a, "/");
+  require2D(a, "/");
+  require2D(b, "/");
+  if (a->dimensions()[1] != b->dimensions()[1]) {
+    raise("Q:innerDimensions", "The operands of / must have the same number of columns: " +
+                                   sizeText(dimsOf(b)) + " / " + sizeText(dimsOf(a)) + ".");
+  }
+  // x*A = B is A.'*x.' = B.'.
+  ArrayPtr at = transposeArray(a, false);
+  ArrayPtr bt = transposeArray(b, false);
+  ArrayPtr solution = leftDivide(at.get(), bt.get());
+  return transposeArray(solution.get(), false);
+}
+
+ArrayPtr matrixPower(const zyArray* a, const zyArray* p) {
+  const zyClassID cls = arithmeticClass(a, p, "^");
+  const char* unsupported =
+      "Matrix powers need a square matrix and an integer scalar exponent (use .^ for powers of "
+      "each element).";
+  if (p->numberOfElements() != 1 || isComplex(p)) raise("Q:mpowerUnsupported", unsupported);
+  const double exponent = DoubleValues(FullArray(p).get())[0];
+  if (exponent != std::floor(exponent) || std::isinf(exponent)) {
+    raise("Q:mpowerUnsupported", unsupported);
+  }
+  requireSquare(a, "^");
+  const size_t order = a->dimensions()[0];
+  if (exponent == 0) return identity(cls, order, order);
+  ArrayPtr base = exponent < 0 ? inverse(a) : convertClass(a, zyDOUBLE_CLASS);
+  unsigned long long remaining = static_cast<unsigned long long>(std::fabs(exponent));
+  ArrayPtr result;
+  while (remaining) {
+    if (remaining & 1) {
+      result = result ? matrixProduct(result.get(), base.get())
+                      : checked(zyCreateSharedDataCopy(base.get()));
+    }
+    remaining >>= 1;
+    if (remaining) base = matrixProduct(base.get(), base.get());
+  }
+  return convertClass(result.get(), cls);
+}
+
+ArrayPtr inverse(const zyArray* aIn) {
+  FullArray a(aIn);
+  if (!isArithmetic(a.get())) notDefined("inv", a->classId());
+  if (isIntegerClass(a->classId())) {
+    raise("Q:invalidInput", "inv: integer matrices are not supported.");
+  }
+  requireSquare(a.get(), "inv");
+  const zyClassID cls = a->classId() == zySINGLE_CLASS ? zySINGLE_CLASS : zyDOUBLE_CLASS;
+  const size_t n = a->dimensions()[0];
+  if (n == 0) return create(cls, {0, 0});
+  const int order = lapackSize(n);
+  std::vector<int> pivots(n);
+  int info = 0;
+  if (!isComplex(a.get())) {
+    std::vector<double> values = realCopy(a.get());
+    dgetrf_(&order, &order, values.data(), &order, pivots.data(), &info);
+    if (info > 0) {
+      // Singular: no inverse exists; every entry is Inf, so that the result cannot pass for one.
+      std::fill(values.begin(), values.end(), std::numeric_limits<double>::infinity());
+    } else {
+      int lwork = -1;
+      double workSize = 0;
+      dgetri_(&order, values.data(), &order, pivots.data(), &workSize, &lwork, &info);
+      lwork = std::max(1, static_cast<int>(workSize));
+      std::vector<double> work(static_cast<size_t>(lwork));
+      dgetri_(&order, values.data(), &order, pivots.data(), work.data(), &lwork, &info);
+    }
+    return fromDoubles(cls, {n, n}, values.data(), nullptr);
+  }
+  std::vector<Complex> values = complexCopy(a.get());
+  zgetrf_(&order, &order, values.data(), &order, pivots.data(), &info);
+  if (info > 0) {
+    std::fill(values.begin(), values.end(), Complex(std::numeric_limits<double>::infinity(), 0));
+  } else {
+    int lwork = -1;
+    Complex workSize;
+    zgetri_(&order, values.data(), &order, pivots.data(), &workSize, &lwork, &info);
+    lwork = std::max(1, static_cast<int>(workSize.real()));
+    std::vector<Complex> work(static_cast<size_t>(lwork));
+    zgetri_(&order, values.data(), &order, pivots.data(), work.data(), &lwork, &info);
+  }
+  return fromComplex(cls, {n, n}, values);
+}
+
+ArrayPtr determinant(const zyArray* aIn) {
+  FullArray a(aIn);
+  if (!isArithmetic(a.get())) notDefined("det", a->classId());
+  if (isIntegerClass(a->classId())) {
+    raise("Q:invalidInput", "det: integer matrices are not supported.");
+  }
+  requireSquare(a.get(), "det");
+  const zyClassID cls = a->classId() == zySINGLE_CLASS ? zySINGLE_CLASS : zyDOUBLE_CLASS;
+  const size_t n = a->dimensions()[0];
+  if (n == 0) return fromDoubles(cls, {1, 1}, std::vector<double>{1.0}.data(), nullptr);
+  const int order = lapackSize(n);
+  std::vector<int> pivots(n);
+  int info = 0;
+  if (!isComplex(a.get())) {
+    std::vector<double> values = realCopy(a.get());
+    dgetrf_(&order, &order, values.data(), &order, pivots.data(), &info);
+    double result = 1;
+    for (size_t i = 0; i < n; ++i) {
+      result *= values[i + n * i];
+      if (pivots[i] != static_cast<int>(i) + 1) result = -result;
+    }
+    return fromDoubles(cls, {1, 1}, &result, nullptr);
+  }
+  std::vector<Complex> values = complexCopy(a.get());
+  zgetrf_(&order, &order, values.data(), &order, pivots.data(), &info);
+  Complex result(1, 0);
+  for (size_t i = 0; i < n; ++i) {
+    result *= values[i + n * i];
+    if (pivots[i] != static_cast<int>(i) + 1) result = -result;
+  }
+  const double re = result.real(), im = result.imag();
+  return fromDoubles(cls, {1, 1}, &re, &im);
+}
+
+double spectralNorm(const zyArray* aIn) {
+  FullArray a(aIn);
+  const size_t m = a->dimensions()[0], n = a->dimensions()[1];
+  if (m == 0 || n == 0) return 0;
+  bool anyNaN = false;
+  if (anyNonFinite(a.get(), anyNaN)) {
+    return anyNaN ? std::numeric_limits<double>::quiet_NaN()
+                  : std::numeric_limits<double>::infinity();
+  }
+  const int rows = lapackSize(m), columns = lapackSize(n);
+  std::vector<double> singular(std::min(m, n));
+  int info = 0, lwork = -1, one = 1;
+  if (!isComplex(a.get())) {
+    std::vector<double> values = realCopy(a.get());
+    double workSize = 0, unused = 0;
+    dgesvd_("N", "N", &rows, &columns, values.data(), &rows, singular.data(), &unused, &one,
+            &unused, &one, &workSize, &lwork, &info, 1, 1);
+    lwork = std::max(1, static_cast<int>(workSize));
+    std::vector<double> work(static_cast<size_t>(lwork));
+    dgesvd_("N", "N", &rows, &columns, values.data(), &rows, singular.data(), &unused, &one,
+            &unused, &one, work.data(), &lwork, &info, 1, 1);
+  } else {
+    std::vector<Complex> values = complexCopy(a.get());
+    Complex workSize, unused;
+    std::vector<double> rwork(5 * std::min(m, n) + 1);
+    zgesvd_("N", "N", &rows, &columns, values.data(), &rows, singular.data(), &unused, &one,
+            &unused, &one, &workSize, &lwork, rwork.data(), &info, 1, 1);
+    lwork = std::max(1, static_cast<int>(workSize.real()));
+    std::vector<Complex> work(static_cast<size_t>(lwork));
+    zgesvd_("N", "N", &rows, &columns, values.data(), &rows, singular.data(), &unused, &one,
+            &unused, &one, work.data(), &lwork, rwork.data(), &info, 1, 1);
+  }
+  if (info != 0)
+    raise("Q:linearAlgebra", "norm: the singular value decomposition did not converge.");
+  return singular[0];
+}
+
+namespace {
+
+void invBuiltin(Call& call) {
+  call.check(1, 1, 1);
+  call.out(0, inverse(call.in(0)));
+}
+
+void detBuiltin(Call& call) {
+  call.check(1, 1, 1);
+  call.out(0, determinant(call.in(0)));
+}
+
+// Magnitudes of the elements of a full array.
+std::vector<double> magnitudes(const zyArray* full) {
+  const size_t n = full->numberOfElements();
+  DoubleValues re(full);
+  std::vector<double> out(n);
+  if (isComplex(full)) {
+    DoubleValues im(full, true);
+    for (size_t i = 0; i < n; ++i) out[i] = std::hypot(re[i], im[i]);
+  } else {
+    for (size_t i = 0; i < n; ++i) out[i] = std::fabs(re[i]);
+  }
+  return out;
+}
+
+// The 2-norm of a vector of magnitudes, scaled so that squaring neither overflows nor underflows.
+double euclidean(const std::vector<double>& values) {
+  double scale = 0;
+  for (double value : values) {
+    if (std::isnan(value)) return value;
+    scale = std::max(scale, value);
+  }
+  if (scale == 0 || std::isinf(scale)) return scale;
+  double sum = 0;
+  for (double value : values) sum += (value / scale) * (value / scale);
+  return scale * std::sqrt(sum);
+}
+
+double vectorNorm(const std::vector<double>& values, double p) {
+  for (double value : values) {
+    if (std::isnan(value)) return value;
+  }
+  if (values.empty()) return 0;
+  if (p == 2) return euclidean(values);
+  if (std::isinf(p)) {
+    return p > 0 ? *std::max_element(values.begin(), values.end())
+                 : *std::min_element(values.begin(), values.end());
+  }
+  if (p == 1) {
+    double sum = 0;
+    for (double value : values) sum += value;
+    return sum;
+  }
+  double sum = 0;
+  for (double value : values) sum += std::pow(value, p);
+  return std::pow(sum, 1.0 / p);
+}
+
+void normBuiltin(Call& call) {
+  call.check(1, 2, 1);
+  FullArray a(call.in(0));
+  if (!isArithmetic(a.get())) notDefined("norm", a->classId());
+  if (isIntegerClass(a->classId()))
+    raise("Q:invalidInput", "norm: integer inputs are not supported.");
+  if (a->numberOfDimensions() != 2) raise("Q:invalidInput", "norm: the input must be 2-D.");
+  enum class Kind { P, Frobenius } kind = Kind::P;
+  double p = 2;
+  if (call.nargin == 2) {
+    const zyArray* option = call.in(1);
+    if (option->classId() == zyCHAR_CLASS) {
+      const std::string name = lower(textArgument(option, "norm"));
+      if (name == "fro") {
+        kind = Kind::Frobenius;
+      } else if (name == "inf") {
+        p = std::numeric_limits<double>::infinity();
+      } else {
+        raise("Q:invalidInput", "norm: the norm type must be a number, 'fro' or 'inf'.");
+      }
+    } else {
+      p = scalarArgument(option, "norm", "the norm type");
+      if (std::isnan(p)) raise("Q:invalidInput", "norm: the norm type must not be NaN.");
+    }
+  }
+  const zyClassID cls = a->classId() == zySINGLE_CLASS ? zySINGLE_CLASS : zyDOUBLE_CLASS;
+  const std::vector<double> values = magnitudes(a.get());
+  double result = 0;
+  const size_t m = a->dimensions()[0], n = a->dimensions()[1];
+  if (kind == Kind::Frobenius) {
+    result = euclidean(values);
+  } else if (m == 1 || n == 1 || values.empty()) {
+    result = vectorNorm(values, p);
+  } else if (p == 2) {
+    result = spectralNorm(a.get());
+  } else if (p == 1 || std::isinf(p)) {
+    // Largest absolute column sum (1) or row sum (Inf).
+    const bool columns = p == 1;
+    std::vector<double> sums(columns ? n : m, 0.0);
+    bool nan = false;
+    for (size_t j = 0; j < n; ++j) {
+      for (size_t i = 0; i < m; ++i) {
+        const double value = values[i + m * j];
+        nan = nan || std::isnan(value);
+        sums[columns ? j : i] += value;
+      }
+    }
+    result = nan ? std::numeric_limits<double>::quiet_NaN()
+                 : *std::max_element(sums.begin(), sums.end());
+  } else {
+    raise("Q:invalidInput", "norm: matrix norms are 1, 2, Inf and 'fro'.");
+  }
+  call.out(0, fromDoubles(cls, {1, 1}, &result, nullptr));
+}
+
+void traceBuiltin(Call& call) {
+  call.check(1, 1, 1);
+  FullArray a(call.in(0));
+  if (!isArithmetic(a.get())) notDefined("trace", a->classId());
+  requireSquare(a.get(), "trace");
+  const size_t n = a->dimensions()[0];
+  DoubleValues re(a.get()), im(a.get(), true);
+  double sumRe = 0, sumIm = 0;
+  for (size_t i = 0; i < n; ++i) {
+    sumRe += re[i + n * i];
+    sumIm += im[i + n * i];
+  }
+  zyClassID cls = a->classId();
+  if (cls == zyLOGICAL_CLASS || cls == zyCHAR_CLASS) cls = zyDOUBLE_CLASS;
+  call.out(0, fromDoubles(cls, {1, 1}, &sumRe, isComplex(a.get()) ? &sumIm : nullptr));
+}
+
+}  // namespace
+
+void addLinearAlgebraBuiltins(std::vector<BuiltinEntry>& table) {
+  table.push_back({"det", builtin<detBuiltin>});
+  table.push_back({"inv", builtin<invBuiltin>});
+  table.push_back({"norm", builtin<normBuiltin>});
+  table.push_back({"trace", builtin<traceBuiltin>});
+}
+
+}  // namespace q::ops::detail

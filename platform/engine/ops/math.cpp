@@ -1,0 +1,248 @@
+// Element-wise mathematical functions. Each function gets its own instantiated loop; the class
+// and whether the result must be complex (sqrt of a negative number, log of one, asin outside
+// [-1, 1]) are decided before the loop.
+
+#include <cmath>
+#include <complex>
+
+#include "engine/ops/elementwise.hpp"
+
+namespace q::ops::detail {
+namespace {
+
+using Complex = std::complex<double>;
+
+enum class Fn {
+  Abs,
+  Sign,
+  Sqrt,
+  Exp,
+  Log,
+  Log2,
+  Log10,
+  Sin,
+  Cos,
+  Tan,
+  Asin,
+  Acos,
+  Atan,
+  Sinh,
+  Cosh,
+  Tanh,
+  Floor,
+  Ceil,
+  Round,
+  Fix,
+  Real,
+  Imag,
+  Conj,
+  Angle,
+};
+
+constexpr const char* nameOf(Fn f) {
+  constexpr const char* names[] = {"abs",   "sign", "sqrt", "exp",  "log",   "log2",
+                                   "log10", "sin",  "cos",  "tan",  "asin",  "acos",
+                                   "atan",  "sinh", "cosh", "tanh", "floor", "ceil",
+                                   "round", "fix",  "real", "imag", "conj",  "angle"};
+  return names[static_cast<int>(f)];
+}
+
+// Functions whose result keeps an integer input's class.
+constexpr bool keepsIntegers(Fn f) {
+  return f == Fn::Abs || f == Fn::Sign || f == Fn::Floor || f == Fn::Ceil || f == Fn::Round ||
+         f == Fn::Fix || f == Fn::Real || f == Fn::Imag || f == Fn::Conj;
+}
+
+// Functions whose result is real even for complex input.
+constexpr bool givesReal(Fn f) {
+  return f == Fn::Abs || f == Fn::Real || f == Fn::Imag || f == Fn::Angle;
+}
+
+template <Fn f>
+inline double realValue(double x) {
+  if constexpr (f == Fn::Abs) return std::fabs(x);
+  if constexpr (f == Fn::Sign) return x > 0 ? 1.0 : x < 0 ? -1.0 : x == 0 ? 0.0 : x;
+  if constexpr (f == Fn::Sqrt) return std::sqrt(x);
+  if constexpr (f == Fn::Exp) return std::exp(x);
+  if constexpr (f == Fn::Log) return std::log(x);
+  if constexpr (f == Fn::Log2) return std::log2(x);
+  if constexpr (f == Fn::Log10) return std::log10(x);
+  if constexpr (f == Fn::Sin) return std::sin(x);
+  if constexpr (f == Fn::Cos) return std::cos(x);
+  if constexpr (f == Fn::Tan) return std::tan(x);
+  if constexpr (f == Fn::Asin) return std::asin(x);
+  if constexpr (f == Fn::Acos) return std::acos(x);
+  if constexpr (f == Fn::Atan) return std::atan(x);
+  if constexpr (f == Fn::Sinh) return std::sinh(x);
+  if constexpr (f == Fn::Cosh) return std::cosh(x);
+  if constexpr (f == Fn::Tanh) return std::tanh(x);
+  if constexpr (f == Fn::Floor) return std::floor(x);
+  if constexpr (f == Fn::Ceil) return std::ceil(x);
+  if constexpr (f == Fn::Round) return std::round(x);  // half away from zero
+  if constexpr (f == Fn::Fix) return std::trunc(x);
+  if constexpr (f == Fn::Real || f == Fn::Conj) return x;
+  if constexpr (f == Fn::Imag) return 0.0;
+  if constexpr (f == Fn::Angle) return std::atan2(0.0, x);
+  return x;
+}
+
+template <Fn f>
+inline Complex complexValue(Complex z) {
+  if constexpr (f == Fn::Abs) return std::abs(z);
+  if constexpr (f == Fn::Sign) return z == Complex(0, 0) ? z : z / std::abs(z);
+  if constexpr (f == Fn::Sqrt) return std::sqrt(z);
+  if constexpr (f == Fn::Exp) return std::exp(z);
+  if constexpr (f == Fn::Log) return std::log(z);
+  if constexpr (f == Fn::Log2) return std::log(z) / std::log(2.0);
+  if constexpr (f == Fn::Log10) return std::log10(z);
+  if constexpr (f == Fn::Sin) return std::sin(z);
+  if constexpr (f == Fn::Cos) return std::cos(z);
+  if constexpr (f == Fn::Tan) return std::tan(z);
+  if constexpr (f == Fn::Asin) return std::asin(z);
+  if constexpr (f == Fn::Acos) return std::acos(z);
+  if constexpr (f == Fn::Atan) return std::atan(z);
+  if constexpr (f == Fn::Sinh) return std::sinh(z);
+  if constexpr (f == Fn::Cosh) return std::cosh(z);
+  if constexpr (f == Fn::Tanh) return std::tanh(z);
+  if constexpr (f == Fn::Floor) return {std::floor(z.real()), std::floor(z.imag())};
+  if constexpr (f == Fn::Ceil) return {std::ceil(z.real()), std::ceil(z.imag())};
+  if constexpr (f == Fn::Round) return {std::round(z.real()), std::round(z.imag())};
+  if constexpr (f == Fn::Fix) return {std::trunc(z.real()), std::trunc(z.imag())};
+  if constexpr (f == Fn::Real) return z.real();
+  if constexpr (f == Fn::Imag) return z.imag();
+  if constexpr (f == Fn::Conj) return std::conj(z);
+  if constexpr (f == Fn::Angle) return std::arg(z);
+  return z;
+}
+
+// Whether a real argument leaves the real domain of the function.
+template <Fn f>
+inline bool outsideRealDomain(double x) {
+  if constexpr (f == Fn::Sqrt || f == Fn::Log || f == Fn::Log2 || f == Fn::Log10) return x < 0;
+  if constexpr (f == Fn::Asin || f == Fn::Acos) return x < -1 || x > 1;
+  return false;
+}
+
+template <Fn f>
+ArrayPtr applyMath(const zyArray* input) {
+  constexpr const char* name = nameOf(f);
+  FullArray a(input);
+  const zyClassID inputClass = a->classId();
+  if (!isArithmeticClass(inputClass)) notDefined(name, inputClass);
+  const bool integer = isIntegerClass(inputClass);
+  if (integer && !keepsIntegers(f)) {
+    raise("Q:invalidInput", std::string(name) + ": integer inputs are not supported.");
+  }
+  if (integer &&
+      (f == Fn::Floor || f == Fn::Ceil || f == Fn::Round || f == Fn::Fix ||
+       (f == Fn::Real && !isComplex(a.get())) || (f == Fn::Conj && !isComplex(a.get())))) {
+    return checked(zyCreateSharedDataCopy(a.get()));
+  }
+  const zyClassID cls = integer                        ? inputClass
+                        : inputClass == zySINGLE_CLASS ? zySINGLE_CLASS
+                                                       : zyDOUBLE_CLASS;
+  const Dims dims = dimsOf(a.get());
+  const size_t n = a->numberOfElements();
+  DoubleValues re(a.get());
+  bool complex = isComplex(a.get());
+  if (!complex) {
+    for (size_t i = 0; i < n && !complex; ++i) complex = outsideRealDomain<f>(re[i]);
+  }
+  if (!complex) {
+    if (cls == zyDOUBLE_CLASS) {
+      ArrayPtr out = create(zyDOUBLE_CLASS, dims);
+      double* target = n ? dataOf<double>(out.get()) : nullptr;
+      for (size_t i = 0; i < n; ++i) target[i] = realValue<f>(re[i]);
+      return out;
+    }
+    std::vector<double> values(n);
+    for (size_t i = 0; i < n; ++i) values[i] = realValue<f>(re[i]);
+    return fromDoubles(cls, dims, values.data(), nullptr);
+  }
+  DoubleValues im(a.get(), true);
+  std::vector<double> outRe(n), outIm(n);
+  for (size_t i = 0; i < n; ++i) {
+    const Complex z = complexValue<f>(Complex(re[i], im[i]));
+    outRe[i] = z.real();
+    outIm[i] = z.imag();
+  }
+  return fromDoubles(cls, dims, outRe.data(), givesReal(f) ? nullptr : outIm.data());
+}
+
+template <Fn f>
+void mathBuiltin(Call& call) {
+  call.check(1, 1, 1);
+  call.out(0, applyMath<f>(call.in(0)));
+}
+
+// isnan, isinf, isfinite: 0, 1, 2.
+template <int kind>
+void classifyBuiltin(Call& call) {
+  static const char* const names[] = {"isnan", "isinf", "isfinite"};
+  call.check(1, 1, 1);
+  FullArray a(call.in(0));
+  if (!isArithmetic(a.get())) notDefined(names[kind], a->classId());
+  ArrayPtr out = create(zyLOGICAL_CLASS, dimsOf(a.get()));
+  const size_t n = a->numberOfElements();
+  if (n == 0) return call.out(0, std::move(out));
+  zyLogical* target = dataOf<zyLogical>(out.get());
+  if (!isFloatClass(a->classId())) {
+    std::fill(target, target + n, kind == 2 ? 1 : 0);
+    return call.out(0, std::move(out));
+  }
+  DoubleValues re(a.get()), im(a.get(), true);
+  for (size_t i = 0; i < n; ++i) {
+    const bool nan = std::isnan(re[i]) || std::isnan(im[i]);
+    const bool inf = std::isinf(re[i]) || std::isinf(im[i]);
+    target[i] = kind == 0 ? nan : kind == 1 ? inf : !nan && !inf;
+  }
+  call.out(0, std::move(out));
+}
+
+template <Elementwise op>
+void binaryMathBuiltin(Call& call) {
+  static const char* const name = op == Elementwise::Atan2   ? "atan2"
+                                  : op == Elementwise::Hypot ? "hypot"
+                                  : op == Elementwise::Mod   ? "mod"
+                                                             : "rem";
+  call.check(2, 2, 1);
+  call.out(0, elementwise(op, call.in(0), call.in(1), name));
+}
+
+}  // namespace
+
+void addMathBuiltins(std::vector<BuiltinEntry>& table) {
+  table.push_back({"abs", builtin<mathBuiltin<Fn::Abs>>});
+  table.push_back({"acos", builtin<mathBuiltin<Fn::Acos>>});
+  table.push_back({"angle", builtin<mathBuiltin<Fn::Angle>>});
+  table.push_back({"asin", builtin<mathBuiltin<Fn::Asin>>});
+  table.push_back({"atan", builtin<mathBuiltin<Fn::Atan>>});
+  table.push_back({"atan2", builtin<binaryMathBuiltin<Elementwise::Atan2>>});
+  table.push_back({"ceil", builtin<mathBuiltin<Fn::Ceil>>});
+  table.push_back({"conj", builtin<mathBuiltin<Fn::Conj>>});
+  table.push_back({"cos", builtin<mathBuiltin<Fn::Cos>>});
+  table.push_back({"cosh", builtin<mathBuiltin<Fn::Cosh>>});
+  table.push_back({"exp", builtin<mathBuiltin<Fn::Exp>>});
+  table.push_back({"fix", builtin<mathBuiltin<Fn::Fix>>});
+  table.push_back({"floor", builtin<mathBuiltin<Fn::Floor>>});
+  table.push_back({"hypot", builtin<binaryMathBuiltin<Elementwise::Hypot>>});
+  table.push_back({"imag", builtin<mathBuiltin<Fn::Imag>>});
+  table.push_back({"isfinite", builtin<classifyBuiltin<2>>});
+  table.push_back({"isinf", builtin<classifyBuiltin<1>>});
+  table.push_back({"isnan", builtin<classifyBuiltin<0>>});
+  table.push_back({"log", builtin<mathBuiltin<Fn::Log>>});
+  table.push_back({"log10", builtin<mathBuiltin<Fn::Log10>>});
+  table.push_back({"log2", builtin<mathBuiltin<Fn::Log2>>});
+  table.push_back({"mod", builtin<binaryMathBuiltin<Elementwise::Mod>>});
+  table.push_back({"real", builtin<mathBuiltin<Fn::Real>>});
+  table.push_back({"rem", builtin<binaryMathBuiltin<Elementwise::Rem>>});
+  table.push_back({"round", builtin<mathBuiltin<Fn::Round>>});
+  table.push_back({"sign", builtin<mathBuiltin<Fn::Sign>>});
+  table.push_back({"sin", builtin<mathBuiltin<Fn::Sin>>});
+  table.push_back({"sinh", builtin<mathBuiltin<Fn::Sinh>>});
+  table.push_back({"sqrt", builtin<mathBuiltin<Fn::Sqrt>>});
+  table.push_back({"tan", builtin<mathBuiltin<Fn::Tan>>});
+  table.push_back({"tanh", builtin<mathBuiltin<Fn::Tanh>>});
+}
+
+}  // namespace q::ops::detail

@@ -1,0 +1,380 @@
+// Built-ins that construct arrays or ask about and change their shape.
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "engine/ops/shape.hpp"
+
+namespace q::ops::detail {
+namespace {
+
+// Splits a trailing class name off the arguments of zeros(2, 3, 'int8') and its kin.
+zyClassID trailingClass(const Call& call, int& sizeCount, const char* function, bool floatingOnly) {
+  sizeCount = call.nargin;
+  zyClassID cls = zyDOUBLE_CLASS;
+  if (call.nargin > 0 && call.in(call.nargin - 1)->classId() == zyCHAR_CLASS) {
+    const std::string name = textArgument(call.in(call.nargin - 1), function);
+    const bool known = classFromName(name, cls);
+    const bool allowed = known && (floatingOnly ? isFloatClass(cls)
+                                                : (isNumericClass(cls) || cls == zyLOGICAL_CLASS));
+    if (!allowed) {
+      raise("Q:invalidInput",
+            std::string(function) + ": '" + name + "' is not a class it can make.");
+    }
+    --sizeCount;
+  }
+  return cls;
+}
+
+template <int kind>
+void filledBuiltin(Call& call) {
+  // kind: 0 zeros, 1 ones, 2 Inf, 3 NaN, 4 pi
+  static const char* const names[] = {"zeros", "ones", "Inf", "NaN", "pi"};
+  static const double values[] = {0, 1, std::numeric_limits<double>::infinity(),
+                                  std::numeric_limits<double>::quiet_NaN(), 3.14159265358979323846};
+  call.check(0, -1, 1);
+  int sizeCount = 0;
+  const zyClassID cls = trailingClass(call, sizeCount, names[kind], kind >= 2);
+  ArrayPtr out = create(cls, sizeArguments(call.inputs, sizeCount, names[kind]));
+  if (kind != 0) fill(out.get(), values[kind]);
+  call.out(0, std::move(out));
+}
+
+template <bool value>
+void logicalFilledBuiltin(Call& call) {
+  call.check(0, -1, 1);
+  ArrayPtr out =
+      create(zyLOGICAL_CLASS, sizeArguments(call.inputs, call.nargin, value ? "true" : "false"));
+  if (value) fill(out.get(), 1);
+  call.out(0, std::move(out));
+}
+
+void eyeBuiltin(Call& call) {
+  call.check(0, 3, 1);
+  int sizeCount = 0;
+  const zyClassID cls = trailingClass(call, sizeCount, "eye", false);
+  const Dims dims = sizeArguments(call.inputs, sizeCount, "eye");
+  if (dims.size() != 2) raise("Q:invalidSize", "eye: the size must be 2-D.");
+  call.out(0, identity(cls, dims[0], dims[1]));
+}
+
+// The distance from |x| to the next larger number of its class.
+template <typename Float>
+Float spacing(Float x) {
+  if (!std::isfinite(x)) return std::numeric_limits<Float>::quiet_NaN();
+  if (x == 0) return std::numeric_limits<Float>::denorm_min();
+  int exponent = 0;
+  std::frexp(std::fabs(x), &exponent);
+  const Float step = std::ldexp(Float(1), exponent - std::numeric_limits<Float>::digits);
+  return std::max(step, std::numeric_limits<Float>::denorm_min());
+}
+
+void epsBuiltin(Call& call) {
+  call.check(0, 1, 1);
+  if (call.nargin == 0) return call.out(0, scalar(std::numeric_limits<double>::epsilon()));
+  const zyArray* a = call.in(0);
+  if (a->classId() == zyCHAR_CLASS) {
+    const std::string name = textArgument(a, "eps");
+    if (name == "double") return call.out(0, scalar(std::numeric_limits<double>::epsilon()));
+    if (name == "single") {
+      const double value = std::numeric_limits<float>::epsilon();
+      return call.out(0, fromDoubles(zySINGLE_CLASS, {1, 1}, &value, nullptr));
+    }
+    raise("Q:invalidInput", "eps: the class must be 'double' or 'single'.");
+  }
+  FullArray full(a);
+  if (!isFloatClass(full->classId())) {
+    raise("Q:invalidInput", "eps: the input must be double or single.");
+  }
+  const size_t n = full->numberOfElements();
+  DoubleValues values(full.get());
+  std::vector<double> out(n);
+  for (size_t i = 0; i < n; ++i) {
+    out[i] = full->classId() == zySINGLE_CLASS ? spacing(static_cast<float>(values[i]))
+                                               : spacing(values[i]);
+  }
+  call.out(0, fromDoubles(full->classId(), dimsOf(full.get()), out.data(), nullptr));
+}
+
+void linspaceBuiltin(Call& call) {
+  call.check(2, 3, 1);
+  const double first = scalarArgument(call.in(0), "linspace", "the start");
+  const double last = scalarArgument(call.in(1), "linspace", "the end");
+  double count = 100;
+  if (call.nargin == 3) count = std::floor(scalarArgument(call.in(2), "linspace", "the count"));
+  if (std::isnan(count)) raise("Q:invalidInput", "linspace: the count must not be NaN.");
+  const size_t n = count < 1 ? 0 : static_cast<size_t>(std::min(count, 4.0e15));
+  std::vector<double> values(n);
+  for (size_t k = 0; k + 1 < n; ++k) {
+    values[k] = first + (last - first) * static_cast<double>(k) / static_cast<double>(n - 1);
+  }
+  if (n) values[n - 1] = last;
+  const bool single =
+      call.in(0)->classId() == zySINGLE_CLASS || call.in(1)->classId() == zySINGLE_CLASS;
+  call.out(0,
+           fromDoubles(single ? zySINGLE_CLASS : zyDOUBLE_CLASS, {1, n}, values.data(), nullptr));
+}
+
+// For every element of an array of shape `out`, the linear index of the element of an array of
+// shape `in` at the subscripts given by map(dimension, subscript).
+template <typename Map>
+std::vector<size_t> indexMap(const Dims& out, const Dims& inStrides, Map&& map) {
+  const size_t count = countOf(out);
+  std::vector<size_t> indices(count);
+  Dims subscript(out.size(), 0);
+  for (size_t k = 0; k < count; ++k) {
+    size_t index = 0;
+    for (size_t d = 0; d < out.size(); ++d) index += map(d, subscript[d]) * inStrides[d];
+    indices[k] = index;
+    for (size_t d = 0; d < out.size(); ++d) {
+      if (++subscript[d] < out[d]) break;
+      subscript[d] = 0;
+    }
+  }
+  return indices;
+}
+
+Dims stridesOf(const Dims& dims) {
+  Dims strides(dims.size());
+  size_t stride = 1;
+  for (size_t d = 0; d < dims.size(); ++d) {
+    strides[d] = stride;
+    stride *= dims[d];
+  }
+  return strides;
+}
+
+void repmatBuiltin(Call& call) {
+  call.check(2, -1, 1);
+  const zyArray* a = call.in(0);
+  Dims factors = sizeArguments(call.inputs + 1, call.nargin - 1, "repmat");
+  Dims in = dimsOf(a);
+  const size_t nd = std::max(in.size(), factors.size());
+  in.resize(nd, 1);
+  factors.resize(nd, 1);
+  Dims out(nd);
+  for (size_t d = 0; d < nd; ++d) out[d] = in[d] * factors[d];
+  countOf(out);
+  const std::vector<size_t> indices =
+      indexMap(out, stridesOf(in), [&](size_t d, size_t s) { return s % in[d]; });
+  call.out(0, gather(a, out, indices));
+}
+
+void reshapeBuiltin(Call& call) {
+  call.check(2, -1, 1);
+  const zyArray* a = call.in(0);
+  Dims dims;
+  if (call.nargin == 2) {
+    FullArray sizes(call.in(1));
+    if (!isArithmetic(sizes.get()) || sizes->numberOfElements() < 2) {
+      raise("Q:invalidSize", "reshape: the size must have at least two elements.");
+    }
+    dims = sizeArguments(call.inputs + 1, 1, "reshape");
+  } else {
+    // One size may be left open with [] and is then worked out from the element count.
+    int open = -1;
+    size_t known = 1;
+    for (int i = 1; i < call.nargin; ++i) {
+      const zyArray* size = call.in(i);
+      if (size->numberOfElements() == 0) {
+        if (open >= 0) raise("Q:invalidSize", "reshape: only one size may be left open with [].");
+        open = i - 1;
+        dims.push_back(0);
+        continue;
+      }
+      const Dims one = sizeArguments(&size, 1, "reshape");
+      if (size->numberOfElements() != 1) {
+        raise("Q:invalidSize", "reshape: each size argument must be a scalar.");
+      }
+      dims.push_back(one[0]);
+      known *= one[0];
+    }
+    if (open >= 0) {
+      if (known == 0 || a->numberOfElements() % known != 0) {
+        raise("Q:reshapeCount", "reshape: " + std::to_string(a->numberOfElements()) +
+                                    " elements cannot be divided evenly into the given sizes.");
+      }
+      dims[static_cast<size_t>(open)] = a->numberOfElements() / known;
+    }
+  }
+  call.out(0, reshaped(a, dims));
+}
+
+void catBuiltin(Call& call) {
+  call.check(1, -1, 1);
+  const size_t dimension = dimensionArgument(call.in(0), "cat");
+  call.out(0, concatenateArrays(dimension, std::vector<const zyArray*>(call.inputs + 1,
+                                                                       call.inputs + call.nargin)));
+}
+
+template <size_t dimension>
+void catAlongBuiltin(Call& call) {
+  call.check(0, -1, 1);
+  call.out(0, concatenateArrays(
+                  dimension, std::vector<const zyArray*>(call.inputs, call.inputs + call.nargin)));
+}
+
+void sizeBuiltin(Call& call) {
+  call.check(1, 2, 1 << 20);
+  const zyArray* a = call.in(0);
+  const Dims dims = dimsOf(a);
+  auto sizeAt = [&](size_t d) { return d < dims.size() ? static_cast<double>(dims[d]) : 1.0; };
+  if (call.nargin == 2) {
+    if (call.nargout > 1) matrix::detail::error_maxlhs();
+    FullArray which(call.in(1));
+    if (which->numberOfElements() == 1) {
+      call.out(0, scalar(sizeAt(dimensionArgument(which.get(), "size"))));
+      return;
+    }
+    std::vector<double> sizes;
+    DoubleValues values(which.get());
+    for (size_t i = 0; i < which->numberOfElements(); ++i) {
+      if (!(values[i] >= 1) || values[i] != std::floor(values[i])) {
+        raise("Q:invalidDimension", "size: dimension must be a positive integer.");
+      }
+      sizes.push_back(sizeAt(static_cast<size_t>(values[i]) - 1));
+    }
+    call.out(0, rowVector(sizes));
+    return;
+  }
+  if (call.nargout <= 1) {
+    std::vector<double> sizes(dims.begin(), dims.end());
+    call.out(0, rowVector(sizes));
+    return;
+  }
+  // [m, n] = size(A): the last output takes the product of the remaining dimensions.
+  const size_t outputs = static_cast<size_t>(call.nargout);
+  for (size_t k = 0; k < outputs; ++k) {
+    double value = sizeAt(k);
+    if (k + 1 == outputs) {
+      for (size_t d = k + 1; d < dims.size(); ++d) value *= static_cast<double>(dims[d]);
+    }
+    call.out(static_cast<int>(k), scalar(value));
+  }
+}
+
+void numelBuiltin(Call& call) {
+  call.check(1, 1, 1);
+  call.out(0, scalar(static_cast<double>(call.in(0)->numberOfElements())));
+}
+
+void lengthBuiltin(Call& call) {
+  call.check(1, 1, 1);
+  const Dims dims = dimsOf(call.in(0));
+  const bool empty = call.in(0)->numberOfElements() == 0;
+  call.out(0,
+           scalar(empty ? 0.0 : static_cast<double>(*std::max_element(dims.begin(), dims.end()))));
+}
+
+void ndimsBuiltin(Call& call) {
+  call.check(1, 1, 1);
+  call.out(0, scalar(static_cast<double>(call.in(0)->numberOfDimensions())));
+}
+
+template <int kind>
+void shapeTestBuiltin(Call& call) {
+  // kind: 0 isempty, 1 isscalar, 2 isvector, 3 isrow, 4 iscolumn
+  call.check(1, 1, 1);
+  const zyArray* a = call.in(0);
+  const bool twoD = a->numberOfDimensions() == 2;
+  const size_t rows = a->dimensions()[0], columns = a->dimensions()[1];
+  bool result = false;
+  switch (kind) {
+    case 0:
+      result = a->numberOfElements() == 0;
+      break;
+    case 1:
+      result = a->numberOfElements() == 1;
+      break;
+    case 2:
+      result = twoD && (rows == 1 || columns == 1);
+      break;
+    case 3:
+      result = twoD && rows == 1;
+      break;
+    default:
+      result = twoD && columns == 1;
+      break;
+  }
+  call.out(0, logicalScalar(result));
+}
+
+void squeezeBuiltin(Call& call) {
+  call.check(1, 1, 1);
+  const zyArray* a = call.in(0);
+  if (a->numberOfDimensions() <= 2) return call.out(0, checked(zyCreateSharedDataCopy(a)));
+  Dims dims;
+  for (size_t size : dimsOf(a)) {
+    if (size != 1) dims.push_back(size);
+  }
+  while (dims.size() < 2) dims.push_back(1);
+  call.out(0, reshaped(a, dims));
+}
+
+void permuteBuiltin(Call& call) {
+  call.check(2, 2, 1);
+  const zyArray* a = call.in(0);
+  FullArray orderArray(call.in(1));
+  if (!isArithmetic(orderArray.get()))
+    raise("Q:invalidInput", "permute: the order must be numeric.");
+  DoubleValues values(orderArray.get());
+  const size_t nd = orderArray->numberOfElements();
+  std::vector<size_t> order(nd);
+  std::vector<bool> seen(nd, false);
+  for (size_t i = 0; i < nd; ++i) {
+    const double value = values[i];
+    if (!(value >= 1) || value != std::floor(value) || value > static_cast<double>(nd) ||
+        seen[static_cast<size_t>(value) - 1]) {
+      raise("Q:invalidInput", "permute: the order must be a permutation of 1 to N.");
+    }
+    order[i] = static_cast<size_t>(value) - 1;
+    seen[order[i]] = true;
+  }
+  if (nd < a->numberOfDimensions()) {
+    raise("Q:invalidInput", "permute: the order must name every dimension of the array.");
+  }
+  Dims in = dimsOf(a);
+  in.resize(nd, 1);
+  const Dims inStrides = stridesOf(in);
+  Dims out(nd), strides(nd);
+  for (size_t d = 0; d < nd; ++d) {
+    out[d] = in[order[d]];
+    strides[d] = inStrides[order[d]];
+  }
+  const std::vector<size_t> indices = indexMap(out, strides, [](size_t, size_t s) { return s; });
+  call.out(0, gather(a, out, indices));
+}
+
+}  // namespace
+
+void addShapeBuiltins(std::vector<BuiltinEntry>& table) {
+  table.push_back({"Inf", builtin<filledBuiltin<2>>});
+  table.push_back({"NaN", builtin<filledBuiltin<3>>});
+  table.push_back({"cat", builtin<catBuiltin>});
+  table.push_back({"eps", builtin<epsBuiltin>});
+  table.push_back({"eye", builtin<eyeBuiltin>});
+  table.push_back({"false", builtin<logicalFilledBuiltin<false>>});
+  table.push_back({"horzcat", builtin<catAlongBuiltin<1>>});
+  table.push_back({"iscolumn", builtin<shapeTestBuiltin<4>>});
+  table.push_back({"isempty", builtin<shapeTestBuiltin<0>>});
+  table.push_back({"isrow", builtin<shapeTestBuiltin<3>>});
+  table.push_back({"isscalar", builtin<shapeTestBuiltin<1>>});
+  table.push_back({"isvector", builtin<shapeTestBuiltin<2>>});
+  table.push_back({"length", builtin<lengthBuiltin>});
+  table.push_back({"linspace", builtin<linspaceBuiltin>});
+  table.push_back({"ndims", builtin<ndimsBuiltin>});
+  table.push_back({"numel", builtin<numelBuiltin>});
+  table.push_back({"ones", builtin<filledBuiltin<1>>});
+  table.push_back({"permute", builtin<permuteBuiltin>});
+  table.push_back({"pi", builtin<filledBuiltin<4>>});
+  table.push_back({"repmat", builtin<repmatBuiltin>});
+  table.push_back({"reshape", builtin<reshapeBuiltin>});
+  table.push_back({"size", builtin<sizeBuiltin>});
+  table.push_back({"squeeze", builtin<squeezeBuiltin>});
+  table.push_back({"true", builtin<logicalFilledBuiltin<true>>});
+  table.push_back({"vertcat", builtin<catAlongBuiltin<0>>});
+  table.push_back({"zeros", builtin<filledBuiltin<0>>});
+}
+
+}  // namespace q::ops::detail

@@ -1,0 +1,390 @@
+// Text built-ins on char arrays and cell arrays of character vectors. Text is handled as UTF-16
+// code units, as char arrays hold it.
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+#include "engine/ops/format.hpp"
+#include "engine/ops/shape.hpp"
+
+namespace q::ops::detail {
+namespace {
+
+using Units = std::u16string;
+
+bool isSpace(char16_t c) {
+  return c == u' ' || c == u'\t' || c == u'\n' || c == u'\v' || c == u'\f' || c == u'\r' ||
+         c == u'\0';
+}
+
+// Letters of ASCII and Latin-1 change case; everything else stays.
+char16_t toUpper(char16_t c) {
+  if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 32;
+  return c;
+}
+char16_t toLower(char16_t c) {
+  if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 32;
+  return c;
+}
+
+Units lowered(Units text) {
+  for (char16_t& c : text) c = toLower(c);
+  return text;
+}
+
+// A cell of the given shape holding the given texts.
+ArrayPtr cellOfTexts(const Dims& dims, const std::vector<Units>& texts) {
+  ArrayPtr out = checked(zyCreateCellArray(dims.size(), dims.data()));
+  for (size_t i = 0; i < texts.size(); ++i) {
+    zyArray* element = text(texts[i]).release();
+    if (zySetCell(out.get(), i, element) != 0) {
+      zyDestroyArray(element);
+      outOfMemory();
+    }
+  }
+  return out;
+}
+
+// Applies a function to a character vector, or to each element of a cell array of them.
+ArrayPtr mapText(const zyArray* a, const char* function,
+                 const std::function<ArrayPtr(const zyArray*)>& apply) {
+  if (a->classId() != zyCELL_CLASS) return apply(a);
+  if (!isCellOfText(a)) {
+    raise("Q:invalidInput", std::string(function) + ": a cell array must hold character vectors.");
+  }
+  ArrayPtr out = checked(zyCreateCellArray(a->numberOfDimensions(), a->dimensions()));
+  for (size_t i = 0; i < a->numberOfElements(); ++i) {
+    zyArray* element = apply(zyGetCellConst(a, i)).release();
+    if (zySetCell(out.get(), i, element) != 0) {
+      zyDestroyArray(element);
+      outOfMemory();
+    }
+  }
+  return out;
+}
+
+// ---- Comparison -----------------------------------------------------------------------------
+
+// How two texts compare: n < 0 compares them whole, else their first n characters.
+bool textsEqual(const zyArray* a, const zyArray* b, bool ignoreCase, double n) {
+  if (a->classId() != zyCHAR_CLASS || b->classId() != zyCHAR_CLASS) return false;
+  Units ua = unitsOf(a), ub = unitsOf(b);
+  if (ignoreCase) {
+    ua = lowered(ua);
+    ub = lowered(ub);
+  }
+  if (n < 0) return sameDims(a, b) && ua == ub;
+  const size_t count = static_cast<size_t>(std::min(n, 1e15));
+  return ua.substr(0, count) == ub.substr(0, count);
+}
+
+template <bool ignoreCase, bool prefix>
+void compareBuiltin(Call& call) {
+  call.check(prefix ? 3 : 2, prefix ? 3 : 2, 1);
+  const char* name =
+      prefix ? (ignoreCase ? "strncmpi" : "strncmp") : (ignoreCase ? "strcmpi" : "strcmp");
+  double n = -1;
+  if (prefix) {
+    n = scalarArgument(call.in(2), name, "the length");
+    if (!(n >= 0) || n != std::floor(n)) {
+      raise("Q:invalidInput", std::string(name) + ": the length must be a non-negative integer.");
+    }
+  }
+  const zyArray* a = call.in(0);
+  const zyArray* b = call.in(1);
+  const bool cellA = a->classId() == zyCELL_CLASS, cellB = b->classId() == zyCELL_CLASS;
+  if (!cellA && !cellB) return call.out(0, logicalScalar(textsEqual(a, b, ignoreCase, n)));
+  // A cell against a text or a 1-by-1 cell compares each element; two cells of one size compare
+  // element by element.
+  const zyArray* shape = cellA ? a : b;
+  if (cellA && cellB && a->numberOfElements() != 1 && b->numberOfElements() != 1 &&
+      !sameDims(a, b)) {
+    raise("Q:sizeMismatch", std::string(name) + ": the cell arrays must have the same size.");
+  }
+  if (cellA && cellB && a->numberOfElements() == 1) shape = b;
+  ArrayPtr out = create(zyLOGICAL_CLASS, dimsOf(shape));
+  for (size_t i = 0; i < shape->numberOfElements(); ++i) {
+    auto element = [&](const zyArray* x, bool isCell) -> const zyArray* {
+      if (!isCell) return x;
+      return zyGetCellConst(x, x->numberOfElements() == 1 ? 0 : i);
+    };
+    const zyArray* x = element(a, cellA);
+    const zyArray* y = element(b, cellB);
+    dataOf<zyLogical>(out.get())[i] = x && y && textsEqual(x, y, ignoreCase, n);
+  }
+  call.out(0, std::move(out));
+}
+
+// ---- strcat -------------------------------------------------------------------------------
+
+Units trimTrailing(Units text) {
+  while (!text.empty() && isSpace(text.back())) text.pop_back();
+  return text;
+}
+
+void strcatBuiltin(Call& call) {
+  call.check(1, -1, 1);
+  bool anyCell = false;
+  Dims shape = {1, 1};
+  for (int i = 0; i < call.nargin; ++i) {
+    const zyArray* a = call.in(i);
+    if (a->classId() == zyCELL_CLASS) {
+      if (!isCellOfText(a))
+        raise("Q:invalidInput", "strcat: cell arrays must hold character vectors.");
+      if (a->numberOfElements() != 1) {
+        if (anyCell && countOf(shape) != 1 && dimsOf(a) != shape) {
+          raise("Q:sizeMismatch", "strcat: the cell arrays must have the same size.");
+        }
+        shape = dimsOf(a);
+      }
+      anyCell = true;
+    } else if (a->classId() != zyCHAR_CLASS && !isArithmetic(a)) {
+      raise("Q:invalidInput", "strcat: the inputs must be text or cell arrays of text.");
+    }
+  }
+  if (anyCell) {
+    // Texts join each element; they keep their trailing blanks.
+    std::vector<Units> texts(countOf(shape));
+    for (size_t k = 0; k < texts.size(); ++k) {
+      for (int i = 0; i < call.nargin; ++i) {
+        const zyArray* a = call.in(i);
+        if (a->classId() == zyCELL_CLASS) {
+          texts[k] += unitsOf(zyGetCellConst(a, a->numberOfElements() == 1 ? 0 : k));
+        } else {
+          ArrayPtr asChar = convertClass(a, zyCHAR_CLASS);
+          texts[k] += unitsOf(asChar.get());
+        }
+      }
+    }
+    return call.out(0, cellOfTexts(shape, texts));
+  }
+  // Char arrays lose their trailing blanks, row by row, and are joined side by side.
+  size_t rows = 1;
+  bool rowsSet = false;
+  std::vector<std::vector<Units>> pieces;
+  for (int i = 0; i < call.nargin; ++i) {
+    ArrayPtr asChar = convertClass(call.in(i), zyCHAR_CLASS);
+    if (asChar->numberOfElements() == 0) continue;
+    const size_t m = asChar->dimensions()[0], n = asChar->numberOfElements() / m;
+    if (rowsSet && m != rows)
+      raise("Q:catDimensions", "strcat: the texts must have the same number of rows.");
+    rows = m;
+    rowsSet = true;
+    std::vector<Units> rowTexts(m);
+    const zyChar* units = constData<zyChar>(asChar.get());
+    for (size_t r = 0; r < m; ++r) {
+      for (size_t j = 0; j < n; ++j) rowTexts[r] += units[r + m * j];
+      rowTexts[r] = trimTrailing(rowTexts[r]);
+    }
+    pieces.push_back(rowTexts);
+  }
+  std::vector<Units> joined(rows);
+  for (const auto& piece : pieces) {
+    for (size_t r = 0; r < rows; ++r) joined[r] += piece[r];
+  }
+  if (rows == 1) return call.out(0, text(joined[0]));
+  size_t width = 0;
+  for (const Units& row : joined) width = std::max(width, row.size());
+  ArrayPtr out = checked(zyCreateCharMatrix(rows, width));
+  for (size_t r = 0; r < rows; ++r) {
+    for (size_t j = 0; j < width; ++j) {
+      dataOf<zyChar>(out.get())[r + rows * j] = j < joined[r].size() ? joined[r][j] : u' ';
+    }
+  }
+  call.out(0, std::move(out));
+}
+
+// ---- strfind, strrep ------------------------------------------------------------------------
+
+void strfindBuiltin(Call& call) {
+  call.check(2, 2, 1);
+  const Units pattern = unitsArgument(call.in(1), "strfind");
+  auto find = [&](const zyArray* s) {
+    const Units haystack = unitsArgument(s, "strfind");
+    std::vector<double> starts;
+    if (!pattern.empty()) {
+      for (size_t at = haystack.find(pattern); at != Units::npos;
+           at = haystack.find(pattern, at + 1)) {
+        starts.push_back(static_cast<double>(at + 1));
+      }
+    }
+    return rowVector(starts);
+  };
+  call.out(0, mapText(call.in(0), "strfind", find));
+}
+
+void strrepBuiltin(Call& call) {
+  call.check(3, 3, 1);
+  const Units from = unitsArgument(call.in(1), "strrep");
+  const Units to = unitsArgument(call.in(2), "strrep");
+  auto replace = [&](const zyArray* s) {
+    const Units source = unitsArgument(s, "strrep");
+    if (from.empty()) return text(source);
+    Units out;
+    size_t position = 0;
+    for (size_t at = source.find(from); at != Units::npos; at = source.find(from, position)) {
+      out.append(source, position, at - position);
+      out += to;
+      position = at + from.size();
+    }
+    out.append(source, position, Units::npos);
+    return text(out);
+  };
+  call.out(0, mapText(call.in(0), "strrep", replace));
+}
+
+// ---- strsplit, strjoin --------------------------------------------------------------------
+
+void strsplitBuiltin(Call& call) {
+  call.check(1, 4, 1);
+  const Units source = unitsArgument(call.in(0), "strsplit");
+  std::vector<Units> delimiters = {u" ", u"\f", u"\n", u"\r", u"\t", u"\v"};
+  bool collapse = true;
+  int next = 1;
+  if (call.nargin >= 2 && !(call.nargin % 2 == 1 && call.in(1)->classId() == zyCHAR_CLASS &&
+                            lower(textArgument(call.in(1), "strsplit")) == "collapsedelimiters")) {
+    delimiters.clear();
+    const zyArray* d = call.in(1);
+    if (d->classId() == zyCELL_CLASS) {
+      if (!isCellOfText(d)) raise("Q:invalidInput", "strsplit: delimiters must be text.");
+      for (size_t i = 0; i < d->numberOfElements(); ++i) {
+        delimiters.push_back(translateEscapes(unitsOf(zyGetCellConst(d, i))));
+      }
+    } else {
+      delimiters.push_back(translateEscapes(unitsArgument(d, "strsplit")));
+    }
+    next = 2;
+  }
+  for (; next < call.nargin; next += 2) {
+    const std::string option = lower(textArgument(call.in(next), "strsplit"));
+    if (option != "collapsedelimiters" || next + 1 >= call.nargin) {
+      raise("Q:invalidInput", "strsplit: the only option is 'CollapseDelimiters', true or false.");
+    }
+    collapse = scalarArgument(call.in(next + 1), "strsplit", "CollapseDelimiters") != 0;
+  }
+  delimiters.erase(std::remove(delimiters.begin(), delimiters.end(), Units()), delimiters.end());
+  // The longest delimiter that matches wins.
+  std::stable_sort(delimiters.begin(), delimiters.end(),
+                   [](const Units& a, const Units& b) { return a.size() > b.size(); });
+  std::vector<Units> parts(1);
+  bool previousWasDelimiter = false;
+  for (size_t i = 0; i < source.size();) {
+    size_t matched = 0;
+    for (const Units& d : delimiters) {
+      if (source.compare(i, d.size(), d) == 0) {
+        matched = d.size();
+        break;
+      }
+    }
+    if (matched) {
+      if (!(collapse && previousWasDelimiter)) parts.emplace_back();
+      previousWasDelimiter = true;
+      i += matched;
+    } else {
+      parts.back() += source[i++];
+      previousWasDelimiter = false;
+    }
+  }
+  call.out(0, cellOfTexts({1, parts.size()}, parts));
+}
+
+void strjoinBuiltin(Call& call) {
+  call.check(1, 2, 1);
+  const zyArray* c = call.in(0);
+  if (!isCellOfText(c) || (c->numberOfElements() > 0 && !isRowVector(c))) {
+    raise("Q:invalidInput", "strjoin: the input must be a 1-by-N cell array of character vectors.");
+  }
+  const size_t n = c->numberOfElements();
+  std::vector<Units> separators(n > 0 ? n - 1 : 0, u" ");
+  if (call.nargin == 2) {
+    const zyArray* d = call.in(1);
+    if (d->classId() == zyCELL_CLASS) {
+      if (!isCellOfText(d) || d->numberOfElements() + 1 != std::max<size_t>(n, 1)) {
+        raise("Q:invalidInput", "strjoin: a cell of delimiters needs one fewer than the texts.");
+      }
+      for (size_t i = 0; i + 1 < n; ++i) separators[i] = unitsOf(zyGetCellConst(d, i));
+    } else {
+      const Units separator = translateEscapes(unitsArgument(d, "strjoin"));
+      std::fill(separators.begin(), separators.end(), separator);
+    }
+  }
+  Units out;
+  for (size_t i = 0; i < n; ++i) {
+    if (i) out += separators[i - 1];
+    out += unitsOf(zyGetCellConst(c, i));
+  }
+  call.out(0, text(out));
+}
+
+// ---- strtrim, upper, lower ----------------------------------------------------------------
+
+ArrayPtr trimmed(const zyArray* a) {
+  if (a->classId() != zyCHAR_CLASS) {
+    raise("Q:invalidInput", "strtrim: the input must be text or a cell array of text.");
+  }
+  if (a->numberOfDimensions() != 2) raise("Q:invalidInput", "strtrim: the input must be 2-D.");
+  const size_t m = a->dimensions()[0], n = a->dimensions()[1];
+  const zyChar* units = constData<zyChar>(a);
+  auto blankColumn = [&](size_t j) {
+    for (size_t i = 0; i < m; ++i) {
+      if (!isSpace(units[i + m * j])) return false;
+    }
+    return true;
+  };
+  size_t first = 0, last = n;
+  while (first < n && blankColumn(first)) ++first;
+  while (last > first && blankColumn(last - 1)) --last;
+  if (first == 0 && last == n) return checked(zyCreateSharedDataCopy(a));
+  std::vector<size_t> indices;
+  for (size_t j = first; j < last; ++j) {
+    for (size_t i = 0; i < m; ++i) indices.push_back(i + m * j);
+  }
+  if (m == 1 && indices.empty()) return text(Units());
+  return gather(a, {m, last - first}, indices);
+}
+
+void strtrimBuiltin(Call& call) {
+  call.check(1, 1, 1);
+  call.out(0, mapText(call.in(0), "strtrim", trimmed));
+}
+
+template <bool toUpperCase>
+void caseBuiltin(Call& call) {
+  call.check(1, 1, 1);
+  const char* name = toUpperCase ? "upper" : "lower";
+  auto convert = [&](const zyArray* a) -> ArrayPtr {
+    if (a->classId() != zyCHAR_CLASS) {
+      if (isArithmetic(a)) return checked(zyCreateSharedDataCopy(a));
+      raise("Q:invalidInput",
+            std::string(name) + ": the input must be text or a cell array of text.");
+    }
+    ArrayPtr out = checked(zyCreateCharArray(a->numberOfDimensions(), a->dimensions()));
+    const size_t n = a->numberOfElements();
+    for (size_t i = 0; i < n; ++i) {
+      const char16_t c = constData<zyChar>(a)[i];
+      dataOf<zyChar>(out.get())[i] = toUpperCase ? toUpper(c) : toLower(c);
+    }
+    return out;
+  };
+  call.out(0, mapText(call.in(0), name, convert));
+}
+
+}  // namespace
+
+void addTextBuiltins(std::vector<BuiltinEntry>& table) {
+  table.push_back({"lower", builtin<caseBuiltin<false>>});
+  table.push_back({"strcat", builtin<strcatBuiltin>});
+  table.push_back({"strcmp", builtin<compareBuiltin<false, false>>});
+  table.push_back({"strcmpi", builtin<compareBuiltin<true, false>>});
+  table.push_back({"strfind", builtin<strfindBuiltin>});
+  table.push_back({"strjoin", builtin<strjoinBuiltin>});
+  table.push_back({"strncmp", builtin<compareBuiltin<false, true>>});
+  table.push_back({"strncmpi", builtin<compareBuiltin<true, true>>});
+  table.push_back({"strrep", builtin<strrepBuiltin>});
+  table.push_back({"strsplit", builtin<strsplitBuiltin>});
+  table.push_back({"strtrim", builtin<strtrimBuiltin>});
+  table.push_back({"upper", builtin<caseBuiltin<true>>});
+}
+
+}  // namespace q::ops::detail
