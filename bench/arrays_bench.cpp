@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/mutex.hpp"
+#include "ratio_reporter.hpp"
 #include "rtkkvn/arrays/array_factories.hpp"
 #include "rtkkvn/arrays/slot_table.hpp"
 #include "zy.h"
@@ -69,47 +70,11 @@ BENCHMARK(AddrefReleasePair);
 BENCHMARK(GlobalMutexPair);
 BENCHMARK(ClassId);
 
-// Prints as usual and keeps each benchmark's time per iteration in nanoseconds: the median when
-// repetitions are asked for, else the single run.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-      if (run.error_occurred || !(median || run.run_type == Run::RT_Iteration)) continue;
-      const std::string& name = run.run_name.function_name;
-      if (median || medians_.count(name) == 0) {
-        nanoseconds_[name] = run.GetAdjustedRealTime();
-        if (median) medians_[name] = true;
-      }
-    }
-  }
-
-  double time(const std::string& name) const {
-    auto found = nanoseconds_.find(name);
-    return found == nanoseconds_.end() ? std::nan("") : found->second;
-  }
-
- private:
-  std::map<std::string, double> nanoseconds_;
-  std::map<std::string, bool> medians_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Interleaving the repetitions exposes each benchmark and its baseline to the same load.
-  std::vector<char*> arguments(argv, argv + argc);
-  char interleave[] = "--benchmark_enable_random_interleaving=true";
-  arguments.insert(arguments.begin() + 1, interleave);
-  argc = static_cast<int>(arguments.size());
-  argv = arguments.data();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
+  bench::RatioReporter reporter;
+  if (!bench::runInterleaved(argc, argv, reporter)) return 1;
 
   std::printf("\nper call through the slot table (medians when repeated):\n");
   std::printf("  addref + release pair: %.1f ns (%.2f x a bare atomic pair)\n",

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "ratio_reporter.hpp"
 #include "zy.h"
 
 namespace {
@@ -113,48 +114,11 @@ BENCHMARK(PlainLoopDoubleToInt32)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(ConvertDoubleToInt32)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(SerializeDeserialize)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Prints as usual and keeps each benchmark's time per iteration in milliseconds: the median
-// when repetitions are asked for, else the single run.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-      if (run.error_occurred || !(median || run.run_type == Run::RT_Iteration)) continue;
-      const std::string& name = run.run_name.function_name;
-      if (median || medians_.count(name) == 0) {
-        milliseconds_[name] = run.GetAdjustedRealTime();
-        if (median) medians_[name] = true;
-      }
-    }
-  }
-
-  double time(const std::string& name) const {
-    auto found = milliseconds_.find(name);
-    return found == milliseconds_.end() ? std::nan("") : found->second;
-  }
-
- private:
-  std::map<std::string, double> milliseconds_;
-  std::map<std::string, bool> medians_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Each ratio compares two benchmarks; with the machine shared, interleaving their
-  // repetitions exposes both to the same load instead of one to a quiet and one to a busy spell.
-  std::vector<char*> arguments(argv, argv + argc);
-  char interleave[] = "--benchmark_enable_random_interleaving=true";
-  arguments.insert(arguments.begin() + 1, interleave);
-  argc = static_cast<int>(arguments.size());
-  argv = arguments.data();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
+  bench::RatioReporter reporter;
+  if (!bench::runInterleaved(argc, argv, reporter)) return 1;
 
   const double gigabytes = kCount * sizeof(double) / 1e9;
   std::printf("\nratios (medians when repeated):\n");
