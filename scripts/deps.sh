@@ -14,7 +14,7 @@ packages=(
   libboost-iostreams-dev libboost-date-time-dev libboost-system-dev
   libarchive-dev nlohmann-json3-dev libopenblas-dev liblapack-dev
   # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev liblua5.4-dev
 )
 
 missing=()

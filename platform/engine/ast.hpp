@@ -148,6 +148,11 @@ struct Identifier final : Expression {
   // The variable's slot in the frame of the enclosing function or anonymous function; -1 when
   // the name is not a variable there (a function to call).
   std::int32_t slot = -1;
+  // The evaluator's memory of what the name, called as a function, resolved to: opaque to the
+  // front end, valid while `resolvedBy` and `resolvedGeneration` match the evaluator's state.
+  mutable const void* resolved = nullptr;
+  mutable const void* resolvedBy = nullptr;
+  mutable std::uint64_t resolvedGeneration = 0;
 };
 
 struct Colon final : Expression {

@@ -1,0 +1,617 @@
+// Calling things: Q functions and scripts, anonymous functions and handles, built-ins, host
+// callbacks and native extensions; the workspaces and activations they run in.
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/dispatcher.hpp"
+#include "engine/instance.hpp"
+#include "engine/interpreter.hpp"
+#include "engine/parser.hpp"
+#include "util/sinks.hpp"
+#include "zy/errors.hpp"
+
+namespace q {
+
+namespace {
+
+// Deeper recursion is an error rather than a crash; each level of Q recursion takes a few
+// kilobytes of native stack (more in sanitizer builds).
+constexpr int kMaxRecursion = 256;
+constexpr std::uint32_t kSlotBlockSize = 4096;
+
+const std::string kEvalName = "eval";
+
+void* cloneHandle(const void* payload) {
+  return new std::shared_ptr<const FunctionHandleData>(
+      *static_cast<const std::shared_ptr<const FunctionHandleData>*>(payload));
+}
+void destroyHandle(void* payload) {
+  delete static_cast<std::shared_ptr<const FunctionHandleData>*>(payload);
+}
+char* describeHandle(const void* payload) {
+  const auto& handle = *static_cast<const std::shared_ptr<const FunctionHandleData>*>(payload);
+  const std::string text = handle->anonymous ? handle->text : "@" + handle->text;
+  char* copy = static_cast<char*>(zyMalloc(text.size() + 1));
+  if (copy) std::memcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
+}
+const zyPayloadType kFunctionHandleType = {"q.function_handle", cloneHandle, destroyHandle, nullptr,
+                                           describeHandle};
+
+}  // namespace
+
+ArrayPtr makeFunctionHandleArray(std::shared_ptr<const FunctionHandleData> handle) {
+  auto* payload = new std::shared_ptr<const FunctionHandleData>(std::move(handle));
+  return checked(
+      zyCreatePayloadArray(zyFUNCTION_CLASS, "function_handle", &kFunctionHandleType, payload));
+}
+
+const FunctionHandleData* functionHandleOf(const zyArray* array) {
+  if (!array || zyGetPayloadType(array) != &kFunctionHandleType) return nullptr;
+  return static_cast<const std::shared_ptr<const FunctionHandleData>*>(zyGetPayload(array))->get();
+}
+
+int LoadedFile::localFunction(const std::string& name) const {
+  if (tree.isScript) return -1;
+  for (std::size_t i = 0; i < tree.functions.size(); ++i)
+    if (tree.functions[i]->name == name) return static_cast<int>(i);
+  return -1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Workspaces
+
+Value* Workspace::find(const std::string& name) {
+  if (owner && owner->function) {
+    const std::int32_t slot = owner->function->findVariable(name);
+    if (slot >= 0) return owner->slots[slot];
+  }
+  const auto found = variables.find(name);
+  return found == variables.end() ? nullptr : found->second.get();
+}
+
+Value& Workspace::obtain(const std::string& name) {
+  if (Value* found = find(name)) return *found;
+  auto& entry = variables[name];
+  entry = std::make_shared<Value>();
+  return *entry;
+}
+
+std::vector<std::string> Workspace::names() const {
+  std::vector<std::string> result;
+  if (owner && owner->function) {
+    for (std::size_t i = 0; i < owner->function->variables.size(); ++i)
+      if (owner->slots[i]->isDefined()) result.push_back(owner->function->variables[i]);
+  }
+  for (const auto& entry : variables)
+    if (entry.second->isDefined()) result.push_back(entry.first);
+  std::sort(result.begin(), result.end());
+  result.erase(std::unique(result.begin(), result.end()), result.end());
+  return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Activations and slots
+
+ActivationScope::ActivationScope(Interpreter& owner, Activation& activation)
+    : interpreter(owner), previous(owner.current_) {
+  if (owner.depth_ >= kMaxRecursion) {
+    raise("Q:recursionLimit",
+          "Maximum recursion limit of " + std::to_string(kMaxRecursion) + " reached.");
+  }
+  activation.caller = owner.current_;
+  owner.current_ = &activation;
+  ++owner.depth_;
+}
+
+ActivationScope::~ActivationScope() {
+  interpreter.current_ = previous;
+  if (--interpreter.depth_ == 0) interpreter.retired_.clear();
+}
+
+struct SlotGuard {
+  Interpreter& interpreter;
+  Interpreter::SlotAllocation allocation;
+  SlotGuard(Interpreter& owner, std::uint32_t count)
+      : interpreter(owner), allocation(owner.allocateSlots(count)) {}
+  ~SlotGuard() { interpreter.releaseSlots(allocation); }
+};
+
+Interpreter::SlotAllocation Interpreter::allocateSlots(std::uint32_t count) {
+  SlotAllocation allocation;
+  allocation.count = count;
+  if (count == 0) return allocation;
+  for (;;) {
+    if (slotBlock_ == slotBlocks_.size()) {
+      SlotBlock block;
+      block.size = std::max(kSlotBlockSize, count);
+      block.values.reset(new Value[block.size]);
+      block.pointers.reset(new Value*[block.size]);
+      slotBlocks_.push_back(std::move(block));
+    }
+    SlotBlock& block = slotBlocks_[slotBlock_];
+    if (block.used + count <= block.size) {
+      allocation.values = &block.values[block.used];
+      allocation.pointers = &block.pointers[block.used];
+      block.used += count;
+      for (std::uint32_t i = 0; i < count; ++i) allocation.pointers[i] = &allocation.values[i];
+      return allocation;
+    }
+    ++slotBlock_;
+  }
+}
+
+void Interpreter::releaseSlots(const SlotAllocation& allocation) {
+  if (allocation.count == 0) return;
+  for (std::uint32_t i = 0; i < allocation.count; ++i) allocation.values[i].reset();
+  SlotBlock& block = slotBlocks_[slotBlock_];
+  block.used -= allocation.count;
+  if (block.used == 0 && slotBlock_ > 0) --slotBlock_;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The interpreter
+
+Interpreter::Interpreter(kvnInstance& owner, Qdispatcher& dispatcher, OutputSinks sinks)
+    : owner_(owner), dispatcher_(dispatcher), sinks_(std::move(sinks)) {
+  if (!sinks_.print) sinks_.print = CmdWinSinkHandle::printSink();
+  if (!sinks_.error) sinks_.error = CmdWinSinkHandle::errorSink();
+  baseActivation_.workspace = &base_;
+  baseActivation_.scriptLike = true;
+  baseActivation_.name = &baseName_;
+  current_ = &baseActivation_;
+  random_.seed(5489u);
+  tic_ = std::chrono::steady_clock::now();
+}
+
+Interpreter::~Interpreter() {
+  // Values may hold handles whose files hold resolutions; let them go first.
+  base_.variables.clear();
+  globals_.clear();
+  persistents_.clear();
+  userData_.clear();
+  figures_.clear();
+  remembered_.clear();
+  retired_.clear();
+}
+
+void Interpreter::print(const std::string& text) {
+  if (!text.empty()) sinks_.print->write(text);
+}
+
+void Interpreter::printError(const std::string& text) {
+  if (!text.empty()) sinks_.error->write(text);
+}
+
+std::string Interpreter::formatValue(const std::string& name, const Value& value) {
+  ArrayPtr holder;
+  const zyArray* array = value.view(holder);
+  return zyFormatArray(name.empty() ? nullptr : name.c_str(), array, format_);
+}
+
+void Interpreter::display(const std::string& name, const Value& value) {
+  print(formatValue(name, value));
+}
+
+Workspace& Interpreter::callerWorkspace() { return *current_->workspace; }
+
+std::shared_ptr<Value> Interpreter::global(const std::string& name) {
+  auto& entry = globals_[name];
+  if (!entry) entry = std::make_shared<Value>(Value::adopt(makeEmptyDouble()));
+  return entry;
+}
+
+void Interpreter::clearAll() {
+  for (auto& entry : base_.variables) entry.second->reset();
+  for (auto& entry : globals_) entry.second->reset();
+  globals_.clear();
+  persistents_.clear();
+  userData_.clear();
+}
+
+void Interpreter::completeStack(QError& error) const {
+  std::vector<rtkSorvelStackLine> stack;
+  for (const Activation* activation = current_; activation; activation = activation->caller) {
+    if (activation == &baseActivation_) continue;
+    rtkSorvelStackLine line;
+    line.file = activation->file ? activation->file->path : std::string();
+    line.function = activation->name ? *activation->name : std::string();
+    line.line = static_cast<int>(activation->line);
+    stack.push_back(std::move(line));
+  }
+  error.setStack(std::move(stack));
+}
+
+LoadedFilePtr Interpreter::parseText(const std::string& text, const std::string& name) {
+  auto file = std::make_shared<LoadedFile>();
+  try {
+    file->tree = parseFile(text, name);
+  } catch (const SyntaxError& error) {
+    raise("Q:syntaxError", error.what());
+  }
+  for (const auto& function : file->tree.functions) {
+    FunctionInfo info;
+    info.ansSlot = function->findVariable("ans");
+    file->info.push_back(info);
+  }
+  return file;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Resolution and dispatch
+
+TargetPtr Interpreter::resolve(const std::string& name, const LoadedFile* context) {
+  return dispatcher_.resolve(name, context);
+}
+
+const Target* Interpreter::resolveCall(const ast::Identifier& identifier) {
+  const std::uint64_t generation = dispatcher_.generation();
+  if (identifier.resolvedBy == &dispatcher_ && identifier.resolvedGeneration == generation) {
+    return static_cast<const Target*>(identifier.resolved);
+  }
+  TargetPtr target = dispatcher_.resolve(identifier.name, current_->file);
+  if (rememberedGeneration_ != generation) {
+    for (TargetPtr& old : remembered_) retired_.push_back(std::move(old));
+    remembered_.clear();
+    rememberedGeneration_ = generation;
+  }
+  identifier.resolved = target.get();
+  identifier.resolvedBy = &dispatcher_;
+  identifier.resolvedGeneration = generation;
+  const Target* result = target.get();
+  if (target) remembered_.push_back(std::move(target));
+  return result;
+}
+
+void Interpreter::call(const Target& target, int nargout, ValueList& arguments,
+                       ValueList& results) {
+  switch (target.kind) {
+    case Target::Kind::User:
+      callUser(target, nargout, arguments, results);
+      return;
+    case Target::Kind::Pure: {
+      const std::size_t count = arguments.size();
+      std::vector<ArrayPtr> holders(count);
+      std::vector<const zyArray*> inputs(count);
+      for (std::size_t i = 0; i < count; ++i) {
+        if (!arguments[i].isDefined()) raise("Q:undefined", "An argument is undefined.");
+        inputs[i] = arguments[i].view(holders[i]);
+      }
+      const int slots = std::max(nargout, 1);
+      std::vector<ArrayPtr> outputs(static_cast<std::size_t>(slots));
+      target.pure(nargout, outputs.data(), static_cast<int>(count), inputs.data());
+      for (ArrayPtr& output : outputs) {
+        if (!output) break;
+        results.push_back(Value::adopt(std::move(output)));
+      }
+      if (static_cast<int>(results.size()) < nargout) {
+        raise("Q:TooManyOutputs", "Too many output arguments for '" + target.name + "'.");
+      }
+      return;
+    }
+    case Target::Kind::Interpreter:
+      target.builtin(*this, nargout, results, arguments);
+      return;
+    case Target::Kind::External:
+      callGateway(nullptr, target.external.get(), target.name, nargout, arguments, results);
+      return;
+    case Target::Kind::Native:
+      callGateway(target.native, nullptr, target.name, nargout, arguments, results);
+      return;
+    case Target::Kind::None:
+      break;
+  }
+  undefined(target.name);
+}
+
+void Interpreter::callUser(const Target& target, int nargout, ValueList& arguments,
+                           ValueList& results) {
+  const LoadedFile& file = *target.file;
+  const ast::Function& function = *file.tree.functions[target.functionIndex];
+  if (function.isScript) {
+    if (!arguments.empty()) {
+      raise("Q:TooManyInputs", "'" + function.name + "' is a script and takes no arguments.");
+    }
+    if (nargout > 0) {
+      raise("Q:TooManyOutputs", "'" + function.name + "' is a script and returns no value.");
+    }
+    runScript(target.file, *current_->workspace, 0);
+    return;
+  }
+  const std::size_t inputCount = arguments.size();
+  if (!function.varargin && inputCount > function.inputs.size()) {
+    raise("Q:TooManyInputs", "Too many input arguments for '" + function.name + "'.");
+  }
+  if (!function.varargout && nargout > static_cast<int>(function.outputs.size())) {
+    raise("Q:TooManyOutputs", "Too many output arguments for '" + function.name + "'.");
+  }
+  Workspace workspace;
+  Activation activation;
+  SlotGuard slots(*this, static_cast<std::uint32_t>(function.variables.size()));
+  activation.function = &function;
+  activation.info = &file.info[target.functionIndex];
+  activation.file = &file;
+  activation.name = &function.name;
+  activation.slots = slots.allocation.pointers;
+  activation.slotCount = slots.allocation.count;
+  activation.workspace = &workspace;
+  activation.nargin = static_cast<int>(inputCount);
+  activation.nargout = nargout;
+  activation.line = function.location.line;
+  workspace.owner = &activation;
+
+  const std::size_t named = std::min(inputCount, function.inputs.size());
+  for (std::size_t i = 0; i < named; ++i) {
+    const std::int32_t slot = function.inputSlots[i];
+    if (slot >= 0) *activation.slots[slot] = std::move(arguments[i]);
+  }
+  if (function.varargin) {
+    const std::size_t extra = inputCount - named;
+    ArrayPtr cell = checked(zyCreateCellMatrix(1, extra));
+    for (std::size_t i = 0; i < extra; ++i) {
+      zySetCell(cell.get(), i, arguments[named + i].release().release());
+    }
+    *activation.slots[function.vararginSlot] = Value::adopt(std::move(cell));
+  }
+  {
+    ActivationScope scope(*this, activation);
+    execute(function.body);
+  }
+  const std::size_t wanted = static_cast<std::size_t>(std::max(nargout, 1));
+  for (std::size_t i = 0; i < function.outputs.size() && results.size() < wanted; ++i) {
+    Value& output = *activation.slots[function.outputSlots[i]];
+    if (!output.isDefined()) {
+      if (nargout == 0 && i == 0) return;
+      raise("Q:undefinedOutput", "Output argument '" + function.outputs[i] +
+                                     "' was not assigned a value in the execution of '" +
+                                     function.name + "'.");
+    }
+    results.push_back(std::move(output));
+  }
+  if (function.varargout && results.size() < wanted) {
+    Value& varargout = *activation.slots[function.varargoutSlot];
+    if (varargout.isCell()) {
+      const zyArray* cell = varargout.array();
+      for (std::size_t i = 0; i < cell->numberOfElements() && results.size() < wanted; ++i)
+        results.push_back(Value::share(zyGetCellConst(cell, i)));
+    }
+    if (results.size() < static_cast<std::size_t>(nargout)) {
+      raise("Q:undefinedOutput",
+            "Function '" + function.name + "' returned fewer values in varargout than asked for.");
+    }
+  }
+}
+
+void Interpreter::linkToWorkspace(Activation& activation, const ast::Function& function,
+                                  Workspace& workspace) {
+  for (std::size_t i = 0; i < function.variables.size(); ++i) {
+    activation.slots[i] = &workspace.obtain(function.variables[i]);
+  }
+}
+
+void Interpreter::runScript(const LoadedFilePtr& file, Workspace& workspace, int nargout) {
+  const ast::Function& function = *file->tree.functions[0];
+  Activation activation;
+  SlotGuard slots(*this, static_cast<std::uint32_t>(function.variables.size()));
+  activation.function = &function;
+  activation.info = &file->info[0];
+  activation.file = file.get();
+  activation.name = file->path.empty() ? &kEvalName : &function.name;
+  activation.slots = slots.allocation.pointers;
+  activation.slotCount = slots.allocation.count;
+  activation.workspace = &workspace;
+  activation.scriptLike = true;
+  activation.nargout = nargout;
+  activation.line = 1;
+  linkToWorkspace(activation, function, workspace);
+  ActivationScope scope(*this, activation);
+  execute(function.body);
+}
+
+void Interpreter::callAnonymous(const FunctionHandleData& handle, int nargout, ValueList& arguments,
+                                ValueList& results) {
+  const ast::AnonymousFunction& node = *handle.anonymous;
+  if (arguments.size() > node.parameters.size()) {
+    raise("Q:TooManyInputs", "Too many input arguments for " + handle.text + ".");
+  }
+  Workspace workspace;
+  Activation activation;
+  SlotGuard slots(*this, static_cast<std::uint32_t>(node.frameSize()));
+  activation.file = handle.context.get();
+  activation.name = &handle.text;
+  activation.slots = slots.allocation.pointers;
+  activation.slotCount = slots.allocation.count;
+  activation.workspace = &workspace;
+  activation.nargin = static_cast<int>(arguments.size());
+  activation.nargout = nargout;
+  activation.line = node.location.line;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    if (node.parameters[i] != "~") *activation.slots[i] = std::move(arguments[i]);
+  }
+  for (std::size_t i = 0; i < handle.captures.size(); ++i) {
+    *activation.slots[node.parameters.size() + i] = handle.captures[i];
+  }
+  ActivationScope scope(*this, activation);
+  try {
+    evaluateWithNargout(*node.body, nargout, results);
+  } catch (QError& error) {
+    if (!error.hasStack()) completeStack(error);
+    throw;
+  } catch (const zy::ScriptError& error) {
+    QError converted(error.identifier(), error.what());
+    completeStack(converted);
+    throw converted;
+  }
+}
+
+void Interpreter::callGateway(GatewayFunction gateway, KvnCallBase* external,
+                              const std::string& name, int nargout, ValueList& arguments,
+                              ValueList& results) {
+  const std::size_t count = arguments.size();
+  std::vector<zyArray*> inputs(count, nullptr);
+  const std::size_t slots = static_cast<std::size_t>(std::max(nargout, 1));
+  std::vector<zyArray*> outputs(slots, nullptr);
+  struct Cleanup {
+    std::vector<zyArray*>& inputs;
+    std::vector<zyArray*>& outputs;
+    ~Cleanup() {
+      for (zyArray* array : inputs) zyDestroyArray(array);
+      for (zyArray* array : outputs) zyDestroyArray(array);
+    }
+  } cleanup{inputs, outputs};
+  for (std::size_t i = 0; i < count; ++i) inputs[i] = arguments[i].toArray().release();
+  try {
+    if (external) {
+      (*external)(nargout, outputs.data(), static_cast<int>(count), inputs.data());
+    } else {
+      gateway(nargout, outputs.data(), static_cast<int>(count), inputs.data());
+    }
+  } catch (const QError&) {
+    throw;
+  } catch (const zy::ScriptError&) {
+    throw;
+  } catch (const std::exception& error) {
+    raise("Q:externalFunction", "'" + name + "' failed: " + error.what());
+  }
+  for (std::size_t i = 0; i < slots; ++i) {
+    if (!outputs[i]) break;
+    zyArray* output = outputs[i];
+    outputs[i] = nullptr;
+    // The callee may hand back one of its inputs; the engine destroys inputs itself.
+    for (zyArray*& input : inputs) {
+      if (input == output) input = nullptr;
+    }
+    results.push_back(Value::adopt(output));
+  }
+  if (static_cast<int>(results.size()) < nargout) {
+    raise("Q:TooManyOutputs", "Too many output arguments for '" + name + "'.");
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Handles
+
+Value Interpreter::makeHandle(const std::string& name, LoadedFilePtr context) {
+  auto handle = std::make_shared<FunctionHandleData>();
+  handle->name = name;
+  handle->text = name;
+  handle->context = std::move(context);
+  return Value::adopt(makeFunctionHandleArray(std::move(handle)));
+}
+
+Value Interpreter::handleFromText(const std::string& text) {
+  std::size_t start = text.find_first_not_of(" \t");
+  if (start == std::string::npos) raise("Q:invalidInput", "str2func needs a function name.");
+  if (text[start] != '@')
+    return makeHandle(text.substr(start, text.find_last_not_of(" \t") - start + 1), nullptr);
+  auto holder = std::make_shared<LoadedFile>();
+  try {
+    holder->expression = parseExpression(text, "str2func");
+  } catch (const SyntaxError& error) {
+    raise("Q:syntaxError", error.what());
+  }
+  if (holder->expression->kind == ast::NodeKind::FunctionHandle) {
+    return makeHandle(holder->expression->as<ast::FunctionHandle>().name, nullptr);
+  }
+  if (holder->expression->kind != ast::NodeKind::AnonymousFunction) {
+    raise("Q:invalidInput", "str2func needs a function name or an anonymous function.");
+  }
+  auto handle = std::make_shared<FunctionHandleData>();
+  handle->anonymous = &holder->expression->as<ast::AnonymousFunction>();
+  handle->text = anonymousText(*handle->anonymous);
+  handle->context = holder;
+  handle->keepAlive = holder;
+  return Value::adopt(makeFunctionHandleArray(std::move(handle)));
+}
+
+void Interpreter::callValue(const Value& callee, int nargout, ValueList& arguments,
+                            ValueList& results) {
+  const FunctionHandleData* handle = functionHandleOf(callee.isArray() ? callee.array() : nullptr);
+  if (!handle) raise("Q:invalidInput", "The value called is not a function handle.");
+  // The handle may live in a variable the call changes: keep it alive.
+  const auto keep =
+      *static_cast<const std::shared_ptr<const FunctionHandleData>*>(zyGetPayload(callee.array()));
+  if (handle->anonymous) {
+    callAnonymous(*keep, nargout, arguments, results);
+    return;
+  }
+  const TargetPtr target = resolve(keep->name, keep->context.get());
+  if (!target) undefined(keep->name);
+  call(*target, nargout, arguments, results);
+}
+
+void Interpreter::callFunction(const Value& function, int nargout, ValueList& arguments,
+                               ValueList& results) {
+  if (function.isFunctionHandle()) {
+    callValue(function, nargout, arguments, results);
+    return;
+  }
+  if (!isText(function)) {
+    raise("Q:invalidInput", "A function is named by a character vector or a function handle.");
+  }
+  const std::string name = textOf(function, "a function name");
+  const TargetPtr target = resolve(name, current_->file);
+  if (!target) undefined(name);
+  call(*target, nargout, arguments, results);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Entry points
+
+void Interpreter::callByName(const std::string& name, int nargout, ValueList& arguments,
+                             ValueList& results) {
+  const TargetPtr target = resolve(name, nullptr);
+  if (!target) undefined(name);
+  try {
+    call(*target, nargout, arguments, results);
+  } catch (QError& error) {
+    if (!error.hasStack()) completeStack(error);
+    throw;
+  } catch (const zy::ScriptError& error) {
+    QError converted(error.identifier(), error.what());
+    completeStack(converted);
+    throw converted;
+  }
+}
+
+void Interpreter::evalText(const std::string& text, bool inCaller, int nargout,
+                           ValueList* results) {
+  Workspace& workspace = inCaller ? *current_->workspace : base_;
+  LoadedFilePtr file = parseText(text, "");
+  if (nargout > 0 && results) {
+    // A value is wanted: the text must be one expression (a trailing ';' is allowed).
+    const ast::Function& function = *file->tree.functions[0];
+    if (function.body.size() != 1 || function.body[0]->kind != ast::NodeKind::ExpressionStatement) {
+      raise("Q:evalValue", "eval with outputs needs a text that is one expression.");
+    }
+    Activation activation;
+    SlotGuard slots(*this, static_cast<std::uint32_t>(function.variables.size()));
+    activation.function = &function;
+    activation.info = &file->info[0];
+    activation.file = file.get();
+    activation.name = &kEvalName;
+    activation.slots = slots.allocation.pointers;
+    activation.slotCount = slots.allocation.count;
+    activation.workspace = &workspace;
+    activation.scriptLike = true;
+    activation.line = 1;
+    linkToWorkspace(activation, function, workspace);
+    ActivationScope scope(*this, activation);
+    try {
+      evaluateWithNargout(*function.body[0]->as<ast::ExpressionStatement>().expression, nargout,
+                          *results);
+    } catch (QError& error) {
+      if (!error.hasStack()) completeStack(error);
+      throw;
+    } catch (const zy::ScriptError& error) {
+      QError converted(error.identifier(), error.what());
+      completeStack(converted);
+      throw converted;
+    }
+    return;
+  }
+  runScript(file, workspace, 0);
+}
+
+}  // namespace q

@@ -1,0 +1,381 @@
+#include "engine/dispatcher.hpp"
+
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "engine/instance.hpp"
+#include "engine/parser.hpp"
+#include "engine/readers.hpp"
+
+using q::LoadedFile;
+using q::LoadedFilePtr;
+using q::Target;
+using q::TargetPtr;
+
+namespace {
+
+std::atomic<std::uint64_t> nextGeneration{1};
+
+std::string canonical(const std::string& folder) {
+  char resolved[PATH_MAX];
+  if (realpath(folder.c_str(), resolved)) return resolved;
+  std::string text = folder;
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  return text;
+}
+
+bool isFolder(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool regularFile(const std::string& path, std::int64_t* modified = nullptr) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  if (modified) {
+    *modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  }
+  return true;
+}
+
+std::string folderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool endsWith(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// qpath
+
+const qpDir* qpGetNullDir() {
+  static const qpDir nullDir;
+  return &nullDir;
+}
+
+const qpDir* qpFindDirFullName(const qpPath* path, const std::string& folder) {
+  if (!path) return qpGetNullDir();
+  const std::string wanted = canonical(folder);
+  for (const auto& dir : path->dirs())
+    if (dir->folder == wanted) return dir.get();
+  return qpGetNullDir();
+}
+
+int qpGetDirType(const qpDir* dir) { return dir ? dir->type : 0; }
+
+bool qpAddDir(qpPath* path, const std::string& folder, int placement) {
+  if (!path || !isFolder(folder)) return false;
+  const std::string full = canonical(folder);
+  auto& dirs = path->dirs_;
+  dirs.erase(std::remove_if(dirs.begin(), dirs.end(),
+                            [&](const std::shared_ptr<qpDir>& dir) { return dir->folder == full; }),
+             dirs.end());
+  auto dir = std::make_shared<qpDir>();
+  dir->folder = full;
+  dir->type = 1;
+  if (placement == kQpAddAtEnd) {
+    dirs.push_back(std::move(dir));
+  } else {
+    dirs.insert(dirs.begin(), std::move(dir));
+  }
+  ++path->generation_;
+  return true;
+}
+
+bool qpRemoveDir(qpPath* path, const std::string& folder) {
+  if (!path) return false;
+  const std::string full = canonical(folder);
+  auto& dirs = path->dirs_;
+  const auto end = std::remove_if(dirs.begin(), dirs.end(), [&](const std::shared_ptr<qpDir>& dir) {
+    return dir->folder == full;
+  });
+  if (end == dirs.end()) return false;
+  dirs.erase(end, dirs.end());
+  ++path->generation_;
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The dispatcher
+
+Qdispatcher::Qdispatcher(boost::shared_ptr<QfileReader> qfileReader,
+                         boost::shared_ptr<NubFileReader> nubReader, std::string currentFolder)
+    : qfileReader_(std::move(qfileReader)),
+      nubReader_(std::move(nubReader)),
+      currentFolder_(currentFolder.empty() ? std::string() : canonical(currentFolder)),
+      generation_(nextGeneration++) {
+  if (!qfileReader_) qfileReader_.reset(new PlaintextQfileReader());
+  if (!nubReader_) nubReader_.reset(new NubFileReader());
+  inotify_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  for (const auto& entry : q::pureBuiltins()) {
+    auto target = std::make_shared<Target>();
+    target->kind = Target::Kind::Pure;
+    target->pure = entry.function;
+    target->name = entry.name;
+    builtins_[entry.name] = std::move(target);
+  }
+  for (const auto& entry : q::interpreterBuiltins()) {
+    auto target = std::make_shared<Target>();
+    target->kind = Target::Kind::Interpreter;
+    target->builtin = entry.function;
+    target->name = entry.name;
+    builtins_[entry.name] = std::move(target);
+  }
+  if (!currentFolder_.empty()) watch(currentFolder_);
+}
+
+Qdispatcher::~Qdispatcher() {
+  for (const auto& weak : loaded_) {
+    if (const LoadedFilePtr file = weak.lock()) file->calls.clear();
+  }
+  if (inotify_ >= 0) close(inotify_);
+}
+
+qpPath* Qdispatcher::get_path() { return &path_; }
+
+void Qdispatcher::watch(const std::string& folder) {
+  if (inotify_ < 0 || folder.empty() || watched_.count(folder)) return;
+  const int descriptor =
+      inotify_add_watch(inotify_, folder.c_str(),
+                        IN_CREATE | IN_DELETE | IN_MODIFY | IN_MOVED_FROM | IN_MOVED_TO |
+                            IN_CLOSE_WRITE | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF);
+  if (descriptor < 0) {
+    // Out of watches: fall back to checking on every entry.
+    close(inotify_);
+    inotify_ = -1;
+    return;
+  }
+  watched_.insert(folder);
+}
+
+void Qdispatcher::startGeneration() { generation_ = nextGeneration++; }
+
+void Qdispatcher::pathChanged() {
+  seenPathGeneration_ = path_.generation();
+  for (const auto& dir : path_.dirs()) watch(dir->folder);
+  startGeneration();
+}
+
+void Qdispatcher::refresh() {
+  if (path_.generation() != seenPathGeneration_) pathChanged();
+  if (inotify_ < 0) {
+    startGeneration();
+    return;
+  }
+  bool changed = false;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = read(inotify_, buffer, sizeof buffer);
+    if (got <= 0) break;
+    changed = true;
+  }
+  if (changed) startGeneration();
+}
+
+bool Qdispatcher::lookInFolder(const std::string& folder, const std::string& name,
+                               FileMatch& match) {
+  static const struct {
+    const char* extension;
+    int kind;
+  } kinds[] = {{".qx", kExistNative}, {".qc", kExistCompiled}, {".q", kExistFile}};
+  for (const auto& kind : kinds) {
+    const std::string path = folder + "/" + name + kind.extension;
+    if (regularFile(path)) {
+      match.path = path;
+      match.kind = kind.kind;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool Qdispatcher::findFile(const std::string& name, const LoadedFile* context, FileMatch& match) {
+  if (name.empty()) return false;
+  if (name.find('/') != std::string::npos) {
+    // A path: the file itself, with or without its extension.
+    for (const char* extension : {"", ".qx", ".qc", ".q"}) {
+      const std::string path = name + extension;
+      if (!regularFile(path)) continue;
+      if (endsWith(path, ".qx")) {
+        match.kind = kExistNative;
+      } else if (endsWith(path, ".qc")) {
+        match.kind = kExistCompiled;
+      } else if (endsWith(path, ".q")) {
+        match.kind = kExistFile;
+      } else {
+        continue;
+      }
+      char resolved[PATH_MAX];
+      match.path = realpath(path.c_str(), resolved) ? resolved : path;
+      return true;
+    }
+    return false;
+  }
+  for (char c : name) {
+    if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_')) return false;
+  }
+  if (context && !context->folder.empty()) {
+    const std::string privateFolder =
+        endsWith(context->folder, "/private") ? context->folder : context->folder + "/private";
+    if (isFolder(privateFolder)) {
+      watch(privateFolder);
+      if (lookInFolder(privateFolder, name, match)) return true;
+    }
+  }
+  if (!currentFolder_.empty() && lookInFolder(currentFolder_, name, match)) return true;
+  for (const auto& dir : path_.dirs()) {
+    if (lookInFolder(dir->folder, name, match)) return true;
+  }
+  return false;
+}
+
+LoadedFilePtr Qdispatcher::load(const std::string& path) {
+  CachedFile& cached = files_[path];
+  if (cached.file && cached.validated == generation()) return cached.file;
+  std::int64_t modified = 0;
+  if (!regularFile(path, &modified)) {
+    files_.erase(path);
+    q::raise("Q:fileRead", "The Q file '" + path + "' does not exist.");
+  }
+  if (cached.file && cached.file->modified == modified) {
+    cached.validated = generation_;
+    return cached.file;
+  }
+  std::string text;
+  try {
+    text = qfileReader_->read(path);
+  } catch (const std::exception& error) {
+    files_.erase(path);
+    q::raise("Q:fileRead", error.what());
+  }
+  auto file = std::make_shared<LoadedFile>();
+  file->path = path;
+  file->folder = folderOf(path);
+  file->compiled = endsWith(path, ".qc");
+  file->modified = modified;
+  try {
+    file->tree = q::parseFile(text, path);
+  } catch (const q::SyntaxError& error) {
+    files_.erase(path);
+    q::raise("Q:syntaxError", error.what());
+  }
+  // A function file is called by its file name, whatever its declaration says.
+  if (!file->tree.functions.empty() && !file->tree.isScript) {
+    std::string stem = path.substr(path.rfind('/') + 1);
+    stem = stem.substr(0, stem.rfind('.'));
+    file->tree.functions[0]->name = stem;
+  }
+  for (const auto& function : file->tree.functions) {
+    q::FunctionInfo info;
+    info.ansSlot = function->findVariable("ans");
+    file->info.push_back(info);
+  }
+  watch(file->folder);
+  if (cached.file) cached.file->calls.clear();
+  loaded_.erase(
+      std::remove_if(loaded_.begin(), loaded_.end(),
+                     [](const std::weak_ptr<const LoadedFile>& weak) { return weak.expired(); }),
+      loaded_.end());
+  loaded_.push_back(file);
+  cached.file = file;
+  cached.validated = generation_;
+  return file;
+}
+
+TargetPtr Qdispatcher::findBuiltin(const std::string& name) const {
+  const auto found = builtins_.find(name);
+  return found == builtins_.end() ? nullptr : found->second;
+}
+
+bool Qdispatcher::registerExternal(const std::string& name, boost::shared_ptr<KvnCallBase> call) {
+  externals_[name] = std::move(call);
+  startGeneration();
+  return true;
+}
+
+TargetPtr Qdispatcher::fileTarget(const std::string& name, const FileMatch& match) {
+  auto target = std::make_shared<Target>();
+  target->name = name;
+  target->path = match.path;
+  if (match.kind == kExistNative) {
+    target->kind = Target::Kind::Native;
+    try {
+      target->native = nubReader_->load(match.path);
+    } catch (const std::exception& error) {
+      q::raise("Q:nativeExtension", error.what());
+    }
+    return target;
+  }
+  target->kind = Target::Kind::User;
+  target->file = load(match.path);
+  target->functionIndex = 0;
+  return target;
+}
+
+TargetPtr Qdispatcher::resolveUncached(const std::string& name, const LoadedFile* context) {
+  if (context) {
+    const int local = context->localFunction(name);
+    if (local >= 0) {
+      auto target = std::make_shared<Target>();
+      target->kind = Target::Kind::User;
+      target->file = context->self();
+      target->functionIndex = local;
+      target->name = name;
+      target->path = context->path;
+      return target;
+    }
+  }
+  const auto external = externals_.find(name);
+  FileMatch match;
+  if (context && !context->folder.empty()) {
+    // Private functions come before host callbacks and the path.
+    const std::string privateFolder =
+        endsWith(context->folder, "/private") ? context->folder : context->folder + "/private";
+    if (isFolder(privateFolder) && lookInFolder(privateFolder, name, match)) {
+      watch(privateFolder);
+      return fileTarget(name, match);
+    }
+  }
+  if (external != externals_.end()) {
+    auto target = std::make_shared<Target>();
+    target->kind = Target::Kind::External;
+    target->external = external->second;
+    target->name = name;
+    return target;
+  }
+  if (findFile(name, nullptr, match)) return fileTarget(name, match);
+  return findBuiltin(name);
+}
+
+TargetPtr Qdispatcher::resolve(const std::string& name, const LoadedFile* context) {
+  auto& cache = context ? context->calls : baseCalls_;
+  std::uint64_t& cacheGeneration = context ? context->callsGeneration : baseCallsGeneration_;
+  if (cacheGeneration != generation()) {
+    cache.clear();
+    cacheGeneration = generation_;
+  }
+  // Within a generation nothing on disk or on the path changed, so a resolution stays right.
+  const auto found = cache.find(name);
+  if (found != cache.end()) return found->second;
+  TargetPtr target = resolveUncached(name, context);
+  cache[name] = target;
+  return target;
+}

@@ -1,0 +1,945 @@
+// Expressions, statements and control flow.
+
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "engine/dispatcher.hpp"
+#include "engine/interpreter.hpp"
+#include "engine/operators.hpp"
+#include "zy/errors.hpp"
+
+namespace q {
+
+using namespace ast;
+
+namespace {
+
+bool isComparison(BinaryOperator op) {
+  switch (op) {
+    case BinaryOperator::Less:
+    case BinaryOperator::LessEqual:
+    case BinaryOperator::Greater:
+    case BinaryOperator::GreaterEqual:
+    case BinaryOperator::Equal:
+    case BinaryOperator::NotEqual:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool compareScalars(BinaryOperator op, double a, double b) {
+  switch (op) {
+    case BinaryOperator::Less:
+      return a < b;
+    case BinaryOperator::LessEqual:
+      return a <= b;
+    case BinaryOperator::Greater:
+      return a > b;
+    case BinaryOperator::GreaterEqual:
+      return a >= b;
+    case BinaryOperator::Equal:
+      return a == b;
+    default:
+      return a != b;
+  }
+}
+
+// The value of a short-circuit operand: a scalar that can be a logical value.
+bool shortCircuitOperand(const Value& value, const char* op) {
+  double scalar;
+  if (value.asRealDouble(scalar)) {
+    if (std::isnan(scalar)) raise("Q:NaNToLogical", "NaN's cannot be converted to logicals.");
+    return scalar != 0;
+  }
+  if (value.numberOfElements() != 1) {
+    raise("Q:nonScalarLogical", std::string("Operands to the ") + op +
+                                    " operator must be convertible to logical scalar values.");
+  }
+  return truth(value);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Variables
+
+Value* Interpreter::findVariable(const Identifier& identifier) {
+  if (identifier.slot >= 0) return current_->slots[identifier.slot];
+  if (current_->scriptLike || !current_->workspace->variables.empty()) {
+    Value* found = current_->workspace->find(identifier.name);
+    if (found && found->isDefined()) return found;
+  }
+  return nullptr;
+}
+
+Value& Interpreter::variable(const Identifier& identifier) {
+  if (identifier.slot >= 0) return *current_->slots[identifier.slot];
+  return current_->workspace->obtain(identifier.name);
+}
+
+void Interpreter::undefined(const std::string& name) {
+  raise("Q:undefined", "Undefined function or variable '" + name + "'.");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Expressions
+
+Value Interpreter::evaluate(const Expression& expression) {
+  switch (expression.kind) {
+    case NodeKind::Number: {
+      const Number& number = expression.as<Number>();
+      if (!number.imaginary) return Value(number.value);
+      ArrayPtr complex = checked(zyCreateDoubleMatrix(1, 1, zyCOMPLEX));
+      *static_cast<double*>(zyGetImagData(complex.get())) = number.value;
+      return Value::adopt(std::move(complex));
+    }
+    case NodeKind::CharArray:
+      return Value::adopt(makeString(expression.as<CharArray>().text));
+    case NodeKind::Identifier: {
+      const Identifier& identifier = expression.as<Identifier>();
+      if (Value* found = findVariable(identifier)) {
+        if (found->isDefined()) return *found;
+      }
+      if (identifier.slot >= 0) undefined(identifier.name);
+      PooledList arguments(*this), results(*this);
+      const Target* target = resolveCall(identifier);
+      if (!target) undefined(identifier.name);
+      call(*target, 1, arguments.list, results.list);
+      if (results.list.empty()) {
+        raise("Q:TooManyOutputs",
+              "Too many output arguments: '" + identifier.name + "' returns no value.");
+      }
+      return std::move(results.list[0]);
+    }
+    case NodeKind::Colon:
+      return Value::adopt(makeString(std::string(":")));
+    case NodeKind::End:
+      return evaluateEnd(expression.as<End>());
+    case NodeKind::Unary: {
+      const Unary& unary = expression.as<Unary>();
+      return unaryOperation(unary.op, evaluate(*unary.operand));
+    }
+    case NodeKind::Binary:
+      return evaluateBinary(expression.as<Binary>());
+    case NodeKind::Range:
+      return evaluateRange(expression.as<Range>());
+    case NodeKind::Postfix: {
+      const Postfix& postfix = expression.as<Postfix>();
+      return postfixOperation(postfix.op, evaluate(*postfix.operand));
+    }
+    case NodeKind::Index: {
+      PooledList out(*this);
+      evaluateIndex(expression.as<Index>(), 1, out.list);
+      if (out.list.empty()) {
+        raise("Q:noValue", "The expression produced no value where one is needed.");
+      }
+      return std::move(out.list[0]);
+    }
+    case NodeKind::Matrix:
+    case NodeKind::Cell:
+      return evaluateRows(expression.as<Rows>());
+    case NodeKind::AnonymousFunction:
+      return evaluateAnonymous(expression.as<AnonymousFunction>());
+    case NodeKind::FunctionHandle:
+      return makeHandle(expression.as<FunctionHandle>().name,
+                        current_->file ? current_->file->self() : LoadedFilePtr());
+    default:
+      break;
+  }
+  raise("Q:internal", "This expression cannot be evaluated.");
+}
+
+void Interpreter::evaluateMulti(const Expression& expression, ValueList& out) {
+  if (!expression.parenthesized) {
+    if (expression.kind == NodeKind::Index) {
+      evaluateIndex(expression.as<Index>(), 1, out);
+      return;
+    }
+  }
+  out.push_back(evaluate(expression));
+}
+
+void Interpreter::evaluateWithNargout(const Expression& expression, int nargout, ValueList& out) {
+  if (expression.kind == NodeKind::Index && !expression.parenthesized) {
+    evaluateIndex(expression.as<Index>(), nargout, out);
+    return;
+  }
+  if (expression.kind == NodeKind::Identifier) {
+    const Identifier& identifier = expression.as<Identifier>();
+    if (Value* found = findVariable(identifier)) {
+      if (found->isDefined()) {
+        out.push_back(*found);
+        return;
+      }
+    }
+    if (identifier.slot >= 0) undefined(identifier.name);
+    const Target* target = resolveCall(identifier);
+    if (!target) undefined(identifier.name);
+    PooledList arguments(*this);
+    call(*target, nargout, arguments.list, out);
+    return;
+  }
+  out.push_back(evaluate(expression));
+}
+
+void Interpreter::evaluateArguments(const std::vector<ExpressionPtr>& arguments, ValueList& out) {
+  out.reserve(arguments.size());
+  for (const ExpressionPtr& argument : arguments) {
+    if (argument->kind == NodeKind::Colon) {
+      out.push_back(Value::adopt(makeString(std::string(":"))));
+    } else {
+      evaluateMulti(*argument, out);
+    }
+  }
+}
+
+std::string Interpreter::fieldName(const IndexStep& step) {
+  if (step.kind == IndexStep::Kind::Field) return step.field;
+  const Value name = evaluate(*step.fieldExpression);
+  if (!isText(name)) {
+    raise("Q:invalidFieldName", "Dynamic field names must be character vectors.");
+  }
+  return textOf(name, "a field name");
+}
+
+void Interpreter::evaluateIndex(const Index& node, int nargout, ValueList& out) {
+  Value temporary;
+  const Value* object = nullptr;
+  std::size_t step = 0;
+  const std::size_t steps = node.steps.size();
+
+  if (node.base->kind == NodeKind::Identifier && !node.base->parenthesized) {
+    const Identifier& identifier = node.base->as<Identifier>();
+    Value* found = findVariable(identifier);
+    if (found && found->isDefined()) {
+      object = found;
+    } else if (identifier.slot >= 0) {
+      undefined(identifier.name);
+    } else {
+      // A call: f(arguments) and whatever indexes its result.
+      const Target* target = resolveCall(identifier);
+      if (!target) undefined(identifier.name);
+      PooledList arguments(*this);
+      if (steps > 0 && node.steps[0].kind == IndexStep::Kind::Paren) {
+        evaluateArguments(node.steps[0].arguments, arguments.list);
+        step = 1;
+      }
+      if (step == steps) {
+        call(*target, nargout, arguments.list, out);
+        return;
+      }
+      PooledList results(*this);
+      call(*target, 1, arguments.list, results.list);
+      if (results.list.empty()) {
+        raise("Q:TooManyOutputs",
+              "Too many output arguments: '" + identifier.name + "' returns no value.");
+      }
+      temporary = std::move(results.list[0]);
+      object = &temporary;
+    }
+  } else {
+    temporary = evaluate(*node.base);
+    object = &temporary;
+  }
+
+  for (; step < steps; ++step) {
+    const IndexStep& indexStep = node.steps[step];
+    const bool last = step + 1 == steps;
+    switch (indexStep.kind) {
+      case IndexStep::Kind::Paren: {
+        PooledList pooledArguments(*this);
+        ValueList& arguments = pooledArguments.list;
+        if (object->isFunctionHandle()) {
+          evaluateArguments(indexStep.arguments, arguments);
+          PooledList pooledResults(*this);
+          ValueList& results = pooledResults.list;
+          const Value callee = *object;
+          callValue(callee, last ? nargout : 1, arguments, results);
+          if (last) {
+            for (Value& result : results) out.push_back(std::move(result));
+            return;
+          }
+          if (results.empty()) {
+            raise("Q:TooManyOutputs", "Too many output arguments: the function returns no value.");
+          }
+          temporary = std::move(results[0]);
+          object = &temporary;
+          break;
+        }
+        endContexts_.push_back({&node, static_cast<std::uint32_t>(step), object});
+        try {
+          evaluateArguments(indexStep.arguments, arguments);
+        } catch (...) {
+          endContexts_.pop_back();
+          throw;
+        }
+        endContexts_.pop_back();
+        Value result = indexParen(*object, arguments);
+        temporary = std::move(result);
+        object = &temporary;
+        break;
+      }
+      case IndexStep::Kind::Brace: {
+        PooledList pooledArguments(*this);
+        ValueList& arguments = pooledArguments.list;
+        endContexts_.push_back({&node, static_cast<std::uint32_t>(step), object});
+        try {
+          evaluateArguments(indexStep.arguments, arguments);
+        } catch (...) {
+          endContexts_.pop_back();
+          throw;
+        }
+        endContexts_.pop_back();
+        ValueList elements;
+        indexBrace(*object, arguments, elements);
+        if (last) {
+          for (Value& element : elements) out.push_back(std::move(element));
+          return;
+        }
+        if (elements.size() != 1) {
+          raise("Q:notOneValue", "Expected one value from a brace or dot index, but there were " +
+                                     std::to_string(elements.size()) + ".");
+        }
+        temporary = std::move(elements[0]);
+        object = &temporary;
+        break;
+      }
+      case IndexStep::Kind::Field:
+      case IndexStep::Kind::DynamicField: {
+        const std::string name = fieldName(indexStep);
+        ValueList fields;
+        indexField(*object, name, fields);
+        if (last) {
+          for (Value& field : fields) out.push_back(std::move(field));
+          return;
+        }
+        if (fields.size() != 1) {
+          raise("Q:notOneValue", "Expected one value from a brace or dot index, but there were " +
+                                     std::to_string(fields.size()) + ".");
+        }
+        temporary = std::move(fields[0]);
+        object = &temporary;
+        break;
+      }
+    }
+  }
+  if (object == &temporary) {
+    out.push_back(std::move(temporary));
+  } else {
+    out.push_back(*object);
+  }
+}
+
+Value Interpreter::evaluateEnd(const End& node) {
+  for (auto context = endContexts_.rbegin(); context != endContexts_.rend(); ++context) {
+    if (context->node != node.target || context->step != node.step) continue;
+    const Value& object = *context->object;
+    if (!object.isDefined()) return Value(0.0);
+    if (object.isScalar()) return Value(1.0);
+    const zyArray* array = object.array();
+    const std::size_t dimensions = array->numberOfDimensions();
+    const std::size_t* sizes = array->dimensions();
+    if (node.count == 1) return Value(static_cast<double>(array->numberOfElements()));
+    if (node.position + 1 < node.count) {
+      return Value(node.position < dimensions ? static_cast<double>(sizes[node.position]) : 1.0);
+    }
+    double product = 1;
+    for (std::size_t d = node.position; d < dimensions; ++d) product *= sizes[d];
+    return Value(product);
+  }
+  raise("Q:badEnd", "'end' is used in a call to a function, not in an index of a value.");
+}
+
+Value Interpreter::evaluateBinary(const Binary& binary) {
+  if (binary.op == BinaryOperator::OrOr || binary.op == BinaryOperator::AndAnd) {
+    const bool isOr = binary.op == BinaryOperator::OrOr;
+    const char* spelling = isOr ? "||" : "&&";
+    bool result = shortCircuitOperand(evaluate(*binary.left), spelling);
+    if (result != isOr) result = shortCircuitOperand(evaluate(*binary.right), spelling);
+    return Value::adopt(makeLogicalScalar(result));
+  }
+  double a, b;
+  if (scalarLeaf(*binary.left, a) && scalarLeaf(*binary.right, b)) {
+    switch (binary.op) {
+      case BinaryOperator::Plus:
+        return Value(a + b);
+      case BinaryOperator::Minus:
+        return Value(a - b);
+      case BinaryOperator::Times:
+      case BinaryOperator::ElementTimes:
+        return Value(a * b);
+      case BinaryOperator::Divide:
+      case BinaryOperator::ElementDivide:
+        return Value(a / b);
+      default:
+        break;
+    }
+  }
+  Value left = evaluate(*binary.left);
+  Value right = evaluate(*binary.right);
+  if (left.isScalar() && right.isScalar()) {
+    // Real scalars stay unboxed for the arithmetic that cannot leave the reals.
+    const double a = left.scalar(), b = right.scalar();
+    switch (binary.op) {
+      case BinaryOperator::Plus:
+        return Value(a + b);
+      case BinaryOperator::Minus:
+        return Value(a - b);
+      case BinaryOperator::Times:
+      case BinaryOperator::ElementTimes:
+        return Value(a * b);
+      case BinaryOperator::Divide:
+      case BinaryOperator::ElementDivide:
+        return Value(a / b);
+      default:
+        break;
+    }
+  }
+  return binaryOperation(binary.op, std::move(left), std::move(right));
+}
+
+Value Interpreter::evaluateRange(const Range& range) {
+  Value start = evaluate(*range.start);
+  Value step = range.step ? evaluate(*range.step) : Value();
+  Value stop = evaluate(*range.stop);
+  return rangeOperation(start, range.step ? &step : nullptr, stop);
+}
+
+bool Interpreter::scalarValue(const Expression& expression, double& out) {
+  switch (expression.kind) {
+    case NodeKind::Number: {
+      const Number& number = expression.as<Number>();
+      out = number.value;
+      return !number.imaginary;
+    }
+    case NodeKind::Identifier: {
+      const std::int32_t slot = expression.as<Identifier>().slot;
+      if (slot < 0) return false;
+      const Value& value = *current_->slots[slot];
+      out = value.scalar();
+      return value.isScalar();
+    }
+    case NodeKind::Unary: {
+      const Unary& unary = expression.as<Unary>();
+      if (unary.op == UnaryOperator::Not || !scalarValue(*unary.operand, out)) return false;
+      if (unary.op == UnaryOperator::Minus) out = -out;
+      return true;
+    }
+    case NodeKind::Binary: {
+      const Binary& binary = expression.as<Binary>();
+      double a, b;
+      switch (binary.op) {
+        case BinaryOperator::Plus:
+          if (!scalarValue(*binary.left, a) || !scalarValue(*binary.right, b)) return false;
+          out = a + b;
+          return true;
+        case BinaryOperator::Minus:
+          if (!scalarValue(*binary.left, a) || !scalarValue(*binary.right, b)) return false;
+          out = a - b;
+          return true;
+        case BinaryOperator::Times:
+        case BinaryOperator::ElementTimes:
+          if (!scalarValue(*binary.left, a) || !scalarValue(*binary.right, b)) return false;
+          out = a * b;
+          return true;
+        case BinaryOperator::Divide:
+        case BinaryOperator::ElementDivide:
+          if (!scalarValue(*binary.left, a) || !scalarValue(*binary.right, b)) return false;
+          out = a / b;
+          return true;
+        default:
+          return false;
+      }
+    }
+    default:
+      return false;
+  }
+}
+
+bool Interpreter::evaluateCondition(const Expression& expression) {
+  if (expression.kind == NodeKind::Binary) {
+    const Binary& binary = expression.as<Binary>();
+    if (binary.op == BinaryOperator::AndAnd) {
+      return evaluateCondition(*binary.left) && evaluateCondition(*binary.right);
+    }
+    if (binary.op == BinaryOperator::OrOr) {
+      return evaluateCondition(*binary.left) || evaluateCondition(*binary.right);
+    }
+    if (isComparison(binary.op)) {
+      double a, b;
+      if ((scalarLeaf(*binary.left, a) || scalarValue(*binary.left, a)) &&
+          (scalarLeaf(*binary.right, b) || scalarValue(*binary.right, b))) {
+        return compareScalars(binary.op, a, b);
+      }
+      Value left = evaluate(*binary.left);
+      Value right = evaluate(*binary.right);
+      if (left.isScalar() && right.isScalar()) {
+        return compareScalars(binary.op, left.scalar(), right.scalar());
+      }
+      return truth(binaryOperation(binary.op, std::move(left), std::move(right)));
+    }
+  }
+  return truth(evaluate(expression));
+}
+
+Value Interpreter::evaluateRows(const Rows& rows) {
+  const bool cell = rows.kind == NodeKind::Cell;
+  std::vector<ValueList> values;
+  values.reserve(rows.rows.size());
+  for (const auto& row : rows.rows) {
+    ValueList rowValues;
+    rowValues.reserve(row.size());
+    for (const ExpressionPtr& element : row) evaluateMulti(*element, rowValues);
+    values.push_back(std::move(rowValues));
+  }
+  return cell ? cellLiteral(values) : concatenateLiteral(values);
+}
+
+Value Interpreter::evaluateAnonymous(const AnonymousFunction& node) {
+  auto handle = std::make_shared<FunctionHandleData>();
+  handle->anonymous = &node;
+  handle->context = current_->file ? current_->file->self() : LoadedFilePtr();
+  handle->keepAlive = handle->context;
+  handle->captures.reserve(node.captures.size());
+  for (const Capture& capture : node.captures) {
+    handle->captures.push_back(*current_->slots[capture.outerSlot]);
+  }
+  handle->text = anonymousText(node);
+  return Value::adopt(makeFunctionHandleArray(std::move(handle)));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Statements
+
+Flow Interpreter::execute(const StatementList& statements) {
+  for (const StatementPtr& statement : statements) {
+    const Flow flow = executeStatement(*statement);
+    if (flow != Flow::Normal) return flow;
+  }
+  return Flow::Normal;
+}
+
+Flow Interpreter::executeStatement(const Statement& statement) {
+  current_->line = statement.location.line;
+  if (statement.kind == NodeKind::Assignment) {
+    // x = scalar arithmetic, the body of most numeric loops, without any detour.
+    const Assignment& assignment = statement.as<Assignment>();
+    if (!assignment.display && assignment.target->kind == NodeKind::Identifier &&
+        assignment.target->as<Identifier>().slot >= 0) {
+      Value& target = *current_->slots[assignment.target->as<Identifier>().slot];
+      const Expression& value = *assignment.value;
+      double a, b;
+      // The commonest shape, a op b on two leaves, without a call per operand.
+      if (value.kind == NodeKind::Binary) {
+        const Binary& binary = value.as<Binary>();
+        if (scalarLeaf(*binary.left, a) && scalarLeaf(*binary.right, b)) {
+          switch (binary.op) {
+            case BinaryOperator::Plus:
+              target = a + b;
+              return Flow::Normal;
+            case BinaryOperator::Minus:
+              target = a - b;
+              return Flow::Normal;
+            case BinaryOperator::Times:
+            case BinaryOperator::ElementTimes:
+              target = a * b;
+              return Flow::Normal;
+            case BinaryOperator::Divide:
+            case BinaryOperator::ElementDivide:
+              target = a / b;
+              return Flow::Normal;
+            default:
+              break;
+          }
+        }
+      }
+      if (scalarValue(value, a)) {
+        target = a;
+        return Flow::Normal;
+      }
+    }
+  }
+  try {
+    switch (statement.kind) {
+      case NodeKind::ExpressionStatement:
+        executeExpressionStatement(statement.as<ExpressionStatement>());
+        return Flow::Normal;
+      case NodeKind::Assignment:
+        executeAssignment(statement.as<Assignment>());
+        return Flow::Normal;
+      case NodeKind::MultipleAssignment:
+        executeMultipleAssignment(statement.as<MultipleAssignment>());
+        return Flow::Normal;
+      case NodeKind::If:
+        return executeIf(statement.as<If>());
+      case NodeKind::For:
+        return executeFor(statement.as<For>());
+      case NodeKind::While:
+        return executeWhile(statement.as<While>());
+      case NodeKind::Switch:
+        return executeSwitch(statement.as<Switch>());
+      case NodeKind::Try:
+        return executeTry(statement.as<Try>());
+      case NodeKind::Break:
+        return Flow::Break;
+      case NodeKind::Continue:
+        return Flow::Continue;
+      case NodeKind::Return:
+        return Flow::Return;
+      case NodeKind::Global:
+      case NodeKind::Persistent:
+        executeDeclaration(statement.as<Declaration>());
+        return Flow::Normal;
+      default:
+        raise("Q:internal", "This statement cannot be executed.");
+    }
+  } catch (QError& error) {
+    if (!error.hasStack()) completeStack(error);
+    throw;
+  } catch (const zy::ScriptError& error) {
+    QError converted(error.identifier(), error.what());
+    completeStack(converted);
+    throw converted;
+  } catch (const std::bad_alloc&) {
+    QError converted("Q:outOfMemory", "Out of memory.");
+    completeStack(converted);
+    throw converted;
+  }
+}
+
+void Interpreter::executeExpressionStatement(const ExpressionStatement& statement) {
+  const Expression& expression = *statement.expression;
+  if (expression.kind == NodeKind::Identifier) {
+    const Identifier& identifier = expression.as<Identifier>();
+    Value* found = findVariable(identifier);
+    if (found && found->isDefined()) {
+      if (statement.display) display(identifier.name, *found);
+      return;
+    }
+  }
+  PooledList pooledResults(*this);
+  ValueList& results = pooledResults.list;
+  evaluateWithNargout(expression, 0, results);
+  if (results.empty()) return;
+  const std::int32_t ansSlot = current_->info ? current_->info->ansSlot : -1;
+  for (Value& result : results) {
+    Value& answer = ansSlot >= 0 ? *current_->slots[ansSlot] : current_->workspace->obtain("ans");
+    answer = std::move(result);
+    if (statement.display) display("ans", answer);
+  }
+}
+
+void Interpreter::executeAssignment(const Assignment& statement) {
+  const Expression& target = *statement.target;
+  if (target.kind == NodeKind::Identifier) {
+    Value& slot = variable(target.as<Identifier>());
+    double scalar;
+    if (statement.display && scalarValue(*statement.value, scalar)) {
+      slot = scalar;
+      display(target.as<Identifier>().name, slot);
+      return;
+    }
+    // Evaluate first: the variable keeps its old value if the right side fails.
+    Value value = evaluate(*statement.value);
+    slot = std::move(value);
+    if (statement.display) display(target.as<Identifier>().name, slot);
+    return;
+  }
+  const Index& index = target.as<Index>();
+  const bool deletion = statement.value->kind == NodeKind::Matrix &&
+                        statement.value->as<Matrix>().rows.empty() &&
+                        index.steps.back().kind == IndexStep::Kind::Paren;
+  Value value = deletion ? Value() : evaluate(*statement.value);
+  const Identifier& base = index.base->as<Identifier>();
+  Value& object = variable(base);
+  assignSteps(object, index, 0, std::move(value), deletion);
+  if (statement.display) display(base.name, object);
+}
+
+void Interpreter::executeMultipleAssignment(const MultipleAssignment& statement) {
+  const int nargout = static_cast<int>(statement.targets.size());
+  ValueList results;
+  evaluateWithNargout(*statement.value, nargout, results);
+  // Outputs that are not kept (~) may be missing at the end; kept ones may not.
+  int needed = nargout;
+  while (needed > 0 && !statement.targets[needed - 1]) --needed;
+  if (static_cast<int>(results.size()) < needed) {
+    raise("Q:TooManyOutputs", "Too many output arguments: " + std::to_string(needed) + " wanted, " +
+                                  std::to_string(results.size()) + " produced.");
+  }
+  for (int i = 0; i < nargout && i < static_cast<int>(results.size()); ++i) {
+    const ExpressionPtr& target = statement.targets[i];
+    if (!target) continue;
+    assignTo(*target, std::move(results[i]));
+  }
+  if (statement.display) {
+    for (const ExpressionPtr& target : statement.targets) {
+      if (target) displayVariable(*target);
+    }
+  }
+}
+
+void Interpreter::assignTo(const Expression& target, Value rhs) {
+  if (target.kind == NodeKind::Identifier) {
+    variable(target.as<Identifier>()) = std::move(rhs);
+    return;
+  }
+  const Index& index = target.as<Index>();
+  Value& object = variable(index.base->as<Identifier>());
+  assignSteps(object, index, 0, std::move(rhs), false);
+}
+
+void Interpreter::displayVariable(const Expression& target) {
+  const Identifier& name = target.kind == NodeKind::Identifier
+                               ? target.as<Identifier>()
+                               : target.as<Index>().base->as<Identifier>();
+  display(name.name, variable(name));
+}
+
+void Interpreter::assignSteps(Value& object, const Index& node, std::size_t step, Value rhs,
+                              bool deletion) {
+  const IndexStep& indexStep = node.steps[step];
+  const bool last = step + 1 == node.steps.size();
+  switch (indexStep.kind) {
+    case IndexStep::Kind::Paren: {
+      PooledList pooledArguments(*this);
+      ValueList& arguments = pooledArguments.list;
+      endContexts_.push_back({&node, static_cast<std::uint32_t>(step), &object});
+      try {
+        evaluateArguments(indexStep.arguments, arguments);
+      } catch (...) {
+        endContexts_.pop_back();
+        throw;
+      }
+      endContexts_.pop_back();
+      if (last) {
+        if (deletion) {
+          deleteElements(object, arguments);
+        } else {
+          assignParen(object, arguments, std::move(rhs));
+        }
+        return;
+      }
+      // a(i).f = v and the like: change a copy of the part, then put it back.
+      Value part;
+      if (object.isDefined() && !object.isEmpty()) {
+        try {
+          ValueList copy = arguments;
+          part = indexParen(object, copy);
+        } catch (const QError& error) {
+          if (error.identifier() != "Q:badsubscript") throw;
+        }
+      }
+      if (!part.isDefined() && object.isDefined() && (object.isCell() || object.isStruct())) {
+        // Growing a container: the new part starts as an empty element of the same kind.
+        part = Value::adopt(object.isCell() ? zyCreateCellMatrix(1, 1)
+                                            : zyCreateStructMatrix(1, 1, 0, nullptr));
+      }
+      assignSteps(part, node, step + 1, std::move(rhs), deletion);
+      assignParen(object, arguments, std::move(part));
+      return;
+    }
+    case IndexStep::Kind::Brace: {
+      ValueList arguments;
+      endContexts_.push_back({&node, static_cast<std::uint32_t>(step), &object});
+      try {
+        evaluateArguments(indexStep.arguments, arguments);
+      } catch (...) {
+        endContexts_.pop_back();
+        throw;
+      }
+      endContexts_.pop_back();
+      if (last) {
+        assignBrace(object, arguments, std::move(rhs));
+        return;
+      }
+      Value part = takeCellElement(object, arguments);
+      assignSteps(part, node, step + 1, std::move(rhs), deletion);
+      assignBrace(object, arguments, std::move(part));
+      return;
+    }
+    case IndexStep::Kind::Field:
+    case IndexStep::Kind::DynamicField: {
+      const std::string name = fieldName(indexStep);
+      if (last) {
+        assignField(object, name, std::move(rhs));
+        return;
+      }
+      Value part = takeField(object, name);
+      assignSteps(part, node, step + 1, std::move(rhs), deletion);
+      assignField(object, name, std::move(part));
+      return;
+    }
+  }
+}
+
+Flow Interpreter::executeIf(const If& statement) {
+  for (const IfClause& clause : statement.clauses) {
+    current_->line = clause.location.line;
+    if (evaluateCondition(*clause.condition)) return execute(clause.body);
+  }
+  if (statement.hasElse) return execute(statement.elseBody);
+  return Flow::Normal;
+}
+
+Flow Interpreter::executeFor(const For& statement) {
+  const Expression& values = *statement.values;
+  if (values.kind == NodeKind::Range) {
+    // start:step:stop with scalar ends runs without making the vector.
+    const Range& range = values.as<Range>();
+    Value start = evaluate(*range.start);
+    Value step = range.step ? evaluate(*range.step) : Value(1.0);
+    Value stop = evaluate(*range.stop);
+    if (start.isScalar() && step.isScalar() && stop.isScalar()) {
+      const double first = start.scalar(), increment = step.scalar(), limit = stop.scalar();
+      const std::size_t count = rangeCount(first, increment, limit);
+      for (std::size_t i = 0; i < count; ++i) {
+        variable(*statement.variable) = first + static_cast<double>(i) * increment;
+        current_->line = statement.location.line;
+        const Flow flow = execute(statement.body);
+        if (flow == Flow::Break) break;
+        if (flow == Flow::Return) return flow;
+      }
+      return Flow::Normal;
+    }
+    Value all = rangeOperation(start, range.step ? &step : nullptr, stop);
+    return iterateColumns(statement, std::move(all));
+  }
+  return iterateColumns(statement, evaluate(values));
+}
+
+Flow Interpreter::iterateColumns(const For& statement, Value values) {
+  if (values.isScalar()) {
+    variable(*statement.variable) = values.scalar();
+    const Flow flow = execute(statement.body);
+    return flow == Flow::Return ? flow : Flow::Normal;
+  }
+  const zyArray* array = values.array();
+  const std::size_t rows = array->dimensions()[0];
+  const std::size_t count = array->numberOfElements();
+  const std::size_t columns = rows == 0 ? 0 : count / rows;
+  const bool realDoubleRow =
+      rows == 1 && array->classId() == zyDOUBLE_CLASS && !array->isComplex() && !array->isSparse();
+  for (std::size_t column = 0; column < columns; ++column) {
+    if (realDoubleRow) {
+      variable(*statement.variable) = array->elements<double>()[column];
+    } else {
+      ValueList subscripts;
+      subscripts.push_back(Value::adopt(makeString(std::string(":"))));
+      subscripts.push_back(Value(static_cast<double>(column + 1)));
+      variable(*statement.variable) = indexParen(values, subscripts);
+    }
+    current_->line = statement.location.line;
+    const Flow flow = execute(statement.body);
+    if (flow == Flow::Break) break;
+    if (flow == Flow::Return) return flow;
+  }
+  return Flow::Normal;
+}
+
+Flow Interpreter::executeWhile(const While& statement) {
+  for (;;) {
+    current_->line = statement.location.line;
+    if (!evaluateCondition(*statement.condition)) return Flow::Normal;
+    const Flow flow = execute(statement.body);
+    if (flow == Flow::Break) return Flow::Normal;
+    if (flow == Flow::Return) return flow;
+  }
+}
+
+bool Interpreter::switchMatches(const Value& subject, const Value& candidate) {
+  if (candidate.isCell()) {
+    const zyArray* cell = candidate.array();
+    for (std::size_t i = 0; i < cell->numberOfElements(); ++i) {
+      if (switchMatches(subject, Value::share(zyGetCellConst(cell, i)))) return true;
+    }
+    return false;
+  }
+  if (isText(subject) || isText(candidate)) {
+    if (!isText(subject) || !isText(candidate)) return false;
+    return textOf(subject, "a case") == textOf(candidate, "a case");
+  }
+  double a, b;
+  if (subject.asRealDouble(a) && candidate.asRealDouble(b)) return a == b;
+  if (subject.numberOfElements() != 1 || candidate.numberOfElements() != 1) return false;
+  return truth(binaryOperation(BinaryOperator::Equal, subject, candidate));
+}
+
+Flow Interpreter::executeSwitch(const Switch& statement) {
+  const Value subject = evaluate(*statement.subject);
+  for (const SwitchCase& switchCase : statement.cases) {
+    current_->line = switchCase.location.line;
+    if (switchMatches(subject, evaluate(*switchCase.value))) return execute(switchCase.body);
+  }
+  if (statement.hasOtherwise) return execute(statement.otherwise);
+  return Flow::Normal;
+}
+
+Flow Interpreter::executeTry(const Try& statement) {
+  Activation* const activation = current_;
+  const std::size_t endContexts = endContexts_.size();
+  const int depth = depth_;
+  try {
+    return execute(statement.body);
+  } catch (QError& error) {
+    if (!error.hasStack()) completeStack(error);
+    current_ = activation;
+    endContexts_.resize(endContexts);
+    depth_ = depth;
+    lastError_ = error.message();
+    if (!statement.hasCatch) return Flow::Normal;
+    if (statement.catchVariable) variable(*statement.catchVariable) = errorStruct(error);
+    return execute(statement.catchBody);
+  }
+}
+
+void Interpreter::executeDeclaration(const Declaration& statement) {
+  const bool isGlobal = statement.kind == NodeKind::Global;
+  for (const auto& name : statement.names) {
+    std::shared_ptr<Value> storage;
+    if (isGlobal) {
+      storage = global(name->name);
+    } else {
+      auto& persistent = persistents_[{current_->function, name->name}];
+      if (!persistent) persistent = std::make_shared<Value>(Value::adopt(makeEmptyDouble()));
+      storage = persistent;
+    }
+    if (name->slot >= 0) current_->slots[name->slot] = storage.get();
+    if (current_->scriptLike || name->slot < 0) {
+      // A script or eval text declares the name in the workspace it runs in, so that later
+      // statements there see the global too.
+      Workspace& workspace = *current_->workspace;
+      Activation* owner = workspace.owner;
+      const std::int32_t ownerSlot =
+          owner && owner->function ? owner->function->findVariable(name->name) : -1;
+      if (ownerSlot >= 0) {
+        owner->slots[ownerSlot] = storage.get();
+        owner->links.push_back(storage);
+      } else {
+        workspace.variables[name->name] = storage;
+      }
+    }
+    current_->links.push_back(std::move(storage));
+  }
+}
+
+Value Interpreter::errorStruct(const QError& error) {
+  const char* fields[] = {"identifier", "message", "stack"};
+  ArrayPtr result = checked(zyCreateStructMatrix(1, 1, 3, fields));
+  zySetField(result.get(), 0, "identifier", makeString(error.identifier()).release());
+  zySetField(result.get(), 0, "message", makeString(error.message()).release());
+  const char* stackFields[] = {"file", "name", "line"};
+  ArrayPtr stack = checked(zyCreateStructMatrix(error.stack().size(), 1, 3, stackFields));
+  for (std::size_t i = 0; i < error.stack().size(); ++i) {
+    const rtkSorvelStackLine& line = error.stack()[i];
+    zySetField(stack.get(), i, "file", makeString(line.file).release());
+    zySetField(stack.get(), i, "name", makeString(line.function).release());
+    zySetField(stack.get(), i, "line", checked(zyCreateDoubleScalar(line.line)).release());
+  }
+  zySetField(result.get(), 0, "stack", stack.release());
+  return Value::adopt(std::move(result));
+}
+
+}  // namespace q

@@ -1,0 +1,403 @@
+#pragma once
+// The Q-code interpreter of one engine instance: it walks the syntax trees of the front end,
+// keeps the instance's workspaces, globals, persistents, figures and user data, and calls
+// functions by name. kvnInstance (instance.hpp) is its public face; nothing here is exported.
+//
+// One Interpreter belongs to one kvnInstance and runs on whichever thread calls the instance
+// while that thread holds kvn_mutex, so it needs no locks of its own.
+//
+// The code is split by what it does: evaluator.cpp (expressions, statements, control flow),
+// indexing.cpp (reading a(i), c{i}, s.f), assignment.cpp (indexed assignment, growth,
+// deletion), calls.cpp (calling functions, handles, closures), builtins_core.cpp and
+// builtins_text.cpp (the built-ins that need the interpreter), figures.cpp (the headless figure
+// model), runtime_functions.cpp (the functions the runtime library calls by name).
+
+#include <boost/shared_ptr.hpp>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/ast.hpp"
+#include "engine/builtin_table.hpp"
+#include "engine/errors.hpp"
+#include "engine/value.hpp"
+#include "zy/display.hpp"
+
+class CmdWinSink;
+class KvnCallBase;
+class Qdispatcher;
+class kvnInstance;
+
+namespace q {
+
+class Interpreter;
+struct LoadedFile;
+using LoadedFilePtr = std::shared_ptr<const LoadedFile>;
+struct Target;
+using TargetPtr = std::shared_ptr<const Target>;
+
+// The gateway shape of native extensions and host callbacks.
+using GatewayFunction = void (*)(int nlhs, zyArray** plhs, int nrhs, zyArray** prhs);
+
+// What a name resolves to when it is called.
+struct Target {
+  enum class Kind : std::uint8_t { None, User, Pure, Interpreter, External, Native };
+  Kind kind = Kind::None;
+  LoadedFilePtr file;     // User: the file that holds the function
+  int functionIndex = 0;  // User: index into file->tree.functions
+  BuiltinFunction pure = nullptr;
+  InterpreterBuiltin builtin = nullptr;
+  boost::shared_ptr<KvnCallBase> external;
+  GatewayFunction native = nullptr;
+  std::string name;
+  std::string path;  // the file that defines it, for which; empty for built-ins
+};
+
+// Facts about one function of a file, computed once when the file is loaded.
+struct FunctionInfo {
+  std::int32_t ansSlot = -1;
+};
+
+// A parsed Q file (or an eval text), kept while anything that runs it or refers to it lives.
+struct LoadedFile : std::enable_shared_from_this<LoadedFile> {
+  std::string path;    // full path; "" for eval text
+  std::string folder;  // the folder holding it; "" for eval text
+  bool compiled = false;
+  std::int64_t modified = 0;  // modification time in nanoseconds
+  ast::SourceFile tree;
+  std::vector<FunctionInfo> info;  // parallel to tree.functions
+  // Calls made from this file, resolved once per dispatcher generation.
+  mutable std::unordered_map<std::string, TargetPtr> calls;
+  mutable std::uint64_t callsGeneration = 0;
+
+  // A str2func text: the expression, which handles into it keep alive through this file.
+  ast::ExpressionPtr expression;
+
+  int localFunction(const std::string& name) const;
+  LoadedFilePtr self() const { return shared_from_this(); }
+};
+
+struct Activation;
+
+// Variables of a workspace that are not slots of the function running in it: the base
+// workspace's variables and names made at run time by eval or scripts. Entries are never
+// erased while the workspace lives (clear makes them undefined), so pointers to them stay valid.
+struct Workspace {
+  Activation* owner = nullptr;  // the function activation whose slots live here; null for base
+  std::unordered_map<std::string, std::shared_ptr<Value>> variables;
+
+  // The variable called name (slot or run-time name), or null; it may be undefined.
+  Value* find(const std::string& name);
+  // The variable called name, made (undefined) when missing.
+  Value& obtain(const std::string& name);
+  // Names of defined variables, sorted.
+  std::vector<std::string> names() const;
+};
+
+// One running function, script, eval text or anonymous function.
+struct Activation {
+  const ast::Function* function = nullptr;  // null for an anonymous function
+  const FunctionInfo* info = nullptr;
+  const LoadedFile* file = nullptr;   // resolves local and private functions; null for none
+  const std::string* name = nullptr;  // for the error stack
+  Value** slots = nullptr;            // slot i is *slots[i]
+  std::uint32_t slotCount = 0;
+  Workspace* workspace = nullptr;  // own for functions; the caller's for scripts and eval
+  bool scriptLike = false;         // script or eval: names without a slot may be variables
+  int nargin = 0;
+  int nargout = 0;
+  std::uint32_t line = 0;
+  Activation* caller = nullptr;
+  // Globals and persistents the slots point to, kept alive while the activation runs.
+  std::vector<std::shared_ptr<Value>> links;
+};
+
+// Flow of control out of a statement list.
+enum class Flow : std::uint8_t { Normal, Break, Continue, Return };
+
+// Payload of a function-handle array (class id 16, class name "function_handle").
+struct FunctionHandleData {
+  std::string name;  // named handle (@sin); empty for an anonymous function
+  // Anonymous function: its node, the tree that holds it, and the captured values in order.
+  const ast::AnonymousFunction* anonymous = nullptr;
+  std::shared_ptr<const void> keepAlive;
+  std::vector<Value> captures;
+  LoadedFilePtr context;  // file whose local functions the handle sees
+  std::string text;       // what func2str returns: "sin" or "@(x)x+1"
+};
+ArrayPtr makeFunctionHandleArray(std::shared_ptr<const FunctionHandleData> handle);
+// The handle of a function-handle array, or null.
+const FunctionHandleData* functionHandleOf(const zyArray* array);
+
+struct Figure {
+  double handle = 0;
+  std::map<std::string, Value> properties;  // by lower-case name
+  std::vector<std::string> propertyOrder;   // property names as first written
+};
+
+// Where printed output goes; set by kvnInstance from its options.
+struct OutputSinks {
+  boost::shared_ptr<CmdWinSink> print;
+  boost::shared_ptr<CmdWinSink> error;
+};
+
+class Interpreter {
+ public:
+  Interpreter(kvnInstance& owner, Qdispatcher& dispatcher, OutputSinks sinks);
+  ~Interpreter();
+  Interpreter(const Interpreter&) = delete;
+  Interpreter& operator=(const Interpreter&) = delete;
+
+  // ---- Entry points (kvnInstance) ----
+  // Calls the function (or script) name from the base workspace, as feval does: variables of
+  // the workspace are not looked at.
+  void callByName(const std::string& name, int nargout, ValueList& arguments, ValueList& results);
+  // Runs text as statements in the base workspace (or, inside a running function, in the
+  // workspace of the innermost activation when inCaller is set).
+  void evalText(const std::string& text, bool inCaller, int nargout, ValueList* results);
+  // Adds the stack of the activations that are running now to an error that has none.
+  void completeStack(QError& error) const;
+
+  // ---- Used by built-ins ----
+  void print(const std::string& text);
+  void printError(const std::string& text);
+  void display(const std::string& name, const Value& value);
+  std::string formatValue(const std::string& name, const Value& value);
+  Activation* current() const { return current_; }
+  // The innermost activation that is a function or the base (skipping scripts only when asked).
+  Workspace& callerWorkspace();
+  Workspace& baseWorkspace() { return base_; }
+  Qdispatcher& dispatcher() { return dispatcher_; }
+  kvnInstance& owner() { return owner_; }
+
+  void call(const Target& target, int nargout, ValueList& arguments, ValueList& results);
+  void callValue(const Value& callee, int nargout, ValueList& arguments, ValueList& results);
+  // Null when nothing of that name can be called.
+  TargetPtr resolve(const std::string& name, const LoadedFile* context);
+  // The same for a name written in the current file, remembered in the syntax tree. The target
+  // stays valid until the outermost call into the instance returns.
+  const Target* resolveCall(const ast::Identifier& identifier);
+
+  // Value lists reused from call to call, so that calls do not allocate them.
+  ValueList takeList() {
+    if (listPool_.empty()) return ValueList();
+    ValueList list = std::move(listPool_.back());
+    listPool_.pop_back();
+    return list;
+  }
+  void giveList(ValueList& list) {
+    list.clear();
+    if (list.capacity() != 0 && listPool_.size() < 256) listPool_.push_back(std::move(list));
+  }
+  // Calls a function handle, or the function a name or handle text names.
+  void callFunction(const Value& function, int nargout, ValueList& arguments, ValueList& results);
+  Value makeHandle(const std::string& name, LoadedFilePtr context);
+  Value handleFromText(const std::string& text);
+
+  // Globals, persistents and user data of the instance.
+  std::shared_ptr<Value> global(const std::string& name);
+  std::map<std::string, std::shared_ptr<Value>>& globals() { return globals_; }
+  std::map<std::string, Value>& userData() { return userData_; }
+  void clearAll();
+
+  zy::DisplayFormat& displayFormat() { return format_; }
+  std::mt19937_64& random() { return random_; }
+  std::chrono::steady_clock::time_point& ticTime() { return tic_; }
+  std::string& lastError() { return lastError_; }
+  std::string& lastWarning() { return lastWarning_; }
+  std::string& lastWarningId() { return lastWarningId_; }
+
+  // The figures of the instance, by handle.
+  std::map<double, Figure>& figures() { return figures_; }
+  double& currentFigure() { return currentFigure_; }
+
+  struct ComponentData {
+    std::string blobA, blobB, folder;
+    bool set = false;
+  };
+  ComponentData& componentData() { return component_; }
+  std::vector<std::string>& javaClassPath() { return javaClassPath_; }
+
+  // Keeps the trees of eval texts and str2func alive as long as handles into them live.
+  LoadedFilePtr parseText(const std::string& text, const std::string& name);
+
+  // ---- Evaluation (evaluator.cpp) ----
+  Value evaluate(const ast::Expression& expression);
+  void evaluateMulti(const ast::Expression& expression, ValueList& out);
+  void evaluateWithNargout(const ast::Expression& expression, int nargout, ValueList& out);
+  Flow execute(const ast::StatementList& statements);
+
+  // ---- Indexing (indexing.cpp) and assignment (assignment.cpp) ----
+  struct Subscript {
+    enum class Kind : std::uint8_t { Colon, Scalar, List };
+    Kind kind = Kind::Colon;
+    std::size_t scalar = 0;            // Scalar: 0-based index
+    std::vector<std::size_t> indices;  // List: 0-based indices
+    std::vector<std::size_t> shape;    // List: the dimensions of the index array
+    bool logical = false;              // List came from a logical mask
+  };
+  using Subscripts = std::vector<Subscript>;
+  Subscripts makeSubscripts(ValueList& arguments);
+  Value indexParen(const Value& object, ValueList& arguments);
+  void indexBrace(const Value& object, ValueList& arguments, ValueList& out);
+  void indexField(const Value& object, const std::string& field, ValueList& out);
+  void assignParen(Value& object, ValueList& arguments, Value rhs);
+  void assignBrace(Value& object, ValueList& arguments, Value rhs);
+  void assignField(Value& object, const std::string& field, Value rhs);
+  void deleteElements(Value& object, ValueList& arguments);
+
+ private:
+  friend struct ActivationScope;
+
+  // evaluator.cpp
+  Flow executeStatement(const ast::Statement& statement);
+  void executeExpressionStatement(const ast::ExpressionStatement& statement);
+  void executeAssignment(const ast::Assignment& statement);
+  void executeMultipleAssignment(const ast::MultipleAssignment& statement);
+  Flow executeIf(const ast::If& statement);
+  Flow executeFor(const ast::For& statement);
+  Flow executeWhile(const ast::While& statement);
+  Flow executeSwitch(const ast::Switch& statement);
+  Flow executeTry(const ast::Try& statement);
+  void executeDeclaration(const ast::Declaration& statement);
+  Flow iterateColumns(const ast::For& statement, Value values);
+  Value evaluateBinary(const ast::Binary& binary);
+  Value evaluateRange(const ast::Range& range);
+  Value evaluateRows(const ast::Rows& rows);
+  Value evaluateAnonymous(const ast::AnonymousFunction& node);
+  Value evaluateEnd(const ast::End& node);
+  bool evaluateCondition(const ast::Expression& expression);
+  // The value of an expression made only of real double scalars (numbers, scalar variables,
+  // + - * / and unary minus), computed without making values; false when it is not one.
+  bool scalarValue(const ast::Expression& expression, double& out);
+  // A number or a scalar variable.
+  bool scalarLeaf(const ast::Expression& expression, double& out) const {
+    if (expression.kind == ast::NodeKind::Identifier) {
+      const std::int32_t slot = static_cast<const ast::Identifier&>(expression).slot;
+      if (slot < 0) return false;
+      const Value& value = *current_->slots[slot];
+      out = value.scalar();
+      return value.isScalar();
+    }
+    if (expression.kind == ast::NodeKind::Number) {
+      const auto& number = static_cast<const ast::Number&>(expression);
+      out = number.value;
+      return !number.imaginary;
+    }
+    return false;
+  }
+  void evaluateIndex(const ast::Index& node, int nargout, ValueList& out);
+  void evaluateArguments(const std::vector<ast::ExpressionPtr>& arguments, ValueList& out);
+  std::string fieldName(const ast::IndexStep& step);
+  Value& variable(const ast::Identifier& identifier);
+  Value* findVariable(const ast::Identifier& identifier);
+  void assignTo(const ast::Expression& target, Value rhs);
+  void assignSteps(Value& object, const ast::Index& node, std::size_t step, Value rhs,
+                   bool deletion);
+  void displayVariable(const ast::Expression& target);
+  // Moves an element or field out of object for a nested assignment (undefined when missing).
+  Value takeCellElement(Value& object, ValueList& arguments);
+  Value takeField(Value& object, const std::string& name);
+  bool switchMatches(const Value& subject, const Value& candidate);
+  Value errorStruct(const QError& error);
+  [[noreturn]] void undefined(const std::string& name);
+
+  // calls.cpp
+  void callUser(const Target& target, int nargout, ValueList& arguments, ValueList& results);
+  void callAnonymous(const FunctionHandleData& handle, int nargout, ValueList& arguments,
+                     ValueList& results);
+  void callGateway(GatewayFunction gateway, KvnCallBase* external, const std::string& name,
+                   int nargout, ValueList& arguments, ValueList& results);
+  void runScript(const LoadedFilePtr& file, Workspace& workspace, int nargout);
+  void linkToWorkspace(Activation& activation, const ast::Function& function, Workspace& workspace);
+  struct SlotAllocation {
+    Value* values = nullptr;
+    Value** pointers = nullptr;
+    std::uint32_t count = 0;
+  };
+  SlotAllocation allocateSlots(std::uint32_t count);
+  void releaseSlots(const SlotAllocation& allocation);
+  friend struct SlotGuard;
+
+  kvnInstance& owner_;
+  Qdispatcher& dispatcher_;
+  OutputSinks sinks_;
+  Workspace base_;
+  Activation* current_ = nullptr;
+  int depth_ = 0;
+
+  // `end` inside index arguments: the value being indexed by step `step` of `node`.
+  struct EndContext {
+    const ast::Index* node;
+    std::uint32_t step;
+    const Value* object;
+  };
+  std::vector<EndContext> endContexts_;
+
+  // Slot storage for activations, used last-in first-out: blocks never move, so pointers into
+  // them stay valid while the activation runs.
+  struct SlotBlock {
+    std::unique_ptr<Value[]> values;
+    std::unique_ptr<Value*[]> pointers;
+    std::uint32_t size = 0;
+    std::uint32_t used = 0;
+  };
+  std::vector<SlotBlock> slotBlocks_;
+  std::size_t slotBlock_ = 0;
+
+  std::map<std::string, std::shared_ptr<Value>> globals_;
+  std::map<std::pair<const ast::Function*, std::string>, std::shared_ptr<Value>> persistents_;
+  std::map<std::string, Value> userData_;
+  std::map<double, Figure> figures_;
+  double currentFigure_ = 0;
+  zy::DisplayFormat format_ = zy::DisplayFormat::Short;
+  std::mt19937_64 random_;
+  std::chrono::steady_clock::time_point tic_;
+  std::string lastError_;
+  std::string lastWarning_;
+  std::string lastWarningId_;
+  ComponentData component_;
+  std::vector<std::string> javaClassPath_;
+  Activation baseActivation_;
+  std::string baseName_;
+  std::vector<ValueList> listPool_;
+  // The targets syntax trees remember (by plain pointer: a tree must not own what may own its
+  // file), for the dispatcher generation they were resolved in; targets of older generations
+  // stay until the outermost call returns, as calls may still run them.
+  std::vector<TargetPtr> remembered_;
+  std::uint64_t rememberedGeneration_ = 0;
+  std::vector<TargetPtr> retired_;
+};
+
+// A value list from the interpreter's pool, given back when the scope ends.
+struct PooledList {
+  explicit PooledList(Interpreter& owner) : interpreter(owner), list(owner.takeList()) {}
+  ~PooledList() { interpreter.giveList(list); }
+  PooledList(const PooledList&) = delete;
+  PooledList& operator=(const PooledList&) = delete;
+  Interpreter& interpreter;
+  ValueList list;
+};
+
+// Pushes an activation for its lifetime.
+struct ActivationScope {
+  ActivationScope(Interpreter& interpreter, Activation& activation);
+  ~ActivationScope();
+  Interpreter& interpreter;
+  Activation* previous;
+};
+
+// func2str text of an anonymous function: "@(x)x+1".
+std::string anonymousText(const ast::AnonymousFunction& node);
+
+// Text helpers used by several built-ins.
+std::string textOf(const Value& value, const char* what);
+bool isText(const Value& value);
+std::string lower(std::string text);
+
+}  // namespace q

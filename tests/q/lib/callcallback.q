@@ -1,0 +1,2 @@
+function r = callcallback(f, x)
+r = f(x);

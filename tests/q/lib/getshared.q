@@ -1,0 +1,3 @@
+function value = getshared()
+global SHARED
+value = SHARED;

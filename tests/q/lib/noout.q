@@ -1,0 +1,4 @@
+function r = noout(x)
+if x > 0
+  r = x;
+end

@@ -1,0 +1,2 @@
+function r = hidden(x)
+r = 10 * x;

@@ -1,0 +1,2 @@
+function r = recurse(n)
+r = recurse(n + 1);

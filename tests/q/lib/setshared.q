@@ -1,0 +1,3 @@
+function setshared(value)
+global SHARED
+SHARED = value;

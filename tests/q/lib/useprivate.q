@@ -1,0 +1,2 @@
+function r = useprivate(x)
+r = hidden(x) + 1;
