@@ -18,7 +18,7 @@ namespace {
 using JavaVMHandle = void*;
 using JNIEnvHandle = void*;
 
-// Slots of the JNI function tables (fixed by the JNI specification since version 1.1).
+// Slots of the JNI function tables (their layout has been fixed since JNI version 1.1).
 constexpr int kGetEnvSlot = 6;            // JNIInvokeInterface_::GetEnv
 constexpr int kNewGlobalRefSlot = 21;     // JNINativeInterface_::NewGlobalRef
 constexpr int kDeleteGlobalRefSlot = 22;  // JNINativeInterface_::DeleteGlobalRef
