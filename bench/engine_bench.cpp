@@ -1,6 +1,6 @@
 // The Q-code engine against Lua 5.4 and against plain C++, the same work side by side in one
 // process and one run. Each measurement is the median of several repetitions; the ratio is Q's
-// time over the baseline's. Targets (issue "The Q-code engine"): a trivial call from C++ at most
+// time over the baseline's. Targets: a trivial call from C++ at most
 // 2 times Lua's lua_pcall round trip, a scalar loop of 1e7 additions and recursive fib(25) at
 // most 3 times Lua, y = 2*x + 1 on 1e7 doubles at most 2 times a C++ loop, a 500-by-500 matrix
 // product at most 1.2 times dgemm called directly.
