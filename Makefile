@@ -25,7 +25,7 @@ bench: build-release
 
 fuzz: deps
 	@cmake --preset fuzz >/dev/null
-	@cmake --build --preset fuzz
+	@cmake --build --preset fuzz --target fuzzers
 	@bash fuzz/run.sh build/fuzz
 
 format:
