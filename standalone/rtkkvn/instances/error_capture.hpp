@@ -1,0 +1,44 @@
+#pragma once
+// The one C-boundary error capture of the runtime's plain exports: no exception leaves a plain C
+// function. The body runs inside the guard; on an exception the guard records the thread's last
+// error (rtkbase's setLastError) and the function returns its failure value. What is recorded,
+// tried in this order:
+//   - an error of the rtkbase family (rtkUserException, rtkSorvelException, ...): a clone;
+//   - rtkInternalException: RTKKVN_UNKNOWN_INTERNAL_ERROR(source tag, its text) under the
+//     function's error id;
+//   - any other std::exception: the same with its what() text;
+//   - anything else: RTKKVN_UNKNOWN_ERROR_IN(source tag, line) under the function's error id.
+
+#include <exception>
+#include <string>
+
+#include "base/exceptions.hpp"
+#include "base/last_error.hpp"
+#include "msg/message.hpp"
+
+// What a plain export tells the guard about itself.
+struct rtkBoundary {
+  const char* errorId;    // such as "RTK:Runtime:GetId"
+  const char* sourceTag;  // such as "standalone/rtkkvn/kvn_inst"
+  int line;               // the export's line, for errors without any text
+};
+
+namespace rtk_detail {
+// Records the exception in flight as the last error; called only from a catch handler.
+void recordCurrentException(const rtkBoundary& boundary) noexcept;
+}  // namespace rtk_detail
+
+// Runs body and returns its result, or records the error and returns failure.
+template <typename Result, typename Body>
+Result rtkCaptureErrors(const rtkBoundary& boundary, Result failure, Body&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    rtk_detail::recordCurrentException(boundary);
+    return failure;
+  }
+}
+
+// The boundary of the export in which it is written.
+#define RTK_BOUNDARY(errorId, sourceTag) \
+  rtkBoundary { errorId, sourceTag, __LINE__ }

@@ -1,0 +1,320 @@
+// Runtime instances against the real engine: start-up data, the registry's create / register /
+// active / terminate cycle, handle queries, the C-boundary error capture, component instances
+// and the engine options their factory builds.
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <boost/make_shared.hpp>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "base/exceptions.hpp"
+#include "base/last_error.hpp"
+#include "ctf/ctf_package.hpp"
+#include "rtkbase.h"
+#include "rtkkvn.h"
+#include "rtkkvn/components/extracted_component.hpp"
+#include "rtkkvn/instances/error_capture.hpp"
+#include "rtkkvn/instances/instance_registry.hpp"
+#include "util/services.hpp"
+#include "util/text_conversion.hpp"
+
+namespace {
+
+namespace stdfs = std::filesystem;
+
+const rtkUserException* lastUserError() {
+  return dynamic_cast<const rtkUserException*>(getLastError());
+}
+
+std::vector<std::uint64_t> registeredIds() {
+  return RtkInstanceRegistry::registryInstance()->registeredIds();
+}
+
+HKVNINSTANCE newInstance(const std::vector<std::string>& options = {}) {
+  return rtkInitializeInstance(options, {}, {});
+}
+
+std::size_t openDescriptorCount() {
+  std::size_t count = 0;
+  DIR* folder = ::opendir("/proc/self/fd");
+  while (folder && ::readdir(folder)) ++count;
+  if (folder) ::closedir(folder);
+  return count;
+}
+
+class Instances : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    svSetStandaloneMode(true);
+    rtkClearLastError();
+  }
+};
+
+TEST(StartUp, VersionDataAndFunctionTable) {
+  EXPECT_STREQ(rtkkvn_version, "8.1.0.533");
+  EXPECT_STREQ(rtkkvn_build_date, "Jan 30 2013");
+  const char* version = nullptr;
+  EXPECT_FALSE(rtkGetKVNVersion(nullptr));
+  ASSERT_TRUE(rtkGetKVNVersion(&version));
+  EXPECT_STREQ(version, "8.1");
+
+  const rtkBuiltinFunctionTable* table = QueryTNFcnTable_rtkkvn();
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(table->checksum, 0x0B6053DCu);
+  EXPECT_EQ(table->timestamp, 0x51092FAFu);
+  ASSERT_EQ(table->count, 1u);
+  EXPECT_NE(table->gateways[0], nullptr);
+  EXPECT_EQ(table->gateways[1], nullptr);
+  EXPECT_STREQ(table->tag, ".sorvel");
+  EXPECT_TRUE(rtkkvnInitialize2(0));
+  EXPECT_FALSE(rtkkvnInitialize2(42));
+}
+
+TEST_F(Instances, CreateRegisterActivateTerminateCycle) {
+  HKVNINSTANCE first = newInstance();
+  HKVNINSTANCE second = newInstance();
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  const int firstId = rtkGetID(first);
+  const int secondId = rtkGetID(second);
+  EXPECT_LT(firstId, secondId);
+  EXPECT_EQ(registeredIds(),
+            (std::vector<std::uint64_t>{std::uint64_t(firstId), std::uint64_t(secondId)}));
+
+  // The newest instance made on this thread is the current one.
+  EXPECT_EQ(rtkGetActiveHKVNINSTANCE(), second);
+  EXPECT_EQ(rtkGetActiveID(), secondId);
+  EXPECT_EQ(rtkHandleToKvnInstancePtr(second), kvnInstance::GetKVN());
+
+  EXPECT_TRUE(rtkTerminateInstance(&first));
+  EXPECT_EQ(first, nullptr);
+  EXPECT_EQ(registeredIds(), std::vector<std::uint64_t>{std::uint64_t(secondId)});
+  EXPECT_TRUE(rtkTerminateInstance(&first));  // already null: nothing to do
+
+  EXPECT_TRUE(rtkTerminateInstance(&second));
+  EXPECT_TRUE(registeredIds().empty());
+  EXPECT_EQ(rtkGetActiveHKVNINSTANCE(), nullptr);
+  EXPECT_EQ(getLastError(), nullptr);
+
+  HKVNINSTANCE third = newInstance();
+  EXPECT_GT(rtkGetID(third), secondId);
+  EXPECT_EQ(registeredIds().size(), 1u);
+  EXPECT_TRUE(rtkTerminateInstance(&third));
+}
+
+TEST_F(Instances, NullHandlesAndNullVariables) {
+  EXPECT_EQ(rtkGetID(nullptr), 0);
+  EXPECT_EQ(getLastError(), nullptr);
+
+  EXPECT_FALSE(rtkTerminateInstance(nullptr));
+  ASSERT_NE(lastUserError(), nullptr);
+  EXPECT_EQ(lastUserError()->getErrorId(), "RTK:ComponentInstance");
+  EXPECT_EQ(lastUserError()->getMessage().id(), "RTKKVN_INVALID_KVN_HANDLE");
+
+  EXPECT_THROW(rtkHandleToKvnInstancePtr(nullptr), rtkInternalException);
+  EXPECT_THROW(rtkTerminateInstanceInternal(nullptr), rtkInternalException);
+}
+
+TEST_F(Instances, DeployedFlagNeedsTheExactOption) {
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {"-deployedkvn", true}, {"-deployedkvn ", false}, {"-DEPLOYEDKVN", false}, {"x", false}};
+  for (const auto& [option, deployed] : cases) {
+    HKVNINSTANCE instance = newInstance({"-nodisplay", option});
+    EXPECT_EQ(rtkHandleToKvnInstancePtr(instance)->options().deployed, deployed) << option;
+    EXPECT_TRUE(rtkTerminateInstance(&instance));
+  }
+}
+
+TEST_F(Instances, HostInstanceOutsideStandaloneModeIsCachedAndUnregistered) {
+  HKVNINSTANCE own = newInstance();
+  svSetStandaloneMode(false);
+  HKVNINSTANCE host = rtkGetActiveHKVNINSTANCE();
+  EXPECT_EQ(rtkGetActiveHKVNINSTANCE(), host);
+  ASSERT_NE(host, nullptr);
+  EXPECT_NE(host, own);
+  EXPECT_EQ(registeredIds(), std::vector<std::uint64_t>{std::uint64_t(rtkGetID(own))});
+  svSetStandaloneMode(true);
+  EXPECT_TRUE(rtkTerminateInstance(&own));
+}
+
+TEST_F(Instances, FevalReturnsOwnedResultsAndReportsScriptErrors) {
+  HKVNINSTANCE handle = newInstance();
+  RtkKvnInstance& instance = rtkHandleToKvnInstance(handle);
+  zyArray* inputs[2] = {zyCreateString("answer"), zyCreateDoubleScalar(42)};
+  instance.feval("rtksetglobal", 0, nullptr, 2, inputs);
+  zyArray* output[1] = {nullptr};
+  instance.feval("rtkgetglobal", 1, output, 1, inputs);
+  ASSERT_NE(output[0], nullptr);
+  EXPECT_EQ(static_cast<const double*>(zyGetData(output[0]))[0], 42);
+  zyDestroyArray(output[0]);
+
+  try {
+    instance.feval("noSuchFunctionAnywhere", 1, output, 0, nullptr);
+    ADD_FAILURE() << "a missing function must fail";
+  } catch (const rtkSorvelException& error) {
+    EXPECT_EQ(error.getErrorId(), "Q:undefined");
+  }
+  ASSERT_TRUE(instanceCallLock->try_lock());  // released on the failure path too
+  instanceCallLock->unlock();
+
+  EXPECT_TRUE(instance.evalString(L"x = 1;"));
+  EXPECT_FALSE(instance.evalString(L"x = noSuchThing;"));
+  zyDestroyArray(inputs[0]);
+  zyDestroyArray(inputs[1]);
+  EXPECT_TRUE(rtkTerminateInstance(&handle));
+}
+
+TEST_F(Instances, CaptureRecordsEachKindOfError) {
+  const rtkBoundary boundary = RTK_BOUNDARY("RTK:Test:Capture", "standalone/rtkkvn/kvn_inst");
+  EXPECT_EQ(rtkCaptureErrors(boundary, -1, [] { return 7; }), 7);
+  EXPECT_EQ(getLastError(), nullptr);
+
+  EXPECT_EQ(rtkCaptureErrors(boundary, -1,
+                             []() -> int {
+                               throw rtkSorvelException("Q:mine", "broken", {{"f.q", "f", 3}});
+                             }),
+            -1);
+  ASSERT_NE(dynamic_cast<const rtkSorvelException*>(getLastError()), nullptr);
+  EXPECT_EQ(getLastError()->getErrorId(), "Q:mine");
+  EXPECT_EQ(getLastError()->getStackLines().size(), 1u);
+
+  struct Case {
+    std::function<void()> raise;
+    const char* messageId;
+    std::string lastArgument;
+  };
+  const std::vector<Case> cases = {
+      {[] { throw rtkInternalException("inner fault", "x", 9); }, "RTKKVN_UNKNOWN_INTERNAL_ERROR",
+       "inner fault"},
+      {[] { throw std::out_of_range("too far"); }, "RTKKVN_UNKNOWN_INTERNAL_ERROR", "too far"},
+      {[] { throw 42; }, "RTKKVN_UNKNOWN_ERROR_IN", std::to_string(boundary.line)},
+  };
+  for (const Case& test : cases) {
+    EXPECT_FALSE(rtkCaptureErrors(boundary, false, [&] {
+      test.raise();
+      return true;
+    }));
+    ASSERT_NE(lastUserError(), nullptr) << test.messageId;
+    EXPECT_EQ(lastUserError()->getErrorId(), "RTK:Test:Capture");
+    EXPECT_EQ(lastUserError()->getMessage().id(), test.messageId);
+    EXPECT_EQ(lastUserError()->getMessage().arguments(),
+              (std::vector<std::string>{"standalone/rtkkvn/kvn_inst", test.lastArgument}));
+  }
+}
+
+TEST_F(Instances, RepeatedCyclesLeakNoDescriptors) {
+  HKVNINSTANCE warmUp = newInstance();
+  rtkTerminateInstance(&warmUp);
+  const std::size_t descriptors = openDescriptorCount();
+  for (int cycle = 0; cycle < 300; ++cycle) {
+    HKVNINSTANCE instance = newInstance();
+    ASSERT_TRUE(rtkTerminateInstance(&instance));
+  }
+  EXPECT_EQ(openDescriptorCount(), descriptors);
+  EXPECT_TRUE(registeredIds().empty());
+}
+
+// A component unpacked into a temporary folder, with its settings manifest.
+class ComponentInstances : public Instances {
+ protected:
+  void SetUp() override {
+    Instances::SetUp();
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/instances.XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    root = pattern;
+    extractDir = root + "/Rechner_kvn";
+    stdfs::create_directories(extractDir + "/" + kUUID);
+    stdfs::create_directories(root + "/prefs");
+    Ostrand::ctfpack::CTFSettings settings;
+    settings.componentName = L"Rechner";
+    settings.componentId = fl::i18n::to_ustring(kUUID);
+    settings.publicFunctions = {{L"add"}, {L"Mul"}};
+    settings.warningStates = {L"off:Sorvel:divideByZero"};
+    Ostrand::ctfpack::CTFPackage::writeCTFSettingsToExtractedCTFLocation(
+        fl::i18n::to_ustring(extractDir), settings);
+    component = boost::make_shared<rtkExtractedComponent>(dsPathString(extractDir),
+                                                          dsPathString(root + "/prefs"));
+  }
+  void TearDown() override {
+    component.reset();
+    stdfs::remove_all(root);
+  }
+
+  static constexpr char kUUID[] = "Rechner_00112233445566778899aabbccddeeff";
+  std::string root, extractDir;
+  boost::shared_ptr<rtkExtractedComponent> component;
+  RtkDirectKvnInstanceFactoryImpl factory;
+};
+
+TEST_F(ComponentInstances, SharedWorkgroupFolderAndPublicFunctions) {
+  std::unique_ptr<RtkKvnInstance> first(factory.createComponentInstance(
+      {}, {}, {}, component, {fl::i18n::to_ustring(root)}, nullptr, nullptr));
+  std::unique_ptr<RtkKvnInstance> second(
+      factory.createComponentInstance({}, {}, {}, component, {}, nullptr, nullptr));
+  const kvnOptions& options = first->getKvnInstance()->options();
+  EXPECT_EQ(options.workgroup_dir(), extractDir + "/" + kUUID);
+  EXPECT_EQ(second->getKvnInstance()->options().workgroup_dir(), options.workgroup_dir());
+  EXPECT_EQ(options.user_dir(), root + "/prefs");
+  EXPECT_EQ(options.kvn_path(), std::vector<std::string>{root});
+  EXPECT_EQ(options.warning_state(), std::vector<std::string>{"off:Sorvel:divideByZero"});
+  EXPECT_TRUE(options.deployed && options.component && !options.nojvm);
+
+  EXPECT_TRUE(first->isPublicFunction("add"));
+  EXPECT_TRUE(first->isPublicFunction("Mul"));
+  EXPECT_FALSE(first->isPublicFunction("mul"));
+  EXPECT_FALSE(first->isPublicFunction("ad"));
+  EXPECT_FALSE(first->isPublicFunction(nullptr));
+  first->terminate();
+  second->terminate();
+}
+
+// A factory whose plain instances are component instances with a search folder that does not
+// exist, so the engine refuses to start them.
+class FailingFactory : public RtkDirectKvnInstanceFactoryImpl {
+ public:
+  explicit FailingFactory(boost::shared_ptr<rtkExtractedComponent> component)
+      : component_(std::move(component)) {}
+  RtkKvnInstance* createInstance(const RtkUnregisterCallback& callback,
+                                 const std::vector<std::string>&, const RtkTextHandler& error,
+                                 const RtkTextHandler& print) override {
+    return createComponentInstance(callback, error, print, component_, {L"/no/such/folder/x"},
+                                   nullptr, nullptr);
+  }
+
+ private:
+  boost::shared_ptr<rtkExtractedComponent> component_;
+};
+
+TEST_F(ComponentInstances, FailingEngineStartRegistersNothing) {
+  RtkInstanceRegistry registry(boost::make_shared<FailingFactory>(component));
+  try {
+    registry.createInstance({}, {}, {});
+    ADD_FAILURE() << "the engine must refuse a missing search folder";
+  } catch (const rtkUserException& error) {
+    EXPECT_EQ(error.getErrorId(), "rtkkvn:InitializeKVN");
+    EXPECT_EQ(error.getMessage().id(), "RTKKVN_KVN_INITIALIZATION_FAILED");
+  }
+  EXPECT_TRUE(registry.registeredIds().empty());
+}
+
+TEST(BuildKvnOptions, LongUserFolderIsCutOnlyInTheFixedBuffer) {
+  const std::string userDir(3000, 'u');
+  const kvnOptions options = buildKvnOptions(
+      true, false, true, {L"/a", L"/b"}, {"on:x"}, "/tb", userDir, "/wg",
+      [](const char*) { return 0; }, [](const char*) { return 0; });
+  EXPECT_EQ(options.user_dir(), userDir);
+  EXPECT_EQ(std::string(options.user_dir_buffer), userDir.substr(0, kKvnOptionsPathLength - 1));
+  EXPECT_EQ(options.kvn_path(), (std::vector<std::string>{"/a", "/b"}));
+  EXPECT_EQ(options.toolbox_prefix(), "/tb");
+  EXPECT_EQ(options.workgroup_dir(), "/wg");
+  EXPECT_NE(options.error_handler(), nullptr);
+  EXPECT_NE(options.print_handler(), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,145 @@
+#include "rtkkvn/instances/kvn_instance.hpp"
+
+#include <boost/make_shared.hpp>
+#include <new>
+
+#include "base/array_list.hpp"
+#include "base/exceptions.hpp"
+#include "engine/errors.hpp"
+#include "rtkkvn/components/extracted_component.hpp"
+#include "util/counted_mutex.hpp"
+#include "util/signal_thread.hpp"
+
+boost::mutex* instanceCallLock = new (std::nothrow) boost::mutex;
+
+setErrorMode::setErrorMode(int mode) {
+  if (zyGetErrorMode() == 0) {
+    previous_ = zySetErrorMode(mode);
+    changed_ = true;
+  }
+}
+
+setErrorMode::~setErrorMode() {
+  if (changed_) zySetErrorMode(previous_);
+}
+
+RtkKvnInstance::~RtkKvnInstance() = default;
+
+BasicRtkKvnInstance::BasicRtkKvnInstance(boost::shared_ptr<rtkExtractedComponent> component)
+    : extractedComponent_(std::move(component)) {}
+
+BasicRtkKvnInstance::~BasicRtkKvnInstance() = default;
+
+bool BasicRtkKvnInstance::isPublicFunction(const char* name) {
+  if (!extractedComponent_) return false;
+  const boost::shared_ptr<rtkComponentData> data = extractedComponent_->getComponentData();
+  return data && data->isPublicFunction(name);
+}
+
+RtkDirectKvnInstance::RtkDirectKvnInstance(const RtkUnregisterCallback& unregisterCallback,
+                                           boost::shared_ptr<rtkExtractedComponent> component,
+                                           const kvnOptions& options,
+                                           boost::shared_ptr<QfileReader> qfileReader,
+                                           boost::shared_ptr<NubFileReader> nubFileReader)
+    : BasicRtkKvnInstance(std::move(component)),
+      engine_(new kvnInstance(options, std::move(qfileReader), std::move(nubFileReader))),
+      unregisterCallback_(unregisterCallback),
+      id_(engine_->GetId()) {}
+
+RtkDirectKvnInstance::RtkDirectKvnInstance(kvnInstance* engine)
+    : BasicRtkKvnInstance(nullptr), engine_(engine), id_(engine ? engine->GetId() : 0) {}
+
+RtkDirectKvnInstance::~RtkDirectKvnInstance() {
+  if (unregisterCallback_) {
+    unregisterCallback_(this);
+    unregisterCallback_.clear();
+  }
+  releaseComponent();
+}
+
+kvnInstance& RtkDirectKvnInstance::liveEngine() {
+  if (!engine_) {
+    throw rtkInternalException("runtime instance " + std::to_string(id_) + " has been terminated",
+                               "standalone/rtkkvn/instances/kvn_instance", __LINE__);
+  }
+  return *engine_;
+}
+
+void RtkDirectKvnInstance::terminate() {
+  kvnInstance& engine = liveEngine();
+  engine.EvalString(std::wstring(L"rtkkillallfigures"), 0, nullptr);
+  engine.EvalString(std::wstring(L"rtkclearallinstancedata"), 0, nullptr);
+  kvnInstance::PopActivation(&engine);
+  kvnInstance::Detach(&engine);
+  engine_ = nullptr;
+}
+
+bool RtkDirectKvnInstance::evalString(const std::wstring& command) {
+  return liveEngine().EvalString(command, 0, nullptr);
+}
+
+void RtkDirectKvnInstance::feval(const char* name, int nlhs, zyArray** plhs, int nrhs,
+                                 zyArray** prhs) {
+  if (utIsSignalThread()) {
+    // A callback from script code re-entering the library: the outer call may hold
+    // instanceCallLock, so waiting for it here would never end.
+    setErrorMode mode(-1);
+    zyArray** answer = nlhs == 0 ? rtkNewArrayList(1) : nullptr;
+    zyArray** outputs = nlhs == 0 ? answer : plhs;
+    try {
+      inCallFcnWithTrap(nlhs, outputs, nrhs, prhs, name, 0);
+    } catch (const QException::QExceptionEnvelope& error) {
+      if (answer) rtkFreeArrayList(1, answer);
+      throw rtkSorvelException(error.identifier(), error.message(), error.stack());
+    } catch (...) {
+      if (answer) rtkFreeArrayList(1, answer);
+      throw;
+    }
+    if (answer) rtkFreeArrayList(1, answer);
+    rtkUnshareArrayList(nlhs, plhs);
+    return;
+  }
+  if (!instanceCallLock) throw std::bad_alloc();
+  {
+    // Give the engine mutex up while waiting, so that the thread holding instanceCallLock can
+    // still enter the engine.
+    tnutil::threadutil::ReleaseCountedMutexGuard release(kvn_mutex);
+    instanceCallLock->lock();
+  }
+  boost::lock_guard<boost::mutex> callLock(*instanceCallLock, boost::adopt_lock);
+  callEngine(name, nlhs, plhs, nrhs, prhs);
+}
+
+void RtkDirectKvnInstance::callEngine(const char* name, int nlhs, zyArray** plhs, int nrhs,
+                                      zyArray** prhs) {
+  kvnInstance& engine = liveEngine();
+  setErrorMode mode(-1);
+  // A function that returns a value even when none is asked for writes it to a private list.
+  zyArray** answer = nlhs == 0 ? rtkNewArrayList(1) : nullptr;
+  const bool succeeded =
+      engine.CallSorvelFunction(name, nlhs, nlhs == 0 ? answer : plhs, nrhs, prhs);
+  if (answer) rtkFreeArrayList(1, answer);
+  if (!succeeded) {
+    const kvnErrorState& state = engine.GetErrorState();
+    throw rtkSorvelException(state.identifier, state.message, state.stack);
+  }
+  if (nlhs != 0) rtkUnshareArrayList(nlhs, plhs);
+}
+
+bool RtkDirectKvnInstance::registerExternalFunction(const char* name, KvnGatewayCallback callback) {
+  return kvnRegisterExternalFunction(&liveEngine(), name ? name : "",
+                                     boost::make_shared<KvnCallExternal>(callback));
+}
+
+bool RtkDirectKvnInstance::registerEventFunction(const char* name, KvnGatewayCallback callback) {
+  return kvnRegisterExternalFunction(&liveEngine(), name ? name : "",
+                                     boost::make_shared<KvnCallEvent>(callback, this));
+}
+
+zyArray* RtkDirectKvnInstance::javaObjectToZyArray(jobject object) {
+  return liveEngine().javaObjectToZyArray(object);
+}
+
+jobject RtkDirectKvnInstance::zyArrayToJavaObject(zyArray* array) {
+  return liveEngine().zyArrayToJavaObject(array);
+}
