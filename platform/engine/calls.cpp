@@ -174,6 +174,7 @@ Interpreter::~Interpreter() {
   figures_.clear();
   remembered_.clear();
   retired_.clear();
+  for (EntryResolution& entry : entryResolutions_) entry.target.reset();
 }
 
 void Interpreter::print(const std::string& text) {
@@ -559,9 +560,25 @@ void Interpreter::callFunction(const Value& function, int nargout, ValueList& ar
 // ---------------------------------------------------------------------------------------------
 // Entry points
 
-void Interpreter::callByName(const std::string& name, int nargout, ValueList& arguments,
+TargetPtr Interpreter::resolveEntry(const char* name) {
+  const std::uint64_t generation = dispatcher_.generation();
+  for (const EntryResolution& entry : entryResolutions_) {
+    if (entry.generation == generation && entry.name == name) return entry.target;
+  }
+  TargetPtr target = resolve(name, nullptr);
+  if (target) {
+    EntryResolution& entry = entryResolutions_[nextEntryResolution_];
+    nextEntryResolution_ = (nextEntryResolution_ + 1) % kEntryResolutions;
+    entry.name = name;
+    entry.target = target;
+    entry.generation = generation;
+  }
+  return target;
+}
+
+void Interpreter::callByName(const char* name, int nargout, ValueList& arguments,
                              ValueList& results) {
-  const TargetPtr target = resolve(name, nullptr);
+  const TargetPtr target = resolveEntry(name);
   if (!target) undefined(name);
   try {
     call(*target, nargout, arguments, results);

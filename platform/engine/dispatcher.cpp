@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -180,6 +181,14 @@ void Qdispatcher::refresh() {
     startGeneration();
     return;
   }
+  // Reading the descriptor is a system call, which would cost more than a short call itself;
+  // the coarse clock is read from user space.
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+  const std::int64_t nanoseconds =
+      static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+  if (lastRead_ != INT64_MIN && nanoseconds - lastRead_ < kRefreshIntervalNs) return;
+  lastRead_ = nanoseconds;
   bool changed = false;
   char buffer[4096];
   for (;;) {

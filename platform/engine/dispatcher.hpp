@@ -4,13 +4,16 @@
 // files are cached by path and modification time; name resolutions are cached until the path,
 // the registered callbacks or a watched folder change.
 //
-// Folders are watched with inotify: every top-level entry into the engine (refresh()) reads the
-// pending change events without blocking, and any change of a watched folder starts a new
-// generation, in which cached resolutions are made again and cached files are checked against
-// their modification time. Where inotify is not available every entry starts a new
-// generation.
+// Folders are watched with inotify: a top-level entry into the engine (refresh()) reads the
+// pending change events without blocking when at least kRefreshInterval has passed since the
+// last read (a coarse clock read, no system call, decides), and any change of a watched folder
+// starts a new generation, in which cached resolutions are made again and cached files are
+// checked against their modification time. A change on disk is therefore seen by entries that
+// start kRefreshInterval plus one tick of the coarse clock after it. Where inotify is not
+// available every entry starts a new generation.
 
 #include <boost/shared_ptr.hpp>
+#include <climits>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -86,8 +89,11 @@ class Qdispatcher {
   KVNENGINE_EXPORT qpPath* get_path();
 
   // ---- Used inside the engine ----
-  // Reads pending folder changes; called at every top-level entry into the engine.
+  // Reads pending folder changes when kRefreshInterval has passed since the last read; called
+  // at every top-level entry into the engine.
   void refresh();
+  // How long folder changes may go unread.
+  static constexpr std::int64_t kRefreshIntervalNs = 10'000'000;
   // Changes of the path count at once, also inside a running call.
   std::uint64_t generation() {
     if (path_.generation() != seenPathGeneration_) pathChanged();
@@ -128,6 +134,7 @@ class Qdispatcher {
   // Generation numbers are unique in the process, so that no two dispatchers share one.
   std::uint64_t generation_;
   int inotify_ = -1;
+  std::int64_t lastRead_ = INT64_MIN;  // coarse monotonic time of the last read, nanoseconds
   std::set<std::string> watched_;
 
   struct CachedFile {

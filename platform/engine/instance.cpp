@@ -256,10 +256,13 @@ bool kvnInstance::CallSorvelFunction(const char* name, int nlhs, zyArray** plhs,
     EntryScope scope(*this);
     try {
       if (!name) q::raise("Q:undefined", "No function name was given.");
-      q::ValueList arguments;
-      arguments.reserve(static_cast<std::size_t>(std::max(nrhs, 0)));
+      // Argument and result lists come from the interpreter's pool: a call allocates nothing
+      // for them.
+      q::PooledList argumentList(*interpreter_);
+      q::PooledList resultList(*interpreter_);
+      q::ValueList& arguments = argumentList.list;
+      q::ValueList& results = resultList.list;
       for (int i = 0; i < nrhs; ++i) arguments.push_back(q::Value::share(prhs[i]));
-      q::ValueList results;
       interpreter_->callByName(name, nlhs, arguments, results);
       if (nlhs > 0 && static_cast<int>(results.size()) < nlhs) {
         q::raise("Q:TooManyOutputs", std::string("Too many output arguments for '") + name + "'.");
@@ -365,9 +368,11 @@ void inCallFcnWithTrap(int nlhs, zyArray** plhs, int nrhs, zyArray** prhs, const
   kvnInstance* instance = kvnInstance::GetKVN();
   if (!instance) throw std::logic_error("inCallFcnWithTrap: no engine instance is current");
   EntryScope scope(*instance);
-  q::ValueList arguments;
+  q::PooledList argumentList(instance->interpreter());
+  q::PooledList resultList(instance->interpreter());
+  q::ValueList& arguments = argumentList.list;
+  q::ValueList& results = resultList.list;
   for (int i = 0; i < nrhs; ++i) arguments.push_back(q::Value::share(prhs[i]));
-  q::ValueList results;
   instance->interpreter().callByName(name ? name : "", nlhs, arguments, results);
   if (nlhs > 0 && static_cast<int>(results.size()) < nlhs) {
     throw QException::QExceptionEnvelope(

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <atomic>
 #include <boost/make_shared.hpp>
+#include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -511,15 +513,86 @@ TEST(EngineSearchPath, QpathOperationsChangeWhatIsFound) {
   EXPECT_FALSE(qpAddDir(path, folder.path() + "/missing", kQpAddAtEnd));
 }
 
+// Changes on disk are read at most every refresh interval; a call that starts that long (plus a
+// tick of the coarse clock) after a change sees it.
+void waitForFolderChanges() {
+  std::this_thread::sleep_for(std::chrono::nanoseconds(2 * Qdispatcher::kRefreshIntervalNs) +
+                              std::chrono::milliseconds(20));
+}
+
 TEST(EngineSearchPath, AChangedFileIsReadAgain) {
   Folder folder;
   folder.write("changing.q", "function r = changing()\nr = 1;\n");
   InstancePtr instance = makeInstance({folder.path()});
   EXPECT_EQ(call(*instance, "changing", {}), 1);
   folder.write("changing.q", "function r = changing()\nr = 2; % now longer\n");
+  waitForFolderChanges();
   EXPECT_EQ(call(*instance, "changing", {}), 2);
   folder.write("added.q", "function r = added()\nr = 3;\n");
+  waitForFolderChanges();
   EXPECT_EQ(call(*instance, "added", {}), 3);
+  // Repeated calls of the same name from outside keep seeing the current file.
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(call(*instance, "changing", {}), 2);
+  folder.write("changing.q", "function r = changing()\nr = 4;\n");
+  waitForFolderChanges();
+  EXPECT_EQ(call(*instance, "changing", {}), 4);
+}
+
+void returnsSeven(int, zyArray** plhs, int, zyArray**) { plhs[0] = zyCreateDoubleScalar(7); }
+
+TEST(EngineSearchPath, RepeatedCallsFromOutsideFollowPathAndCallbackChanges) {
+  Folder first, second;
+  first.write("shadowed.q", "function r = shadowed()\nr = 1;\n");
+  second.write("shadowed.q", "function r = shadowed()\nr = 2;\n");
+  InstancePtr instance = makeInstance({first.path()});
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(call(*instance, "shadowed", {}), 1);
+  ASSERT_TRUE(qpAddDir(instance->GetDispatcher().get_path(), second.path(), kQpAddAtFront));
+  EXPECT_EQ(call(*instance, "shadowed", {}), 2);
+  ASSERT_TRUE(kvnRegisterExternalFunction(instance.get(), "shadowed",
+                                          boost::make_shared<KvnCallExternal>(returnsSeven)));
+  EXPECT_EQ(call(*instance, "shadowed", {}), 7);
+  // Many names in turn, more than are remembered, each still finds its own function.
+  const std::vector<std::pair<const char*, double>> expected = {
+      {"shadowed", 7}, {"sin", std::sin(4.0)}, {"cos", std::cos(4.0)}, {"abs", 4}, {"sqrt", 2},
+      {"floor", 4}};
+  for (int round = 0; round < 2; ++round) {
+    for (const auto& [name, value] : expected) {
+      EXPECT_DOUBLE_EQ(
+          call(*instance, name,
+               std::string(name) == "shadowed" ? std::vector<double>{} : std::vector<double>{4}),
+          value)
+          << name;
+    }
+  }
+}
+
+TEST(EngineInstance, InputsKeepTheirTypeAndStayTheCallersOwn) {
+  Folder folder;
+  folder.write("echo.q", "function y = echo(x)\ny = x;\n");
+  InstancePtr instance = makeInstance({folder.path()});
+  zyArray* complex = zyCreateDoubleMatrix(1, 1, zyCOMPLEX);
+  *zyGetPr(complex) = 3;
+  *static_cast<double*>(zyGetImagData(complex)) = 4;
+  zyArray* single = zyCreateNumericMatrix(1, 1, zySINGLE_CLASS, zyREAL);
+  *static_cast<float*>(zyGetData(single)) = 2.5f;
+  for (zyArray* input : {complex, single}) {
+    zyArray* output = nullptr;
+    ASSERT_TRUE(instance->CallSorvelFunction("echo", 1, &output, 1, &input));
+    EXPECT_EQ(zyGetClassID(output), zyGetClassID(input));
+    EXPECT_EQ(zyIsComplex(output), zyIsComplex(input));
+    zyDestroyArray(output);
+  }
+  EXPECT_EQ(*static_cast<double*>(zyGetImagData(complex)), 4);
+  zyArray* scalar = zyCreateDoubleScalar(6);
+  zyArray* output = nullptr;
+  ASSERT_TRUE(instance->CallSorvelFunction("echo", 1, &output, 1, &scalar));
+  EXPECT_NE(output, scalar);
+  EXPECT_EQ(scalarOf(output), 6);
+  zyDestroyArray(output);
+  EXPECT_EQ(scalarOf(scalar), 6);
+  zyDestroyArray(scalar);
+  zyDestroyArray(single);
+  zyDestroyArray(complex);
 }
 
 TEST(EngineSearchPath, TheFirstFolderWinsAndNativeExtensionsComeFirst) {

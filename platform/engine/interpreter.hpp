@@ -156,7 +156,7 @@ class Interpreter {
   // ---- Entry points (kvnInstance) ----
   // Calls the function (or script) name from the base workspace, as feval does: variables of
   // the workspace are not looked at.
-  void callByName(const std::string& name, int nargout, ValueList& arguments, ValueList& results);
+  void callByName(const char* name, int nargout, ValueList& arguments, ValueList& results);
   // Runs text as statements in the base workspace (or, inside a running function, in the
   // workspace of the innermost activation when inCaller is set).
   void evalText(const std::string& text, bool inCaller, int nargout, ValueList* results);
@@ -372,6 +372,17 @@ class Interpreter {
   std::vector<TargetPtr> remembered_;
   std::uint64_t rememberedGeneration_ = 0;
   std::vector<TargetPtr> retired_;
+  // Names called from outside (callByName) and what they resolved to in generation
+  // `generation`, so that a repeated entry finds its function without hashing the name.
+  struct EntryResolution {
+    std::string name;
+    TargetPtr target;
+    std::uint64_t generation = 0;
+  };
+  static constexpr std::size_t kEntryResolutions = 4;
+  EntryResolution entryResolutions_[kEntryResolutions];
+  std::size_t nextEntryResolution_ = 0;
+  TargetPtr resolveEntry(const char* name);
 };
 
 // A value list from the interpreter's pool, given back when the scope ends.
