@@ -14,6 +14,7 @@
 #include "util/services.hpp"
 
 bool gUseZvm = false;
+boost::shared_ptr<zvm::ProcessSession> gzvmProcessSession;
 
 namespace {
 

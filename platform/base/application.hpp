@@ -14,6 +14,9 @@
 namespace jqi {
 class JavaVMConfig;
 }
+namespace zvm {
+class ProcessSession;
+}
 
 // Runtime options the application understands.
 inline constexpr const char* kNoDisplayOption = "-nodisplay";
@@ -30,6 +33,11 @@ inline constexpr int kZvmStateFromEnvironment = 3;
 // True when runtime instances are VMs. Set by rtkInitializeRtkBase from the state last given
 // to rtkSetZvmState; read by the instance registry when it picks its factory.
 extern RTKBASE_EXPORT bool gUseZvm;
+
+// The VM process session: empty until the VM library makes it on first use
+// (zvm::ProcessSession::current). The pointer carries the VM library's deleter, so this library
+// never needs the complete type.
+extern RTKBASE_EXPORT boost::shared_ptr<zvm::ProcessSession> gzvmProcessSession;
 
 // Records the VM state and the Java VM configuration the VMs are to use; takes effect at the
 // next rtkInitializeRtkBase.

@@ -11,6 +11,7 @@
 #include "util/services.hpp"
 #include "util/sinks.hpp"
 #include "util/text_conversion.hpp"
+#include "vm/zvm.hpp"
 
 namespace {
 
@@ -37,6 +38,15 @@ RtkKvnInstance* startEngineInstance(Make make) {
     throw rtkUserException(kInitializeKvnErrorId,
                            KVN::rtkkvn::RTKKVN_KVN_INITIALIZATION_FAILED(error.GetMessageTxt()));
   }
+}
+
+// Starts a VM and waits for its id without holding the engine mutex; a failed start throws
+// what the VM's start threw.
+int startVm(const zvm::ZVMOptions& options) {
+  boost::unique_future<int> started = zvm::ProcessSession::current()->createVM(options);
+  if (!started.valid()) throw boost::future_uninitialized();
+  tnutil::threadutil::ReleaseCountedMutexGuard release(kvn_mutex);
+  return started.get();
 }
 
 }  // namespace
@@ -113,4 +123,44 @@ RtkKvnInstance* RtkDirectKvnInstanceFactoryImpl::createComponentInstance(
 
 RtkKvnInstance* RtkDirectKvnInstanceFactoryImpl::createHostInstance() {
   return new RtkDirectKvnInstance(kvnInstance::GetKVN());
+}
+
+RtkKvnInstance* RtkZvmKvnInstanceFactoryImpl::createInstance(
+    const RtkUnregisterCallback& unregisterCallback, const std::vector<std::string>& options,
+    const RtkTextHandler& /*errorHandler*/, const RtkTextHandler& /*printHandler*/) {
+  zvm::ZVMOptions vmOptions(true);
+  for (std::size_t index = 0; index < options.size(); ++index) {
+    if (options[index] == kReplacePathOption && index + 1 < options.size()) {
+      vmOptions.replacePath = true;
+      vmOptions.replacementPath = options[++index];
+    }
+  }
+  const int id = startVm(vmOptions);
+  return new RtkZvmKvnInstance(unregisterCallback, id, nullptr);
+}
+
+RtkKvnInstance* RtkZvmKvnInstanceFactoryImpl::createComponentInstance(
+    const RtkUnregisterCallback& unregisterCallback, const RtkTextHandler& errorHandler,
+    const RtkTextHandler& printHandler, boost::shared_ptr<rtkExtractedComponent> component,
+    const std::vector<std::wstring>& searchPath, boost::shared_ptr<QfileReader> /*qfileReader*/,
+    boost::shared_ptr<NubFileReader> /*nubFileReader*/) {
+  const boost::shared_ptr<rtkComponentData> data = component->getComponentData();
+  zvm::ZVMOptions vmOptions(true);
+  vmOptions.component = true;
+  vmOptions.errorSink = sinkFor(errorHandler);
+  vmOptions.printSink = sinkFor(printHandler);
+  vmOptions.userDir = component->getPrefDir().str();
+  vmOptions.workgroupDir =
+      (component->getExtractDir() / dsPathString(component->getComponentUUID())).str();
+  vmOptions.toolboxPrefix = rtkRuntimePathMacros::getInstance().get(kToolboxPrefixMacro);
+  for (const std::wstring& entry : searchPath) {
+    vmOptions.searchPath.push_back(fl::i18n::to_string(entry));
+  }
+  vmOptions.warningStates = data->getWarningStates();
+  const int id = startVm(vmOptions);
+  return new RtkZvmKvnInstance(unregisterCallback, id, component);
+}
+
+RtkKvnInstance* RtkZvmKvnInstanceFactoryImpl::createHostInstance() {
+  return new RtkDirectKvnInstance(zvm::Factory::getCurrentLocalZVM()->getKvnInstance());
 }

@@ -74,6 +74,31 @@ class RtkDirectKvnInstanceFactoryImpl : public RtkKvnInstanceFactoryImpl {
   RtkKvnInstance* createHostInstance() override;
 };
 
+// The option that makes a VM's search path the folders of the next option (separated by ':');
+// compared whole and case-sensitively.
+inline constexpr const char* kReplacePathOption = "-replacepath";
+
+// Instances that are VMs of the process session (gzvmProcessSession). A VM whose start fails
+// passes its exception (the engine's kvnInstantiationError) on unchanged.
+class RtkZvmKvnInstanceFactoryImpl : public RtkKvnInstanceFactoryImpl {
+ public:
+  // Only "-replacepath <folders>" is looked at; the handlers are not used.
+  RtkKvnInstance* createInstance(const RtkUnregisterCallback& unregisterCallback,
+                                 const std::vector<std::string>& options,
+                                 const RtkTextHandler& errorHandler,
+                                 const RtkTextHandler& printHandler) override;
+  // The readers are not used: a VM reads plain script files and loads native extensions itself.
+  RtkKvnInstance* createComponentInstance(const RtkUnregisterCallback& unregisterCallback,
+                                          const RtkTextHandler& errorHandler,
+                                          const RtkTextHandler& printHandler,
+                                          boost::shared_ptr<rtkExtractedComponent> component,
+                                          const std::vector<std::wstring>& searchPath,
+                                          boost::shared_ptr<QfileReader> qfileReader,
+                                          boost::shared_ptr<NubFileReader> nubFileReader) override;
+  // Wraps the engine instance of zvm::Factory::getCurrentLocalZVM in a direct instance.
+  RtkKvnInstance* createHostInstance() override;
+};
+
 // The engine option record of a component instance: sinks forwarding to the two handlers,
 // flags, the search path (narrowed, in order), toolbox prefix, user folder (also copied, cut to
 // fit, into the record's fixed buffer), workgroup folder and warning states.

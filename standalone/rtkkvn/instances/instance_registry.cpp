@@ -3,6 +3,7 @@
 #include <boost/bind/bind.hpp>
 #include <boost/make_shared.hpp>
 
+#include "base/application.hpp"
 #include "base/exceptions.hpp"
 #include "util/services.hpp"
 
@@ -14,10 +15,14 @@ boost::shared_ptr<RtkInstanceRegistry> theRegistry;  // guarded by registryCreat
 boost::shared_ptr<RtkInstanceRegistry> RtkInstanceRegistry::registryInstance() {
   boost::lock_guard<boost::mutex> lock(registryCreationMutex);
   if (!theRegistry) {
-    // The VM library is not part of the build yet, so gUseZvm cannot be honoured: every
-    // process runs its instances directly until RtkZvmKvnInstanceFactoryImpl exists.
-    theRegistry = boost::make_shared<RtkInstanceRegistry>(
-        boost::make_shared<RtkDirectKvnInstanceFactoryImpl>());
+    // Chosen once: a later change of gUseZvm does not move existing instances.
+    boost::shared_ptr<RtkKvnInstanceFactory> factory;
+    if (gUseZvm) {
+      factory = boost::make_shared<RtkZvmKvnInstanceFactoryImpl>();
+    } else {
+      factory = boost::make_shared<RtkDirectKvnInstanceFactoryImpl>();
+    }
+    theRegistry = boost::make_shared<RtkInstanceRegistry>(factory);
   }
   return theRegistry;
 }

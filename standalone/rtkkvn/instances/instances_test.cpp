@@ -8,6 +8,7 @@
 #include <boost/make_shared.hpp>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "rtkkvn/instances/instance_registry.hpp"
 #include "util/services.hpp"
 #include "util/text_conversion.hpp"
+#include "vm/zvm.hpp"
 
 namespace {
 
@@ -105,6 +107,86 @@ TEST_F(Instances, CreateRegisterActivateTerminateCycle) {
   EXPECT_GT(rtkGetID(third), secondId);
   EXPECT_EQ(registeredIds().size(), 1u);
   EXPECT_TRUE(rtkTerminateInstance(&third));
+}
+
+// VM instances, through a registry of their own (the process's registry chose direct
+// instances).
+RtkInstanceRegistry* vmRegistry = nullptr;
+RtkKvnInstance* activeSeenInsideVm = nullptr;
+void recordActiveInstance(int, zyArray**, int, zyArray**) {
+  activeSeenInsideVm = vmRegistry->activeInstance();
+}
+
+TEST_F(Instances, VmCreateRegisterActiveTerminateCycle) {
+  RtkInstanceRegistry registry(boost::make_shared<RtkZvmKvnInstanceFactoryImpl>());
+  vmRegistry = &registry;
+  std::unique_ptr<RtkKvnInstance> first(registry.createInstance({}, {}, {}));
+  std::unique_ptr<RtkKvnInstance> second(registry.createInstance({}, {}, {}));
+  ASSERT_NE(dynamic_cast<RtkZvmKvnInstance*>(first.get()), nullptr);
+  EXPECT_LT(first->getId(), second->getId());
+  EXPECT_EQ(registry.registeredIds(), (std::vector<std::uint64_t>{std::uint64_t(first->getId()),
+                                                                  std::uint64_t(second->getId())}));
+  ASSERT_NE(second->getKvnInstance(), nullptr);
+  EXPECT_NE(first->getKvnInstance(), second->getKvnInstance());
+
+  // The engine instances run on the VMs' threads: this thread has none active, while code
+  // running inside a VM sees that VM's instance.
+  EXPECT_EQ(registry.activeInstance(), nullptr);
+  ASSERT_TRUE(second->registerExternalFunction("recordactive", recordActiveInstance));
+  EXPECT_TRUE(second->evalString(L"recordactive();"));
+  EXPECT_EQ(activeSeenInsideVm, second.get());
+
+  // evalString and feval answer through the VMs' futures; each VM has globals of its own.
+  EXPECT_TRUE(first->evalString(L"x = 1;"));
+  EXPECT_FALSE(first->evalString(L"x = noSuchThing;"));
+  zyArray* inputs[2] = {zyCreateString("answer"), zyCreateDoubleScalar(42)};
+  first->feval("rtksetglobal", 0, nullptr, 2, inputs);
+  zyArray* output[1] = {nullptr};
+  first->feval("rtkgetglobal", 1, output, 1, inputs);
+  ASSERT_NE(output[0], nullptr);
+  EXPECT_EQ(static_cast<const double*>(zyGetData(output[0]))[0], 42);
+  zyDestroyArray(output[0]);
+  second->feval("rtkgetglobal", 1, output, 1, inputs);
+  ASSERT_NE(output[0], nullptr);
+  EXPECT_EQ(zyGetNumberOfElements(output[0]), 0u);
+  zyDestroyArray(output[0]);
+  try {
+    first->feval("noSuchFunctionAnywhere", 1, output, 0, nullptr);
+    ADD_FAILURE() << "a missing function must fail";
+  } catch (const rtkSorvelException& error) {
+    EXPECT_EQ(error.getErrorId(), "Q:undefined");
+  }
+  zyDestroyArray(inputs[0]);
+  zyDestroyArray(inputs[1]);
+
+  const int firstId = first->getId();
+  first->terminate();
+  EXPECT_EQ(first->getId(), firstId);
+  EXPECT_EQ(first->getKvnInstance(), nullptr);
+  EXPECT_EQ(zvm::ProcessSession::current()->getVM(firstId), nullptr);
+  EXPECT_THROW(first->evalString(L"x = 1;"), rtkInternalException);
+  first.reset();
+  EXPECT_EQ(registry.registeredIds(), std::vector<std::uint64_t>{std::uint64_t(second->getId())});
+  second->terminate();
+  second.reset();
+  EXPECT_TRUE(registry.registeredIds().empty());
+  vmRegistry = nullptr;
+}
+
+TEST_F(Instances, VmWhoseStartFailsRegistersNothing) {
+  RtkInstanceRegistry registry(boost::make_shared<RtkZvmKvnInstanceFactoryImpl>());
+  const std::size_t knownVms = zvm::ProcessSession::current()->vmCount();
+  EXPECT_THROW(registry.createInstance({"-replacepath", "/no/such/folder/for/a/vm"}, {}, {}),
+               kvnInstantiationError);
+  EXPECT_TRUE(registry.registeredIds().empty());
+  EXPECT_EQ(zvm::ProcessSession::current()->vmCount(), knownVms);
+
+  // Without a folder after it the option is not a replacement.
+  std::unique_ptr<RtkKvnInstance> instance(registry.createInstance({"-replacepath"}, {}, {}));
+  EXPECT_EQ(registry.registeredIds().size(), 1u);
+  instance->terminate();
+  instance.reset();
+  EXPECT_TRUE(registry.registeredIds().empty());
 }
 
 TEST_F(Instances, NullHandlesAndNullVariables) {

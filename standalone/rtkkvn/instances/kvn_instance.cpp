@@ -9,6 +9,39 @@
 #include "rtkkvn/components/extracted_component.hpp"
 #include "util/counted_mutex.hpp"
 #include "util/signal_thread.hpp"
+#include "vm/zvm.hpp"
+
+namespace {
+
+// A call made in place on the engine's signal thread (a callback from script code), on the
+// instance current there.
+void callOnSignalThread(const char* name, int nlhs, zyArray** plhs, int nrhs, zyArray** prhs) {
+  setErrorMode mode(-1);
+  zyArray** answer = nlhs == 0 ? rtkNewArrayList(1) : nullptr;
+  zyArray** outputs = nlhs == 0 ? answer : plhs;
+  try {
+    inCallFcnWithTrap(nlhs, outputs, nrhs, prhs, name, 0);
+  } catch (const QException::QExceptionEnvelope& error) {
+    if (answer) rtkFreeArrayList(1, answer);
+    throw rtkSorvelException(error.identifier(), error.message(), error.stack());
+  } catch (...) {
+    if (answer) rtkFreeArrayList(1, answer);
+    throw;
+  }
+  if (answer) rtkFreeArrayList(1, answer);
+  rtkUnshareArrayList(nlhs, plhs);
+}
+
+// The value of a VM's future, waited for without holding the engine mutex (the VM's thread
+// needs it).
+template <typename Future>
+auto waitForVm(Future& future) {
+  if (!future.valid()) throw boost::future_uninitialized();
+  tnutil::threadutil::ReleaseCountedMutexGuard release(kvn_mutex);
+  return future.get();
+}
+
+}  // namespace
 
 boost::mutex* instanceCallLock = new (std::nothrow) boost::mutex;
 
@@ -83,20 +116,7 @@ void RtkDirectKvnInstance::feval(const char* name, int nlhs, zyArray** plhs, int
   if (utIsSignalThread()) {
     // A callback from script code re-entering the library: the outer call may hold
     // instanceCallLock, so waiting for it here would never end.
-    setErrorMode mode(-1);
-    zyArray** answer = nlhs == 0 ? rtkNewArrayList(1) : nullptr;
-    zyArray** outputs = nlhs == 0 ? answer : plhs;
-    try {
-      inCallFcnWithTrap(nlhs, outputs, nrhs, prhs, name, 0);
-    } catch (const QException::QExceptionEnvelope& error) {
-      if (answer) rtkFreeArrayList(1, answer);
-      throw rtkSorvelException(error.identifier(), error.message(), error.stack());
-    } catch (...) {
-      if (answer) rtkFreeArrayList(1, answer);
-      throw;
-    }
-    if (answer) rtkFreeArrayList(1, answer);
-    rtkUnshareArrayList(nlhs, plhs);
+    callOnSignalThread(name, nlhs, plhs, nrhs, prhs);
     return;
   }
   if (!instanceCallLock) throw std::bad_alloc();
@@ -141,5 +161,98 @@ zyArray* RtkDirectKvnInstance::javaObjectToZyArray(jobject object) {
 }
 
 jobject RtkDirectKvnInstance::zyArrayToJavaObject(zyArray* array) {
+  return liveEngine().zyArrayToJavaObject(array);
+}
+
+RtkZvmKvnInstance::RtkZvmKvnInstance(const RtkUnregisterCallback& unregisterCallback, int id,
+                                     boost::shared_ptr<rtkExtractedComponent> component)
+    : BasicRtkKvnInstance(std::move(component)), id_(id), unregisterCallback_(unregisterCallback) {}
+
+RtkZvmKvnInstance::~RtkZvmKvnInstance() {
+  if (unregisterCallback_) {
+    unregisterCallback_(this);
+    unregisterCallback_.clear();
+  }
+  releaseComponent();
+}
+
+boost::shared_ptr<zvm::ZVM> RtkZvmKvnInstance::liveVm() {
+  boost::shared_ptr<zvm::ZVM> vm = zvm::ProcessSession::current()->getVM(id_);
+  if (!vm) {
+    throw rtkInternalException("runtime instance " + std::to_string(id_) + " has been terminated",
+                               "standalone/rtkkvn/instances/kvn_instance", __LINE__);
+  }
+  return vm;
+}
+
+kvnInstance& RtkZvmKvnInstance::liveEngine() {
+  kvnInstance* engine = liveVm()->getKvnInstance();
+  if (!engine) {
+    throw rtkInternalException("runtime instance " + std::to_string(id_) + " has been terminated",
+                               "standalone/rtkkvn/instances/kvn_instance", __LINE__);
+  }
+  return *engine;
+}
+
+kvnInstance* RtkZvmKvnInstance::getKvnInstance() {
+  boost::shared_ptr<zvm::ZVM> vm = zvm::ProcessSession::current()->getVM(id_);
+  return vm ? vm->getKvnInstance() : nullptr;
+}
+
+void RtkZvmKvnInstance::terminate() {
+  evalString(L"rtkkillallfigures");
+  evalString(L"rtkclearallinstancedata");
+  boost::shared_ptr<zvm::ZVM> vm = liveVm();
+  boost::unique_future<void> stopped = vm->stop();
+  waitForVm(stopped);
+  vm->release();
+}
+
+bool RtkZvmKvnInstance::evalString(const std::wstring& command) {
+  boost::unique_future<bool> result = liveVm()->evaluate(command);
+  return waitForVm(result);
+}
+
+void RtkZvmKvnInstance::feval(const char* name, int nlhs, zyArray** plhs, int nrhs,
+                              zyArray** prhs) {
+  setErrorMode mode(-1);
+  if (utIsSignalThread()) {
+    // Already inside an engine (a callback from script code): call in place, as a direct
+    // instance does; queueing to a VM from its own thread would wait for itself.
+    callOnSignalThread(name, nlhs, plhs, nrhs, prhs);
+    return;
+  }
+  boost::unique_future<zvm::ZVM::Results> future =
+      liveVm()->feval(name ? name : "", prhs, prhs + nrhs, nlhs);
+  zvm::ZVM::Results results;
+  try {
+    results = waitForVm(future);
+  } catch (const cmddistributor::RuntimeException& error) {
+    throw rtkSorvelException(error.identifier(), error.message(), error.stack());
+  }
+  if (nlhs == 0) return;
+  boost::lock_guard<tnutil::threadutil::CountedMutex> engineLock(*kvn_mutex);
+  for (std::size_t index = 0; index < results.size() && index < std::size_t(nlhs); ++index) {
+    plhs[index] = zyCreateSharedDataCopy(results[index].get());
+    rtkMakeZyArrayLocalScope(plhs[index]);
+  }
+  results.clear();
+}
+
+bool RtkZvmKvnInstance::registerExternalFunction(const char* name, KvnGatewayCallback callback) {
+  return kvnRegisterExternalFunction(&liveEngine(), name ? name : "",
+                                     boost::make_shared<KvnCallExternal>(callback));
+}
+
+bool RtkZvmKvnInstance::registerEventFunction(const char* name, KvnGatewayCallback callback) {
+  return kvnRegisterExternalFunction(&liveEngine(), name ? name : "",
+                                     boost::make_shared<KvnCallEvent>(callback, this));
+}
+
+zyArray* RtkZvmKvnInstance::javaObjectToZyArray(jobject object) {
+  return liveEngine().javaObjectToZyArray(object);
+}
+
+jobject RtkZvmKvnInstance::zyArrayToJavaObject(zyArray* array) {
   return liveEngine().zyArrayToJavaObject(array);
 }

@@ -3,6 +3,9 @@
 // the library drives; RtkDirectKvnInstance owns (or, as a host wrapper, borrows) an engine
 // instance of this process.
 //
+// RtkZvmKvnInstance reaches its engine instance through a VM of the process session, looked up
+// by id at every call.
+//
 // Ownership: an instance made by a factory belongs to whoever holds its handle and is destroyed
 // by termination; its destructor removes it from the registry through its unregisterCallback.
 // A host wrapper has no callback and is never terminated or deleted by the library.
@@ -17,6 +20,9 @@
 #include "zy.h"
 
 class rtkExtractedComponent;
+namespace zvm {
+class ZVM;
+}
 class RtkKvnInstance;
 class QfileReader;
 class NubFileReader;
@@ -113,4 +119,35 @@ class RtkDirectKvnInstance : public BasicRtkKvnInstance {
   kvnInstance* engine_;
   RtkUnregisterCallback unregisterCallback_;
   int id_;
+};
+
+// An instance whose engine instance runs in a VM of the process session (gzvmProcessSession).
+// Calls are answered through the VM's futures; while waiting, the caller gives up kvn_mutex so
+// that the VM's thread can run the engine.
+class RtkZvmKvnInstance : public BasicRtkKvnInstance {
+ public:
+  // id: the VM's id in the process session, which this object releases at terminate.
+  RtkZvmKvnInstance(const RtkUnregisterCallback& unregisterCallback, int id,
+                    boost::shared_ptr<rtkExtractedComponent> component);
+  ~RtkZvmKvnInstance() override;
+
+  int getId() override { return id_; }
+  // Closes figures and clears data, then stops the VM, waits for it and releases it.
+  void terminate() override;
+  bool evalString(const std::wstring& command) override;
+  void feval(const char* name, int nlhs, zyArray** plhs, int nrhs, zyArray** prhs) override;
+  bool registerExternalFunction(const char* name, KvnGatewayCallback callback) override;
+  bool registerEventFunction(const char* name, KvnGatewayCallback callback) override;
+  zyArray* javaObjectToZyArray(jobject object) override;
+  jobject zyArrayToJavaObject(zyArray* array) override;
+  // The engine instance of the VM (it belongs to the VM's thread); null once terminated.
+  kvnInstance* getKvnInstance() override;
+
+ private:
+  // The VM; throws rtkInternalException once the session no longer knows it.
+  boost::shared_ptr<zvm::ZVM> liveVm();
+  kvnInstance& liveEngine();
+
+  int id_;
+  RtkUnregisterCallback unregisterCallback_;
 };
