@@ -8,9 +8,11 @@
 #ifndef RTKKVN_H
 #define RTKKVN_H
 
+#include <stdarg.h>
 #include <stdbool.h>
 #include <stdint.h>
 
+#include "rtkkvn_array.h"
 #include "zy.h"
 
 #if defined(__GNUC__)
@@ -71,6 +73,56 @@ RTKKVN_EXPORT int rtkGetID(HKVNINSTANCE instance);
  * then unchanged). The instance must not be in use by another thread. */
 RTKKVN_EXPORT bool rtkTerminateInstance(HKVNINSTANCE* instance);
 
+/* ---- Function calls ---------------------------------------------------------------------------
+ * Outputs follow the gateway convention: the caller passes nlhs slots, the call writes them, and
+ * every array written belongs to the caller, sharing no data with the engine (changing one never
+ * changes the other). Inputs stay the caller's. These functions take no lock of their own; calls
+ * on one instance are serialised by the instance. A host callback (below) may itself call these
+ * functions on the same instance. */
+
+/* Calls name with nrhs inputs, asking for nlhs outputs. False with a last error
+ * ("RTK:Runtime:Feval", or the identifier, message and stack of a Q-code error). */
+RTKKVN_EXPORT bool rtkFeval(HKVNINSTANCE instance, const char* name, int nlhs, zyArray** plhs,
+                            int nrhs, zyArray** prhs);
+
+/* The call of generated wrappers. arguments holds |fnout| output variables (zyArray**, each may
+ * be NULL) and then |fnin| input arrays (zyArray*). fnin < 0: the last input is a varargin list,
+ * a cell whose elements (as many as its columns) are passed in its place, or NULL for none.
+ * fnout < 0: the last variable collects the results from its position up to nargout into a cell
+ * array. A variable receiving a result has its old array destroyed first; with nargout 0 no
+ * variable is touched. On failure no variable is touched and the last error is recorded
+ * ("RTK:Runtime:tnfFeval" or the Q-code error). */
+RTKKVN_EXPORT bool rtkTnfVFeval(HKVNINSTANCE instance, const char* name, int nargout, int fnout,
+                                int fnin, va_list arguments);
+
+/* Calls name with the arrays of inputs (a list of rtkcppGetArrayBuffer; borrowed) and stores in
+ * *outputs a new list of nargout entries (one reference for the caller; an entry is NULL when the
+ * function set no such output). Holds the runtime's global mutex throughout. 0 on success; -1 on
+ * failure with the class-interface last error (rtkkvn_error.h) set: "Invalid input" for a NULL
+ * argument, the message and Q-code stack of an error of the runtime, else the exception's text.
+ * *outputs is then unchanged. */
+RTKKVN_EXPORT int rtkcppFeval(HKVNINSTANCE instance, const char* name, int nargout,
+                              array_buffer** outputs, array_buffer* inputs);
+
+/* Stores in *value the global variable name of the instance (the caller owns it). False with
+ * *value set to NULL when there is no such global (or it is empty); false without a last error
+ * when an argument is NULL; false with a last error ("RTK:Runtime:GetGlobal") when the call
+ * fails. */
+RTKKVN_EXPORT bool rtkGetGlobal(HKVNINSTANCE instance, const char* name, zyArray** value);
+/* Sets the global variable name of the instance to a copy of value (value stays the caller's).
+ * False with a last error ("RTK:Runtime:SetGlobal") for a NULL argument or a failed call. */
+RTKKVN_EXPORT bool rtkSetGlobal(HKVNINSTANCE instance, const char* name, zyArray* value);
+
+/* Binds name, for Q-code of the instance, to a host callback of the gateway shape (a later
+ * registration of the name replaces it): the inputs belong to the engine and must not be
+ * destroyed, the outputs the callback creates pass to the engine. An event function is called
+ * on behalf of the instance. False with a last error ("RTK:Runtime:RegisterExternalFunction")
+ * when the handle is bad; false without one when the engine refuses the name or callback. */
+RTKKVN_EXPORT bool rtkRegisterExternalFunction(HKVNINSTANCE instance, const char* name,
+                                               rtkGatewayFunction callback);
+RTKKVN_EXPORT bool rtkRegisterEventFunction(HKVNINSTANCE instance, const char* name,
+                                            rtkGatewayFunction callback);
+
 #ifdef __cplusplus
 }
 
@@ -102,6 +154,15 @@ RTKKVN_EXPORT HKVNINSTANCE rtkInitializeInstance(
 /* Terminates and deletes the instance, holding the library-wide mutex. If shutting down throws,
  * the instance stays allocated and registered and the exception passes on. */
 RTKKVN_EXPORT void rtkTerminateInstanceInternal(void* handle);
+/* rtkFeval for C++ callers: exceptions (rtkInternalException for a bad handle,
+ * rtkSorvelException for a Q-code error) pass to the caller; outputs as for rtkFeval. */
+RTKKVN_EXPORT void rtkInternalFeval(void* handle, const char* name, int nlhs, zyArray** plhs,
+                                    int nrhs, zyArray** prhs);
+/* rtkInternalFeval restricted to the public functions of the instance's component (exact,
+ * case-sensitive names); any other name throws rtkInternalException
+ * "No public function with this name". */
+RTKKVN_EXPORT void rtkPublicFeval(void* handle, const char* name, int nlhs, zyArray** plhs,
+                                  int nrhs, zyArray** prhs);
 #endif
 
 #endif /* RTKKVN_H */
