@@ -123,6 +123,22 @@ RTKKVN_EXPORT bool rtkRegisterExternalFunction(HKVNINSTANCE instance, const char
 RTKKVN_EXPORT bool rtkRegisterEventFunction(HKVNINSTANCE instance, const char* name,
                                             rtkGatewayFunction callback);
 
+/* Blocks until the instance (NULL: the registered instance with the lowest id, if any) has no
+ * visible figure left and its engine is ready to exit, checking every 2 seconds; then reports
+ * invisible figures that are still open as warnings ("KVN:InvisibleFiguresAtExit"). Returns at
+ * once when no display is in use. Errors are dropped. */
+RTKKVN_EXPORT void rtkWaitForFiguresToDie(HKVNINSTANCE instance);
+
+/* Runs the function name of the instance as a program's main function: argv[1 .. argc-1] are
+ * its inputs as char arrays, nlhs its output count (results are dropped). Then waits for its
+ * figures (rtkWaitForFiguresToDie). 0 on success; -1 on failure, with the error printed on the
+ * error stream: for a Q-code error its identifier, for another runtime error its message and
+ * identifier on two lines; runtime errors also become the last error. */
+RTKKVN_EXPORT int rtkMain(HKVNINSTANCE instance, int argc, const char** argv, const char* name,
+                          int nlhs);
+/* Writes count bytes of buffer to the file descriptor fd; the result of write(2). */
+RTKKVN_EXPORT int rtkWrite(int fd, const void* buffer, unsigned int count);
+
 #ifdef __cplusplus
 }
 
@@ -163,6 +179,10 @@ RTKKVN_EXPORT void rtkInternalFeval(void* handle, const char* name, int nlhs, zy
  * "No public function with this name". */
 RTKKVN_EXPORT void rtkPublicFeval(void* handle, const char* name, int nlhs, zyArray** plhs,
                                   int nrhs, zyArray** prhs);
+/* The figure wait of rtkWaitForFiguresToDie for this instance, holding the library-wide mutex
+ * (given up during the pauses); errors pass to the caller. With reportInvisible, invisible
+ * figures still open at the end are reported and the result is false; otherwise true. */
+RTKKVN_EXPORT bool rtkWaitForFiguresToDieInternal(void* handle, bool reportInvisible);
 #endif
 
 #endif /* RTKKVN_H */

@@ -10,9 +10,9 @@
 #include "base/exceptions.hpp"
 #include "base/mutex.hpp"
 #include "rtkkvn/instances/instance_registry.hpp"
+#include "rtkkvn/instances/signature_gateway.hpp"
 #include "util/services.hpp"
 #include "util/sinks.hpp"
-#include "zy/errors.hpp"
 
 namespace {
 
@@ -26,15 +26,6 @@ const std::string runtimeVersion = [] {
        << "1";
   return text.str();
 }();
-
-// The function-signature gateway. Its answer needs the function-call layer of the library,
-// which is not part of this build yet, so for now it reports that through the engine's normal
-// error path (a script error the caller can catch).
-void rtkFunctionSignatureGateway(int /*nlhs*/, zyArray** /*plhs*/, int /*nrhs*/,
-                                 zyArray** /*prhs*/) {
-  throw zy::ScriptError("RTK:Runtime:NotAvailable",
-                        "Function signatures are not available in this runtime yet.");
-}
 
 rtkGatewayFunction builtinGateways[] = {&rtkFunctionSignatureGateway, nullptr};
 
