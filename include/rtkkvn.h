@@ -11,6 +11,7 @@
 #include <stdarg.h>
 #include <stdbool.h>
 #include <stdint.h>
+#include <sys/types.h>
 
 #include "rtkkvn_array.h"
 #include "zy.h"
@@ -123,6 +124,13 @@ RTKKVN_EXPORT bool rtkRegisterExternalFunction(HKVNINSTANCE instance, const char
 RTKKVN_EXPORT bool rtkRegisterEventFunction(HKVNINSTANCE instance, const char* name,
                                             rtkGatewayFunction callback);
 
+/* rtkFeval made with the file-system identity of the user token (a user id) and that user's
+ * primary group, taken on the interpreter thread for the call and given back afterwards, also
+ * when the call fails. Impersonated calls never overlap. False with the last error
+ * ("RTK:Runtime:Feval", the system's message, or the Q-code error) on failure. */
+RTKKVN_EXPORT bool rtkImpersonationFeval(HKVNINSTANCE instance, const char* name, int nlhs,
+                                         zyArray** plhs, int nrhs, zyArray** prhs, uid_t token);
+
 /* Blocks until the instance (NULL: the registered instance with the lowest id, if any) has no
  * visible figure left and its engine is ready to exit, checking every 2 seconds; then reports
  * invisible figures that are still open as warnings ("KVN:InvisibleFiguresAtExit"). Returns at
@@ -179,6 +187,14 @@ RTKKVN_EXPORT void rtkInternalFeval(void* handle, const char* name, int nlhs, zy
  * "No public function with this name". */
 RTKKVN_EXPORT void rtkPublicFeval(void* handle, const char* name, int nlhs, zyArray** plhs,
                                   int nrhs, zyArray** prhs);
+/* Gives the interpreter thread back its own file-system identity after an impersonated call;
+ * throws std::runtime_error with the system's message when it cannot. */
+RTKKVN_EXPORT void stopImpersonationOnKVNThread();
+/* rtkInternalFeval for the bridge of Java hosts. A null handle is a fault of the caller: it prints
+ * "rtkJavaKIlnFeval called with NULL HKVNINSTANCE." and a line end on standard output and ends
+ * the process with abort. */
+RTKKVN_EXPORT void rtkJavaKilnFeval(void* handle, const char* name, int nlhs, zyArray** plhs,
+                                    int nrhs, zyArray** prhs);
 /* The figure wait of rtkWaitForFiguresToDie for this instance, holding the library-wide mutex
  * (given up during the pauses); errors pass to the caller. With reportInvisible, invisible
  * figures still open at the end are reported and the result is false; otherwise true. */

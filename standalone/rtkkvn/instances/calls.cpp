@@ -4,6 +4,7 @@
 // instance's business, except for rtkcppFeval, which holds the library-wide mutex throughout.
 
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -309,4 +310,14 @@ RTKKVN_EXPORT void rtkPublicFeval(void* handle, const char* name, int nlhs, zyAr
     throw rtkInternalException("No public function with this name", kSourceTag, __LINE__);
   }
   instance.feval(name, nlhs, plhs, nrhs, prhs);
+}
+
+RTKKVN_EXPORT void rtkJavaKilnFeval(void* handle, const char* name, int nlhs, zyArray** plhs,
+                                    int nrhs, zyArray** prhs) {
+  if (handle == nullptr) {
+    std::fputs("rtkJavaKIlnFeval called with NULL HKVNINSTANCE.\n", stdout);
+    std::fflush(stdout);
+    std::abort();
+  }
+  rtkInternalFeval(handle, name, nlhs, plhs, nrhs, prhs);
 }

@@ -292,4 +292,25 @@ TEST_F(Calls, HostCallbackCallsBackIntoTheSameInstance) {
   gInstance = nullptr;
 }
 
+TEST_F(Calls, JavaKilnFevalCallsOrAbortsOnANullHandle) {
+  zyArray* input = zyCreateDoubleScalar(4);
+  zyArray* result = nullptr;
+  rtkJavaKilnFeval(instance_, "twice", 1, &result, 1, &input);
+  EXPECT_EQ(scalarOf(result), 8);
+  zyDestroyArray(result);
+  EXPECT_THROW(rtkJavaKilnFeval(instance_, "failing", 0, nullptr, 1, &input), rtkSorvelException);
+  zyDestroyArray(input);
+
+  // The engine has threads of its own: start the dying child afresh rather than fork this one.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(
+      {
+        // The message goes to standard output; send that where the death test looks.
+        std::fflush(stdout);
+        ::dup2(STDERR_FILENO, STDOUT_FILENO);
+        rtkJavaKilnFeval(nullptr, "twice", 0, nullptr, 0, nullptr);
+      },
+      "rtkJavaKIlnFeval called with NULL HKVNINSTANCE\\.\n");
+}
+
 }  // namespace
