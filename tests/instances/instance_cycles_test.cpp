@@ -2,31 +2,19 @@
 // cycle must give back what it took, so neither open descriptors nor threads may grow, and the
 // sanitizers' leak check at exit sees nothing left behind.
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <cstddef>
 #include <string>
 #include <vector>
 
+#include "process_resources.hpp"
 #include "rtkkvn.h"
 
 namespace {
 
-std::size_t entriesIn(const char* folder) {
-  std::size_t count = 0;
-  DIR* directory = ::opendir(folder);
-  if (directory == nullptr) return 0;
-  while (const dirent* entry = ::readdir(directory)) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") ++count;
-  }
-  ::closedir(directory);
-  return count;
-}
-
-std::size_t openDescriptors() { return entriesIn("/proc/self/fd"); }
-std::size_t threads() { return entriesIn("/proc/self/task"); }
+using process_resources::openDescriptors;
+using process_resources::threads;
 
 TEST(DirectInstanceCycles, TenThousandCyclesGiveBackDescriptorsAndThreads) {
   ASSERT_TRUE(rtkkvnInitialize2(0));

@@ -3,30 +3,18 @@
 // sanitizers' leak check at exit sees nothing left behind. A process of its own, because the
 // registry picks VM instances only when they are asked for before its first use.
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <cstddef>
 #include <string>
 
+#include "process_resources.hpp"
 #include "rtkkvn.h"
 
 namespace {
 
-std::size_t entriesIn(const char* folder) {
-  std::size_t count = 0;
-  DIR* directory = ::opendir(folder);
-  if (directory == nullptr) return 0;
-  while (const dirent* entry = ::readdir(directory)) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") ++count;
-  }
-  ::closedir(directory);
-  return count;
-}
-
-std::size_t openDescriptors() { return entriesIn("/proc/self/fd"); }
-std::size_t threads() { return entriesIn("/proc/self/task"); }
+using process_resources::openDescriptors;
+using process_resources::threads;
 
 // rtkkvnInitialize2's state for VM instances.
 constexpr int kVmInstances = 1;
