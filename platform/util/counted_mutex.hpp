@@ -4,9 +4,10 @@
 // another lock or a future) and later take it back to exactly the same depth.
 
 #include <boost/shared_ptr.hpp>
+#include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
-#include <thread>
 
 #include "util/export.hpp"
 
@@ -14,7 +15,8 @@ namespace tnutil::threadutil {
 
 // Meets the Lockable requirements, so std::unique_lock, std::lock_guard and boost::unique_lock
 // work with it. Every lock or successful try_lock must be matched by one unlock on the same
-// thread.
+// thread. Taking and giving back a free mutex costs one atomic operation each; a system mutex
+// and condition variable come into play only while threads wait for each other.
 class RTKUTIL_EXPORT CountedMutex {
  public:
   CountedMutex();
@@ -42,10 +44,24 @@ class RTKUTIL_EXPORT CountedMutex {
   // Takes the mutex count times at once, blocking like lock(); count 0 does nothing.
   void reacquire(unsigned count);
 
-  mutable std::mutex stateMutex_;
-  std::condition_variable released_;  // signalled when count_ drops to 0
-  std::thread::id owner_;             // guarded by stateMutex_; no thread while count_ is 0
-  unsigned count_ = 0;                // guarded by stateMutex_
+  // Marks the state word while threads may be waiting in the slow path.
+  static constexpr std::uintptr_t kContended = 1;
+
+  // The calling thread's token: the address of a thread-local object, unique among live
+  // threads and even, so that kContended never collides with it.
+  static std::uintptr_t selfToken();
+  bool ownedBy(std::uintptr_t token) const {
+    return (state_.load(std::memory_order_relaxed) & ~kContended) == token;
+  }
+  void take(std::uintptr_t token);  // blocks until the state word is the caller's
+  void give();                      // clears the state word, waking a waiter if marked
+
+  // 0 when free, else the holder's token, with kContended set while others may be waiting.
+  std::atomic<std::uintptr_t> state_{0};
+  unsigned count_ = 0;  // read and written by the holder only
+  // Only the slow paths use these: waiters sleep on released_ under waitMutex_.
+  std::mutex waitMutex_;
+  std::condition_variable released_;
 };
 
 // Scope guard: on construction the calling thread gives up all its holds of the mutex (if it has

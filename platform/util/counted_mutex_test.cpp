@@ -103,4 +103,38 @@ TEST(UtilCountedMutex, ExcludesOtherThreadsAcrossNestedHolds) {
   EXPECT_EQ(counter, 40000);
 }
 
+TEST(UtilCountedMutex, StaysExclusiveWhenThreadsMixLockTryLockAndReleaseGuards) {
+  CountedMutex mutex;
+  long counter = 0;  // guarded by mutex
+  std::atomic<int> wrongCounts{0};
+  auto work = [&](int seed) {
+    for (int i = 0; i < 5000; ++i) {
+      if ((i + seed) % 5 == 0) {
+        if (!mutex.try_lock()) continue;
+      } else {
+        mutex.lock();
+      }
+      std::lock_guard<CountedMutex> inner(mutex);
+      if ((i + seed) % 7 == 0) {
+        // Let the others in while this thread is two holds deep, then come back to both.
+        ReleaseCountedMutexGuard release(mutex);
+        if (release.releasedCount() != 2 || mutex.heldCount() != 0) ++wrongCounts;
+      }
+      if (mutex.heldCount() != 2) ++wrongCounts;
+      const long seen = counter;
+      std::this_thread::yield();
+      counter = seen + 1;
+      mutex.unlock();
+    }
+  };
+  std::thread threads[] = {std::thread(work, 0), std::thread(work, 1), std::thread(work, 2),
+                           std::thread(work, 3)};
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(wrongCounts, 0);
+  // Every lock() got in, and some of the tries: an update lost to a race would go below.
+  EXPECT_GE(counter, 4 * 4000);
+  EXPECT_LE(counter, 4 * 5000);
+  EXPECT_TRUE(tryLockFromAnotherThread(mutex));
+}
+
 }  // namespace
