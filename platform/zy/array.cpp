@@ -34,26 +34,6 @@ size_t elementSize(zyClassID classId) {
   }
 }
 
-Shape normalizeShape(size_t ndim, const size_t* dims) {
-  Shape shape;
-  if (dims == nullptr || ndim == 0) {
-    shape.single[0] = 0;
-    shape.single[1] = 0;
-    shape.dims = shape.single;
-    return shape;
-  }
-  if (ndim == 1) {
-    shape.single[0] = dims[0];
-    shape.single[1] = 1;
-    shape.dims = shape.single;
-    return shape;
-  }
-  while (ndim > 2 && dims[ndim - 1] == 1) --ndim;
-  shape.ndims = ndim;
-  shape.dims = dims;
-  return shape;
-}
-
 Storage* Core::newStorage(StorageKind kind) {
   Storage* storage = new (std::nothrow) Storage;
   if (storage) storage->kind = kind;
@@ -69,10 +49,10 @@ void Core::releaseStorage(Storage* storage) {
   if (storage->payload && storage->payloadType && storage->payloadType->destroy) {
     storage->payloadType->destroy(storage->payload);
   }
-  zyFree(storage->real);
-  zyFree(storage->imag);
-  zyFree(storage->ir);
-  zyFree(storage->jc);
+  for (void* block : {storage->real, storage->imag, static_cast<void*>(storage->ir),
+                      static_cast<void*>(storage->jc)}) {
+    if (block) zyFree(block);
+  }
   delete storage;
 }
 

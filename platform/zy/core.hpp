@@ -43,7 +43,25 @@ struct Shape {
   const size_t* dims = nullptr;  // null: 0-by-0
   size_t single[2] = {0, 1};
 };
-Shape normalizeShape(size_t ndim, const size_t* dims);
+inline Shape normalizeShape(size_t ndim, const size_t* dims) {
+  Shape shape;
+  if (dims == nullptr || ndim == 0) {
+    shape.single[0] = 0;
+    shape.single[1] = 0;
+    shape.dims = shape.single;
+    return shape;
+  }
+  if (ndim == 1) {
+    shape.single[0] = dims[0];
+    shape.single[1] = 1;
+    shape.dims = shape.single;
+    return shape;
+  }
+  while (ndim > 2 && dims[ndim - 1] == 1) --ndim;
+  shape.ndims = ndim;
+  shape.dims = dims;
+  return shape;
+}
 
 struct Core {
   // A header of the class and shape over storage (which it adopts). Null when memory runs out
