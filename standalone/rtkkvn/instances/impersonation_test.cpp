@@ -61,7 +61,9 @@ class Impersonation : public ::testing::Test {
     ASSERT_TRUE(rtkRegisterExternalFunction(instance_, "writefile", hostWriteFile));
   }
   void TearDown() override {
-    if (instance_) EXPECT_TRUE(rtkTerminateInstance(&instance_));
+    if (instance_) {
+      EXPECT_TRUE(rtkTerminateInstance(&instance_));
+    }
     if (!folder_.empty()) stdfs::remove_all(folder_);
   }
   // Owner and group of a file the call was to write.

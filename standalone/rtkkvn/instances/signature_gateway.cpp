@@ -52,10 +52,6 @@ std::string textOf(const zyArray* array) {
   return result;
 }
 
-std::string askEngineText(kvnInstance& engine, const char* function, const std::string& name) {
-  return textOf(askEngine(engine, function, name).get());
-}
-
 OwnedArray cellOfStrings(const std::vector<std::string>& texts) {
   OwnedArray cell = checked(zyCreateCellMatrix(1, texts.size()));
   for (size_t index = 0; index < texts.size(); ++index) {
