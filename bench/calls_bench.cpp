@@ -1,10 +1,12 @@
 // Host calls through the exported C interface: rtkFeval of a one-line function against Lua 5.4's
 // lua_pcall of the same function (target: at most 2 times Lua), and rtkcppFeval with three array
-// inputs (reported in microseconds). Both sides run interleaved in one process.
+// inputs (reported in microseconds). All run interleaved in one process. A third measurement
+// gives the floor under any host call: its two locks and its output array, without the engine.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <boost/thread/mutex.hpp>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +17,7 @@
 #include "ratio_reporter.hpp"
 #include "rtkkvn.h"
 #include "rtkkvn_array.h"
+#include "util/counted_mutex.hpp"
 
 extern "C" {
 #include <lauxlib.h>
@@ -60,6 +63,22 @@ void LuaPcallOneLine(benchmark::State& state) {
   if (sum != 2.0 * static_cast<double>(state.iterations())) state.SkipWithError("wrong results");
 }
 
+// What every call must do whatever the engine: take and give back the instance call lock (a
+// boost::mutex) and the engine mutex (a CountedMutex), and make and destroy the output array.
+void LocksAndOutputArrayOnly(benchmark::State& state) {
+  boost::mutex callLock;
+  tnutil::threadutil::CountedMutex engineMutex;
+  double sum = 0;
+  for (auto _ : state) {
+    std::lock_guard<boost::mutex> call(callLock);
+    std::lock_guard<tnutil::threadutil::CountedMutex> engine(engineMutex);
+    zyArray* output = zyCreateDoubleScalar(2);
+    sum += *zyGetPr(output);
+    zyDestroyArray(output);
+  }
+  if (sum != 2.0 * static_cast<double>(state.iterations())) state.SkipWithError("wrong results");
+}
+
 // Three 1-by-100 double arrays in, their sum out.
 void RtkcppFevalThreeArrays(benchmark::State& state) {
   array_buffer* inputs = nullptr;
@@ -91,6 +110,7 @@ void RtkcppFevalThreeArrays(benchmark::State& state) {
 
 BENCHMARK(RtkFevalOneLine)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(LuaPcallOneLine)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(LocksAndOutputArrayOnly)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(RtkcppFevalThreeArrays)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
@@ -122,6 +142,9 @@ int main(int argc, char** argv) {
     std::printf("\nrtkFeval of a one-line function: %.3f us, Lua lua_pcall %.3f us, ratio %.2f"
                 " (target <= 2: %s)\n",
                 feval, lua, feval / lua, feval / lua <= 2 ? "met" : "MISSED");
+    const double floor = reporter.time("LocksAndOutputArrayOnly");
+    std::printf("of which the two locks and the output array alone: %.3f us (%.2f times Lua)\n",
+                floor, floor / lua);
     std::printf("rtkcppFeval with three 1-by-100 double inputs: %.3f us\n",
                 reporter.time("RtkcppFevalThreeArrays"));
   }
