@@ -2,6 +2,7 @@
 
 #include <boost/make_shared.hpp>
 #include <boost/thread/lock_guard.hpp>
+#include <cstdlib>
 #include <new>
 #include <sstream>
 
@@ -308,9 +309,40 @@ ProcessSession::ProcessSession() = default;
 ProcessSession::~ProcessSession() = default;
 
 boost::shared_ptr<ProcessSession> ProcessSession::current() {
+  static bool exitHandlerRegistered = false;  // guarded by sessionCreationMutex
   boost::lock_guard<boost::mutex> lock(sessionCreationMutex);
   if (!gzvmProcessSession) gzvmProcessSession = boost::make_shared<ProcessSession>();
+  if (!exitHandlerRegistered) {
+    // Registered after the engine library's static data was made, so at exit it runs before
+    // that data is destroyed: VMs a host left running stop while their engine still works.
+    exitHandlerRegistered = std::atexit(releaseAllAtExit) == 0;
+  }
   return gzvmProcessSession;
+}
+
+void ProcessSession::releaseAllAtExit() {
+  boost::shared_ptr<ProcessSession> session;
+  {
+    boost::lock_guard<boost::mutex> lock(sessionCreationMutex);
+    session = gzvmProcessSession;
+  }
+  if (session) session->releaseAll();
+}
+
+void ProcessSession::releaseAll() {
+  std::vector<boost::shared_ptr<ZVM>> vms;
+  {
+    boost::lock_guard<boost::mutex> lock(mutex_);
+    for (const auto& entry : vms_) vms.push_back(entry.second);
+  }
+  for (const boost::shared_ptr<ZVM>& vm : vms) {
+    try {
+      vm->release();
+    } catch (const std::exception&) {
+      // The calling thread is this VM's own (exit called from its script code): it ends with
+      // the process.
+    }
+  }
 }
 
 boost::unique_future<int> ProcessSession::createVM(const ZVMOptions& options) {

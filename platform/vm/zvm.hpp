@@ -156,9 +156,13 @@ class ZVM_EXPORT ProcessSession {
   boost::shared_ptr<ZVM> getVM(int id);
   // How many VMs the session knows (VMs whose start failed are dropped before counting).
   std::size_t vmCount();
+  // Releases every VM the session knows, except one whose own thread calls. Also run at exit,
+  // for the VMs a host did not release.
+  void releaseAll();
 
  private:
   friend class ZVM;
+  static void releaseAllAtExit();
   void forget(int id);
   // Joins and drops the VMs whose start failed. Call without mutex_.
   void dropFailed();

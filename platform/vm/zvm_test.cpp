@@ -107,3 +107,16 @@ TEST(Vm, CurrentLocalVmIsTheVmOfTheCallingThread) {
 }
 
 }  // namespace
+
+TEST(VmDeathTest, AVmStillRunningAtExitIsStoppedCleanly) {
+  // A host that forgets to release a VM before exit: the VM must be stopped while the engine's
+  // data is still there, and the process must end normally.
+  EXPECT_EXIT(
+      {
+        boost::shared_ptr<zvm::ZVM> vm = startVm();
+        if (!vm || !vm->evaluate(L"x = 1;").get()) std::_Exit(3);
+        vm.reset();  // the session still knows it
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
