@@ -147,6 +147,23 @@ RTKKVN_EXPORT int rtkMain(HKVNINSTANCE instance, int argc, const char** argv, co
 /* Writes count bytes of buffer to the file descriptor fd; the result of write(2). */
 RTKKVN_EXPORT int rtkWrite(int fd, const void* buffer, unsigned int count);
 
+/* ---- Archive streams -----------------------------------------------------------------------
+ * A stream handle delivers the bytes of a component archive to the component initialization
+ * functions. The caller owns it and frees it with rtkDestroyStream; using it does not free it. */
+
+/* A handle over size bytes at data, read in place: the bytes must stay valid and unchanged until
+ * the handle is destroyed (a component made from it keeps a copy of its own). NULL data or a
+ * size below 1 still give a handle, over no stream (an archive made from it cannot be read).
+ * NULL with a last error ("RTK:CtfStreamExtractor") on failure. */
+RTKKVN_EXPORT void* rtkGetStreamFromArraySrc(const char* data, int size);
+/* A handle over the whole file modulePath (NULL: the running executable), from its first byte;
+ * an archive appended to an executable or shared library is found there when it is read. NULL
+ * when the file cannot be opened or is a folder, or (with a last error "RTK:CtfStreamExtractor")
+ * on failure. */
+RTKKVN_EXPORT void* rtkGetEmbeddedCtfStream(const char* modulePath);
+/* Frees a handle of the two functions above; NULL does nothing. */
+RTKKVN_EXPORT void rtkDestroyStream(void* handle);
+
 #ifdef __cplusplus
 }
 
