@@ -81,6 +81,19 @@ bool dsFileExists(const std::string& path) { return dsFileExists(path.c_str()); 
 bool dsIsRootDir(const char* path) { return path != nullptr && dsPathString(path).isRoot(); }
 bool dsIsRootDir(const std::string& path) { return dsPathString(path).isRoot(); }
 
+void dsCreateDirectories(const std::string& path, mode_t mode, dsFileSystemPtr fileSystem) {
+  const std::string target = withoutTrailingSeparator(dsPathString(path).str());
+  // Each prefix ending before a separator, then the whole path.
+  for (std::size_t end = target.find('/', 1);; end = target.find('/', end + 1)) {
+    const std::string folder = target.substr(0, end);
+    if (!folder.empty() && fileSystem->mkdir(folder.c_str(), mode) != 0 && errno != EEXIST) {
+      dsThrowFileError("cannot create directory", folder, errno);
+    }
+    if (end == std::string::npos) break;
+  }
+  if (!dsIsDirectory(target)) dsThrowFileError("cannot create directory", target, ENOTDIR);
+}
+
 bool dsRemoveRF(const std::string& path, dsFileSystemPtr fileSystem) {
   const std::string target = withoutTrailingSeparator(path);
   if (dsPathString(target).isRoot()) {

@@ -29,6 +29,13 @@ FS_EXPORT bool dsIsRootDir(const std::string& path);
 FS_EXPORT bool dsRemoveRF(const std::string& path,
                           dsFileSystemPtr fileSystem = dsGetDefaultFSImp());
 
+// Creates path and every missing folder above it with mode (less the umask); folders that exist
+// already are left as they are. Throws dsNoSuchDirectory, dsPermissionDenied or
+// dsFileAccessError naming the folder that could not be made (also when an element exists and is
+// not a directory).
+FS_EXPORT void dsCreateDirectories(const std::string& path, mode_t mode,
+                                   dsFileSystemPtr fileSystem = dsGetDefaultFSImp());
+
 // The absolute form of path with "." and ".." elements and repeated separators resolved, as
 // text (no symbolic link is resolved and nothing needs to exist; ".." above the root stays at
 // the root). A relative path is taken from the current directory; the empty path names the

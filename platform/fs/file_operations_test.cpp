@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <sstream>
+#include <sys/stat.h>
 #include <stdexcept>
 
 #include "fs/cleanup_guard.hpp"
@@ -88,6 +89,23 @@ TEST(FsFileOperations, RemoveRFReportsWhatItCouldNotRemove) {
   EXPECT_THROW(dsRemoveRF(temp / "tree", injected), dsPermissionDenied);
   injected->clear();
   EXPECT_TRUE(dsRemoveRF(temp / "tree", injected));
+}
+
+TEST(FsFileOperations, CreateDirectoriesMakesEveryMissingLevelWithTheMode) {
+  fstest::TempDirectory temp;
+  const std::string root = temp.path();
+  const std::string deep = root + "/a/b/c";
+  dsCreateDirectories(deep + "/", 0700);
+  for (const std::string& folder : {root + "/a", root + "/a/b", deep}) {
+    struct stat status;
+    ASSERT_EQ(::stat(folder.c_str(), &status), 0) << folder;
+    EXPECT_TRUE(S_ISDIR(status.st_mode));
+    EXPECT_EQ(status.st_mode & 0777, 0700u) << folder;
+  }
+  dsCreateDirectories(deep, 0700);  // existing levels are fine
+  fstest::writeFile(temp / "file", 1);
+  EXPECT_THROW(dsCreateDirectories(root + "/file/below", 0700), dsFileServicesError);
+  EXPECT_THROW(dsCreateDirectories(root + "/file", 0700), dsFileServicesError);
 }
 
 TEST(FsFileOperations, CanonicalizeResolvesDotsAndSeparatorsTextually) {
