@@ -63,3 +63,8 @@ class RTKKVN_EXPORT rtkExtractedComponent {
   bool holdsReadLock;
   bool useComponentCache;
 };
+
+// What a runtime instance receives instead of the record itself: called once, under the
+// library-wide mutex, just before the instance is made, it does the unpacking work (if any) and
+// returns a new record. It may throw whatever that work throws.
+typedef boost::function<boost::shared_ptr<rtkExtractedComponent>()> rtkExtractedComponentFactory;

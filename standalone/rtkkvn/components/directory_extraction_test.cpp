@@ -1,0 +1,257 @@
+// Unpacking into a folder of the host's choosing and the factories built on it: fresh, already
+// unpacked and stale targets, the folders a component may not go into, the lock on the target's
+// parent (switched off, contended, shared by two processes), and the errors of each step.
+
+#include "rtkkvn/components/directory_extraction.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+#include "base/exceptions.hpp"
+#include "ctf/ctf_archive.hpp"
+#include "fs/directory_lock.hpp"
+#include "rtkkvn/components/component_preferences.hpp"
+#include "util/test_environment.hpp"
+
+namespace {
+
+namespace stdfs = std::filesystem;
+using rtkutil::testing::ScopedEnvironment;
+
+constexpr char kComponentName[] = "Kontenrechner";  // 13 characters: stale clean-up runs twice
+constexpr char kComponentId[] = "Kontenrechner_00112233445566778899aabbccddeeff";
+
+std::string contentsOf(const stdfs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const stdfs::path& file, const std::string& text) {
+  stdfs::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary) << text;
+}
+
+// Runs body, which must throw rtkUserException; returns its identifier and message text.
+template <typename Body>
+std::string userErrorOf(Body&& body) {
+  try {
+    body();
+  } catch (const rtkUserException& error) {
+    return error.getErrorId() + ": " + error.getMessageText();
+  }
+  return "no error";
+}
+
+class DirectoryExtraction : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = stdfs::temp_directory_path() /
+            ("directory_extraction_" + std::to_string(::getpid()) + "_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    stdfs::remove_all(root_);
+    writeFile(root_ / "source" / "compute.q", "function y = compute(x)\ny = x;\n");
+    writeFile(root_ / "prefs" / "defaults.q", "% shipped\n");
+    Ostrand::ctfpack::CTFSettings settings;
+    settings.componentName = L"Kontenrechner";
+    settings.componentId = L"Kontenrechner_00112233445566778899aabbccddeeff";
+    Ostrand::ctfpack::writeArchive(archive().string(), settings, (root_ / "source").string(),
+                                   (root_ / "prefs").string());
+    config_ = std::make_unique<ScopedEnvironment>("XDG_CONFIG_HOME", (root_ / "config").c_str());
+    inhibit_ = std::make_unique<ScopedEnvironment>("KVN_INHIBIT_CTF_LOCK", nullptr);
+  }
+  void TearDown() override { stdfs::remove_all(root_); }
+
+  stdfs::path archive() const { return root_ / "Kontenrechner.ctf"; }
+  rtkkvn::CtfExtractor extractor() const { return rtkMakeCtfFileExtractor(archive().c_str()); }
+
+  stdfs::path root_;
+  std::unique_ptr<ScopedEnvironment> config_;
+  std::unique_ptr<ScopedEnvironment> inhibit_;
+};
+
+TEST_F(DirectoryExtraction, FactoryUnpacksOnceSeedsPreferencesAndDescribesTheComponent) {
+  const stdfs::path target = root_ / "apps" / "Kontenrechner_kvn";
+  const rtkExtractedComponentFactory factory =
+      rtkMakeDirectoryExtractedComponentFactory(extractor(), target.string());
+  EXPECT_FALSE(stdfs::exists(target)) << "nothing happens before the factory is called";
+
+  const boost::shared_ptr<rtkExtractedComponent> component = factory();
+  EXPECT_EQ(component->getExtractDir().str(), target.string());
+  EXPECT_EQ(component->getComponentUUID(), kComponentId);
+  EXPECT_EQ(component->getComponentData()->getUUID(), kComponentId);
+  EXPECT_EQ(component->getPrefDir().str(), componentPrefDir(kComponentId).str());
+  EXPECT_FALSE(component->IsUseComponentCache());
+  EXPECT_EQ(contentsOf(target / kComponentId / "compute.q"), "function y = compute(x)\ny = x;\n");
+  EXPECT_EQ(contentsOf(componentPrefDir(kComponentId).str() + "/defaults.q"), "% shipped\n");
+  EXPECT_TRUE(stdfs::exists(target.parent_path() / ".dirlock")) << "the parent was locked";
+
+  // Unpacked already: nothing is unpacked or removed again, and the user's preferences stay.
+  writeFile(target / kComponentId / "added.txt", "mine");
+  writeFile(componentPrefDir(kComponentId).str() + "/defaults.q", "changed by the user\n");
+  EXPECT_EQ(extractExclusively(extractor(), target.string(), kComponentId, kComponentName), 0u);
+  factory();
+  EXPECT_EQ(contentsOf(target / kComponentId / "added.txt"), "mine");
+  EXPECT_EQ(contentsOf(componentPrefDir(kComponentId).str() + "/defaults.q"),
+            "changed by the user\n");
+
+  // The factory for the unpacked folder describes the same component.
+  const std::string targetText = target.string();
+  const boost::shared_ptr<rtkExtractedComponent> again =
+      rtkMakeExtractedComponentFactoryFromExtractedDirectory(targetText.c_str())();
+  EXPECT_EQ(again->getComponentUUID(), kComponentId);
+  EXPECT_EQ(again->getPrefDir().str(), component->getPrefDir().str());
+}
+
+TEST_F(DirectoryExtraction, StaleTargetIsRemovedWithItsPreferencesAndUnpackedAfresh) {
+  const stdfs::path target = root_ / "apps" / "Kontenrechner_kvn";
+  const std::string oldId = "Kontenrechner_ffeeddccbbaa99887766554433221100";
+  writeFile(target / oldId / "old.q", "old");
+  writeFile(target / "Kontenrechne_ffeeddccbbaa99887766554433221100x" / "cut.q", "cut name");
+  writeFile(componentPrefDir(oldId).str() + "/old.prefs", "old");
+  writeFile(componentPrefDir(kComponentId).str() + "/mine.prefs", "stale own");
+
+  EXPECT_GT(extractExclusively(extractor(), target.string(), kComponentId, kComponentName), 0u);
+  EXPECT_FALSE(stdfs::exists(target / oldId));
+  EXPECT_FALSE(stdfs::exists(componentPrefDir(oldId).str()));
+  EXPECT_FALSE(stdfs::exists(componentPrefDir(kComponentId).str()));
+  EXPECT_TRUE(stdfs::exists(target / kComponentId / "compute.q"));
+}
+
+TEST_F(DirectoryExtraction, ForbiddenTargetsFailBeforeAnythingIsTouched) {
+  const auto attempt = [&](const stdfs::path& target) {
+    return userErrorOf(
+        [&] { rtkMakeDirectoryExtractedComponentFactory(extractor(), target.string())(); });
+  };
+  const stdfs::path privateParent = root_ / "lib" / "private" / "Kontenrechner_kvn";
+  EXPECT_NE(attempt(privateParent).find("RTK:ComponentDirectoryExtraction"), std::string::npos);
+  EXPECT_FALSE(stdfs::exists(root_ / "lib")) << "nothing was created, not even a lock";
+  const stdfs::path inMethodFolder = root_ / "@Account" / "x" / "Kontenrechner_kvn";
+  EXPECT_NE(attempt(inMethodFolder).find("RTK:ComponentDirectoryExtraction"), std::string::npos);
+  EXPECT_FALSE(stdfs::exists(root_ / "@Account"));
+  EXPECT_NE(attempt(privateParent), attempt(inMethodFolder)) << "two different messages";
+
+  // A target that is itself named "private" is fine.
+  const stdfs::path named = root_ / "apps" / "private";
+  EXPECT_EQ(attempt(named), "no error");
+  EXPECT_TRUE(stdfs::exists(named / kComponentId));
+}
+
+TEST_F(DirectoryExtraction, ErrorsOfTheStepsBecomeTheirOwnErrors) {
+  // A folder that was never unpacked: reported when the factory runs, not when it is made.
+  const std::string missing = (root_ / "nowhere").string();
+  const rtkExtractedComponentFactory factory =
+      rtkMakeExtractedComponentFactoryFromExtractedDirectory(missing.c_str());
+  EXPECT_NE(userErrorOf(factory).find("RTK:ComponentCache"), std::string::npos);
+
+  // An extractor that fails internally.
+  const stdfs::path target = root_ / "apps" / "Kontenrechner_kvn";
+  const std::string failed = userErrorOf([&] {
+    extractExclusively(rtkMakeAlwaysFailExtractor(kComponentId), target.string(), kComponentId,
+                       kComponentName);
+  });
+  EXPECT_EQ(failed.rfind("RTK:ComponentDirectoryExtraction", 0), 0u) << failed;
+
+  // Other errors of the extractor pass unchanged: the archive went away.
+  const rtkkvn::CtfExtractor gone = extractor();
+  stdfs::remove(archive());
+  EXPECT_EQ(userErrorOf([&] {
+              extractExclusively(gone, target.string(), kComponentId, kComponentName);
+            }).rfind("RTK:CTFExtractor", 0),
+            0u);
+
+  // An archive without shipped preferences cannot seed them.
+  Ostrand::ctfpack::CTFSettings settings;
+  settings.componentName = L"Kontenrechner";
+  settings.componentId = L"Kontenrechner_00112233445566778899aabbccddeeff";
+  Ostrand::ctfpack::writeArchive(archive().string(), settings, (root_ / "source").string(), "");
+  stdfs::remove_all(root_ / "apps");
+  const rtkkvn::CtfExtractor withoutPrefs = extractor();
+  stdfs::path unpacked = root_ / "apps" / "bare";
+  extractExclusively(withoutPrefs, unpacked.string(), kComponentId, kComponentName);
+  stdfs::remove_all(unpacked / ".sorvel");
+  EXPECT_EQ(userErrorOf([&] {
+              extractToDirectory(withoutPrefs, unpacked.string(), kComponentId, kComponentName);
+            }).rfind("RTK:Preferences", 0),
+            0u);
+}
+
+TEST_F(DirectoryExtraction, LockIsSwitchedOffOrWaitedForAndItsLossIsReported) {
+  const stdfs::path apps = root_ / "apps";
+  {
+    ScopedEnvironment off("KVN_INHIBIT_CTF_LOCK", "");
+    extractExclusively(extractor(), (apps / "one").string(), kComponentId, kComponentName);
+    EXPECT_FALSE(stdfs::exists(apps / ".dirlock")) << "no lock object with the lock off";
+  }
+
+  // Another process holds the lock: the wait times out, both warnings are printed, and the
+  // component is unpacked all the same.
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t holder = ::fork();
+  if (holder == 0) {
+    dsDirectoryExclusiveLock lock(apps.string(), "");
+    lock.acquire(false);
+    char byte = 1;
+    (void)::write(ready[1], &byte, 1);
+    ::pause();
+    std::_Exit(0);
+  }
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+  std::ostringstream captured;
+  std::streambuf* const previous = std::cerr.rdbuf(captured.rdbuf());
+  const std::uint64_t bytes =
+      extractExclusively(extractor(), (apps / "two").string(), kComponentId, kComponentName,
+                         boost::posix_time::milliseconds(200));
+  std::cerr.rdbuf(previous);
+  ::kill(holder, SIGKILL);
+  ::waitpid(holder, nullptr, 0);
+  EXPECT_GT(bytes, 0u);
+  std::istringstream lines(captured.str());
+  std::string first, second, extra;
+  EXPECT_TRUE(std::getline(lines, first) && std::getline(lines, second)) << captured.str();
+  EXPECT_NE(first, second);
+  EXPECT_FALSE(std::getline(lines, extra)) << "two warnings: " << captured.str();
+}
+
+TEST_F(DirectoryExtraction, TwoProcessesUnpackingTogetherUnpackOnce) {
+  // Several rounds, since two processes started together need not overlap every time.
+  for (int round = 0; round < 6; ++round) {
+    const stdfs::path target = root_ / "apps" / ("round" + std::to_string(round));
+    int results[2];
+    ASSERT_EQ(::pipe(results), 0);
+    pid_t children[2];
+    for (pid_t& child : children) {
+      child = ::fork();
+      if (child == 0) {
+        std::uint64_t bytes = ~0ull;
+        try {
+          bytes = extractExclusively(extractor(), target.string(), kComponentId, kComponentName);
+        } catch (...) {
+        }
+        (void)::write(results[1], &bytes, sizeof bytes);
+        std::_Exit(0);
+      }
+    }
+    std::uint64_t answers[2] = {};
+    for (std::uint64_t& answer : answers) ASSERT_EQ(::read(results[0], &answer, sizeof answer), 8);
+    for (pid_t child : children) ::waitpid(child, nullptr, 0);
+    ::close(results[0]);
+    ::close(results[1]);
+    // One unpacked (a byte count), the other found it unpacked (0); neither failed.
+    EXPECT_EQ(std::min(answers[0], answers[1]), 0u) << "round " << round;
+    EXPECT_GT(std::max(answers[0], answers[1]), 0u);
+    EXPECT_NE(std::max(answers[0], answers[1]), ~0ull);
+    EXPECT_TRUE(stdfs::exists(target / kComponentId / "compute.q"));
+  }
+}
+
+}  // namespace
