@@ -216,6 +216,11 @@ RTKKVN_EXPORT void rtkJavaKilnFeval(void* handle, const char* name, int nlhs, zy
  * (given up during the pauses); errors pass to the caller. With reportInvisible, invisible
  * figures still open at the end are reported and the result is false; otherwise true. */
 RTKKVN_EXPORT bool rtkWaitForFiguresToDieInternal(void* handle, bool reportInvisible);
+/* The folder of the per-user component cache for the current environment, such as
+ * /tmp/user1/kvnCache8.1 (KVN_CACHE_ROOT, else $TEMP/$USER, joined with "kvnCache8.1"). Computed
+ * afresh on every call; touches no file. Throws rtkUserException "RTK:ComponentCache" when the
+ * root comes out empty. */
+RTKKVN_EXPORT std::string rtkGetComponentCacheDir();
 #endif
 
 #endif /* RTKKVN_H */

@@ -1,0 +1,85 @@
+#pragma once
+// The process-wide component cache object and the verbose log of the whole cache.
+//
+// One rtkComponentCache per process stands for the cache directory (see cache_location.hpp): it
+// holds the cross-process lock on that directory, the components this process has in use and
+// the size limit. It is made on the first cached extraction and lives until the process ends.
+//
+// Locks, in the order they are taken: the object's mutex, then rootLock, then the lock of a single
+// cached component. The guard that serialises the object's creation (inside componentCache) is
+// held only while the object is made and nothing else is taken meanwhile.
+
+#include <boost/shared_ptr.hpp>
+#include <boost/thread/mutex.hpp>
+#include <boost/weak_ptr.hpp>
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "fs/directory_lock.hpp"
+#include "fs/file_system.hpp"
+#include "fs/logger.hpp"
+#include "fs/path_string.hpp"
+#include "rtkkvn/components/extracted_component.hpp"
+
+// The verbose test: true when KVN_CACHE_VERBOSE is set, not empty and not exactly "off" (so
+// "OFF", "0" and "no" switch logging on).
+bool isCacheVerbose();
+
+// The cache's diagnostics, on standard error. Switched on or off from isCacheVerbose() once, when
+// the library is loaded; later changes of KVN_CACHE_VERBOSE do not reach it. Any thread may write
+// to it without a lock (lines of two threads may interleave). Every message ends with std::endl.
+// Defined in this library's objects, so code that runs before they are initialised (static
+// initialisers of other files) must not log.
+extern dsLogger cacheLogger;
+
+// The cache directory as this process uses it. Not copyable. Fields are public; the comment on
+// each says who may touch it.
+class rtkComponentCache {
+ public:
+  // Opens the cache in cacheDirectory. Logs "Creating KVN Cache at location: <cacheDirectory>".
+  // Creates the directory and every missing folder above it with mode 0700 when it is not a
+  // directory yet. Then reads the limit from ".max_size" in it, or, when there is no such file,
+  // uses defaultMaxSize and writes it there as decimal text (a file that cannot be written is
+  // logged and otherwise ignored; a file that holds no number leaves the default).
+  //
+  // Refuses to use a cache root (the parent of cacheDirectory; the current folder for a bare
+  // name) or a cache directory that is a symbolic link or belongs to another user than the
+  // effective one: throws rtkUserException "RTK:ComponentCache" with
+  // RTKKVN_CACHE_DIR_NOT_TRUSTED naming the folder and the reason. Both are checked before anything
+  // is created and again after, so a folder that appears meanwhile is not trusted either.
+  //
+  // A folder that cannot be created or examined throws the file services' error
+  // (dsNoSuchDirectory, dsPermissionDenied, dsFileAccessError). fileSystem serves every file
+  // operation and the root lock; tests pass one that fails chosen calls.
+  rtkComponentCache(const char* cacheDirectory, std::uint64_t defaultMaxSize,
+                    dsFileSystemPtr fileSystem = dsGetDefaultFSImp());
+  // Destroys the mutex, the map, the lock (releasing it when held) and the path. Nobody may hold
+  // the mutex then.
+  ~rtkComponentCache();
+
+  rtkComponentCache(const rtkComponentCache&) = delete;
+  rtkComponentCache& operator=(const rtkComponentCache&) = delete;
+
+  // Fixed at construction: the object keeps its directory even when KVN_CACHE_ROOT changes.
+  const dsPathString cacheDirectory;
+  // The exclusive lock on cacheDirectory (lock file ".dirlock" inside it) that keeps other
+  // processes out while this one reads or changes the cache. Not taken here. Acquire and release
+  // it only while holding mutex.
+  dsDirectoryExclusiveLock rootLock;
+  // Component id -> the record this process currently holds for that component, so that a
+  // second instance of a component shares the record instead of extracting again. Empty at
+  // first. Guarded by mutex.
+  std::map<std::string, boost::weak_ptr<rtkExtractedComponent>> inUseComponents;
+  // The size limit of the cache in bytes. Set by the constructor; read under mutex.
+  std::uint64_t maxSize;
+  // Serialises every operation on the cache object (process-local, not recursive).
+  boost::mutex mutex;
+};
+
+// The process-wide cache object for the directory rtkGetComponentCacheDir() names at the first
+// call, made on that call with the default limit of cacheDefaultMaxSize(). Every later call returns
+// the same object. Safe from any thread: creation is serialised, so two threads that come first
+// at the same time still get one object. When creation throws (see rtkComponentCache and
+// rtkGetComponentCacheDir), nothing is kept and the next call tries again.
+boost::shared_ptr<rtkComponentCache> componentCache();
