@@ -17,6 +17,7 @@
 
 #include "ctf/ctf_package.hpp"
 #include "ctf/opc_exception.hpp"
+#include "util/test_files.hpp"
 
 namespace {
 
@@ -26,15 +27,8 @@ using Ostrand::ctfpack::CTFOpenRead;
 using Ostrand::ctfpack::CTFPackage;
 using Ostrand::ctfpack::CTFSettings;
 
-std::string contentsOf(const stdfs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const stdfs::path& file, const std::string& text) {
-  stdfs::create_directories(file.parent_path());
-  std::ofstream(file, std::ios::binary) << text;
-}
+using rtkutil::testing::contentsOf;
+using rtkutil::testing::writeFile;
 
 CTFSettings sampleSettings() {
   CTFSettings settings;

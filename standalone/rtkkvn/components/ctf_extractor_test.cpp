@@ -26,6 +26,7 @@
 #include "rtkkvn.h"
 #include "rtkkvn/components/ctf_streams.hpp"
 #include "util/messages.hpp"
+#include "util/test_files.hpp"
 
 namespace {
 
@@ -35,15 +36,8 @@ using rtkkvn::CtfExtractor;
 
 constexpr char kComponentId[] = "Rechner_00112233445566778899aabbccddeeff";
 
-std::string contentsOf(const stdfs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const stdfs::path& file, const std::string& bytes) {
-  stdfs::create_directories(file.parent_path());
-  std::ofstream(file, std::ios::binary) << bytes;
-}
+using rtkutil::testing::contentsOf;
+using rtkutil::testing::writeFile;
 
 // Bytes that do not compress, so the archive is large enough for the stream copy to take
 // several pieces.

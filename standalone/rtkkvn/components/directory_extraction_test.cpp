@@ -20,6 +20,7 @@
 #include "fs/directory_lock.hpp"
 #include "rtkkvn/components/component_preferences.hpp"
 #include "util/test_environment.hpp"
+#include "util/test_files.hpp"
 
 namespace {
 
@@ -29,15 +30,8 @@ using rtkutil::testing::ScopedEnvironment;
 constexpr char kComponentName[] = "Kontenrechner";  // 13 characters: stale clean-up runs twice
 constexpr char kComponentId[] = "Kontenrechner_00112233445566778899aabbccddeeff";
 
-std::string contentsOf(const stdfs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const stdfs::path& file, const std::string& text) {
-  stdfs::create_directories(file.parent_path());
-  std::ofstream(file, std::ios::binary) << text;
-}
+using rtkutil::testing::contentsOf;
+using rtkutil::testing::writeFile;
 
 // Runs body, which must throw rtkUserException; returns its identifier and message text.
 template <typename Body>
