@@ -1,0 +1,487 @@
+#include "rtkkvn/kvn_cache/cache_index.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <istream>
+#include <locale>
+#include <sstream>
+#include <streambuf>
+#include <utility>
+
+#include "fs/errors.hpp"
+#include "fs/file_operations.hpp"
+#include "fs/file_scan.hpp"
+#include "rtkkvn/kvn_cache/cache_location.hpp"
+#include "rtkkvn/kvn_cache/component_cache.hpp"
+
+namespace {
+
+// Only the user reads what the cache writes (the cache directory is 0700 as well).
+constexpr mode_t kIndexFileMode = 0600;
+// ".bytes_used" holds one decimal number; more than this is not read.
+constexpr std::size_t kMaxBytesUsedFileLength = 64;
+// How a folder name found in a component folder ends: "_" and 32 hexadecimal digits.
+constexpr std::size_t kComponentIdHashLength = 32;
+constexpr std::size_t kHashHalfLength = 16;
+constexpr std::size_t kDirectoryNamePrefixLength = 6;
+
+// Rank of a time in the order of its signed tick count.
+int timeRank(const boost::posix_time::ptime& time) {
+  if (time.is_neg_infinity()) return 0;
+  if (time.is_not_a_date_time()) return 2;
+  if (time.is_pos_infinity()) return 3;
+  return 1;
+}
+
+void logEntry(const char* message, const CacheIndexEntry& entry) {
+  if (!cacheLogger.isEnabled()) return;
+  cacheLogger << message << std::endl << cacheIndexRecordText(entry) << std::endl;
+}
+
+// Opens path for reading when it is a regular file. No link is followed and the open never
+// blocks, so a link or a named pipe put in place of the file reads as "no file". Returns -1
+// otherwise.
+int openRegularFile(const std::string& path) {
+  const int descriptor = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return -1;
+  struct stat status;
+  if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+    ::close(descriptor);
+    return -1;
+  }
+  return descriptor;
+}
+
+// A read-only stream buffer over a file descriptor, so that the index is read in small pieces
+// whatever the size of the file. A read error ends the input.
+class DescriptorInput : public std::streambuf {
+ public:
+  explicit DescriptorInput(int descriptor) : descriptor_(descriptor) {}
+
+ protected:
+  int_type underflow() override {
+    if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+    ssize_t count;
+    do {
+      count = ::read(descriptor_, buffer_, sizeof buffer_);
+    } while (count < 0 && errno == EINTR);
+    if (count <= 0) return traits_type::eof();
+    setg(buffer_, buffer_, buffer_ + count);
+    return traits_type::to_int_type(*gptr());
+  }
+
+ private:
+  int descriptor_;
+  char buffer_[4096];
+};
+
+// At most maxLength bytes of the regular file at path; false when it cannot be opened or read.
+bool readSmallFile(const std::string& path, std::size_t maxLength, std::string& content) {
+  const int descriptor = openRegularFile(path);
+  if (descriptor < 0) return false;
+  content.assign(maxLength, '\0');
+  ssize_t count;
+  do {
+    count = ::read(descriptor, &content[0], maxLength);
+  } while (count < 0 && errno == EINTR);
+  ::close(descriptor);
+  if (count < 0) return false;
+  content.resize(std::size_t(count));
+  return true;
+}
+
+// Makes text the whole content of path in one step: it is written to a new file beside path
+// (mode 0600, never an existing file or link) and renamed over path, so that a reader, or a
+// crash, sees the old content or the new one and never a part. Returns false with errno set,
+// leaving nothing behind, when any step fails.
+bool replaceFile(const std::string& path, const std::string& text, const void* writer) {
+  std::ostringstream temporaryName;
+  temporaryName << path << ".new." << ::getpid() << "." << writer;
+  const std::string temporary = temporaryName.str();
+  const int descriptor = ::open(
+      temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kIndexFileMode);
+  if (descriptor < 0) return false;
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < text.size();) {
+    const ssize_t count = ::write(descriptor, text.data() + done, text.size() - done);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) {
+      ok = false;
+      if (count == 0) errno = EIO;
+    } else {
+      done += std::size_t(count);
+    }
+  }
+  // The data must be on disk before the name points at it, or a crash could leave an empty index.
+  ok = ok && ::fsync(descriptor) == 0;
+  int error = errno;
+  if (::close(descriptor) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
+  if (ok) error = errno;
+  ::unlink(temporary.c_str());
+  errno = error;
+  return false;
+}
+
+// The last element of a path reported by a scan (directory + "/" + name), taken as is.
+std::string nameOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Reads half as a hexadecimal number and prints it again in lower case without leading zeros;
+// empty when it does not start with a number.
+std::string reprintedHexadecimal(const std::string& half) {
+  std::istringstream in(half);
+  in.imbue(std::locale::classic());
+  std::uint64_t value = 0;
+  in >> std::hex >> value;
+  if (in.fail()) return std::string();
+  std::ostringstream out;
+  out.imbue(std::locale::classic());
+  out << std::hex << value;
+  return out.str();
+}
+
+bool equalIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = char(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = char(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// Adds an index entry for a cache folder that has none, or deletes the folder when its
+// extraction never finished.
+class MissingComponentInserter : public dsStringProcedure {
+ public:
+  explicit MissingComponentInserter(rtkComponentCacheIndex& index) : index_(&index) {}
+  void operator()(const std::string& path) const override;
+
+  // Finds the component id in a component folder: the first folder directly inside it whose
+  // name looks like an id made for this folder (see matches).
+  class ComponentNameFinder : public dsStringProcedure {
+   public:
+    ComponentNameFinder(const std::string& dirName, std::string& id, bool& found)
+        : dirName_(dirName), id_(&id), found_(&found) {}
+    void operator()(const std::string& path) const override {
+      if (*found_) return;
+      const std::string name = nameOf(path);
+      if (!matches(name)) return;
+      *id_ = name;
+      *found_ = true;
+    }
+
+    // At least 34 characters, the same first six as the folder's name, "_" 33 characters from
+    // the end, and 32 hexadecimal digits after it whose two halves, read as numbers and printed
+    // again, give the same text (so a half starting with "0" does not pass).
+    bool matches(const std::string& name) const {
+      if (name.size() < kComponentIdHashLength + 2) return false;
+      if (name.compare(0, kDirectoryNamePrefixLength,
+                       dirName_.substr(0, kDirectoryNamePrefixLength)) != 0) {
+        return false;
+      }
+      const std::size_t hashStart = name.size() - kComponentIdHashLength;
+      if (name[hashStart - 1] != '_') return false;
+      const std::string hash = name.substr(hashStart);
+      const std::string printed = reprintedHexadecimal(hash.substr(0, kHashHalfLength)) +
+                                  reprintedHexadecimal(hash.substr(kHashHalfLength));
+      return equalIgnoringCase(printed, hash);
+    }
+
+   private:
+    std::string dirName_;
+    std::string* id_;
+    bool* found_;
+  };
+
+ private:
+  rtkComponentCacheIndex* index_;
+};
+
+void MissingComponentInserter::operator()(const std::string& path) const {
+  const std::string name = nameOf(path);
+  if (index_->hasDirName(name)) return;
+  cacheLogger << "Found a component that is not in the index." << std::endl;
+  // The file services normalise every path they are given (white space at the ends trimmed,
+  // "\" read as a separator), so such a name would lead them to another folder: perhaps a
+  // valid component, which must not be deleted in its place. Such folders are left alone.
+  if (dsPathString(path).str() != path) {
+    cacheLogger << "   Its name cannot be used as a path; left alone." << std::endl;
+    return;
+  }
+  try {
+    const dsPathString directory(path);
+    if (!dsFileExists((directory / dsPathString(kCreatedMarkerFileName)).str())) {
+      cacheLogger << "   Deleteing..." << std::endl;
+      dsRemoveRF(path);
+      return;
+    }
+    CacheIndexEntry entry;
+    entry.dirName = name;
+    if (!isStorableCacheIndexEntry(entry)) {
+      cacheLogger << "   Its name cannot be stored in the index; left alone." << std::endl;
+      return;
+    }
+    cacheLogger << "   Adding..." << std::endl;
+    bool found = false;
+    dsFindMatchingFilesAndDirs((directory / dsPathString("*")).c_str(), dsIgnoreString(),
+                               ComponentNameFinder(name, entry.id, found), 0, true);
+    entry.size = rtkComponentCacheIndex::bytesUsed(path);
+    entry.lastUsed = currentCacheTime();
+    if (index_->insert(entry)) {
+      logEntry("Reconstructed component entry added to index: ", entry);
+    } else {
+      logEntry("Not added: the index has this id already: ", entry);
+    }
+  } catch (const dsFileServicesError& error) {
+    // One folder that cannot be examined must not keep the others out of the index.
+    cacheLogger << "   Failed: " << error.what() << std::endl;
+  }
+}
+
+}  // namespace
+
+bool CacheTimeOrder::operator()(const boost::posix_time::ptime& a,
+                                const boost::posix_time::ptime& b) const {
+  const int rankA = timeRank(a);
+  const int rankB = timeRank(b);
+  if (rankA != rankB) return rankA < rankB;
+  return rankA == 1 && a < b;
+}
+
+rtkComponentCacheIndex::rtkComponentCacheIndex(const dsPathString& path) : path_(path) {
+  readIndex();
+  reconcile();
+}
+
+rtkComponentCacheIndex::~rtkComponentCacheIndex() {
+  try {
+    writeIndex();
+  } catch (...) {
+    // A failure to save the index must not fail the request that used it; the next index read
+    // rebuilds what is missing from the folders.
+  }
+}
+
+dsPathString rtkComponentCacheIndex::cacheDirectory() const {
+  const dsPathString parent = path_.parent();
+  return parent.empty() ? dsPathString(".") : parent;
+}
+
+void rtkComponentCacheIndex::readIndex() {
+  cacheLogger << "Reading cache index file... " << std::endl;
+  const int descriptor = openRegularFile(path_.str());
+  if (descriptor < 0) {
+    cacheLogger << "File open failed for " << path_ << std::endl;
+  } else {
+    entries_.clear();
+    DescriptorInput buffer(descriptor);
+    std::istream in(&buffer);
+    CacheIndexReader reader(in);
+    try {
+      CacheIndexEntry entry;
+      while (reader.next(entry)) {
+        logEntry("Read cache index entry: ", entry);
+        // A second record with a taken id or folder is dropped.
+        entries_.insert(entry);
+      }
+    } catch (const format_error&) {
+      cacheLogger << "Corrupt index file detected; clearing index and regenerating... "
+                  << std::endl;
+      entries_.clear();
+    }
+    ::close(descriptor);
+    cacheLogger << "Finished reading cache index file." << std::endl;
+  }
+  snapshot_ = entries_;
+}
+
+void rtkComponentCacheIndex::reconcile() {
+  const dsPathString directory = cacheDirectory();
+  auto& byDirName = entries_.get<CacheIndexByDirName>();
+  for (auto entry = byDirName.begin(); entry != byDirName.end();) {
+    // A name with separators or ".." would lead out of the cache directory: the maintenance
+    // would delete whatever it names. Such an entry counts as gone.
+    if (isPlainCacheDirectoryName(entry->dirName) &&
+        dsIsDirectory((directory / dsPathString(entry->dirName)).str())) {
+      ++entry;
+      continue;
+    }
+    cacheLogger << "Found an entry in the index that no longer exists in the cache." << std::endl;
+    logEntry("Removing obsolete component entry: ", *entry);
+    entry = byDirName.erase(entry);
+  }
+  dsFindMatchingFilesAndDirs((directory / dsPathString("*")).c_str(), dsIgnoreString(),
+                             MissingComponentInserter(*this), 0, true);
+}
+
+bool rtkComponentCacheIndex::writeNeeded() const {
+  cacheLogger << "Checking whether index file " << path_ << " needs to be written..." << std::endl;
+  const auto& current = entries_.get<CacheIndexById>();
+  const auto& saved = snapshot_.get<CacheIndexById>();
+  if (current.size() == saved.size() && std::equal(current.begin(), current.end(), saved.begin())) {
+    cacheLogger << "No write needed." << std::endl;
+    return false;
+  }
+  cacheLogger << "Write is needed." << std::endl;
+  return true;
+}
+
+void rtkComponentCacheIndex::writeIndex() {
+  if (!writeNeeded()) return;
+  cacheLogger << "Writing cache index file: " << path_ << std::endl;
+  std::string text;
+  for (const CacheIndexEntry& entry : entries_.get<CacheIndexById>()) {
+    logEntry("Writing cache index entry: ", entry);
+    text += cacheIndexRecordText(entry);
+  }
+  if (!replaceFile(path_.str(), text, this)) {
+    const int error = errno;
+    cacheLogger << "Could not open index file for write" << std::endl;
+    cacheLogger << "(" << path_ << ": " << std::strerror(error) << ")" << std::endl;
+    return;
+  }
+  snapshot_ = entries_;
+}
+
+void rtkComponentCacheIndex::updateLastUsed(const std::string& id) {
+  cacheLogger << "Updating last used time for " << id << " ";
+  auto& byId = entries_.get<CacheIndexById>();
+  const auto entry = byId.find(id);
+  if (entry == byId.end()) {
+    cacheLogger << "component not found: " << id << " ";
+    throw component_not_found();
+  }
+  CacheIndexEntry renewed = *entry;
+  renewed.lastUsed = currentCacheTime();
+  cacheLogger << "new last_used time is " << formatCacheTime(renewed.lastUsed) << " ";
+  byId.replace(entry, renewed);
+}
+
+std::uint64_t rtkComponentCacheIndex::totalSize() const {
+  std::uint64_t total = 0;
+  for (const CacheIndexEntry& entry : entries_) total += entry.size;
+  return total;
+}
+
+const CacheIndexEntry* rtkComponentCacheIndex::find(const std::string& id) const {
+  const auto& byId = entries_.get<CacheIndexById>();
+  const auto entry = byId.find(id);
+  return entry == byId.end() ? nullptr : &*entry;
+}
+
+bool rtkComponentCacheIndex::hasDirName(const std::string& dirName) const {
+  return entries_.get<CacheIndexByDirName>().count(dirName) != 0;
+}
+
+bool rtkComponentCacheIndex::insert(const CacheIndexEntry& entry) {
+  if (!isStorableCacheIndexEntry(entry)) return false;
+  return entries_.insert(entry).second;
+}
+
+bool rtkComponentCacheIndex::replace(const CacheIndexEntry& entry) {
+  auto& byId = entries_.get<CacheIndexById>();
+  const auto existing = byId.find(entry.id);
+  if (existing == byId.end() || !isStorableCacheIndexEntry(entry)) return false;
+  return byId.replace(existing, entry);
+}
+
+bool rtkComponentCacheIndex::erase(const std::string& id) {
+  return entries_.get<CacheIndexById>().erase(id) != 0;
+}
+
+rtkComponentCacheIndex::ByLastUsed::const_iterator rtkComponentCacheIndex::erase(
+    ByLastUsed::const_iterator position) {
+  return entries_.get<CacheIndexByLastUsed>().erase(position);
+}
+
+const rtkComponentCacheIndex::ByLastUsed& rtkComponentCacheIndex::byLastUsed() const {
+  return entries_.get<CacheIndexByLastUsed>();
+}
+
+std::uint64_t rtkComponentCacheIndex::bytesUsed(const std::string& componentDirectory) {
+  const dsPathString directory(componentDirectory);
+  const std::string file = (directory / dsPathString(kBytesUsedFileName)).str();
+  cacheLogger << "Opening file " << file << std::endl;
+  std::string content;
+  if (readSmallFile(file, kMaxBytesUsedFileLength, content)) {
+    if (const auto recorded = parseCacheSize(content)) {
+      cacheLogger << ".bytes_used file read: " << *recorded << std::endl;
+      return *recorded;
+    }
+  }
+  cacheLogger << "Could not read file." << std::endl;
+  cacheLogger << "Calculating bytes used by component: " << directory << std::endl;
+  std::uint64_t total = 0;
+  dsFindMatchingFilesAndDirs((directory / dsPathString("*")).c_str(), dsDirectorySizeAdder(total),
+                             dsIgnoreString(), dsFindAllFilesBelow, false);
+  cacheLogger << "total is " << total << std::endl;
+  cacheLogger << "Writing file " << directory << "/.bytes_used (total is " << total << ")"
+              << std::endl;
+  // The number is only a shortcut for the next reconstruction: a folder that cannot take the
+  // file is measured again then.
+  replaceFile(file, std::to_string(total), &total);
+  return total;
+}
+
+namespace {
+
+// A folder name for a new entry of id (see CacheEntryHandle).
+std::string freeDirectoryName(const rtkComponentCacheIndex& index, const std::string& id) {
+  std::string prefix = id.substr(0, kDirectoryNamePrefixLength);
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    const char c = prefix[i];
+    if (c == '/' || c == '\\' || c == '\0' || c == ' ' || (c >= '\t' && c <= '\r') ||
+        (i == 0 && c == '.')) {
+      prefix[i] = '_';
+    }
+  }
+  const dsPathString directory = index.cacheDirectory();
+  for (unsigned long counter = 0;; ++counter) {
+    const std::string candidate = prefix + std::to_string(counter);
+    if (index.hasDirName(candidate)) continue;
+    // Anything of this name (a file, a dangling link) would make the extraction fail.
+    struct stat status;
+    if (::lstat((directory / dsPathString(candidate)).c_str(), &status) == 0) continue;
+    return candidate;
+  }
+}
+
+}  // namespace
+
+CacheEntryHandle::CacheEntryHandle(boost::shared_ptr<rtkComponentCacheIndex> index,
+                                   const std::string& id, bool create)
+    : index_(std::move(index)) {
+  if (const CacheIndexEntry* existing = index_->find(id)) {
+    entry_ = *existing;
+  } else {
+    entry_ = CacheIndexEntry(id);
+    if (create) entry_.dirName = freeDirectoryName(*index_, id);
+  }
+}
+
+CacheEntryHandle::~CacheEntryHandle() {
+  if (!dirty_) return;
+  try {
+    if (index_->find(entry_.id)) {
+      index_->replace(entry_);
+    } else {
+      index_->insert(entry_);
+    }
+  } catch (...) {
+    // Out of memory while copying the entry: the commit is lost like a refused one, and the
+    // next index read finds the folder again.
+  }
+}

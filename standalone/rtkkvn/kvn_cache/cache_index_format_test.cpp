@@ -1,0 +1,149 @@
+// The text form of the cache index: time lines, the record reader on damaged input, the writer.
+
+#include "rtkkvn/kvn_cache/cache_index_format.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace pt = boost::posix_time;
+namespace gr = boost::gregorian;
+
+const pt::ptime kSomeTime(gr::date(2013, 1, 30),
+                          pt::time_duration(14, 5, 9) + pt::microseconds(250000));
+
+// Every record of text; throws what the reader throws.
+std::vector<CacheIndexEntry> readAll(const std::string& text) {
+  std::istringstream in(text);
+  CacheIndexReader reader(in);
+  std::vector<CacheIndexEntry> entries;
+  CacheIndexEntry entry;
+  while (reader.next(entry)) entries.push_back(entry);
+  return entries;
+}
+
+TEST(CacheIndexFormat, TimeLinesAreWrittenInTheDefaultPtimeForm) {
+  EXPECT_EQ("2013-Jan-30 14:05:09.250000", formatCacheTime(kSomeTime));
+  EXPECT_EQ("2013-Dec-01 00:00:07",
+            formatCacheTime(pt::ptime(gr::date(2013, 12, 1), pt::seconds(7))));
+  EXPECT_EQ("1970-Jan-01 00:00:00.000001",
+            formatCacheTime(pt::ptime(gr::date(1970, 1, 1), pt::microseconds(1))));
+  EXPECT_EQ("not-a-date-time", formatCacheTime(pt::ptime()));
+}
+
+TEST(CacheIndexFormat, TimeLinesAreReadBack) {
+  pt::ptime time;
+  ASSERT_TRUE(parseCacheTime("2013-Jan-30 14:05:09.250000", time));
+  EXPECT_EQ(kSomeTime, time);
+  // Fewer fraction digits are tenths, hundredths, ...; month names in any case; a carriage
+  // return left by an editor does not matter.
+  ASSERT_TRUE(parseCacheTime("2013-JAN-30 14:05:09.25\r", time));
+  EXPECT_EQ(kSomeTime, time);
+  ASSERT_TRUE(parseCacheTime("2000-Feb-29 23:59:59", time));
+  EXPECT_EQ(pt::ptime(gr::date(2000, 2, 29), pt::time_duration(23, 59, 59)), time);
+  ASSERT_TRUE(parseCacheTime("not-a-date-time", time));
+  EXPECT_TRUE(time.is_not_a_date_time());
+}
+
+TEST(CacheIndexFormat, MalformedTimeLinesLeaveTheTimeAlone) {
+  for (const char* text :
+       {"", "2013-Jan-30", "2013-Jan-30 14:05", "2013-Foo-30 14:05:09", "2013-Feb-29 14:05:09",
+        "2013-Jan-30 24:00:00", "2013-Jan-30 14:60:00", "2013-Jan-30 14:05:09.",
+        "2013-Jan-30 14:05:09.1234567", "2013-Jan-30 14:05:09 junk", "1399-Jan-01 00:00:00",
+        "2013-Jan-3x 14:05:09", "2013/Jan/30 14:05:09", "not-a-date-timex"}) {
+    pt::ptime time = kSomeTime;
+    EXPECT_FALSE(parseCacheTime(text, time)) << text;
+    EXPECT_EQ(kSomeTime, time) << text;
+  }
+}
+
+TEST(CacheIndexFormat, RecordsRoundTrip) {
+  CacheIndexEntry dated("comp_0123");
+  dated.dirName = "comp_0";
+  dated.size = 18446744073709551615ull;
+  dated.lastUsed = kSomeTime;
+  CacheIndexEntry undated("other");
+  undated.dirName = "other0";
+  const std::string text = cacheIndexRecordText(dated) + cacheIndexRecordText(undated);
+  EXPECT_EQ(
+      "comp_0123\ncomp_0\n18446744073709551615\n2013-Jan-30 14:05:09.250000\n"
+      "other\nother0\n0\nnot-a-date-time\n",
+      text);
+  EXPECT_EQ((std::vector<CacheIndexEntry>{dated, undated}), readAll(text));
+  EXPECT_TRUE(readAll("").empty());
+}
+
+TEST(CacheIndexFormat, AnUnfinishedIdLineEndsTheFileButAnEmptyRecordIsCorrupt) {
+  const std::string record = "a\nd0\n5\nnot-a-date-time\n";
+  // The id line without its line feed: the file just ends there.
+  EXPECT_EQ(1u, readAll(record + "b").size());
+  // With its line feed, a record has begun and is incomplete.
+  EXPECT_THROW(readAll(record + "b\n"), CacheIndexFormatError);
+  EXPECT_THROW(readAll(record + "b\nd1\n"), CacheIndexFormatError);
+  EXPECT_THROW(readAll(record + "b\nd1\n7"), CacheIndexFormatError);
+  EXPECT_THROW(readAll(record + "b\nd1\n7\n"), CacheIndexFormatError);
+  // The last time line needs its line feed too.
+  EXPECT_THROW(readAll("a\nd0\n5\nnot-a-date-time"), CacheIndexFormatError);
+}
+
+TEST(CacheIndexFormat, SizesMustBeNumbers) {
+  EXPECT_THROW(readAll("a\nd\nx5\nnot-a-date-time\n"), CacheIndexFormatError);
+  EXPECT_THROW(readAll("a\nd\n-5\nnot-a-date-time\n"), CacheIndexFormatError);
+  EXPECT_THROW(readAll("a\nd\n18446744073709551616\nnot-a-date-time\n"), CacheIndexFormatError);
+  // White space before the number (line feeds too) and anything after it on its line is
+  // skipped, as formatted input does.
+  const auto entries = readAll("a\nd\n\n +42 bytes\nnot-a-date-time\n");
+  ASSERT_EQ(1u, entries.size());
+  EXPECT_EQ(42u, entries[0].size);
+}
+
+TEST(CacheIndexFormat, IdAndDirNameLoseSurroundingWhiteSpace) {
+  const auto entries = readAll("  comp_1 \r\n\tdir0\r\n3\r\nbad time\n");
+  ASSERT_EQ(1u, entries.size());
+  EXPECT_EQ("comp_1", entries[0].id);
+  EXPECT_EQ("dir0", entries[0].dirName);
+  EXPECT_TRUE(entries[0].lastUsed.is_not_a_date_time());
+}
+
+TEST(CacheIndexFormat, HostileSizesAreRefused) {
+  const std::string longLine(kMaxCacheIndexLineLength + 1, 'x');
+  EXPECT_THROW(readAll(longLine + "\nd\n1\nnot-a-date-time\n"), CacheIndexFormatError);
+  EXPECT_EQ(1u, readAll(longLine.substr(1) + "\nd\n1\nnot-a-date-time\n").size());
+
+  std::string many;
+  for (std::size_t i = 0; i <= kMaxCacheIndexRecords; ++i) {
+    many += std::to_string(i) + "\n" + std::to_string(i) + "\n0\nx\n";
+  }
+  EXPECT_THROW(readAll(many), CacheIndexFormatError);
+}
+
+TEST(CacheIndexFormat, StorableEntriesAndPlainNames) {
+  CacheIndexEntry entry("id");
+  entry.dirName = "id0";
+  EXPECT_TRUE(isStorableCacheIndexEntry(entry));
+  entry.dirName = "id0 ";
+  EXPECT_FALSE(isStorableCacheIndexEntry(entry));
+  entry.dirName = "a\nb";
+  EXPECT_FALSE(isStorableCacheIndexEntry(entry));
+
+  EXPECT_TRUE(isPlainCacheDirectoryName("comp_0"));
+  EXPECT_TRUE(isPlainCacheDirectoryName(""));
+  for (const std::string& name :
+       std::vector<std::string>{".", "..", "../x", "a/b", "a\\b", std::string("a\0b", 3)}) {
+    EXPECT_FALSE(isPlainCacheDirectoryName(name)) << name;
+  }
+}
+
+TEST(CacheIndexFormat, CurrentTimeIsUtcMicroseconds) {
+  const pt::ptime before = pt::microsec_clock::universal_time();
+  const pt::ptime now = currentCacheTime();
+  const pt::ptime after = pt::microsec_clock::universal_time();
+  EXPECT_LE(before, now);
+  EXPECT_LE(now, after);
+}
+
+}  // namespace

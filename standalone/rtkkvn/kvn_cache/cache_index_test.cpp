@@ -1,0 +1,374 @@
+// The cache index against a real cache directory: reading damaged files, bringing the index into
+// agreement with the folders, writing only what changed, and the entry handle of an extraction.
+
+#include "rtkkvn/kvn_cache/cache_index.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <boost/make_shared.hpp>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace stdfs = std::filesystem;
+namespace pt = boost::posix_time;
+namespace gr = boost::gregorian;
+
+// A component id as archives carry them: name, "_", 32 hexadecimal digits.
+const std::string kIdA = "alphac_1234567890abcdeffedcba9876543210";
+const std::string kIdB = "betaco_aaaaaaaaaaaaaaaabbbbbbbbbbbbbbbb";
+
+std::string readWhole(const std::string& path) {
+  std::ifstream stream(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+}
+
+void writeWhole(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string record(const std::string& id, const std::string& dirName, std::uint64_t size,
+                   const std::string& time = "not-a-date-time") {
+  return id + "\n" + dirName + "\n" + std::to_string(size) + "\n" + time + "\n";
+}
+
+std::vector<std::string> idsByLastUsed(const rtkComponentCacheIndex& index) {
+  std::vector<std::string> ids;
+  for (const CacheIndexEntry& entry : index.byLastUsed()) ids.push_back(entry.id);
+  return ids;
+}
+
+class CacheIndexFolder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/kvn_index.XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    cache_ = pattern;
+    indexPath_ = cache_ + "/" + kCacheIndexFileName;
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    stdfs::remove_all(cache_, ignored);
+  }
+
+  // A component folder as a finished extraction leaves it: the marker, the component's files in
+  // a folder named after its id, and optionally the recorded size.
+  std::string finishedComponent(const std::string& dirName, const std::string& innerName,
+                                const std::string& bytesUsed = "") {
+    const std::string folder = cache_ + "/" + dirName;
+    stdfs::create_directories(folder + "/" + innerName);
+    writeWhole(folder + "/" + kCreatedMarkerFileName, "");
+    writeWhole(folder + "/" + innerName + "/main.q", std::string(100, 'q'));
+    writeWhole(folder + "/" + innerName + "/data.bin", std::string(23, 'd'));
+    if (!bytesUsed.empty()) writeWhole(folder + "/" + kBytesUsedFileName, bytesUsed);
+    return folder;
+  }
+
+  boost::shared_ptr<rtkComponentCacheIndex> open() {
+    return boost::make_shared<rtkComponentCacheIndex>(dsPathString(indexPath_));
+  }
+
+  std::string cache_;
+  std::string indexPath_;
+};
+
+TEST_F(CacheIndexFolder, ReadsRecordsWhoseFoldersExistAndDropsDuplicateIds) {
+  stdfs::create_directory(cache_ + "/alphac0");
+  stdfs::create_directory(cache_ + "/betaco0");
+  writeWhole(indexPath_, record(kIdA, "alphac0", 10, "2013-Jan-30 14:05:09.250000") +
+                             record(kIdA, "betaco0", 99) + record(kIdB, "betaco0", 20));
+  auto index = open();
+  ASSERT_EQ(2u, index->entries().size());
+  ASSERT_NE(nullptr, index->find(kIdA));
+  EXPECT_EQ("alphac0", index->find(kIdA)->dirName);
+  EXPECT_EQ(10u, index->find(kIdA)->size);
+  EXPECT_EQ(pt::ptime(gr::date(2013, 1, 30), pt::time_duration(14, 5, 9) + pt::millisec(250)),
+            index->find(kIdA)->lastUsed);
+  EXPECT_EQ(30u, index->totalSize());
+
+  index->updateLastUsed(kIdB);
+  index.reset();
+  const std::string written = readWhole(indexPath_);
+  EXPECT_EQ(0u, written.find(record(kIdA, "alphac0", 10, "2013-Jan-30 14:05:09.250000")));
+  EXPECT_EQ(std::string::npos, written.find(record(kIdA, "betaco0", 99)));
+}
+
+TEST_F(CacheIndexFolder, CorruptFileIsRebuiltFromTheFolders) {
+  finishedComponent("alphac0", kIdA, "123");
+  stdfs::create_directories(cache_ + "/betaco0/" + kIdB);  // no marker: unfinished
+  // One good record, then an id line with its line feed and nothing after it.
+  writeWhole(indexPath_, record("someone", "alphac0", 5) + "dangling\n");
+  auto index = open();
+  ASSERT_EQ(1u, index->entries().size());
+  const CacheIndexEntry* rebuilt = index->find(kIdA);
+  ASSERT_NE(nullptr, rebuilt);
+  EXPECT_EQ("alphac0", rebuilt->dirName);
+  EXPECT_EQ(123u, rebuilt->size);
+  EXPECT_FALSE(rebuilt->lastUsed.is_not_a_date_time());
+  EXPECT_FALSE(stdfs::exists(cache_ + "/betaco0"));
+  index.reset();
+  EXPECT_EQ(0u, readWhole(indexPath_).find(kIdA + "\nalphac0\n123\n"));
+}
+
+TEST_F(CacheIndexFolder, AnUnterminatedLastIdLineIsIgnored) {
+  stdfs::create_directory(cache_ + "/alphac0");
+  writeWhole(indexPath_, record(kIdA, "alphac0", 5) + "dangling");
+  auto index = open();
+  ASSERT_EQ(1u, index->entries().size());
+  EXPECT_NE(nullptr, index->find(kIdA));
+}
+
+TEST_F(CacheIndexFolder, StaleAndEscapingEntriesAreDropped) {
+  stdfs::create_directory(cache_ + "/alphac0");
+  stdfs::create_directories(cache_ + "/inner/x");
+  writeWhole(indexPath_, record(kIdA, "alphac0", 5) + record(kIdB, "betaco0", 7) +
+                             record("up", "..", 1) + record("nested", "inner/x", 1));
+  auto index = open();
+  ASSERT_EQ(1u, index->entries().size());
+  EXPECT_NE(nullptr, index->find(kIdA));
+  index.reset();
+  EXPECT_EQ(record(kIdA, "alphac0", 5), readWhole(indexPath_));
+}
+
+TEST_F(CacheIndexFolder, ReconstructedEntriesFindTheirIdOrStayAnonymous) {
+  finishedComponent("alphac0", kIdA);
+  // The inner name does not share the folder's first six characters.
+  finishedComponent("betaco0", "other_1234567890abcdeffedcba9876543210", "77");
+  // A hexadecimal half with a leading zero does not pass the test.
+  finishedComponent("zeroco0", "zeroco_0123456789abcdeffedcba9876543210", "1");
+  // Hidden folders and files are not components.
+  stdfs::create_directory(cache_ + "/.hidden");
+  writeWhole(cache_ + "/loose_file", "x");
+
+  auto index = open();
+  ASSERT_EQ(2u, index->entries().size());
+  const CacheIndexEntry* found = index->find(kIdA);
+  ASSERT_NE(nullptr, found);
+  EXPECT_EQ("alphac0", found->dirName);
+  // No ".bytes_used": the files below the folder are measured and the sum recorded.
+  EXPECT_EQ(123u, found->size);
+  EXPECT_EQ("123", readWhole(cache_ + "/alphac0/" + kBytesUsedFileName));
+  // Two anonymous entries cannot both have the empty id: only one of them is added.
+  EXPECT_TRUE(index->hasDirName("betaco0") != index->hasDirName("zeroco0"));
+  const CacheIndexEntry* anonymous = index->find("");
+  ASSERT_NE(nullptr, anonymous);
+  EXPECT_EQ(anonymous->dirName == "betaco0" ? 77u : 1u, anonymous->size);
+  EXPECT_TRUE(stdfs::exists(cache_ + "/.hidden"));
+}
+
+TEST_F(CacheIndexFolder, UpperCaseHashesAndOnlyTheFirstMatchingFolderCount) {
+  const std::string upper = "alphac_1234567890ABCDEFFEDCBA9876543210";
+  finishedComponent("alphac0", upper);
+  stdfs::create_directory(cache_ + "/alphac0/alphac_fedcba9876543210fedcba9876543210");
+  auto index = open();
+  ASSERT_NE(nullptr, index->find(upper));
+  EXPECT_EQ("alphac0", index->find(upper)->dirName);
+}
+
+TEST_F(CacheIndexFolder, FoldersWithAmbiguousNamesAreLeftAlone) {
+  // "alphac0 " would reach the file services as "alphac0": deleting it as an unfinished
+  // extraction must not delete the valid component beside it.
+  finishedComponent("alphac0", kIdA, "5");
+  stdfs::create_directory(cache_ + "/alphac0 ");
+  auto index = open();
+  EXPECT_TRUE(stdfs::exists(cache_ + "/alphac0/" + kCreatedMarkerFileName));
+  EXPECT_TRUE(stdfs::exists(cache_ + "/alphac0 "));
+  EXPECT_EQ(1u, index->entries().size());
+}
+
+TEST_F(CacheIndexFolder, UnchangedIndexIsNotRewritten) {
+  stdfs::create_directory(cache_ + "/alphac0");
+  writeWhole(indexPath_, record(kIdA, "alphac0", 5, "2013-Jan-30 14:05:09"));
+  struct stat before;
+  ASSERT_EQ(0, ::stat(indexPath_.c_str(), &before));
+  {
+    auto index = open();
+    EXPECT_FALSE(index->writeNeeded());
+    EXPECT_NE(nullptr, index->find(kIdA));
+  }
+  struct stat after;
+  ASSERT_EQ(0, ::stat(indexPath_.c_str(), &after));
+  EXPECT_EQ(before.st_ino, after.st_ino);
+  EXPECT_EQ(before.st_mtim.tv_sec, after.st_mtim.tv_sec);
+  EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+
+  // An empty cache without an index file stays without one.
+  ASSERT_EQ(0, ::unlink(indexPath_.c_str()));
+  stdfs::remove(cache_ + "/alphac0");
+  open().reset();
+  EXPECT_FALSE(stdfs::exists(indexPath_));
+}
+
+TEST_F(CacheIndexFolder, ChangesAreWrittenInIdOrderThroughAPrivateNewFile) {
+  stdfs::create_directory(cache_ + "/betaco0");
+  stdfs::create_directory(cache_ + "/alphac0");
+  writeWhole(indexPath_, record(kIdB, "betaco0", 2));
+  struct stat before;
+  ASSERT_EQ(0, ::stat(indexPath_.c_str(), &before));
+  {
+    auto index = open();
+    // "alphac0" has no marker and is no entry's folder: it is deleted, not added.
+    EXPECT_FALSE(stdfs::exists(cache_ + "/alphac0"));
+    stdfs::create_directory(cache_ + "/alphac0");
+    CacheIndexEntry added(kIdA);
+    added.dirName = "alphac0";
+    added.size = 1;
+    ASSERT_TRUE(index->insert(added));
+    EXPECT_TRUE(index->writeNeeded());
+    index->writeIndex();
+    EXPECT_FALSE(index->writeNeeded());
+    EXPECT_EQ(index->entries().size(), index->snapshot().size());
+  }
+  EXPECT_EQ(record(kIdA, "alphac0", 1) + record(kIdB, "betaco0", 2), readWhole(indexPath_));
+  struct stat after;
+  ASSERT_EQ(0, ::stat(indexPath_.c_str(), &after));
+  EXPECT_NE(before.st_ino, after.st_ino);  // replaced, not rewritten in place
+  EXPECT_EQ(0600u, after.st_mode & 07777);
+  for (const auto& entry : stdfs::directory_iterator(cache_)) {
+    EXPECT_EQ(std::string::npos, entry.path().filename().string().find(".new.")) << entry.path();
+  }
+}
+
+TEST_F(CacheIndexFolder, AFailedWriteKeepsTheSnapshotAndLeavesNothingBehind) {
+  // A folder where the index file should be: it reads as no file, and renaming onto it fails.
+  stdfs::create_directory(indexPath_);
+  auto index = open();
+  stdfs::create_directory(cache_ + "/alphac0");
+  CacheIndexEntry added(kIdA);
+  added.dirName = "alphac0";
+  ASSERT_TRUE(index->insert(added));
+  index->writeIndex();
+  EXPECT_TRUE(index->writeNeeded());
+  EXPECT_TRUE(index->snapshot().empty());
+  EXPECT_NO_THROW(index.reset());
+  EXPECT_TRUE(stdfs::is_directory(indexPath_));
+  std::vector<std::string> names;
+  for (const auto& entry : stdfs::directory_iterator(cache_)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ((std::vector<std::string>{kCacheIndexFileName, "alphac0"}), names);
+}
+
+TEST_F(CacheIndexFolder, LastUsedOrderPutsUndatedEntriesLast) {
+  auto index = open();
+  const pt::ptime early(gr::date(2012, 5, 1));
+  const pt::ptime late(gr::date(2013, 5, 1));
+  const std::vector<std::pair<std::string, pt::ptime>> entries = {
+      {"undated1", pt::ptime()}, {"late", late},    {"early1", early},
+      {"undated2", pt::ptime()}, {"early2", early}, {"early3", early}};
+  for (const auto& [id, time] : entries) {
+    CacheIndexEntry entry(id);
+    entry.dirName = id + "0";
+    entry.lastUsed = time;
+    entry.size = 1;
+    ASSERT_TRUE(index->insert(entry));
+  }
+  EXPECT_EQ(
+      (std::vector<std::string>{"early1", "early2", "early3", "late", "undated1", "undated2"}),
+      idsByLastUsed(*index));
+
+  // Erasing while walking returns the entry after the erased one.
+  auto next = index->erase(index->byLastUsed().begin());
+  EXPECT_EQ("early2", next->id);
+  EXPECT_EQ(5u, index->totalSize());
+  index->updateLastUsed("undated2");
+  EXPECT_EQ("undated2", idsByLastUsed(*index)[3]);
+  EXPECT_THROW(index->updateLastUsed("nosuch"), rtkComponentCacheIndex::component_not_found);
+}
+
+TEST_F(CacheIndexFolder, InsertAndReplaceKeepIdsAndFoldersUnique) {
+  auto index = open();
+  CacheIndexEntry a(kIdA);
+  a.dirName = "alphac0";
+  CacheIndexEntry b(kIdB);
+  b.dirName = "betaco0";
+  ASSERT_TRUE(index->insert(a));
+  ASSERT_TRUE(index->insert(b));
+  CacheIndexEntry sameFolder("third");
+  sameFolder.dirName = "alphac0";
+  EXPECT_FALSE(index->insert(sameFolder));
+  CacheIndexEntry moved = b;
+  moved.dirName = "alphac0";
+  EXPECT_FALSE(index->replace(moved));
+  EXPECT_EQ("betaco0", index->find(kIdB)->dirName);
+  CacheIndexEntry unstorable("fourth");
+  unstorable.dirName = "two\nlines";
+  EXPECT_FALSE(index->insert(unstorable));
+  EXPECT_FALSE(index->replace(sameFolder));  // no entry with this id
+  moved.size = 9;
+  moved.dirName = "betaco1";
+  EXPECT_TRUE(index->replace(moved));
+  EXPECT_EQ(9u, index->find(kIdB)->size);
+  EXPECT_TRUE(index->erase(kIdA));
+  EXPECT_FALSE(index->erase(kIdA));
+}
+
+TEST_F(CacheIndexFolder, NewFolderNamesAvoidIndexEntriesAndEverythingOnDisk) {
+  stdfs::create_directory(cache_ + "/alphac0");
+  writeWhole(indexPath_, record("alphac_other", "alphac0", 1));
+  stdfs::create_directory(cache_ + "/alphac1");  // unfinished: deleted by the reconciliation
+  auto index = open();
+  stdfs::create_directory(cache_ + "/alphac1");  // an extraction running meanwhile
+  writeWhole(cache_ + "/alphac2", "a file");
+  {
+    CacheEntryHandle handle(index, kIdA, true);
+    EXPECT_EQ("alphac3", handle.entry().dirName);
+    EXPECT_EQ(kIdA, handle.entry().id);
+    EXPECT_EQ(0u, handle.entry().size);
+    EXPECT_TRUE(handle.entry().lastUsed.is_not_a_date_time());
+  }
+  EXPECT_EQ(nullptr, index->find(kIdA));  // never marked dirty
+  EXPECT_EQ("ab0", CacheEntryHandle(index, "ab", true).entry().dirName);
+  EXPECT_EQ("_x_y_z0", CacheEntryHandle(index, ".x/y\\z_", true).entry().dirName);
+  EXPECT_EQ("", CacheEntryHandle(index, "nocreate", false).entry().dirName);
+  EXPECT_EQ("alphac0", CacheEntryHandle(index, "alphac_other", true).entry().dirName);
+}
+
+TEST_F(CacheIndexFolder, HandlesCommitOnlyWhenDirty) {
+  auto index = open();
+  const pt::ptime used(gr::date(2013, 1, 30));
+  {
+    CacheEntryHandle handle(index, kIdA, true);
+    handle.entry().size = 42;
+    handle.entry().lastUsed = used;
+    handle.markDirty();
+  }
+  ASSERT_NE(nullptr, index->find(kIdA));
+  EXPECT_EQ("alphac0", index->find(kIdA)->dirName);
+  EXPECT_EQ(42u, index->find(kIdA)->size);
+  EXPECT_EQ(used, index->find(kIdA)->lastUsed);
+  {
+    CacheEntryHandle handle(index, kIdA, true);
+    EXPECT_EQ(42u, handle.entry().size);
+    handle.entry().size = 43;
+  }
+  EXPECT_EQ(42u, index->find(kIdA)->size);  // not dirty: no commit
+  {
+    CacheEntryHandle handle(index, kIdA, true);
+    handle.entry().size = 44;
+    handle.markDirty();
+  }
+  EXPECT_EQ(44u, index->find(kIdA)->size);
+  EXPECT_EQ(1u, index->entries().size());
+  {
+    // A handle whose folder another entry took meanwhile commits nothing.
+    CacheEntryHandle handle(index, kIdB, true);
+    CacheIndexEntry thief("thief");
+    thief.dirName = handle.entry().dirName;
+    ASSERT_TRUE(index->insert(thief));
+    handle.markDirty();
+  }
+  EXPECT_EQ(nullptr, index->find(kIdB));
+}
+
+}  // namespace
