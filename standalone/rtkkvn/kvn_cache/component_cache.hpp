@@ -22,6 +22,8 @@
 #include "fs/path_string.hpp"
 #include "rtkkvn/components/extracted_component.hpp"
 
+class rtkComponentCacheIndex;
+
 // The verbose test: true when KVN_CACHE_VERBOSE is set, not empty and not exactly "off" (so
 // "OFF", "0" and "no" switch logging on).
 bool isCacheVerbose();
@@ -60,6 +62,23 @@ class rtkComponentCache {
 
   rtkComponentCache(const rtkComponentCache&) = delete;
   rtkComponentCache& operator=(const rtkComponentCache&) = delete;
+
+  // Both maintenance operations work on an index the caller opened for this cache directory and
+  // must be called with mutex and rootLock held. Without rootLock they log, change nothing and
+  // return false. They take no lock of their own beyond a component's write lock, tried once.
+  //
+  // Stamps the current time as the last use of component id in index. False (logged, not
+  // thrown) when index has no entry for id.
+  bool touchComponent(rtkComponentCacheIndex& index, const std::string& id);
+  // Deletes the least recently used components, oldest first, until the sizes recorded in index
+  // add up to no more than maxSize. A component whose folder another holder has locked (a
+  // component record in any process, or an extraction) is skipped and stays. Every deleted
+  // component's entry is erased from index; an entry whose folder is already gone is erased
+  // too. An entry whose dirName names no folder inside the cache directory (the empty name) is
+  // never deleted. Returns false only when it refused to run. dsPermissionDenied and
+  // dsFileAccessError from a lock or a removal end the walk and reach the caller; the entries
+  // erased until then stay erased.
+  bool performMaintenance(rtkComponentCacheIndex& index);
 
   // Fixed at construction: the object keeps its directory even when KVN_CACHE_ROOT changes.
   const dsPathString cacheDirectory;

@@ -22,6 +22,7 @@
 #include "base/exceptions.hpp"
 #include "fs/errors.hpp"
 #include "rtkkvn/kvn_cache/cache_location.hpp"
+#include "rtkkvn/kvn_cache/captured_cache_log.hpp"
 #include "util/test_environment.hpp"
 
 namespace {
@@ -52,27 +53,6 @@ std::vector<std::string> entriesOf(const std::string& folder) {
   }
   return names;
 }
-
-// Turns the cache log on for one scope and collects what it writes to standard error.
-class CapturedCacheLog {
- public:
-  CapturedCacheLog() : wasEnabled_(cacheLogger.isEnabled()) {
-    cacheLogger.setEnabled(true);
-    ::testing::internal::CaptureStderr();
-  }
-  ~CapturedCacheLog() {
-    if (!taken_) ::testing::internal::GetCapturedStderr();
-    cacheLogger.setEnabled(wasEnabled_);
-  }
-  std::string text() {
-    taken_ = true;
-    return ::testing::internal::GetCapturedStderr();
-  }
-
- private:
-  bool wasEnabled_;
-  bool taken_ = false;
-};
 
 // The real system calls, except that failCall ("open" with O_CREAT, or "rename") fails with EIO
 // on paths that contain pathFragment.
