@@ -45,19 +45,6 @@ std::string parentFolder(const std::string& path) {
   return slash == 0 ? "/" : trimmed.substr(0, slash);
 }
 
-std::string homeFolder() {
-  if (const char* home = nonEmptyEnvironment("HOME")) return home;
-  long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> buffer(suggested > 0 ? static_cast<size_t>(suggested) : 16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-      found->pw_dir && *found->pw_dir) {
-    return found->pw_dir;
-  }
-  throw std::runtime_error("no home folder is known for the preferences (HOME is not set)");
-}
-
 }  // namespace
 
 bool svIsStandaloneMode() { return standaloneMode.load(); }
@@ -83,13 +70,29 @@ std::string svSorvelRoot() {
   return parentFolder(svGetBinArchDir());
 }
 
-std::string svSorvelDefaultPrefDirPrefix() {
-  const char* configHome = nonEmptyEnvironment("XDG_CONFIG_HOME");
+std::string svHomeFolder() {
+  if (const char* home = nonEmptyEnvironment("HOME")) return home;
+  long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(suggested > 0 ? static_cast<size_t>(suggested) : 16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+      found->pw_dir && *found->pw_dir) {
+    return found->pw_dir;
+  }
+  throw std::runtime_error("no home folder is known (HOME is not set)");
+}
+
+std::string svXdgBaseFolder(const char* variable, const char* fallback) {
+  const char* value = nonEmptyEnvironment(variable);
   // Relative values are to be ignored: they would name a different folder in every working
   // directory.
-  const std::string base = configHome && configHome[0] == '/'
-                               ? withoutTrailingSlashes(configHome)
-                               : withoutTrailingSlashes(homeFolder()) + "/.config";
+  if (value && value[0] == '/') return withoutTrailingSlashes(value);
+  return withoutTrailingSlashes(svHomeFolder()) + "/" + fallback;
+}
+
+std::string svSorvelDefaultPrefDirPrefix() {
+  const std::string base = svXdgBaseFolder("XDG_CONFIG_HOME", ".config");
   return (base == "/" ? "" : base) + "/" + kPreferencesFolder;
 }
 

@@ -23,6 +23,15 @@ RTKUTIL_EXPORT std::string svGetBinArchDir();
 // of svGetBinArchDir(). Never ends with a "/" (except for "/" itself).
 RTKUTIL_EXPORT std::string svSorvelRoot();
 
+// The user's home folder: $HOME when set and not empty, else the home folder of the effective
+// user. Throws std::runtime_error when neither is known.
+RTKUTIL_EXPORT std::string svHomeFolder();
+
+// A per-user base folder of the XDG convention: the variable's value when it is an absolute path
+// (without trailing "/"), else svHomeFolder() joined with fallback (".config", ".local/share").
+// Throws std::runtime_error when the home folder is needed and not known.
+RTKUTIL_EXPORT std::string svXdgBaseFolder(const char* variable, const char* fallback);
+
 // The folder under which per-user preferences of every runtime version live:
 // $XDG_CONFIG_HOME/sorvel, where an unset, empty or relative XDG_CONFIG_HOME means ~/.config
 // ($HOME, else the home folder of the effective user). Throws std::runtime_error when no home

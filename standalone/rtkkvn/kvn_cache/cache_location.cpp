@@ -7,11 +7,13 @@
 #include <cstdlib>
 #include <locale>
 #include <sstream>
+#include <stdexcept>
 #include <vector>
 
 #include "base/exceptions.hpp"
 #include "fs/path_string.hpp"
 #include "msg/message.hpp"
+#include "util/services.hpp"
 // The exported declaration of rtkGetComponentCacheDir, so that the compiler holds both alike.
 #include "rtkkvn.h"
 
@@ -55,21 +57,13 @@ std::optional<std::string> loginName() {
   return std::nullopt;
 }
 
-std::optional<std::string> homeFolder() {
-  if (const char* home = nonEmptyEnvironment("HOME")) return std::string(home);
-  std::vector<char> buffer;
-  if (const auto entry = effectiveUserEntry(buffer); entry && entry->pw_dir && *entry->pw_dir) {
-    return std::string(entry->pw_dir);
-  }
-  return std::nullopt;
-}
-
-// An XDG base folder: the variable when it holds an absolute path, else home + fallback.
+// An XDG base folder, or nothing when it would need a home folder that is not known.
 std::optional<std::string> xdgFolder(const char* variable, const char* fallback) {
-  const char* value = nonEmptyEnvironment(variable);
-  if (value && value[0] == '/') return std::string(value);
-  if (const auto home = homeFolder()) return *home + "/" + fallback;
-  return std::nullopt;
+  try {
+    return svXdgBaseFolder(variable, fallback);
+  } catch (const std::runtime_error&) {
+    return std::nullopt;
+  }
 }
 
 void replaceEvery(std::string& text, const std::string& placeholder,
