@@ -9,6 +9,7 @@
 // cached component. The guard that serialises the object's creation (inside componentCache) is
 // held only while the object is made and nothing else is taken meanwhile.
 
+#include <boost/enable_shared_from_this.hpp>
 #include <boost/shared_ptr.hpp>
 #include <boost/thread/mutex.hpp>
 #include <boost/weak_ptr.hpp>
@@ -20,6 +21,7 @@
 #include "fs/file_system.hpp"
 #include "fs/logger.hpp"
 #include "fs/path_string.hpp"
+#include "rtkkvn/components/ctf_extractor.hpp"
 #include "rtkkvn/components/extracted_component.hpp"
 
 class rtkComponentCacheIndex;
@@ -36,8 +38,9 @@ bool isCacheVerbose();
 extern dsLogger cacheLogger;
 
 // The cache directory as this process uses it. Not copyable. Fields are public; the comment on
-// each says who may touch it.
-class rtkComponentCache {
+// each says who may touch it. Owned through a boost::shared_ptr (getComponent needs it: every
+// component handed out keeps the cache alive).
+class rtkComponentCache : public boost::enable_shared_from_this<rtkComponentCache> {
  public:
   // Opens the cache in cacheDirectory. Logs "Creating KVN Cache at location: <cacheDirectory>".
   // Creates the directory and every missing folder above it with mode 0700 when it is not a
@@ -79,6 +82,24 @@ class rtkComponentCache {
   // dsFileAccessError from a lock or a removal end the walk and reach the caller; the entries
   // erased until then stay erased.
   bool performMaintenance(rtkComponentCacheIndex& index);
+
+  // The component id unpacked in the cache (see cache_extraction.cpp for the protocol). Returns
+  // the record this process already holds for id when there is one, touching no file; otherwise
+  // takes rootLock, unpacks the archive with extractor into a fresh folder unless a finished
+  // extraction is there, stamps its use, trims the cache and returns a new record that holds a
+  // read lock on the folder for as long as it lives and calls releaseComponent(id) when it goes.
+  // Takes mutex (not to be held by the caller), then rootLock, then the component's lock. The
+  // cache must be owned by a boost::shared_ptr (boost::bad_weak_ptr otherwise): the record keeps
+  // it. Throws rtkInternalException for a failed extraction and for the file services' errors
+  // (translated after logging); other errors (an unreadable settings manifest, ...) pass.
+  boost::shared_ptr<rtkExtractedComponent> getComponent(const std::string& id,
+                                                        rtkkvn::CtfExtractor& extractor);
+  // Run when a record made by getComponent goes away: forgets the record and, unless
+  // isCacheVerbose() holds now, stamps the last use of id and trims the cache under rootLock.
+  // Takes mutex (not to be held by the caller). Never throws for file-system reasons.
+  void releaseComponent(const std::string& id);
+  // cacheDirectory joined with dirName.
+  dsPathString componentDirectory(const std::string& dirName) const;
 
   // Fixed at construction: the object keeps its directory even when KVN_CACHE_ROOT changes.
   const dsPathString cacheDirectory;

@@ -1,0 +1,274 @@
+// Handing out components from the cache: the locks around a request, the extraction into a
+// component folder, the records this process holds, and the return of a component when its
+// record goes.
+//
+// Locks, always in this order: the cache object's mutex (threads of this process), rootLock (every
+// process using the cache directory: the index and which folder is being extracted), and the
+// reader-writer lock of one component folder (maintenance needs its write lock to delete the
+// folder, so a folder being extracted or in use by a record is never deleted).
+
+#include "rtkkvn/kvn_cache/cache_extraction.hpp"
+
+#include <sys/types.h>
+
+#include <boost/make_shared.hpp>
+#include <boost/thread/locks.hpp>
+#include <fstream>
+#include <ostream>
+#include <string>
+
+#include "base/exceptions.hpp"
+#include "fs/cleanup_guard.hpp"
+#include "fs/directory_lock.hpp"
+#include "fs/errors.hpp"
+#include "fs/file_operations.hpp"
+#include "fs/file_system.hpp"
+#include "msg/message.hpp"
+#include "rtkkvn/components/component_data.hpp"
+#include "rtkkvn/kvn_cache/cache_index.hpp"
+#include "rtkkvn/kvn_cache/component_cache.hpp"
+
+namespace {
+
+constexpr char kCacheErrorId[] = "RTK:ComponentCache";
+constexpr char kSourceTag[] = "standalone/rtkkvn/kvn_cache/rtkcomponentcache";
+// A cached component keeps its preferences inside its own folder.
+constexpr char kPreferencesFolderName[] = ".sorvel";
+constexpr mode_t kComponentFolderMode = 0700;
+
+// Logs text as one line and throws it as a fault of the cache.
+[[noreturn]] void fail(const std::string& text, int line) {
+  cacheLogger << text << std::endl;
+  throw rtkInternalException(text, kSourceTag, line);
+}
+
+// Gives a held lock up when the scope is left, also by an exception (release never throws and
+// does nothing for a lock that is not held).
+template <typename Lock>
+class ReleaseOnExit {
+ public:
+  explicit ReleaseOnExit(Lock& lock) : lock_(lock) {}
+  ~ReleaseOnExit() { lock_.release(); }
+  ReleaseOnExit(const ReleaseOnExit&) = delete;
+  ReleaseOnExit& operator=(const ReleaseOnExit&) = delete;
+
+ private:
+  Lock& lock_;
+};
+
+// True when a finished extraction lies in extractDir. A folder without the marker is what an
+// interrupted extraction leaves behind; it is removed here so that it can be extracted afresh.
+bool needsExtraction(const dsPathString& extractDir) {
+  if (!dsIsDirectory(extractDir.str())) return true;
+  cacheLogger << "Checking for creation timestamp..." << std::endl;
+  std::ifstream marker((extractDir / dsPathString(kCreatedMarkerFileName)).c_str());
+  if (marker.is_open()) {
+    cacheLogger << "Timestamp is valid." << std::endl;
+    return false;
+  }
+  cacheLogger << "Timestamp is invalid.  Attempting to re-extract the component..." << std::endl;
+  cacheLogger << "Removing old directory" << std::endl;
+  if (!dsRemoveRF(extractDir.str())) {
+    fail("Failed to remove possibly corrupt component directory: " + extractDir.str(), __LINE__);
+  }
+  return true;
+}
+
+// Unpacks the archive into extractDir (created first) under the folder's write lock, writes the
+// marker, and turns the write lock into the returned read lock without a moment in between at
+// which the folder is free. The byte count the extractor reports goes into entry. Anything that
+// fails after the folder was created removes it again, so no half-filled folder survives.
+// Called with the mutex and rootLock held.
+dsDirectoryReadWriteLock::ReadLock extractComponent(const dsPathString& extractDir,
+                                                    const dsDirectoryReadWriteLock& rw,
+                                                    const rtkkvn::CtfExtractor& extractor,
+                                                    CacheIndexEntry& entry,
+                                                    boost::shared_ptr<rtkComponentData>& data) {
+  cacheLogger << "Creating component directory: " << extractDir << std::endl;
+  dsCreateDirectories(extractDir.str(), kComponentFolderMode);
+  try {
+    dsDirectoryReadWriteLock::WriteLock writeLock = rw.getWriteLock();
+    cacheLogger << "Acquiring component directory WRITE lock... ";
+    // Destroyed before writeLock: the folder goes while nobody else may enter it.
+    const std::string folder = extractDir.str();
+    dsCleanupFunctionGuard removeFolder([folder] { dsRemoveRF(folder); });
+    if (!writeLock.tryAcquire(false)) fail("ERROR: acquire WRITE lock failed!", __LINE__);
+    cacheLogger << "acquire succeeded." << std::endl;
+
+    cacheLogger << "Extracting component... ";
+    bool complete = false;
+    try {
+      entry.size = extractor(folder.c_str());
+      cacheLogger << "Component extracted to cache.  Writing creation timestamp..." << std::endl;
+      std::ofstream marker((extractDir / dsPathString(kCreatedMarkerFileName)).c_str(),
+                           std::ios::out | std::ios::binary);
+      complete = marker.is_open() && marker.good();
+      cacheLogger << (complete ? "Timestamp successfully created." : "Timestamp creation failed.")
+                  << std::endl;
+    } catch (const rtkBaseException&) {
+      cacheLogger << "ERROR: extractTo failed" << std::endl;
+    } catch (const rtkInternalException&) {
+      // The archive readers report their own faults this way; for the cache it is the same
+      // failed extraction.
+      cacheLogger << "ERROR: extractTo failed" << std::endl;
+    }
+    if (!complete) fail("Failed to completely extract component!", __LINE__);
+    cacheLogger << "done." << std::endl;
+
+    cacheLogger << "Downgrading WRITE lock to READ lock... ";
+    dsDirectoryReadWriteLock::ReadLock readLock = writeLock.downgrade();
+    cacheLogger << "downgrade successful." << std::endl;
+    data = boost::make_shared<rtkComponentData>(folder.c_str());
+    removeFolder.disarm();
+    return readLock;
+  } catch (const dsNoSuchDirectory&) {
+    fail("ERROR: failed to create component directory", __LINE__);
+  }
+}
+
+}  // namespace
+
+dsPathString rtkComponentCache::componentDirectory(const std::string& dirName) const {
+  return cacheDirectory / dsPathString(dirName);
+}
+
+boost::shared_ptr<rtkExtractedComponent> rtkComponentCache::getComponent(
+    const std::string& id, rtkkvn::CtfExtractor& extractor) {
+  cacheLogger << "KVN cache extracting component: " << id << std::endl;
+  // Taken before anything happens: the release function of a new record needs it.
+  const boost::shared_ptr<rtkComponentCache> self = shared_from_this();
+  // Declared before the mutex is taken, so that when a later step throws, a record made already
+  // is dropped only after the mutex is unlocked: its release step takes the mutex.
+  boost::shared_ptr<rtkExtractedComponent> component;
+  try {
+    boost::lock_guard<boost::mutex> hold(mutex);
+
+    // A record whose last reference is gone but whose release step has not run yet (it waits
+    // for the mutex) cannot be handed out again; the component is opened anew instead.
+    const auto inUse = inUseComponents.find(id);
+    if (inUse != inUseComponents.end()) {
+      if (boost::shared_ptr<rtkExtractedComponent> existing = inUse->second.lock()) {
+        cacheLogger << "Returning cached component reference." << std::endl;
+        return existing;
+      }
+    }
+
+    cacheLogger << "Acquiring KVN cache root-level directory lock...";
+    // Declared before the index, so the index is written before the lock goes.
+    const ReleaseOnExit<dsDirectoryExclusiveLock> rootRelease(rootLock);
+    rootLock.acquire(false);
+    cacheLogger << " acquire succeeded." << std::endl;
+
+    boost::shared_ptr<rtkComponentCacheIndex> index = boost::make_shared<rtkComponentCacheIndex>(
+        cacheDirectory / dsPathString(kCacheIndexFileName));
+    // An entry naming the cache directory itself (the empty folder name) must not lead to
+    // removing or filling the whole cache: it is dropped and a folder of its own chosen.
+    if (const CacheIndexEntry* known = index->find(id)) {
+      if (componentDirectory(known->dirName) == cacheDirectory) {
+        cacheLogger << "Index entry of " << id << " names no component folder; dropping it"
+                    << std::endl;
+        index->erase(id);
+      }
+    }
+    {
+      CacheEntryHandle entry(index, id, true);
+      const dsPathString extractDir = componentDirectory(entry.entry().dirName);
+      cacheLogger << "KVN cache: extractDir is " << extractDir << std::endl;
+      const bool extract = needsExtraction(extractDir);
+
+      const dsDirectoryReadWriteLock rw(extractDir.str(), dsGetDefaultFSImp());
+      dsDirectoryReadWriteLock::ReadLock readLock = rw.getReadLock();
+      boost::shared_ptr<rtkComponentData> componentData;
+      if (extract) {
+        cacheLogger << std::endl;
+        cacheLogger << "Adding component " << id << " to the cache." << std::endl;
+        // Room first, before the new component arrives.
+        performMaintenance(*index);
+        readLock = extractComponent(extractDir, rw, extractor, entry.entry(), componentData);
+      } else {
+        cacheLogger << "Acquiring component-level directory READ lock..." << std::endl;
+        readLock.acquire(false);
+        cacheLogger << " acquire succeeded." << std::endl;
+        componentData = boost::make_shared<rtkComponentData>(extractDir.c_str());
+      }
+
+      entry.entry().lastUsed = currentCacheTime();
+      entry.markDirty();
+      if (!readLock.isAcquired()) fail("ERROR: READ lock not acquired!", __LINE__);
+
+      const boost::function<void()> release = [self, id] { self->releaseComponent(id); };
+      // The record takes a read lock of its own while this one is still held, so the folder is
+      // never free between the two.
+      component = boost::make_shared<rtkExtractedComponent>(
+          extractDir, extractDir / dsPathString(kPreferencesFolderName), id, release, componentData,
+          true, true);
+      inUseComponents[id] = component;
+      cacheLogger << "Component " << id << " has successfully been accessed from the cache."
+                  << std::endl;
+    }  // readLock, rw, then the entry (committed into the index)
+
+    // The record's read lock keeps the component just returned out of reach of this run.
+    performMaintenance(*index);
+    index.reset();
+    rootLock.unlock();
+    return component;
+  } catch (const dsPermissionDenied& error) {
+    cacheLogger << "caught dsPermissionDenied exception: " << error.what() << "; re-throwing..."
+                << std::endl;
+    throw rtkInternalException("dsPermissionDenied exception", kSourceTag, __LINE__);
+  } catch (const dsFileAccessError& error) {
+    cacheLogger << "caught dsFileAccessError exception: " << error.what() << "; re-throwing..."
+                << std::endl;
+    throw rtkInternalException("dsFileAccessError exception", kSourceTag, __LINE__);
+  } catch (const dsNoSuchDirectory& error) {
+    cacheLogger << "caught dsNoSuchDirectory exception: " << error.what() << "; re-throwing..."
+                << std::endl;
+    throw rtkInternalException("caught dsNoSuchDirectory exception", kSourceTag, __LINE__);
+  }
+}
+
+void rtkComponentCache::releaseComponent(const std::string& id) {
+  boost::lock_guard<boost::mutex> hold(mutex);
+  // The record being released is dead by now, so a live record under id is one a later request
+  // made meanwhile, and it stays. A dead one is the released record or another whose own release
+  // is on its way; either way it can no longer be handed out.
+  const auto inUse = inUseComponents.find(id);
+  if (inUse != inUseComponents.end() && inUse->second.expired()) inUseComponents.erase(inUse);
+
+  // With the cache log on, components are left exactly as they are when released, so that the
+  // log of a session can be compared with the cache it leaves.
+  if (isCacheVerbose()) return;
+
+  dsDirectoryExclusiveLock::NoRefresh root = rootLock.noRefresh();
+  const ReleaseOnExit<dsDirectoryExclusiveLock::NoRefresh> rootRelease(root);
+  try {
+    root.acquire(true);
+    const boost::shared_ptr<rtkComponentCacheIndex> index =
+        boost::make_shared<rtkComponentCacheIndex>(cacheDirectory /
+                                                   dsPathString(kCacheIndexFileName));
+    touchComponent(*index, id);
+    performMaintenance(*index);
+  } catch (const dsNoSuchDirectory&) {
+  } catch (const dsPermissionDenied&) {
+  } catch (const dsFileAccessError&) {
+    // Returning a component never fails: at worst its last use is not stamped and the cache is
+    // trimmed by a later request.
+  }
+}
+
+rtkExtractedComponentFactory rtkMakeComponentCacheExtractedComponentFactory(
+    const rtkkvn::CtfExtractor& extractor) {
+  return [extractor]() -> boost::shared_ptr<rtkExtractedComponent> {
+    try {
+      const boost::shared_ptr<rtkComponentCache> cache = componentCache();
+      rtkkvn::CtfExtractor archive(extractor);
+      const std::string id = archive.get_component_id();
+      return cache->getComponent(id, archive);
+    } catch (const dsNoSuchDirectory& error) {
+      throw rtkUserException(kCacheErrorId, KVN::rtkkvn::RTKKVN_CACHE_DIR_NOT_FOUND(error.what()));
+    } catch (...) {
+      // The cache log tells which step failed; the caller learns only that the cache failed.
+      throw rtkUserException(kCacheErrorId, KVN::rtkkvn::RTKKVN_CACHE_ACCESS_ERROR());
+    }
+  };
+}

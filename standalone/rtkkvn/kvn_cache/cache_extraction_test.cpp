@@ -1,0 +1,443 @@
+// Handing out components from a real cache directory: one extraction shared by the requests of a
+// process and of two processes at once, interrupted and failed extractions, what a record's read
+// lock protects, the release step with the cache log off and on, and the factory's errors.
+
+#include "rtkkvn/kvn_cache/cache_extraction.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <boost/make_shared.hpp>
+#include <boost/weak_ptr.hpp>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "base/exceptions.hpp"
+#include "ctf/ctf_archive.hpp"
+#include "fs/directory_lock.hpp"
+#include "rtkkvn/kvn_cache/cache_index.hpp"
+#include "rtkkvn/kvn_cache/captured_cache_log.hpp"
+#include "rtkkvn/kvn_cache/component_cache.hpp"
+#include "util/test_environment.hpp"
+#include "util/test_files.hpp"
+
+namespace {
+
+namespace stdfs = std::filesystem;
+namespace pt = boost::posix_time;
+using rtkutil::testing::contentsOf;
+using rtkutil::testing::ScopedEnvironment;
+using rtkutil::testing::writeFile;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+constexpr char kComponentId[] = "Kontenrechner_00112233445566778899aabbccddeeff";
+constexpr char kSource[] = "function y = compute(x)\ny = x;\n";
+constexpr std::uint64_t kLargeLimit = 1u << 30;
+
+typedef boost::shared_ptr<rtkExtractedComponent> Record;
+
+int waitForExit(pid_t child) {
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class CacheExtraction : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/kvn_extract.XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    base_ = pattern;
+    // Nothing below may reach the user's real cache.
+    root_ = std::make_unique<ScopedEnvironment>("KVN_CACHE_ROOT", base_.c_str());
+    temporary_ = std::make_unique<ScopedEnvironment>("TMPDIR", base_.c_str());
+    verbose_ = std::make_unique<ScopedEnvironment>("KVN_CACHE_VERBOSE", nullptr);
+    writeFile(base_ + "/source/compute.q", kSource);
+    Ostrand::ctfpack::CTFSettings settings;
+    settings.componentName = L"Kontenrechner";
+    settings.componentId = L"Kontenrechner_00112233445566778899aabbccddeeff";
+    Ostrand::ctfpack::writeArchive(archive(), settings, base_ + "/source", "");
+    directory_ = base_ + "/kvnCache8.1";
+    cache_ = boost::make_shared<rtkComponentCache>(directory_.c_str(), kLargeLimit);
+  }
+  void TearDown() override {
+    cache_.reset();
+    verbose_.reset();
+    temporary_.reset();
+    root_.reset();
+    std::error_code ignored;
+    stdfs::remove_all(base_, ignored);
+  }
+
+  std::string archive() const { return base_ + "/Kontenrechner.ctf"; }
+
+  // Unpacks the real archive and counts how often it was asked to.
+  rtkkvn::CtfExtractor countingExtractor() {
+    const std::string path = archive();
+    int* count = &extractions_;
+    return rtkkvn::CtfExtractor(kComponentId, [path, count](const char* dir) {
+      ++*count;
+      return extractCtfFile(dir, path);
+    });
+  }
+
+  Record request() {
+    rtkkvn::CtfExtractor extractor = countingExtractor();
+    return cache_->getComponent(kComponentId, extractor);
+  }
+
+  std::string indexPath() const { return directory_ + "/" + kCacheIndexFileName; }
+
+  // The index entry for id as the file holds it (reading reconciles the index with the folders).
+  std::optional<CacheIndexEntry> entryFor(const std::string& id) {
+    const rtkComponentCacheIndex index{dsPathString(indexPath())};
+    const CacheIndexEntry* entry = index.find(id);
+    return entry ? std::optional<CacheIndexEntry>(*entry) : std::nullopt;
+  }
+
+  void setLastUsed(const std::string& id, const pt::ptime& time) {
+    rtkComponentCacheIndex index{dsPathString(indexPath())};
+    CacheIndexEntry entry = *index.find(id);
+    entry.lastUsed = time;
+    ASSERT_TRUE(index.replace(entry));
+  }
+
+  // Folders of the cache directory holding a finished extraction.
+  int finishedFolders() const {
+    int count = 0;
+    for (const stdfs::directory_entry& item : stdfs::directory_iterator(directory_)) {
+      if (item.is_directory() && stdfs::exists(item.path() / kCreatedMarkerFileName)) ++count;
+    }
+    return count;
+  }
+  // Folders of the cache directory other than hidden ones.
+  int componentFolders() const {
+    int count = 0;
+    for (const stdfs::directory_entry& item : stdfs::directory_iterator(directory_)) {
+      if (item.is_directory() && item.path().filename().string()[0] != '.') ++count;
+    }
+    return count;
+  }
+
+  // A separate process runs a maintenance with no room at all on the cache directory; its exit
+  // code says whether folder still exists afterwards (0) or not (1).
+  bool survivesMaintenanceOfAnotherProcess(const std::string& folder) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      int code = 2;
+      try {
+        const auto other = boost::make_shared<rtkComponentCache>(directory_.c_str(), kLargeLimit);
+        other->maxSize = 0;
+        other->rootLock.acquire(false);
+        {
+          rtkComponentCacheIndex index{dsPathString(indexPath())};
+          other->performMaintenance(index);
+        }
+        other->rootLock.release();
+        code = stdfs::exists(folder) ? 0 : 1;
+      } catch (...) {
+      }
+      ::_exit(code);
+    }
+    const int code = waitForExit(child);
+    EXPECT_TRUE(code == 0 || code == 1) << "the other process failed: " << code;
+    return code == 0;
+  }
+
+  std::string base_;
+  std::string directory_;
+  std::unique_ptr<ScopedEnvironment> root_;
+  std::unique_ptr<ScopedEnvironment> temporary_;
+  std::unique_ptr<ScopedEnvironment> verbose_;
+  boost::shared_ptr<rtkComponentCache> cache_;
+  int extractions_ = 0;
+};
+
+TEST_F(CacheExtraction, FirstRequestExtractsAndLaterRequestsShareTheLiveRecordWithoutDiskWork) {
+  const Record first = request();
+  ASSERT_TRUE(first);
+  EXPECT_EQ(extractions_, 1);
+  const std::optional<CacheIndexEntry> entry = entryFor(kComponentId);
+  ASSERT_TRUE(entry);
+  const stdfs::path folder = first->getExtractDir().str();
+  EXPECT_EQ(folder, stdfs::path(directory_) / entry->dirName);
+  EXPECT_EQ(entry->dirName, "Konten0");
+  EXPECT_EQ(contentsOf(folder / kComponentId / "compute.q"), kSource);
+  EXPECT_TRUE(stdfs::exists(folder / kCreatedMarkerFileName));
+  EXPECT_EQ(stdfs::status(folder).permissions() & stdfs::perms::all, stdfs::perms::owner_all);
+  EXPECT_EQ(first->getPrefDir().str(), (folder / ".sorvel").string());
+  EXPECT_EQ(first->getComponentUUID(), kComponentId);
+  EXPECT_EQ(first->getComponentData()->getUUID(), kComponentId);
+  EXPECT_TRUE(first->IsUseComponentCache());
+  EXPECT_GT(entry->size, sizeof(kSource) - 1) << "the extractor's byte count is recorded";
+  EXPECT_FALSE(entry->lastUsed.is_special());
+
+  // With the record alive, a second request neither reads nor writes the cache directory: the
+  // index it would rebuild stays missing.
+  stdfs::remove(indexPath());
+  CapturedCacheLog log;
+  const Record second = request();
+  const std::string text = log.text();
+  EXPECT_EQ(second.get(), first.get());
+  EXPECT_EQ(extractions_, 1);
+  EXPECT_FALSE(stdfs::exists(indexPath()));
+  EXPECT_THAT(text, HasSubstr("Returning cached component reference.\n"));
+  EXPECT_THAT(text, Not(HasSubstr("root-level directory lock")));
+}
+
+TEST_F(CacheExtraction, FinishedFolderIsReopenedAndUnfinishedOneExtractedAgain) {
+  Record record = request();
+  const stdfs::path folder = record->getExtractDir().str();
+  const std::uint64_t size = entryFor(kComponentId)->size;
+  record.reset();
+
+  // Finished: opened as it is, its use renewed and its size kept.
+  writeFile(folder / "mine.txt", "kept");
+  const pt::ptime old(boost::gregorian::date(2001, 1, 1));
+  setLastUsed(kComponentId, old);
+  record = request();
+  EXPECT_EQ(extractions_, 1);
+  EXPECT_EQ(contentsOf(folder / "mine.txt"), "kept");
+  std::optional<CacheIndexEntry> entry = entryFor(kComponentId);
+  EXPECT_EQ(entry->size, size);
+  EXPECT_GT(entry->lastUsed, old);
+  record.reset();
+
+  // Unfinished (the marker is missing, as after a crash): removed and extracted again into the
+  // same folder.
+  stdfs::remove(folder / kCreatedMarkerFileName);
+  CapturedCacheLog log;
+  record = request();
+  EXPECT_THAT(log.text(),
+              HasSubstr("Timestamp is invalid.  Attempting to re-extract the component...\n"));
+  EXPECT_EQ(extractions_, 2);
+  EXPECT_EQ(record->getExtractDir().str(), folder.string());
+  EXPECT_FALSE(stdfs::exists(folder / "mine.txt"));
+  EXPECT_TRUE(stdfs::exists(folder / kCreatedMarkerFileName));
+  EXPECT_EQ(contentsOf(folder / kComponentId / "compute.q"), kSource);
+}
+
+TEST_F(CacheExtraction, FailedExtractionLeavesNeitherFolderNorEntry) {
+  struct Failure {
+    const char* name;
+    std::function<void()> raise;
+    const char* thrownText;  // nullptr: the extractor's own exception passes
+  };
+  const Failure failures[] = {
+      {"runtime fault", [] { throw rtkInternalException("archive damaged"); },
+       "Failed to completely extract component!"},
+      {"user error",
+       [] {
+         throw rtkUserException("RTK:CTFExtractor",
+                                KVN::rtkkvn::RTKKVN_CANNOT_FIND_CTF_ARCHIVE("gone.ctf"));
+       },
+       "Failed to completely extract component!"},
+      {"other exception", [] { throw std::runtime_error("out of luck"); }, nullptr},
+  };
+  for (const Failure& failure : failures) {
+    SCOPED_TRACE(failure.name);
+    std::function<void()> raise = failure.raise;
+    rtkkvn::CtfExtractor extractor(kComponentId, [raise](const char* dir) -> std::uint64_t {
+      writeFile(std::string(dir) + "/half/written.q", "x");
+      raise();
+      return 1;
+    });
+    std::optional<CapturedCacheLog> log(std::in_place);
+    try {
+      cache_->getComponent(kComponentId, extractor);
+      ADD_FAILURE() << "no exception";
+    } catch (const rtkInternalException& error) {
+      ASSERT_TRUE(failure.thrownText);
+      EXPECT_EQ(error.getText(), failure.thrownText);
+      EXPECT_EQ(error.getSourceTag(), "standalone/rtkkvn/kvn_cache/rtkcomponentcache");
+    } catch (const std::runtime_error& error) {
+      EXPECT_FALSE(failure.thrownText);
+      EXPECT_STREQ(error.what(), "out of luck");
+    }
+    const std::string text = log->text();
+    log.reset();
+    if (failure.thrownText) {
+      EXPECT_THAT(text, HasSubstr("ERROR: extractTo failed\n"));
+    }
+    EXPECT_EQ(componentFolders(), 0);
+    EXPECT_FALSE(entryFor(kComponentId));
+    EXPECT_TRUE(cache_->inUseComponents.empty());
+    EXPECT_FALSE(cache_->rootLock.isAcquired());
+  }
+  // Nothing stale is left in the way of the next request.
+  EXPECT_TRUE(request());
+  EXPECT_EQ(extractions_, 1);
+}
+
+TEST_F(CacheExtraction, ReleaseStampsUseAndTrimsOnlyWithTheLogOff) {
+  const pt::ptime old(boost::gregorian::date(2001, 1, 1));
+  Record record = request();
+  const stdfs::path folder = record->getExtractDir().str();
+  setLastUsed(kComponentId, old);
+  record.reset();
+  EXPECT_GT(entryFor(kComponentId)->lastUsed, old) << "the release stamps the last use";
+  EXPECT_TRUE(stdfs::exists(folder)) << "within the limit";
+  EXPECT_TRUE(cache_->inUseComponents.empty());
+
+  // With the log on, the release leaves the cache alone, even with no room at all.
+  record = request();
+  setLastUsed(kComponentId, old);
+  cache_->maxSize = 0;
+  const std::string indexBefore = contentsOf(indexPath());
+  {
+    const ScopedEnvironment verbose("KVN_CACHE_VERBOSE", "on");
+    record.reset();
+  }
+  EXPECT_EQ(contentsOf(indexPath()), indexBefore);
+  EXPECT_TRUE(stdfs::exists(folder / kCreatedMarkerFileName));
+  EXPECT_EQ(entryFor(kComponentId)->lastUsed, old);
+
+  // With the log off, the released component is the first to go.
+  record = request();
+  EXPECT_TRUE(stdfs::exists(folder)) << "a component in use is never trimmed";
+  record.reset();
+  EXPECT_FALSE(stdfs::exists(folder));
+  EXPECT_FALSE(entryFor(kComponentId));
+  EXPECT_FALSE(cache_->rootLock.isAcquired());
+}
+
+TEST_F(CacheExtraction, LiveRecordKeepsItsFolderFromMaintenanceOfAnotherProcess) {
+  Record record = request();
+  const std::string folder = record->getExtractDir().str();
+  EXPECT_TRUE(survivesMaintenanceOfAnotherProcess(folder));
+  record.reset();
+  EXPECT_FALSE(survivesMaintenanceOfAnotherProcess(folder));
+}
+
+TEST_F(CacheExtraction, TwoProcessesRequestingAtOnceExtractOnce) {
+  int report[2];
+  int start[2];
+  ASSERT_EQ(::pipe(report), 0);
+  ASSERT_EQ(::pipe(start), 0);
+  pid_t children[2];
+  for (pid_t& child : children) {
+    child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child != 0) continue;
+    ::close(report[0]);
+    ::close(start[1]);
+    char go;
+    const bool started = ::read(start[0], &go, 1) == 0;  // end of file: both are ready
+    char answer = 'N';
+    try {
+      // Each process has its own cache object, as two applications would.
+      const auto cache = boost::make_shared<rtkComponentCache>(directory_.c_str(), kLargeLimit);
+      const std::string path = archive();
+      const int channel = report[1];
+      rtkkvn::CtfExtractor extractor(kComponentId, [path, channel](const char* dir) {
+        const char extracted = 'E';
+        if (::write(channel, &extracted, 1) != 1) throw std::runtime_error("report failed");
+        // Long enough for the other process to arrive while this one extracts.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return extractCtfFile(dir, path);
+      });
+      const Record record = cache->getComponent(kComponentId, extractor);
+      const std::string source = record->getExtractDir().str() + "/" + kComponentId + "/compute.q";
+      if (started && contentsOf(source) == kSource) answer = 'Y';
+    } catch (...) {
+    }
+    const bool told = ::write(report[1], &answer, 1) == 1;
+    ::_exit(told ? 0 : 1);
+  }
+  ::close(report[1]);
+  ::close(start[0]);
+  ::close(start[1]);
+  std::string reports;
+  char byte;
+  while (::read(report[0], &byte, 1) == 1) reports += byte;
+  ::close(report[0]);
+  for (const pid_t child : children) EXPECT_EQ(waitForExit(child), 0);
+
+  std::sort(reports.begin(), reports.end());
+  EXPECT_EQ(reports, "EYY") << "one extraction, two working components";
+  EXPECT_EQ(finishedFolders(), 1);
+  EXPECT_EQ(componentFolders(), 1);
+}
+
+TEST_F(CacheExtraction, LateReleaseOrDeadRecordNeverLosesTheLiveOne) {
+  Record live = request();
+  // The release of an earlier record of the same component, arriving after this one was made,
+  // must leave this one registered.
+  cache_->releaseComponent(kComponentId);
+  EXPECT_EQ(request().get(), live.get());
+
+  // A record whose last reference is gone but whose release has not run yet is not handed out:
+  // the component is opened again (without extraction).
+  {
+    const auto dying = boost::make_shared<rtkExtractedComponent>(
+        live->getExtractDir(), live->getPrefDir(), kComponentId, live->getComponentData(), false,
+        true);
+    cache_->inUseComponents[kComponentId] = dying;
+  }
+  Record reopened = request();
+  ASSERT_TRUE(reopened);
+  EXPECT_NE(reopened.get(), live.get());
+  EXPECT_EQ(reopened->getExtractDir().str(), live->getExtractDir().str());
+  EXPECT_EQ(request().get(), reopened.get());
+  EXPECT_EQ(extractions_, 1);
+
+  // The records keep the cache object alive; the last one lets it go.
+  const boost::weak_ptr<rtkComponentCache> cache = cache_;
+  cache_.reset();
+  EXPECT_FALSE(cache.expired());
+  live.reset();
+  reopened.reset();
+  EXPECT_TRUE(cache.expired());
+}
+
+// The only test that makes the process-wide cache object: it follows KVN_CACHE_ROOT of the first
+// successful call.
+TEST_F(CacheExtraction, FactoryReportsCacheErrorsInItsOwnTerms) {
+  const auto userErrorOf = [](const rtkExtractedComponentFactory& factory) {
+    try {
+      factory();
+    } catch (const rtkUserException& error) {
+      return error.getErrorId() + " " + error.getMessage().id() + " " + error.getMessageText();
+    }
+    return std::string("no error");
+  };
+
+  writeFile(base_ + "/blocker", "a file where the cache root should be");
+  {
+    const ScopedEnvironment root("KVN_CACHE_ROOT", (base_ + "/blocker/cache").c_str());
+    const std::string error =
+        userErrorOf(rtkMakeComponentCacheExtractedComponentFactory(countingExtractor()));
+    EXPECT_THAT(error, HasSubstr("RTK:ComponentCache RTKKVN_CACHE_DIR_NOT_FOUND"));
+    EXPECT_THAT(error, HasSubstr(base_ + "/blocker"));
+  }
+
+  EXPECT_EQ(userErrorOf(rtkMakeComponentCacheExtractedComponentFactory(
+                rtkMakeAlwaysFailExtractor(kComponentId))),
+            "RTK:ComponentCache RTKKVN_CACHE_ACCESS_ERROR " +
+                rtkUserException("x", KVN::rtkkvn::RTKKVN_CACHE_ACCESS_ERROR()).getMessageText());
+  EXPECT_FALSE(entryFor(kComponentId));
+  EXPECT_EQ(componentFolders(), 0);
+
+  const rtkExtractedComponentFactory factory =
+      rtkMakeComponentCacheExtractedComponentFactory(countingExtractor());
+  EXPECT_EQ(extractions_, 0) << "nothing happens before the factory is called";
+  const Record record = factory();
+  EXPECT_EQ(factory().get(), record.get());
+  EXPECT_EQ(extractions_, 1);
+  EXPECT_EQ(record->getExtractDir().parent().str(), directory_);
+  EXPECT_EQ(contentsOf(record->getExtractDir().str() + "/" + kComponentId + "/compute.q"), kSource);
+}
+
+}  // namespace
