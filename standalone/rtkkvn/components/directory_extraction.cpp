@@ -4,6 +4,7 @@
 
 #include <boost/make_shared.hpp>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -62,6 +63,14 @@ std::string lockFolderOf(const dsPathString& dir) {
   const std::size_t last = text.rfind('/');
   if (last == std::string::npos) return std::string();
   return last == 0 ? std::string("/") : text.substr(0, last);
+}
+
+// Where dir is unpacked before it is moved into place: a hidden sibling, guarded by the same
+// lock on the parent.
+dsPathString stagingFolderOf(const dsPathString& dir) {
+  const std::string name = "." + dir.leaf() + ".unpacking";
+  const dsPathString parent = dir.parent();
+  return parent.empty() ? dsPathString(name) : parent / dsPathString(name);
 }
 
 // The exclusive lock on dir's parent, or null when it is switched off or could not be had. Not
@@ -136,11 +145,24 @@ std::uint64_t extractExclusively(const rtkkvn::CtfExtractor& extractor, const ds
                              KVN::rtkkvn::RTKKVN_ARCHIVE_REMOVAL_FAILED(dir.str()));
     }
   }
+  // The archive is unpacked beside dir and moved into place whole, so that dir never holds half
+  // a component: an unpack that stops early leaves only the hidden staging folder, which the
+  // next attempt clears, and dir stays absent (not unpacked) rather than looking complete.
+  const dsPathString staging = stagingFolderOf(dir);
+  if (dsFileOrDirExists(staging.str()) && !rmRF(staging.str(), true)) {
+    throw rtkUserException(kExtractionErrorId,
+                           KVN::rtkkvn::RTKKVN_ARCHIVE_REMOVAL_FAILED(staging.str()));
+  }
+  std::uint64_t bytes = 0;
   try {
-    return extractor(dir.c_str());
+    bytes = extractor(staging.c_str());
   } catch (const rtkInternalException&) {
     throw rtkUserException(kExtractionErrorId, KVN::rtkkvn::RTKKVN_ERROR_INITIALIZING_CTF());
   }
+  if (::rename(staging.c_str(), dir.c_str()) != 0) {
+    throw rtkUserException(kExtractionErrorId, KVN::rtkkvn::RTKKVN_ERROR_INITIALIZING_CTF());
+  }
+  return bytes;
 }
 
 boost::shared_ptr<rtkExtractedComponent> extractToDirectory(const rtkkvn::CtfExtractor& extractor,

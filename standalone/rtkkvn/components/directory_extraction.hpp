@@ -48,7 +48,8 @@ boost::shared_ptr<rtkExtractedComponent> extractToDirectory(const rtkkvn::CtfExt
 // rtkUserException "RTK:ComponentDirectoryExtraction": RTKKVN_CTF_IN_METHOD_DIR for a path
 // element beginning with "@", RTKKVN_CTF_IN_PRIVATE_DIR, RTKKVN_ARCHIVE_REMOVAL_FAILED(dir),
 // RTKKVN_ERROR_INITIALIZING_CTF when the extractor fails internally; other errors of the
-// extractor pass unchanged. Nothing is rolled back: a partly unpacked dir is stale next time.
+// extractor pass unchanged. The archive is unpacked into a hidden sibling of dir and renamed into
+// place, so dir never holds half a component.
 // lockWait is how long to wait for another holder of the lock.
 std::uint64_t extractExclusively(
     const rtkkvn::CtfExtractor& extractor, const dsPathString& dir, const std::string& componentId,

@@ -119,6 +119,26 @@ TEST_F(DirectoryExtraction, StaleTargetIsRemovedWithItsPreferencesAndUnpackedAfr
   EXPECT_TRUE(stdfs::exists(target / kComponentId / "compute.q"));
 }
 
+TEST_F(DirectoryExtraction, AnUnpackThatStopsHalfwayLeavesNoTargetThatLooksComplete) {
+  const stdfs::path target = root_ / "apps" / "Kontenrechner_kvn";
+  // Writes part of the component, then fails, as a full disk would.
+  const rtkkvn::CtfExtractor halfway(kComponentId, [](const char* dir) -> std::uint64_t {
+    writeFile(stdfs::path(dir) / kComponentId / "compute.q", "function y = comp");
+    throw rtkInternalException("disk full", "test", __LINE__);
+  });
+  EXPECT_EQ(userErrorOf([&] {
+              extractExclusively(halfway, target.string(), kComponentId, kComponentName);
+            }).rfind("RTK:ComponentDirectoryExtraction", 0),
+            0u);
+  EXPECT_FALSE(stdfs::exists(target)) << "a half unpack must not pass for a finished one";
+  // The next attempt clears what was left and unpacks the whole component.
+  EXPECT_GT(extractExclusively(extractor(), target.string(), kComponentId, kComponentName), 0u);
+  EXPECT_EQ(contentsOf(target / kComponentId / "compute.q"), "function y = compute(x)\ny = x;\n");
+  for (const auto& entry : stdfs::directory_iterator(target.parent_path())) {
+    EXPECT_TRUE(entry.path() == target || entry.path().filename() == ".dirlock") << entry.path();
+  }
+}
+
 TEST_F(DirectoryExtraction, ForbiddenTargetsFailBeforeAnythingIsTouched) {
   const auto attempt = [&](const stdfs::path& target) {
     return userErrorOf(
