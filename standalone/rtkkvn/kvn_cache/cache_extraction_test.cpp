@@ -254,7 +254,7 @@ TEST_F(CacheExtraction, FailedExtractionLeavesNeitherFolderNorEntry) {
       raise();
       return 1;
     });
-    std::optional<CapturedCacheLog> log(std::in_place);
+    auto log = std::make_unique<CapturedCacheLog>();
     try {
       cache_->getComponent(kComponentId, extractor);
       ADD_FAILURE() << "no exception";
