@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "ctf/ctf_package.hpp"
+#include "ctf/file_helpers.hpp"
 #include "ctf/opc_exception.hpp"
 #include "ctf/settings_manifest.hpp"
 #include "util/text_conversion.hpp"
@@ -28,27 +29,13 @@ namespace {
 
 constexpr char kPreferencesFolder[] = ".sorvel";
 
-std::string inQuotes(const std::string& text) { return "\"" + text + "\""; }
-std::string systemText(int error) { return std::generic_category().message(error); }
+using Ostrand::ctfpack::detail::Descriptor;
+using Ostrand::ctfpack::detail::inQuotes;
+using Ostrand::ctfpack::detail::systemText;
 
 [[noreturn]] void fail(const std::string& archive, const std::string& what) {
   throw opc::Exception("component archive " + inQuotes(archive) + ": " + what);
 }
-
-// A descriptor closed on every way out.
-class File {
- public:
-  explicit File(int descriptor) : descriptor_(descriptor) {}
-  ~File() {
-    if (descriptor_ >= 0) ::close(descriptor_);
-  }
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  int get() const { return descriptor_; }
-
- private:
-  int descriptor_;
-};
 
 // Reads exactly size bytes at offset; false on a short read or an error (errno set).
 bool readAt(int descriptor, std::uint64_t offset, void* buffer, std::size_t size) {
@@ -270,7 +257,7 @@ class ArchiveReader {
 
   std::string path_;
   std::uint64_t fileSize_ = 0;
-  File file_;
+  Descriptor file_;
   Ostrand::ctfdata::CTFArchiveSpan span_;
   std::unique_ptr<archive, int (*)(archive*)> archive_;
   std::uint64_t position_ = 0;
@@ -351,7 +338,7 @@ void addEntry(archive* writer, const std::string& archivePath, const stdfs::path
     fail(archivePath, "cannot add " + inQuotes(name) + ": " + archive_error_string(writer));
   }
   if (!S_ISREG(status.st_mode)) return;
-  File file(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  Descriptor file(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (file.get() < 0)
     fail(archivePath, "cannot read " + inQuotes(source.string()) + ": " + systemText(errno));
   char buffer[65536];
@@ -394,7 +381,7 @@ namespace Ostrand::ctfdata {
 
 CTFArchiveSpan CTFFileReaderFactory::locate(const std::string& path) const {
   std::uint64_t size = 0;
-  File file(openRegularFile(path, size));
+  Descriptor file(openRegularFile(path, size));
   return locateArchive(file.get(), size, path);
 }
 
@@ -468,7 +455,7 @@ void writeArchive(const std::string& archivePath, const CTFSettings& settings,
                   const std::string& componentFolder, const std::string& preferencesFolder) {
   const std::string manifest = writeSettingsManifest(settings);  // checks the identity
   std::string temporary = archivePath + ".XXXXXX";
-  File file(::mkostemp(temporary.data(), O_CLOEXEC));
+  Descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
   if (file.get() < 0) fail(archivePath, "cannot create a file beside it: " + systemText(errno));
   try {
     std::unique_ptr<archive, int (*)(archive*)> writer(archive_write_new(), archive_write_free);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "ctf/file_helpers.hpp"
 #include "ctf/opc_exception.hpp"
 #include "ctf/settings_manifest.hpp"
 #include "fs/errors.hpp"
@@ -18,7 +19,9 @@ namespace Ostrand::ctfpack {
 
 namespace {
 
-std::string systemText(int error) { return std::generic_category().message(error); }
+using detail::Descriptor;
+using detail::inQuotes;
+using detail::systemText;
 
 // The folder of an unpacked component, which must exist; problems with the folder itself are
 // file-services errors, so that callers tell "no such component folder" from "bad manifest".
@@ -30,29 +33,6 @@ dsPathString existingFolder(const std::wstring& location, const char* action) {
   return folder;
 }
 
-// Closes a descriptor on every way out.
-class Descriptor {
- public:
-  explicit Descriptor(int descriptor) : descriptor_(descriptor) {}
-  ~Descriptor() {
-    if (descriptor_ >= 0) ::close(descriptor_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return descriptor_; }
-  // Closes now and reports whether the close succeeded (it may report a late write error).
-  bool close() {
-    const int result = ::close(descriptor_);
-    descriptor_ = -1;
-    return result == 0;
-  }
-
- private:
-  int descriptor_;
-};
-
-std::string quoted(const std::string& path) { return "\"" + path + "\""; }
-
 }  // namespace
 
 CTFSettings CTFPackage::getCTFSettingsFromExtractedCTFLocation(const std::wstring& location) {
@@ -63,20 +43,21 @@ CTFSettings CTFPackage::getCTFSettingsFromExtractedCTFLocation(const std::wstrin
   Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (file.get() < 0) {
     const int error = errno;
-    if (error == ENOENT) throw opc::Exception("no component settings manifest " + quoted(path));
-    throw opc::Exception("cannot open component settings manifest " + quoted(path) + ": " +
+    if (error == ENOENT) throw opc::Exception("no component settings manifest " + inQuotes(path));
+    throw opc::Exception("cannot open component settings manifest " + inQuotes(path) + ": " +
                          systemText(error));
   }
   struct stat status;
   if (::fstat(file.get(), &status) != 0) {
-    throw opc::Exception("cannot examine component settings manifest " + quoted(path) + ": " +
+    throw opc::Exception("cannot examine component settings manifest " + inQuotes(path) + ": " +
                          systemText(errno));
   }
   if (!S_ISREG(status.st_mode)) {
-    throw opc::Exception("component settings manifest " + quoted(path) + " is not a regular file");
+    throw opc::Exception("component settings manifest " + inQuotes(path) +
+                         " is not a regular file");
   }
   if (static_cast<std::size_t>(status.st_size) > kSettingsManifestMaxBytes) {
-    throw opc::Exception("component settings manifest " + quoted(path) + ": larger than " +
+    throw opc::Exception("component settings manifest " + inQuotes(path) + ": larger than " +
                          std::to_string(kSettingsManifestMaxBytes) + " bytes");
   }
   // Read to the end rather than trusting the size, which may change under us; one byte beyond
@@ -87,13 +68,13 @@ CTFSettings CTFPackage::getCTFSettingsFromExtractedCTFLocation(const std::wstrin
     const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      throw opc::Exception("cannot read component settings manifest " + quoted(path) + ": " +
+      throw opc::Exception("cannot read component settings manifest " + inQuotes(path) + ": " +
                            systemText(errno));
     }
     if (got == 0) break;
     text.append(buffer, static_cast<std::size_t>(got));
   }
-  return readSettingsManifest(text, quoted(path));
+  return readSettingsManifest(text, inQuotes(path));
 }
 
 void CTFPackage::writeCTFSettingsToExtractedCTFLocation(const std::wstring& location,
@@ -104,11 +85,12 @@ void CTFPackage::writeCTFSettingsToExtractedCTFLocation(const std::wstring& loca
   std::string temporary = (folder / (std::string(".") + kSettingsManifestName + ".XXXXXX")).str();
   Descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
   if (file.get() < 0) {
-    throw opc::Exception("cannot create a file beside " + quoted(path) + ": " + systemText(errno));
+    throw opc::Exception("cannot create a file beside " + inQuotes(path) + ": " +
+                         systemText(errno));
   }
   const auto failWith = [&](const std::string& action, int error) {
     ::unlink(temporary.c_str());
-    throw opc::Exception(action + " " + quoted(temporary) + ": " + systemText(error));
+    throw opc::Exception(action + " " + inQuotes(temporary) + ": " + systemText(error));
   };
   std::size_t written = 0;
   while (written < text.size()) {
