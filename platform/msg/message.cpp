@@ -55,7 +55,16 @@ std::string Message::text() const {
     }
     result += pattern[i];
   }
-  return result;
+  if (cause_.empty()) return result;
+  // The fixed words end a sentence; the cause continues it.
+  if (!result.empty() && result.back() == '.') result.pop_back();
+  return result + ": " + cause_;
+}
+
+Message Message::withCause(std::string cause) const {
+  Message copy(*this);
+  copy.cause_ = std::move(cause);
+  return copy;
 }
 
 }  // namespace KVN

@@ -23,12 +23,20 @@ class KVNMSG_EXPORT Message {
 
   const std::string& id() const { return id_; }
   const std::vector<std::string>& arguments() const { return arguments_; }
-  // The English text with every placeholder replaced by its argument.
+  // The English text with every placeholder replaced by its argument, and the cause, when there
+  // is one, after the fixed words: "The component archive could not be read: <cause>".
   std::string text() const;
+
+  // A copy that names what went wrong underneath (a file and the fault found in it, say), for
+  // messages whose fixed words cannot: the identifier and the arguments stay as they are. An
+  // empty cause adds nothing.
+  Message withCause(std::string cause) const;
+  const std::string& cause() const { return cause_; }
 
  private:
   std::string id_;
   std::vector<std::string> arguments_;
+  std::string cause_;
 };
 
 // One entry of the catalogue: the message identifier, how many arguments it takes and the

@@ -44,6 +44,16 @@ TEST(MessageCatalogue, TypedClassesCarryTheirArguments) {
   EXPECT_NE(copy.text().find("\"/tmp/cache\""), std::string::npos);
 }
 
+TEST(MessageCatalogue, ACauseFollowsTheFixedWordsAndKeepsTheIdentity) {
+  const KVN::Message plain = KVN::rtkkvn::RTKKVN_CACHE_ACCESS_ERROR();
+  const KVN::Message caused = plain.withCause("/tmp/u/kvnCache8.1: mode 0777");
+  EXPECT_EQ(caused.id(), plain.id());
+  EXPECT_TRUE(caused.arguments().empty());
+  EXPECT_EQ(caused.text(),
+            "The component cache could not be read or written: /tmp/u/kvnCache8.1: mode 0777");
+  EXPECT_EQ(plain.withCause("").text(), plain.text());
+}
+
 TEST(MessageCatalogue, RejectsUnknownIdentifiersAndWrongArgumentCounts) {
   EXPECT_EQ(KVN::findMessage("RTKKVN_NO_SUCH_THING"), nullptr);
   EXPECT_THROW(KVN::Message("RTKKVN_NO_SUCH_THING", {}), std::invalid_argument);
