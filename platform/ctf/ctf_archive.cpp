@@ -308,7 +308,7 @@ bool linkStaysInside(const std::string& entryName, const char* target) {
 
 // Adds one file-system entry (file, folder or symbolic link) under name to the archive.
 void addEntry(archive* writer, const std::string& archivePath, const stdfs::path& source,
-              const std::string& name) {
+              const std::string& name, bool reproducible) {
   struct stat status;
   if (::lstat(source.c_str(), &status) != 0) {
     fail(archivePath, "cannot examine " + inQuotes(source.string()) + ": " + systemText(errno));
@@ -317,9 +317,16 @@ void addEntry(archive* writer, const std::string& archivePath, const stdfs::path
                                                                  archive_entry_free);
   if (!entry) throw std::bad_alloc();
   archive_entry_set_pathname(entry.get(), name.c_str());
-  archive_entry_set_mtime(entry.get(), status.st_mtime, 0);
-  archive_entry_set_perm(entry.get(), status.st_mode & 0777);
-  std::string data;
+  if (reproducible) {
+    archive_entry_set_mtime(entry.get(), Ostrand::ctfpack::kReproducibleEntryTime, 0);
+    mode_t mode = 0644;
+    if (S_ISDIR(status.st_mode) || (status.st_mode & 0111) != 0) mode = 0755;
+    if (S_ISLNK(status.st_mode)) mode = 0777;
+    archive_entry_set_perm(entry.get(), mode);
+  } else {
+    archive_entry_set_mtime(entry.get(), status.st_mtime, 0);
+    archive_entry_set_perm(entry.get(), status.st_mode & 0777);
+  }
   if (S_ISDIR(status.st_mode)) {
     archive_entry_set_filetype(entry.get(), AE_IFDIR);
   } else if (S_ISLNK(status.st_mode)) {
@@ -354,23 +361,38 @@ void addEntry(archive* writer, const std::string& archivePath, const stdfs::path
   }
 }
 
-// Adds folder and everything below it, in name order, under prefix.
+// Adds folder and everything below it, in name order, under prefix; extras join the folder's own
+// entries.
 void addTree(archive* writer, const std::string& archivePath, const stdfs::path& folder,
-             const std::string& prefix) {
-  addEntry(writer, archivePath, folder, prefix + "/");
-  std::vector<stdfs::path> children;
+             const std::string& prefix, bool reproducible,
+             const std::vector<Ostrand::ctfpack::CTFArchiveSource>& extras = {}) {
+  addEntry(writer, archivePath, folder, prefix + "/", reproducible);
+  std::vector<std::pair<std::string, stdfs::path>> children;  // name, source
   std::error_code error;
   for (stdfs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    children.push_back(it->path());
+    children.emplace_back(it->path().filename().string(), it->path());
   }
   if (error) fail(archivePath, "cannot list " + inQuotes(folder.string()) + ": " + error.message());
+  for (const Ostrand::ctfpack::CTFArchiveSource& extra : extras) {
+    if (extra.name.empty() || extra.name == "." || extra.name == ".." ||
+        extra.name.find('/') != std::string::npos) {
+      fail(archivePath, "cannot add " + inQuotes(extra.path) + " as " + inQuotes(extra.name) +
+                            ": not one path element");
+    }
+    children.emplace_back(extra.name, extra.path);
+  }
   std::sort(children.begin(), children.end());
-  for (const stdfs::path& child : children) {
-    const std::string name = prefix + "/" + child.filename().string();
+  for (std::size_t i = 1; i < children.size(); ++i) {
+    if (children[i].first == children[i - 1].first) {
+      fail(archivePath, "two entries named " + inQuotes(prefix + "/" + children[i].first));
+    }
+  }
+  for (const auto& [childName, child] : children) {
+    const std::string name = prefix + "/" + childName;
     if (stdfs::is_directory(stdfs::symlink_status(child))) {
-      addTree(writer, archivePath, child, name);
+      addTree(writer, archivePath, child, name, reproducible);
     } else {
-      addEntry(writer, archivePath, child, name);
+      addEntry(writer, archivePath, child, name, reproducible);
     }
   }
 }
@@ -453,6 +475,12 @@ std::uint64_t extractArchive(const std::string& archivePath, const std::string& 
 
 void writeArchive(const std::string& archivePath, const CTFSettings& settings,
                   const std::string& componentFolder, const std::string& preferencesFolder) {
+  writeArchive(archivePath, settings, componentFolder, preferencesFolder, {});
+}
+
+void writeArchive(const std::string& archivePath, const CTFSettings& settings,
+                  const std::string& componentFolder, const std::string& preferencesFolder,
+                  const CTFArchiveWriteOptions& options) {
   const std::string manifest = writeSettingsManifest(settings);  // checks the identity
   std::string temporary = archivePath + ".XXXXXX";
   Descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
@@ -470,6 +498,7 @@ void writeArchive(const std::string& archivePath, const CTFSettings& settings,
     archive_entry_set_pathname(entry.get(), kSettingsManifestName);
     archive_entry_set_filetype(entry.get(), AE_IFREG);
     archive_entry_set_perm(entry.get(), 0644);
+    if (options.reproducible) archive_entry_set_mtime(entry.get(), kReproducibleEntryTime, 0);
     archive_entry_set_size(entry.get(), static_cast<la_int64_t>(manifest.size()));
     if (archive_write_header(writer.get(), entry.get()) != ARCHIVE_OK ||
         archive_write_data(writer.get(), manifest.data(), manifest.size()) !=
@@ -477,18 +506,21 @@ void writeArchive(const std::string& archivePath, const CTFSettings& settings,
       fail(archivePath,
            std::string("cannot write the manifest: ") + archive_error_string(writer.get()));
     }
-    addTree(writer.get(), archivePath, componentFolder, fl::i18n::to_string(settings.componentId));
+    addTree(writer.get(), archivePath, componentFolder, fl::i18n::to_string(settings.componentId),
+            options.reproducible, options.extraSources);
     if (preferencesFolder.empty()) {
       entry.reset(archive_entry_new());
       if (!entry) throw std::bad_alloc();
       archive_entry_set_pathname(entry.get(), (std::string(kPreferencesFolder) + "/").c_str());
       archive_entry_set_filetype(entry.get(), AE_IFDIR);
       archive_entry_set_perm(entry.get(), 0755);
+      if (options.reproducible) archive_entry_set_mtime(entry.get(), kReproducibleEntryTime, 0);
       if (archive_write_header(writer.get(), entry.get()) != ARCHIVE_OK) {
         fail(archivePath, std::string("cannot write: ") + archive_error_string(writer.get()));
       }
     } else {
-      addTree(writer.get(), archivePath, preferencesFolder, kPreferencesFolder);
+      addTree(writer.get(), archivePath, preferencesFolder, kPreferencesFolder,
+              options.reproducible);
     }
     if (archive_write_close(writer.get()) != ARCHIVE_OK) {
       fail(archivePath, std::string("cannot finish: ") + archive_error_string(writer.get()));
@@ -526,12 +558,3 @@ void CTFPackage::close() {
 }
 
 }  // namespace Ostrand::ctfpack
-
-bool ctfruntimeExtractCtf(const std::wstring& archivePath, const std::wstring& dir) {
-  try {
-    Ostrand::ctfpack::extractArchive(fl::i18n::to_string(archivePath), fl::i18n::to_string(dir));
-    return true;
-  } catch (const std::exception&) {
-    return false;
-  }
-}

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "ctf/ctf_settings.hpp"
 #include "ctf/export.hpp"
@@ -60,8 +61,36 @@ CTF_EXPORT void writeArchive(const std::string& archivePath, const CTFSettings& 
                              const std::string& componentFolder,
                              const std::string& preferencesFolder);
 
+// A file, folder or symbolic link on disk (path) packed into the component folder under name,
+// one path element; a folder brings everything below it.
+struct CTFArchiveSource {
+  std::string path;
+  std::string name;
+};
+
+// The time every entry of a reproducible archive carries: 1979-12-31 00:00:00 UTC. A ZIP entry's
+// DOS time is local time and cannot go below 1980, so a time that lies before 1980 in every time
+// zone is stored as the same DOS time (1980-01-01 00:00) wherever the archive is written; the
+// entry's Unix time field holds this exact value.
+inline constexpr std::int64_t kReproducibleEntryTime = 315446400;
+
+struct CTFArchiveWriteOptions {
+  // Packed into the component folder among componentFolder's own entries, in name order with
+  // them; a name that componentFolder already holds, or that is not one path element, is refused.
+  std::vector<CTFArchiveSource> extraSources;
+  // Entries that depend on nothing but names, types, contents and the execute bits: every entry
+  // carries kReproducibleEntryTime, folders mode 0755, files 0644 (0755 when the file has any
+  // execute bit), links 0777. Off: the files' own times and modes.
+  bool reproducible = false;
+};
+
+// writeArchive above, with extra sources and the choice of reproducible entries. Ownership is
+// never stored (uid and gid 0), so with reproducible set the same inputs give the same bytes
+// whatever the files' times, the umask, the time zone or the user.
+CTF_EXPORT void writeArchive(const std::string& archivePath, const CTFSettings& settings,
+                             const std::string& componentFolder,
+                             const std::string& preferencesFolder,
+                             const CTFArchiveWriteOptions& options);
+
 }  // namespace Ostrand::ctfpack
 
-// The archive library's unpack call: extractArchive with wide paths, answering false (instead
-// of throwing) when anything fails.
-CTF_EXPORT bool ctfruntimeExtractCtf(const std::wstring& archivePath, const std::wstring& dir);

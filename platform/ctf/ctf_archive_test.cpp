@@ -2,6 +2,7 @@
 // unpacked, with hostile archives refused before anything lands outside the target folder.
 
 #include "ctf/ctf_archive.hpp"
+#include "ctf/ctf_runtime.hpp"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -144,8 +145,19 @@ TEST_F(CtfArchive, WrittenArchiveReadsBackAndUnpacksCompletely) {
   EXPECT_TRUE(stdfs::is_directory(files / "empty"));
   EXPECT_TRUE(stdfs::is_directory(target / ".sorvel"));
   EXPECT_EQ(CTFPackage::getCTFSettingsFromExtractedCTFLocation(target.wstring()), settings);
-  EXPECT_TRUE(ctfruntimeExtractCtf(archive.wstring(), (root_ / "again").wstring()));
+  // The runtime's unpack call reports why it failed through the error sink and keeps the reason
+  // for the caller; a success forgets it.
+  std::string reported;
+  set_ctfrt_error_handler([&](const char* text) {
+    reported += text;
+    return 0;
+  });
   EXPECT_FALSE(ctfruntimeExtractCtf((root_ / "missing.ctf").wstring(), (root_ / "x").wstring()));
+  EXPECT_NE(ctfruntimeLastError().find("missing.ctf"), std::string::npos);
+  EXPECT_EQ(reported, ctfruntimeLastError() + "\n");
+  EXPECT_TRUE(ctfruntimeExtractCtf(archive.wstring(), (root_ / "again").wstring()));
+  EXPECT_EQ(ctfruntimeLastError(), "");
+  set_ctfrt_error_handler(CtfrtHandler());
 }
 
 TEST_F(CtfArchive, ArchiveAppendedToOtherBytesIsFound) {
