@@ -1,0 +1,278 @@
+#include "command_line.hpp"
+
+#include <functional>
+#include <new>
+#include <optional>
+#include <sstream>
+
+#include "ctf/opc_exception.hpp"
+#include "errors.hpp"
+#include "examine.hpp"
+#include "pack.hpp"
+
+namespace wzd {
+
+namespace {
+
+constexpr char kMainUsage[] = "usage: wzd pack|inspect|verify ARGUMENTS (wzd --help)";
+
+constexpr char kMainHelp[] = R"(usage: wzd COMMAND ARGUMENTS
+
+Packs a folder of Q-code into a component archive, and reads archives back.
+
+commands:
+  pack SOURCE_DIR -o OUTPUT.ctf [options]   pack a component
+  inspect ARCHIVE                           print an archive's settings and entries
+  verify ARCHIVE                            check that an archive is a usable component
+
+'wzd COMMAND --help' describes a command.
+Exit status: 0 done, 1 a problem with an input file, 2 bad arguments.
+)";
+
+constexpr char kPackUsage[] = "usage: wzd pack SOURCE_DIR -o OUTPUT.ctf [options]";
+
+constexpr char kPackHelp[] = R"(usage: wzd pack SOURCE_DIR -o OUTPUT.ctf [options]
+
+Packs every file and folder below SOURCE_DIR into the component archive OUTPUT.ctf and prints
+the component identifier. Every .q file must parse, and every public function and the main
+function must be a function file on the component's search path; otherwise nothing is written.
+The same inputs give the same archive, byte for byte.
+
+options (* may be given more than once; --opt VALUE and --opt=VALUE both work):
+  -o, --output FILE           the archive to write (required; not inside what is packed)
+  --name NAME                 component name (default: the name of SOURCE_DIR)
+  --id ID                     identifier NAME_<32 hex digits> (default: made from a hash of
+                              everything packed)
+  --main FUNCTION             main function of a standalone application
+  --output-name NAME *        output names of the main function
+  --public FUNCTION *         public function (default: every function file at the top of
+                              SOURCE_DIR)
+  --search-path DIR *         search-path folder: relative to SOURCE_DIR, absolute, or starting
+                              with a path macro such as $TOOLBOXPREFIX (the component folder
+                              itself always comes first)
+  --path-entry DIR *          folder added to PATH, in the same forms
+  --java-class-path ENTRY *   Java class path entry, in the same forms
+  --runtime-option OPTION *   option the runtime of a standalone application starts with
+  --warning on:ID|off:ID *    warning state set when an instance starts
+  --start-text TEXT           text a standalone application prints before running main
+  --add FILE_OR_DIR *         file or folder packed into the component folder under its name
+  --preferences DIR           shipped preferences, packed as .sorvel/ (default: none)
+  -h, --help                  this text
+)";
+
+constexpr char kInspectUsage[] = "usage: wzd inspect ARCHIVE";
+
+constexpr char kInspectHelp[] = R"(usage: wzd inspect ARCHIVE
+
+Prints where the archive lies in ARCHIVE (an archive file, or an executable with an archive
+appended), its settings manifest and its entries: type, mode, size and name.
+Exits with 1 when ARCHIVE holds no readable archive or its manifest is not valid.
+)";
+
+constexpr char kVerifyUsage[] = "usage: wzd verify ARCHIVE";
+
+constexpr char kVerifyHelp[] = R"(usage: wzd verify ARCHIVE
+
+Checks that ARCHIVE is a usable component: a valid manifest; entries laid out as the manifest,
+.sorvel/ and the component folder, with links that stay inside; every .q file parses; relative
+search-path, PATH and class-path entries exist in the component; every public function and the
+main function are function files on the component's search path. Prints one line when all is
+well; exits with 1 and the reason otherwise. Warns when a half of the identifier's hexadecimal
+part starts with 0.
+)";
+
+struct Command {
+  const char* usage;
+  const char* help;
+};
+
+// Arguments that do not fit the command's usage line, which follows the message.
+class BadArguments : public UsageError {
+ public:
+  BadArguments(const std::string& message, const Command& command)
+      : UsageError(message), usage(command.usage) {}
+  const char* usage;
+};
+
+bool isHelp(const std::string& argument) { return argument == "-h" || argument == "--help"; }
+
+// Help anywhere before "--" wins over everything else on the line.
+bool asksForHelp(const std::vector<std::string>& arguments) {
+  for (const std::string& argument : arguments) {
+    if (argument == "--") return false;
+    if (isHelp(argument)) return true;
+  }
+  return false;
+}
+
+// One option of wzd pack: where its value goes.
+struct PackOption {
+  const char* name;
+  std::optional<std::string> PackRequest::*single;
+  std::vector<std::string> PackRequest::*list;
+};
+
+const PackOption kPackOptions[] = {
+    {"--name", &PackRequest::name, nullptr},
+    {"--id", &PackRequest::identifier, nullptr},
+    {"--main", &PackRequest::mainFunction, nullptr},
+    {"--start-text", &PackRequest::startText, nullptr},
+    {"--preferences", &PackRequest::preferences, nullptr},
+    {"--output-name", nullptr, &PackRequest::outputNames},
+    {"--public", nullptr, &PackRequest::publicFunctions},
+    {"--search-path", nullptr, &PackRequest::searchPath},
+    {"--path-entry", nullptr, &PackRequest::pathEntries},
+    {"--java-class-path", nullptr, &PackRequest::javaClassPath},
+    {"--runtime-option", nullptr, &PackRequest::runtimeOptions},
+    {"--warning", nullptr, &PackRequest::warningStates},
+    {"--add", nullptr, &PackRequest::extraSources},
+};
+
+PackRequest parsePack(const std::vector<std::string>& arguments) {
+  const Command command{kPackUsage, kPackHelp};
+  PackRequest request;
+  std::optional<std::string> output;
+  std::vector<std::string> positional;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+      positional.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    std::string option = argument;
+    std::optional<std::string> value;
+    if (argument.rfind("--", 0) == 0 && argument.find('=') != std::string::npos) {
+      option = argument.substr(0, argument.find('='));
+      value = argument.substr(argument.find('=') + 1);
+    } else if (argument.size() > 2 && argument.compare(0, 2, "-o") == 0) {
+      option = "-o";
+      value = argument.substr(2);
+    }
+    const auto takeValue = [&]() {
+      if (value) return *value;
+      if (i + 1 >= arguments.size()) throw BadArguments(option + " needs a value", command);
+      return arguments[++i];
+    };
+    if (option == "-o" || option == "--output") {
+      if (output) throw BadArguments(option + " given twice", command);
+      output = takeValue();
+      continue;
+    }
+    const PackOption* known = nullptr;
+    for (const PackOption& candidate : kPackOptions) {
+      if (option == candidate.name) known = &candidate;
+    }
+    if (known == nullptr) throw BadArguments("unknown option " + option, command);
+    if (known->list) {
+      (request.*(known->list)).push_back(takeValue());
+    } else {
+      std::optional<std::string>& single = request.*(known->single);
+      if (single) throw BadArguments(option + " given twice", command);
+      single = takeValue();
+    }
+  }
+  if (positional.empty()) throw BadArguments("SOURCE_DIR is missing", command);
+  if (positional.size() > 1) throw BadArguments("unexpected argument " + positional[1], command);
+  if (!output) throw BadArguments("-o OUTPUT.ctf is missing", command);
+  request.sourceFolder = positional[0];
+  request.output = *output;
+  return request;
+}
+
+// The one argument of inspect and verify.
+std::string parseArchiveArgument(const std::vector<std::string>& arguments,
+                                 const Command& command) {
+  std::vector<std::string> positional;
+  bool optionsEnded = false;
+  for (const std::string& argument : arguments) {
+    if (!optionsEnded && argument == "--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
+      throw BadArguments("unknown option " + argument, command);
+    } else {
+      positional.push_back(argument);
+    }
+  }
+  if (positional.empty()) throw BadArguments("ARCHIVE is missing", command);
+  if (positional.size() > 1) throw BadArguments("unexpected argument " + positional[1], command);
+  return positional[0];
+}
+
+// Every line of text, prefixed "wzd: ".
+void report(std::ostream& err, const std::string& text) {
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) err << "wzd: " << line << "\n";
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+  const Command mainCommand{kMainUsage, kMainHelp};
+  try {
+    if (arguments.empty()) throw BadArguments("no command given", mainCommand);
+    const std::string& name = arguments[0];
+    const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+    struct Subcommand {
+      const char* name;
+      Command command;
+      std::function<void(const std::vector<std::string>&)> run;
+    };
+    const Subcommand subcommands[] = {
+        {"pack",
+         {kPackUsage, kPackHelp},
+         [&](const std::vector<std::string>& args) { out << pack(parsePack(args), err) << "\n"; }},
+        {"inspect",
+         {kInspectUsage, kInspectHelp},
+         [&](const std::vector<std::string>& args) {
+           inspect(parseArchiveArgument(args, {kInspectUsage, kInspectHelp}), out);
+         }},
+        {"verify",
+         {kVerifyUsage, kVerifyHelp},
+         [&](const std::vector<std::string>& args) {
+           verify(parseArchiveArgument(args, {kVerifyUsage, kVerifyHelp}), out, err);
+         }},
+    };
+    if (isHelp(name)) {
+      out << kMainHelp;
+      return kExitDone;
+    }
+    for (const Subcommand& subcommand : subcommands) {
+      if (name != subcommand.name) continue;
+      if (asksForHelp(rest)) {
+        out << subcommand.command.help;
+        return kExitDone;
+      }
+      subcommand.run(rest);
+      return kExitDone;
+    }
+    throw BadArguments("unknown command " + name, mainCommand);
+  } catch (const BadArguments& error) {
+    report(err, error.what());
+    err << error.usage << "\n";
+    return kExitBadArguments;
+  } catch (const UsageError& error) {
+    // Raised by pack itself, once the arguments were read.
+    report(err, error.what());
+    err << kPackUsage << "\n";
+    return kExitBadArguments;
+  } catch (const InputError& error) {
+    report(err, error.what());
+    return kExitInputProblem;
+  } catch (const opc::Exception& error) {
+    report(err, error.what());
+    return kExitInputProblem;
+  } catch (const std::bad_alloc&) {
+    report(err, "out of memory");
+    return kExitInputProblem;
+  } catch (const std::exception& error) {
+    report(err, error.what());
+    return kExitInputProblem;
+  }
+}
+
+}  // namespace wzd
