@@ -130,6 +130,10 @@ RTKKVN_EXPORT bool rtkRegisterEventFunction(HKVNINSTANCE instance, const char* n
  * ("RTK:Runtime:Feval", the system's message, or the Q-code error) on failure. */
 RTKKVN_EXPORT bool rtkImpersonationFeval(HKVNINSTANCE instance, const char* name, int nlhs,
                                          zyArray** plhs, int nrhs, zyArray** prhs, uid_t token);
+/* Gives the interpreter thread back its own file-system identity after an impersonated call.
+ * A C function that does not catch: when the identity cannot be given back it throws
+ * std::runtime_error with the system's message (C++ callers only can see it). */
+RTKKVN_EXPORT void stopImpersonationOnKVNThread(void);
 
 /* Blocks until the instance (NULL: the registered instance with the lowest id, if any) has no
  * visible figure left and its engine is ready to exit, checking every 2 seconds; then reports
@@ -164,14 +168,86 @@ RTKKVN_EXPORT void* rtkGetEmbeddedCtfStream(const char* modulePath);
 /* Frees a handle of the two functions above; NULL does nothing. */
 RTKKVN_EXPORT void rtkDestroyStream(void* handle);
 
+/* ---- Component instances -------------------------------------------------------------------
+ * Each function starts a runtime instance for a component and stores its handle in *instance
+ * (the caller owns it: rtkTerminateInstance). They differ in where the component's archive is.
+ * A component unpacked into the per-user component cache is shared by every later start of the
+ * same component, in this and other processes of the user; it is unpacked only once.
+ *
+ * The two handlers receive the instance's error and printed text, and the messages of the
+ * archive runtime while the instance is being created (NULL: standard error, standard output).
+ * Creation holds the library-wide mutex, so component instances are created one at a time.
+ *
+ * True on success. False with the last error set ("RTK:ComponentInit", or the error of the step
+ * that failed: "RTK:ComponentCache", "RTK:CTFPathUtils", "RTK:ComponentDirectoryExtraction",
+ * "RTK:KVNInstanceProxy", ...; the message names the file and the fault); *instance is then left
+ * as it was, or NULL when the instance itself could not be made. A failed creation holds no
+ * lock and leaves nothing behind that would pass for an unpacked component. */
+
+/* Receives one text (UTF-8); the result is ignored. */
+typedef int (*rtkOutputHandler)(const char* text);
+/* Writes up to count bytes into buffer and returns how many it wrote; 0 or -1 at the end. */
+typedef int (*rtkCtfReadFunction)(char* buffer, int count);
+
+/* The archive componentName.ctf in componentRoot (NULL: found for targetType, see
+ * rtkGetWZDTargetType: the program on PATH, or the loaded library that hosts the component),
+ * unpacked beside it into the folder componentName_kvn. */
+RTKKVN_EXPORT bool rtkInitializeComponentInstanceNonEmbeddedStandalone(
+    HKVNINSTANCE* instance, const char* componentRoot, const char* componentName, int targetType,
+    rtkOutputHandler errorHandler, rtkOutputHandler printHandler);
+/* The archive file archivePath, through the component cache. */
+RTKKVN_EXPORT bool rtkInitializeComponentInstanceCtfFileToCache(HKVNINSTANCE* instance,
+                                                                rtkOutputHandler errorHandler,
+                                                                rtkOutputHandler printHandler,
+                                                                const char* archivePath);
+/* The archive a stream handle delivers (rtkGetStreamFromArraySrc, rtkGetEmbeddedCtfStream),
+ * through the component cache. The handle stays the caller's (rtkDestroyStream). */
+RTKKVN_EXPORT bool rtkInitializeComponentInstanceEmbedded(HKVNINSTANCE* instance,
+                                                          rtkOutputHandler errorHandler,
+                                                          rtkOutputHandler printHandler,
+                                                          void* stream);
+/* An archive of size bytes pulled through read (all of it is read first), through the component
+ * cache. False WITHOUT a last error on any failure, also when read delivers fewer bytes. */
+RTKKVN_EXPORT bool rtkInitializeComponentInstanceWithCallbk(HKVNINSTANCE* instance,
+                                                            rtkOutputHandler errorHandler,
+                                                            rtkOutputHandler printHandler,
+                                                            rtkCtfReadFunction read, uint64_t size);
+/* The component componentId as already unpacked in the component cache; it is never unpacked
+ * here, so a component that is not in the cache fails. */
+RTKKVN_EXPORT bool rtkInitializeComponentInstanceFromExtractedComponent(
+    HKVNINSTANCE* instance, rtkOutputHandler errorHandler, rtkOutputHandler printHandler,
+    const char* componentId);
+/* The component unpacked in directory (the folder that holds its ctfsettings.json). */
+RTKKVN_EXPORT bool rtkInitializeComponentInstanceFromExtractedLocation(
+    HKVNINSTANCE* instance, rtkOutputHandler errorHandler, rtkOutputHandler printHandler,
+    const char* directory);
+/* An instance without a component, started with optionCount runtime options (see
+ * rtkInitializeInstance). */
+RTKKVN_EXPORT bool rtkInitializeInstanceWithoutComponent(HKVNINSTANCE* instance,
+                                                         const char** options, uint64_t optionCount,
+                                                         rtkOutputHandler errorHandler,
+                                                         rtkOutputHandler printHandler);
+
+/* The target type for rtkInitializeComponentInstanceNonEmbeddedStandalone: 1 for a component
+ * hosted by a shared library (isLibrary non-zero), 0 for one hosted by an executable. */
+RTKKVN_EXPORT int rtkGetWZDTargetType(bool isLibrary);
+/* 3, the component type of components called from managed code. */
+RTKKVN_EXPORT int rtkGetDotNetComponentType(void);
+/* The path of the archive of the executable component componentName (componentRoot as for
+ * rtkInitializeComponentInstanceNonEmbeddedStandalone). A new string the caller frees with
+ * utFree; NULL with the last error ("RTK:CtfPathUtils") when there is none. */
+RTKKVN_EXPORT char* getStandaloneFileName(const char* componentRoot, const char* componentName);
+
 #ifdef __cplusplus
 }
 
 #include <boost/function.hpp>
+#include <boost/shared_ptr.hpp>
 #include <string>
 #include <vector>
 
 class kvnInstance;
+class rtkExtractedComponent;
 
 /* The instance active on the calling thread: outside standalone mode the one wrapper of the
  * host's engine instance (the same handle every time, never to be terminated); otherwise the
@@ -192,6 +268,15 @@ RTKKVN_EXPORT void rtkSetDefaultPrintHandlers(
 RTKKVN_EXPORT HKVNINSTANCE rtkInitializeInstance(
     const std::vector<std::string>& options, const boost::function<int(const char*)>& errorHandler,
     const boost::function<int(const char*)>& printHandler);
+/* Starts the application if needed and, holding the library-wide mutex, calls factory (which
+ * unpacks the component if it must) and creates and registers an instance for the component it
+ * returns. The archive runtime reports through the handlers (empty: the default ones) during
+ * the call only. The caller owns the handle. Exceptions pass to the caller; a failure leaves no
+ * instance registered. */
+RTKKVN_EXPORT HKVNINSTANCE rtkInitializeComponentInstance(
+    const boost::function<int(const char*)>& errorHandler,
+    const boost::function<int(const char*)>& printHandler,
+    const boost::function<boost::shared_ptr<rtkExtractedComponent>()>& factory);
 /* Terminates and deletes the instance, holding the library-wide mutex. If shutting down throws,
  * the instance stays allocated and registered and the exception passes on. */
 RTKKVN_EXPORT void rtkTerminateInstanceInternal(void* handle);
@@ -204,9 +289,6 @@ RTKKVN_EXPORT void rtkInternalFeval(void* handle, const char* name, int nlhs, zy
  * "No public function with this name". */
 RTKKVN_EXPORT void rtkPublicFeval(void* handle, const char* name, int nlhs, zyArray** plhs,
                                   int nrhs, zyArray** prhs);
-/* Gives the interpreter thread back its own file-system identity after an impersonated call;
- * throws std::runtime_error with the system's message when it cannot. */
-RTKKVN_EXPORT void stopImpersonationOnKVNThread();
 /* rtkInternalFeval for the bridge of Java hosts. A null handle is a fault of the caller: it prints
  * "rtkJavaKIlnFeval called with NULL HKVNINSTANCE." and a line end on standard output and ends
  * the process with abort. */

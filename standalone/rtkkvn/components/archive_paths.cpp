@@ -11,6 +11,9 @@
 #include "fs/file_system.hpp"
 #include "fs/module_path.hpp"
 #include "msg/message.hpp"
+#include "rtkkvn.h"
+#include "rtkkvn/instances/error_capture.hpp"
+#include "util/memory.hpp"
 
 namespace {
 
@@ -162,4 +165,16 @@ dsPathString componentRootDirectory(const char* componentName, const char* expli
   // An explicit root without the archive gives way to the folder the target type finds.
   const dsPathString found = findComponentDirectory(componentName, targetType);
   return found.empty() ? root : found;
+}
+
+char* getStandaloneFileName(const char* componentRoot, const char* componentName) {
+  return rtkCaptureErrors(
+      rtkBoundary{"RTK:CtfPathUtils", "standalone/rtkkvn/rtkctfpathutils", 396},
+      static_cast<char*>(nullptr), [&] {
+        const dsPathString root =
+            componentRootDirectory(componentName, componentRoot, rtkTargetExecutable);
+        char* const path = utStrdup(archivePath(root, componentName ? componentName : "").c_str());
+        if (!path) throw std::bad_alloc();
+        return path;
+      });
 }

@@ -3,12 +3,15 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <utility>
 #include <vector>
 
 #include "base/exceptions.hpp"
 #include "ctf/ctf_package.hpp"
+#include "ctf/ctf_runtime.hpp"
 #include "ctf/opc_exception.hpp"
 #include "fs/file_operations.hpp"
 #include "fs/file_scan.hpp"
@@ -25,11 +28,8 @@ using Ostrand::rtki18nutil::DeployedException;
 constexpr char kMissingArchiveErrorId[] = "RTK:CTFExtractor";
 constexpr char kFileExtractorSourceTag[] = "standalone/rtkkvn/rtkctffileextractor";
 constexpr int kExtractFailedLine = 75;
-constexpr char kExtractFailedText[] =
-    "An error occurred while trying to extract a component from a file.";
 constexpr char kAlwaysFailSourceTag[] = "standalone/rtkkvn/rtkalwaysfailextractor";
 constexpr int kAlwaysFailLine = 43;
-constexpr char kAlwaysFailText[] = "rtkAlwaysFailExtracted Failed";
 
 // The copy of a stream into the temporary archive goes in pieces of this size.
 constexpr std::streamsize kCopyChunkBytes = 32767;
@@ -53,8 +53,8 @@ ArchiveIdentity readArchiveIdentity(const std::string& path) {
                              fl::i18n::to_string(settings.componentName)};
     package.close();
     return identity;
-  } catch (const opc::Exception&) {
-    throw DeployedException(KVN::rtkkvn::RTKKVN_ERROR_INITIALIZING_CTF());
+  } catch (const opc::Exception& error) {
+    throw DeployedException(KVN::rtkkvn::RTKKVN_ERROR_INITIALIZING_CTF().withCause(error.what()));
   }
 }
 
@@ -75,11 +75,18 @@ void removeTemporaryArchive(std::string* path) {
 // written through. The caller owns the result, which removes the file with its last copy.
 boost::shared_ptr<std::string> createTemporaryArchive() {
   char name[UT_TMPNAM_BUFFER_SIZE];
-  if (!utTmpnam(name)) throw DeployedException(KVN::rtkkvn::RTKKVN_ERROR_INITIALIZING_CTF());
+  if (!utTmpnam(name)) {
+    throw DeployedException(KVN::rtkkvn::RTKKVN_ERROR_INITIALIZING_CTF().withCause(
+        "no name for a temporary copy of the archive"));
+  }
   const dsFileSystemPtr fileSystem = dsGetDefaultFSImp();
   const int descriptor =
       fileSystem->open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kTemporaryArchiveMode);
-  if (descriptor < 0) throw DeployedException(KVN::rtkkvn::RTKKVN_ERROR_INITIALIZING_CTF());
+  if (descriptor < 0) {
+    throw DeployedException(KVN::rtkkvn::RTKKVN_ERROR_INITIALIZING_CTF().withCause(
+        std::string(name) +
+        ": cannot create a temporary copy of the archive: " + std::strerror(errno)));
+  }
   fileSystem->close(descriptor);
   return boost::shared_ptr<std::string>(new std::string(name), &removeTemporaryArchive);
 }
@@ -169,7 +176,7 @@ rtkkvn::CtfExtractor rtkMakeCtfStreamExtractor(const boost::shared_ptr<std::istr
 
 rtkkvn::CtfExtractor rtkMakeAlwaysFailExtractor(const char* componentId) {
   return rtkkvn::CtfExtractor(componentId, [](const char*) -> std::uint64_t {
-    throw rtkInternalException(kAlwaysFailText, kAlwaysFailSourceTag, kAlwaysFailLine);
+    throw rtkInternalException(kAlwaysFailExtractorText, kAlwaysFailSourceTag, kAlwaysFailLine);
   });
 }
 
@@ -181,7 +188,7 @@ std::uint64_t extractCtfFile(const dsPathString& dir, const dsPathString& archiv
   }
   if (!ctfruntimeExtractCtf(fl::i18n::to_ustring(archivePath.c_str()),
                             fl::i18n::to_ustring(dir.c_str()))) {
-    throw rtkInternalException(kExtractFailedText, kFileExtractorSourceTag, kExtractFailedLine);
+    throw rtkInternalException(kCtfExtractFailedText, kFileExtractorSourceTag, kExtractFailedLine);
   }
   std::uint64_t total = 0;
   const dsDirectorySizeAdder addSizes(total);

@@ -74,6 +74,13 @@ class RTKKVN_EXPORT CtfExtractor {
 
 }  // namespace rtkkvn
 
+// The texts of the rtkInternalException an extractor throws when unpacking an archive file fails
+// (ctfruntimeLastError of the archive runtime then says why) and when an always-fail extractor
+// is called, for callers that explain them to the user.
+inline constexpr char kCtfExtractFailedText[] =
+    "An error occurred while trying to extract a component from a file.";
+inline constexpr char kAlwaysFailExtractorText[] = "rtkAlwaysFailExtracted Failed";
+
 // An extractor for the archive file at ctfPath: identity read now (DeployedException as for the
 // file constructor), unpacking with extractCtfFile.
 RTKKVN_EXPORT rtkkvn::CtfExtractor rtkMakeCtfFileExtractor(const char* ctfPath);

@@ -19,13 +19,13 @@
 #include <memory>
 #include <streambuf>
 
+#include "rtkkvn.h"
 #include "rtkkvn/export.hpp"
 
 typedef boost::shared_ptr<std::istream> rtkCtfStreamPtr;
 
-// A read callback: writes up to count bytes into buffer and returns how many it wrote; 0 or -1
-// when there are no more.
-typedef int (*rtkCtfReadFunction)(char* buffer, int count);
+// A read callback (rtkCtfReadFunction of rtkkvn.h): writes up to count bytes into buffer and
+// returns how many it wrote; 0 or -1 when there are no more.
 
 // An input stream that owns its stream buffer and deletes it with itself. Exported as a whole:
 // its objects are handed to hosts as std::istream.

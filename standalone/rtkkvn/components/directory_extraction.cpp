@@ -6,11 +6,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <memory>
 
 #include "base/exceptions.hpp"
 #include "base/file_tree.hpp"
+#include "ctf/ctf_runtime.hpp"
 #include "fs/directory_lock.hpp"
 #include "fs/errors.hpp"
 #include "fs/file_operations.hpp"
@@ -119,8 +121,9 @@ boost::shared_ptr<rtkExtractedComponent> openExtractedDirectory(const char* dir)
                                                      false, false);
   } catch (const dsNoSuchDirectory& error) {
     throw rtkUserException(kCacheErrorId, KVN::rtkkvn::RTKKVN_CACHE_DIR_NOT_FOUND(error.what()));
-  } catch (const rtkInternalException&) {
-    throw rtkUserException(kCacheErrorId, KVN::rtkkvn::RTKKVN_CACHE_ACCESS_ERROR());
+  } catch (const rtkInternalException& error) {
+    throw rtkUserException(kCacheErrorId,
+                           KVN::rtkkvn::RTKKVN_CACHE_ACCESS_ERROR().withCause(error.getText()));
   }
 }
 
@@ -156,11 +159,22 @@ std::uint64_t extractExclusively(const rtkkvn::CtfExtractor& extractor, const ds
   std::uint64_t bytes = 0;
   try {
     bytes = extractor(staging.c_str());
-  } catch (const rtkInternalException&) {
-    throw rtkUserException(kExtractionErrorId, KVN::rtkkvn::RTKKVN_ERROR_INITIALIZING_CTF());
+  } catch (const rtkInternalException& error) {
+    rmRF(staging.str(), true);
+    const std::string cause =
+        error.getText() == kCtfExtractFailedText ? ctfruntimeLastError() : error.getText();
+    throw rtkUserException(kExtractionErrorId,
+                           KVN::rtkkvn::RTKKVN_ERROR_INITIALIZING_CTF().withCause(cause));
+  } catch (...) {
+    rmRF(staging.str(), true);
+    throw;
   }
   if (::rename(staging.c_str(), dir.c_str()) != 0) {
-    throw rtkUserException(kExtractionErrorId, KVN::rtkkvn::RTKKVN_ERROR_INITIALIZING_CTF());
+    const std::string cause =
+        dir.str() + ": cannot move the unpacked component into place: " + std::strerror(errno);
+    rmRF(staging.str(), true);
+    throw rtkUserException(kExtractionErrorId,
+                           KVN::rtkkvn::RTKKVN_ERROR_INITIALIZING_CTF().withCause(cause));
   }
   return bytes;
 }

@@ -5,9 +5,15 @@
 
 #include "base/application.hpp"
 #include "base/exceptions.hpp"
+#include "msg/message.hpp"
+#include "rtkkvn/components/extracted_component.hpp"
+#include "rtkkvn/instances/component_setup.hpp"
+#include "util/qfile_reader.hpp"
 #include "util/services.hpp"
 
 namespace {
+constexpr char kReadersErrorId[] = "RTK:ReadersException";
+
 boost::mutex registryCreationMutex;
 boost::shared_ptr<RtkInstanceRegistry> theRegistry;  // guarded by registryCreationMutex
 }  // namespace
@@ -30,15 +36,66 @@ boost::shared_ptr<RtkInstanceRegistry> RtkInstanceRegistry::registryInstance() {
 RtkInstanceRegistry::RtkInstanceRegistry(boost::shared_ptr<RtkKvnInstanceFactory> factory)
     : factory_(std::move(factory)) {}
 
+RtkUnregisterCallback RtkInstanceRegistry::unregisterCallback() {
+  // The registry lives until the process ends, so the callback may hold it by address.
+  return boost::bind(&RtkInstanceRegistry::unregisterInstance, this, boost::placeholders::_1);
+}
+
 RtkKvnInstance* RtkInstanceRegistry::createInstance(const std::vector<std::string>& options,
                                                     const RtkTextHandler& errorHandler,
                                                     const RtkTextHandler& printHandler) {
-  // The registry lives until the process ends, so the callback may hold it by address.
-  const RtkUnregisterCallback unregister =
-      boost::bind(&RtkInstanceRegistry::unregisterInstance, this, boost::placeholders::_1);
   RtkKvnInstance* instance =
-      factory_->createInstance(unregister, options, errorHandler, printHandler);
+      factory_->createInstance(unregisterCallback(), options, errorHandler, printHandler);
   registerInstance(instance);
+  return instance;
+}
+
+RtkKvnInstance* RtkInstanceRegistry::createComponentInstance(
+    const boost::shared_ptr<rtkExtractedComponent>& component, const RtkTextHandler& errorHandler,
+    const RtkTextHandler& printHandler) {
+  const boost::shared_ptr<rtkComponentData> data = component->getComponentData();
+  const dsPathString extractionFolder = component->getExtractDir();
+
+  applyWarningStates(data->getWarningStates());
+  if (!addPathEntries(extractionFolder, data->getPathEnvEntries())) {
+    throw rtkUserException(kComponentSetupErrorId, KVN::rtkkvn::RTKKVN_ERROR_CONSTRUCTING_PATH());
+  }
+  prepareJavaVMConfiguration();
+
+  // Component files are read as they lie in the unpacked folder; native extensions are loaded
+  // from there.
+  boost::shared_ptr<QfileReader> qfileReader;
+  boost::shared_ptr<NubFileReader> nubFileReader;
+  try {
+    qfileReader = boost::make_shared<PlaintextQfileReader>();
+    nubFileReader = boost::make_shared<NubFileReader>();
+  } catch (const std::exception& error) {
+    throw rtkUserException(kReadersErrorId,
+                           KVN::rtkkvn::RTKKVN_UNEXPECTED_ERROR().withCause(error.what()));
+  }
+
+  std::vector<std::wstring> searchPath;
+  if (!rtkConstructKvnPath(extractionFolder, data->getSearchPathEntries(), searchPath, false)) {
+    throw rtkUserException(kComponentSetupErrorId, KVN::rtkkvn::RTKKVN_ERROR_CONSTRUCTING_PATH());
+  }
+
+  RtkKvnInstance* instance =
+      factory_->createComponentInstance(unregisterCallback(), errorHandler, printHandler, component,
+                                        searchPath, qfileReader, nubFileReader);
+  registerInstance(instance);
+  try {
+    prepareComponentInstance(*instance, *component);
+  } catch (...) {
+    // The first error is the one the caller needs. An instance that cannot even shut down stays
+    // as it is (as after a failed termination), registered, rather than being freed while its
+    // engine may still run.
+    try {
+      instance->terminate();
+      delete instance;
+    } catch (...) {
+    }
+    throw;
+  }
   return instance;
 }
 

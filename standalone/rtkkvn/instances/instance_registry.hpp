@@ -37,6 +37,16 @@ class RtkInstanceRegistry {
                                  const RtkTextHandler& errorHandler,
                                  const RtkTextHandler& printHandler);
 
+  // A new registered instance for an unpacked component, owned by the caller: prepares the
+  // process for the component (warning states, PATH, Java VM configuration), builds the search
+  // path, makes the readers of the component's files, has the factory make the instance,
+  // registers it and prepares it (component_setup.hpp). When a step after registration fails,
+  // the instance is terminated again before the exception passes on, so that a failed creation
+  // holds neither an instance nor the component. Call with the library-wide mutex held.
+  RtkKvnInstance* createComponentInstance(const boost::shared_ptr<rtkExtractedComponent>& component,
+                                          const RtkTextHandler& errorHandler,
+                                          const RtkTextHandler& printHandler);
+
   // Keeps the earlier entry when the id is already present.
   void registerInstance(RtkKvnInstance* instance);
   // Erases the instance's id, whatever handle it holds.
@@ -57,6 +67,7 @@ class RtkInstanceRegistry {
   RtkKvnInstanceFactory& factory() { return *factory_; }
 
  private:
+  RtkUnregisterCallback unregisterCallback();
   static std::uint64_t keyOf(RtkKvnInstance* instance) {
     return static_cast<std::uint64_t>(static_cast<std::int64_t>(instance->getId()));
   }

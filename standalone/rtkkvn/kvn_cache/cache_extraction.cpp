@@ -18,6 +18,7 @@
 #include <string>
 
 #include "base/exceptions.hpp"
+#include "ctf/ctf_runtime.hpp"
 #include "fs/cleanup_guard.hpp"
 #include "fs/directory_lock.hpp"
 #include "fs/errors.hpp"
@@ -26,6 +27,7 @@
 #include "msg/message.hpp"
 #include "rtkkvn/components/component_data.hpp"
 #include "rtkkvn/kvn_cache/cache_index.hpp"
+#include "rtkkvn/kvn_cache/cache_location.hpp"
 #include "rtkkvn/kvn_cache/component_cache.hpp"
 
 namespace {
@@ -37,6 +39,18 @@ constexpr char kPreferencesFolderName[] = ".sorvel";
 constexpr mode_t kComponentFolderMode = 0700;
 
 // Logs text as one line and throws it as a fault of the cache.
+// An unpack into the cache that did not finish, with what the extractor said.
+class CacheExtractionFailure : public rtkInternalException {
+ public:
+  CacheExtractionFailure(std::string reason, int line)
+      : rtkInternalException("Failed to completely extract component!", kSourceTag, line),
+        reason_(std::move(reason)) {}
+  const std::string& reason() const { return reason_; }
+
+ private:
+  std::string reason_;
+};
+
 [[noreturn]] void fail(const std::string& text, int line) {
   cacheLogger << text << std::endl;
   throw rtkInternalException(text, kSourceTag, line);
@@ -97,6 +111,7 @@ dsDirectoryReadWriteLock::ReadLock extractComponent(const dsPathString& extractD
 
     cacheLogger << "Extracting component... ";
     bool complete = false;
+    std::string reason;  // why the extractor failed, for the caller's message
     try {
       entry.size = extractor(folder.c_str());
       cacheLogger << "Component extracted to cache.  Writing creation timestamp..." << std::endl;
@@ -105,14 +120,19 @@ dsDirectoryReadWriteLock::ReadLock extractComponent(const dsPathString& extractD
       complete = marker.is_open() && marker.good();
       cacheLogger << (complete ? "Timestamp successfully created." : "Timestamp creation failed.")
                   << std::endl;
-    } catch (const rtkBaseException&) {
+    } catch (const rtkBaseException& error) {
       cacheLogger << "ERROR: extractTo failed" << std::endl;
-    } catch (const rtkInternalException&) {
+      reason = error.what();
+    } catch (const rtkInternalException& error) {
       // The archive readers report their own faults this way; for the cache it is the same
       // failed extraction.
       cacheLogger << "ERROR: extractTo failed" << std::endl;
+      reason = error.getText() == kCtfExtractFailedText ? ctfruntimeLastError() : error.getText();
     }
-    if (!complete) fail("Failed to completely extract component!", __LINE__);
+    if (!complete) {
+      cacheLogger << "Failed to completely extract component!" << std::endl;
+      throw CacheExtractionFailure(reason, __LINE__);
+    }
     cacheLogger << "done." << std::endl;
 
     cacheLogger << "Downgrading WRITE lock to READ lock... ";
@@ -256,6 +276,20 @@ void rtkComponentCache::releaseComponent(const std::string& id) {
   }
 }
 
+namespace {
+// What the message of a failed cache request says after its fixed words.
+std::string cacheFailureCause(const rtkkvn::CtfExtractor& extractor, const std::exception& error) {
+  const std::string component = "component " + extractor.get_component_id();
+  const auto* failure = dynamic_cast<const CacheExtractionFailure*>(&error);
+  if (!failure) return component + ": " + error.what();
+  if (failure->reason() == kAlwaysFailExtractorText) {
+    return component + " is not in the component cache " + rtkGetComponentCacheDir() +
+           " and there is no archive to unpack it from";
+  }
+  return component + " could not be unpacked into the cache: " + failure->reason();
+}
+}  // namespace
+
 rtkExtractedComponentFactory rtkMakeComponentCacheExtractedComponentFactory(
     const rtkkvn::CtfExtractor& extractor) {
   return [extractor]() -> boost::shared_ptr<rtkExtractedComponent> {
@@ -266,8 +300,11 @@ rtkExtractedComponentFactory rtkMakeComponentCacheExtractedComponentFactory(
       return cache->getComponent(id, archive);
     } catch (const dsNoSuchDirectory& error) {
       throw rtkUserException(kCacheErrorId, KVN::rtkkvn::RTKKVN_CACHE_DIR_NOT_FOUND(error.what()));
+    } catch (const std::exception& error) {
+      // The cache log tells every step; the message names the component and what stopped it.
+      throw rtkUserException(kCacheErrorId, KVN::rtkkvn::RTKKVN_CACHE_ACCESS_ERROR().withCause(
+                                                cacheFailureCause(extractor, error)));
     } catch (...) {
-      // The cache log tells which step failed; the caller learns only that the cache failed.
       throw rtkUserException(kCacheErrorId, KVN::rtkkvn::RTKKVN_CACHE_ACCESS_ERROR());
     }
   };
