@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Runs the demo from an optimised build. Until components can be packed and run, it says what
-# it will show.
+# The demo of a fresh clone: packs the example component (examples/component) with wzd and runs
+# the C host (examples/host_c) on the archive, which starts the component through the component
+# cache and calls its functions with arrays.
 set -euo pipefail
 build=${1:-build/release}
-echo "rtkkvn demo: built the runtime libraries in $build:"
-find "$build" -maxdepth 3 -name 'lib*.so' -printf '  %f\n' | sort
-cat <<'TEXT'
-Once the packer and the component entry points exist, the demo will:
-  1. pack examples/ into a component archive with wzd,
-  2. start a runtime instance on it from a small C host program,
-  3. call its functions with arrays and print the results,
-  4. run the same component as a standalone executable through the component cache.
-TEXT
+archive="$build/examples/demo.ctf"
+# A cache of the demo's own, so that the demo neither depends on nor changes the user's cache.
+export KVN_CACHE_ROOT="$build/examples/demo-cache"
+
+echo "== wzd pack examples/component -o $archive --name demo"
+"$build/tools/wzd/wzd" pack examples/component -o "$archive" --name demo
+echo "== wzd inspect $archive"
+"$build/tools/wzd/wzd" inspect "$archive"
+echo "== $build/examples/host_c $archive"
+"$build/examples/host_c" "$archive"

@@ -12,9 +12,11 @@ packages=(
   # libraries
   libboost-dev libboost-filesystem-dev libboost-thread-dev libboost-regex-dev
   libboost-iostreams-dev libboost-date-time-dev libboost-system-dev
-  libarchive-dev nlohmann-json3-dev libopenblas-dev liblapack-dev
+  libarchive-dev nlohmann-json3-dev libopenblas-dev liblapack-dev libxxhash-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev liblua5.4-dev
+  # bsdtar, the baseline of the component start benchmark
+  libarchive-tools
 )
 
 missing=()

@@ -1,0 +1,162 @@
+// Starting components, each against a baseline measured in the same run:
+// - warm start: an entry point on a component the cache holds already, to a usable handle, plus
+//   terminate, against a bare direct instance create + terminate;
+// - cold start: the first start of a 50 MB / 500-file component packed by wzd, against
+//   `bsdtar -xf` of the same archive into a fresh folder (MB/s of archive).
+
+#include <benchmark/benchmark.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "ratio_reporter.hpp"
+#include "rtkbase.h"
+#include "rtkkvn.h"
+
+namespace {
+
+namespace stdfs = std::filesystem;
+
+constexpr int kColdFiles = 500;
+constexpr std::size_t kColdFileBytes = 100 * 1000;  // 500 files of 100 kB: 50 MB
+
+stdfs::path scratch;
+stdfs::path smallArchive;
+stdfs::path largeArchive;
+
+bool run(const std::string& command) {
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void writeFile(const stdfs::path& file, const std::string& bytes) {
+  stdfs::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary) << bytes;
+}
+
+// A component of 500 data files in 10 folders; half of each file compresses (text), half does
+// not (random bytes), as in a component that ships code and data.
+void writeLargeComponent(const stdfs::path& folder) {
+  std::mt19937_64 random(42);
+  writeFile(folder / "main.q", "function y = main(x)\ny = x;\nend\n");
+  for (int i = 0; i < kColdFiles; ++i) {
+    std::string bytes;
+    bytes.reserve(kColdFileBytes);
+    while (bytes.size() < kColdFileBytes / 2) bytes += "value(" + std::to_string(i) + ") = 1.5;\n";
+    while (bytes.size() < kColdFileBytes) bytes.push_back(static_cast<char>(random()));
+    writeFile(folder / ("data" + std::to_string(i % 10)) / ("part" + std::to_string(i) + ".dat"),
+              bytes);
+  }
+}
+
+void WarmComponentStart(benchmark::State& state) {
+  for (auto _ : state) {
+    HKVNINSTANCE instance = nullptr;
+    if (!rtkInitializeComponentInstanceCtfFileToCache(&instance, nullptr, nullptr,
+                                                      smallArchive.c_str()) ||
+        !rtkTerminateInstance(&instance)) {
+      state.SkipWithError(rtkGetLastErrorMessage());
+      break;
+    }
+  }
+}
+BENCHMARK(WarmComponentStart)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void BareInstanceStart(benchmark::State& state) {
+  for (auto _ : state) {
+    HKVNINSTANCE instance = rtkInitializeInstance({}, {}, {});
+    if (instance == nullptr || !rtkTerminateInstance(&instance)) {
+      state.SkipWithError("create or terminate failed");
+      break;
+    }
+  }
+}
+BENCHMARK(BareInstanceStart)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// Each round starts from a cache without the component: its folder is removed (untimed), so
+// the start unpacks the whole archive again.
+void ColdComponentStart(benchmark::State& state) {
+  const stdfs::path cache = scratch / "cache" / "kvnCache8.1";
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (const auto& entry : stdfs::directory_iterator(cache)) {
+      if (entry.is_directory()) stdfs::remove_all(entry.path());
+    }
+    state.ResumeTiming();
+    HKVNINSTANCE instance = nullptr;
+    if (!rtkInitializeComponentInstanceCtfFileToCache(&instance, nullptr, nullptr,
+                                                      largeArchive.c_str()) ||
+        !rtkTerminateInstance(&instance)) {
+      state.SkipWithError(rtkGetLastErrorMessage());
+      break;
+    }
+  }
+  state.SetBytesProcessed(state.iterations() * stdfs::file_size(largeArchive));
+}
+BENCHMARK(ColdComponentStart)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BsdtarExtract(benchmark::State& state) {
+  const stdfs::path target = scratch / "bsdtar";
+  for (auto _ : state) {
+    state.PauseTiming();
+    stdfs::remove_all(target);
+    stdfs::create_directories(target);
+    state.ResumeTiming();
+    if (!run("bsdtar -xf '" + largeArchive.string() + "' -C '" + target.string() + "'")) {
+      state.SkipWithError("bsdtar failed (is libarchive-tools installed?)");
+      break;
+    }
+  }
+  state.SetBytesProcessed(state.iterations() * stdfs::file_size(largeArchive));
+}
+BENCHMARK(BsdtarExtract)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  char pattern[] = "/tmp/rtkkvn-components-bench-XXXXXX";
+  scratch = ::mkdtemp(pattern);
+  ::setenv("KVN_CACHE_ROOT", (scratch / "cache").c_str(), 1);
+  writeFile(scratch / "small" / "twice.q", "function y = twice(x)\ny = 2 * x;\nend\n");
+  writeLargeComponent(scratch / "large");
+  smallArchive = scratch / "small.ctf";
+  largeArchive = scratch / "large.ctf";
+  const std::string wzd = WZD_PROGRAM;
+  if (!run(wzd + " pack '" + (scratch / "small").string() + "' -o '" + smallArchive.string() +
+           "' >/dev/null") ||
+      !run(wzd + " pack '" + (scratch / "large").string() + "' -o '" + largeArchive.string() +
+           "' >/dev/null")) {
+    std::fprintf(stderr, "wzd could not pack the benchmark components\n");
+    return 1;
+  }
+  if (!rtkkvnInitialize2(0) || !rtkInitializeApplication(nullptr, 0)) return 1;
+  // The warm start finds the small component in the cache.
+  HKVNINSTANCE first = nullptr;
+  if (!rtkInitializeComponentInstanceCtfFileToCache(&first, nullptr, nullptr,
+                                                    smallArchive.c_str()) ||
+      !rtkTerminateInstance(&first)) {
+    std::fprintf(stderr, "cannot start the component: %s\n", rtkGetLastErrorMessage());
+    return 1;
+  }
+
+  bench::RatioReporter reporter;
+  if (!bench::runInterleaved(argc, argv, reporter)) return 1;
+  const double warm = reporter.time("WarmComponentStart");
+  const double bare = reporter.time("BareInstanceStart");
+  const double megabytes = stdfs::file_size(largeArchive) / 1e6;
+  const double cold = reporter.time("ColdComponentStart");
+  const double bsdtar = reporter.time("BsdtarExtract");
+  std::printf("\nwarm start + terminate %.1f us (target <= 1000 us); bare instance %.1f us; "
+              "the component costs %.1f us more\n",
+              warm, bare, warm - bare);
+  std::printf("cold start of a %.1f MB archive: %.1f MB/s; bsdtar -xf %.1f MB/s; "
+              "ratio %.2f (target >= 1.0)\n",
+              megabytes, megabytes / (cold / 1e3), megabytes / (bsdtar / 1e3), bsdtar / cold);
+  stdfs::remove_all(scratch);
+  return 0;
+}
