@@ -1,5 +1,8 @@
 #include "fs/file_operations.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <stdexcept>
 #include <vector>
@@ -129,4 +132,48 @@ std::string dsCanonicalizePath(const std::string& path, dsFileSystemPtr fileSyst
   std::string result;
   for (const std::string& element : kept) result += "/" + element;
   return result.empty() ? "/" : result;
+}
+
+int dsOpenRegularFile(const std::string& path, dsFileSystemPtr fileSystem) {
+  const int descriptor =
+      fileSystem->open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
+  if (descriptor < 0) return -1;
+  struct stat status;
+  int error = 0;
+  if (fileSystem->fstat(descriptor, &status) != 0) {
+    error = errno;
+  } else if (!S_ISREG(status.st_mode)) {
+    error = EINVAL;
+  }
+  if (error == 0) return descriptor;
+  fileSystem->close(descriptor);
+  errno = error;
+  return -1;
+}
+
+bool dsReadSmallFile(const std::string& path, std::size_t maxLength, std::string& content,
+                     dsFileSystemPtr fileSystem) {
+  const int descriptor = dsOpenRegularFile(path, fileSystem);
+  if (descriptor < 0) return false;
+  // One byte more than allowed tells a file that is too large from one that fits exactly.
+  std::string buffer(maxLength + 1, '\0');
+  std::size_t done = 0;
+  int error = 0;
+  while (done < buffer.size()) {
+    const ssize_t count = fileSystem->pread(descriptor, &buffer[done], buffer.size() - done,
+                                            static_cast<off_t>(done));
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) error = errno;
+    if (count <= 0) break;
+    done += static_cast<std::size_t>(count);
+  }
+  fileSystem->close(descriptor);
+  if (error == 0 && done > maxLength) error = EFBIG;
+  if (error != 0) {
+    errno = error;
+    return false;
+  }
+  buffer.resize(done);
+  content = std::move(buffer);
+  return true;
 }

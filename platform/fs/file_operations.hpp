@@ -2,6 +2,7 @@
 // Queries and whole-tree operations on paths. Paths are normalised as dsPathString does
 // ("\" accepted as a separator, surrounding white space ignored).
 
+#include <cstddef>
 #include <string>
 
 #include "fs/export.hpp"
@@ -43,3 +44,15 @@ FS_EXPORT void dsCreateDirectories(const std::string& path, mode_t mode,
 // directory cannot be determined.
 FS_EXPORT std::string dsCanonicalizePath(const std::string& path,
                                          dsFileSystemPtr fileSystem = dsGetDefaultFSImp());
+
+// Opens path for reading when it is a regular file: no symbolic link is followed and the open
+// never blocks, so a link, a named pipe or a device put in place of the file is refused rather
+// than followed or waited on. Returns the descriptor (close it with fileSystem->close), or -1
+// with errno set (ELOOP for a link, EINVAL for anything that is not a regular file).
+FS_EXPORT int dsOpenRegularFile(const std::string& path,
+                                dsFileSystemPtr fileSystem = dsGetDefaultFSImp());
+// The content of the regular file at path (opened as dsOpenRegularFile does) when it holds at
+// most maxLength bytes. False, with errno set, when it cannot be opened or read, and (EFBIG) when
+// it is larger: a small file of the runtime that someone made huge is never read whole.
+FS_EXPORT bool dsReadSmallFile(const std::string& path, std::size_t maxLength, std::string& content,
+                               dsFileSystemPtr fileSystem = dsGetDefaultFSImp());

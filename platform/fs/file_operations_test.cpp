@@ -1,12 +1,12 @@
 #include "fs/file_operations.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <boost/make_shared.hpp>
 #include <cerrno>
 #include <filesystem>
 #include <sstream>
-#include <sys/stat.h>
 #include <stdexcept>
 
 #include "fs/cleanup_guard.hpp"

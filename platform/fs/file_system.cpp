@@ -20,6 +20,10 @@ int dsPosixFileSystem::stat(const char* path, struct stat* status) { return ::st
 int dsPosixFileSystem::lstat(const char* path, struct stat* status) {
   return ::lstat(path, status);
 }
+ssize_t dsPosixFileSystem::pread(int descriptor, void* data, size_t size, off_t offset) {
+  return ::pread(descriptor, data, size, offset);
+}
+int dsPosixFileSystem::fsync(int descriptor) { return ::fsync(descriptor); }
 ssize_t dsPosixFileSystem::pwrite(int descriptor, const void* data, size_t size, off_t offset) {
   return ::pwrite(descriptor, data, size, offset);
 }

@@ -27,7 +27,9 @@ class FS_EXPORT dsFileSystem {
   virtual int fstat(int descriptor, struct stat* status) = 0;
   virtual int stat(const char* path, struct stat* status) = 0;
   virtual int lstat(const char* path, struct stat* status) = 0;
+  virtual ssize_t pread(int descriptor, void* data, size_t size, off_t offset) = 0;
   virtual ssize_t pwrite(int descriptor, const void* data, size_t size, off_t offset) = 0;
+  virtual int fsync(int descriptor) = 0;
   virtual int ftruncate(int descriptor, off_t length) = 0;
   virtual int mkdir(const char* path, mode_t mode) = 0;
   virtual DIR* opendir(const char* path) = 0;
@@ -51,7 +53,9 @@ class FS_EXPORT dsPosixFileSystem : public dsFileSystem {
   int fstat(int descriptor, struct stat* status) override;
   int stat(const char* path, struct stat* status) override;
   int lstat(const char* path, struct stat* status) override;
+  ssize_t pread(int descriptor, void* data, size_t size, off_t offset) override;
   ssize_t pwrite(int descriptor, const void* data, size_t size, off_t offset) override;
+  int fsync(int descriptor) override;
   int ftruncate(int descriptor, off_t length) override;
   int mkdir(const char* path, mode_t mode) override;
   DIR* opendir(const char* path) override;

@@ -55,10 +55,18 @@ LockFile& LockFile::operator=(LockFile&& other) noexcept {
 bool LockFile::lock(short type, bool wait) {
   if (!fileSystem_) throw std::logic_error("lock object refers to no directory");
   if (held()) return true;
-  const int flags = (type == F_WRLCK ? O_RDWR : O_RDONLY) | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
+  // Never a link, and never a wait in open: a named pipe planted under the lock file's name
+  // would otherwise block until someone opens its other end.
+  const int flags =
+      (type == F_WRLCK ? O_RDWR : O_RDONLY) | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
   for (int attempt = 1;; ++attempt) {
     const int descriptor = fileSystem_->open(path_.c_str(), flags, kLockFileMode);
     if (descriptor < 0) dsThrowFileError("cannot open lock file", path_, errno);
+    struct stat kind;
+    if (fileSystem_->fstat(descriptor, &kind) != 0 || !S_ISREG(kind.st_mode)) {
+      fileSystem_->close(descriptor);
+      dsThrowFileError("lock file is not a regular file", path_, EINVAL);
+    }
 
     struct flock region = wholeFile(type);
     int result;

@@ -67,6 +67,12 @@ int InjectingFileSystem::lock(int descriptor, int command, struct flock* region)
 int InjectingFileSystem::lstat(const char* path, struct stat* status) {
   return failing("lstat", path) ? -1 : dsPosixFileSystem::lstat(path, status);
 }
+ssize_t InjectingFileSystem::pread(int descriptor, void* data, size_t size, off_t offset) {
+  return failing("pread", nullptr) ? -1 : dsPosixFileSystem::pread(descriptor, data, size, offset);
+}
+int InjectingFileSystem::fsync(int descriptor) {
+  return failing("fsync", nullptr) ? -1 : dsPosixFileSystem::fsync(descriptor);
+}
 ssize_t InjectingFileSystem::pwrite(int descriptor, const void* data, size_t size, off_t offset) {
   return failing("pwrite", nullptr) ? -1
                                     : dsPosixFileSystem::pwrite(descriptor, data, size, offset);

@@ -40,7 +40,9 @@ class InjectingFileSystem : public dsPosixFileSystem {
   int open(const char* path, int flags, mode_t mode) override;
   int lock(int descriptor, int command, struct flock* region) override;
   int lstat(const char* path, struct stat* status) override;
+  ssize_t pread(int descriptor, void* data, size_t size, off_t offset) override;
   ssize_t pwrite(int descriptor, const void* data, size_t size, off_t offset) override;
+  int fsync(int descriptor) override;
   int ftruncate(int descriptor, off_t length) override;
   DIR* opendir(const char* path) override;
   struct dirent* readdir(DIR* directory) override;

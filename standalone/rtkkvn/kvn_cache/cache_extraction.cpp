@@ -9,10 +9,15 @@
 
 #include "rtkkvn/kvn_cache/cache_extraction.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <boost/make_shared.hpp>
 #include <boost/thread/locks.hpp>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <ostream>
 #include <string>
@@ -38,7 +43,6 @@ constexpr char kSourceTag[] = "standalone/rtkkvn/kvn_cache/rtkcomponentcache";
 constexpr char kPreferencesFolderName[] = ".sorvel";
 constexpr mode_t kComponentFolderMode = 0700;
 
-// Logs text as one line and throws it as a fault of the cache.
 // An unpack into the cache that did not finish, with what the extractor said.
 class CacheExtractionFailure : public rtkInternalException {
  public:
@@ -51,6 +55,7 @@ class CacheExtractionFailure : public rtkInternalException {
   std::string reason_;
 };
 
+// Logs text as one line and throws it as a fault of the cache.
 [[noreturn]] void fail(const std::string& text, int line) {
   cacheLogger << text << std::endl;
   throw rtkInternalException(text, kSourceTag, line);
@@ -70,13 +75,18 @@ class ReleaseOnExit {
   Lock& lock_;
 };
 
-// True when a finished extraction lies in extractDir. A folder without the marker is what an
-// interrupted extraction leaves behind; it is removed here so that it can be extracted afresh.
+// True when a finished extraction lies in extractDir: a folder of this user (not a link) that
+// holds the marker as a regular file. Anything else there is what an interrupted extraction, or
+// someone else, left behind; it is removed here so that it can be extracted afresh. Nothing is
+// opened, so a named pipe under the marker's name cannot hold the request up.
 bool needsExtraction(const dsPathString& extractDir) {
-  if (!dsIsDirectory(extractDir.str())) return true;
+  struct stat status {};
+  if (::lstat(extractDir.c_str(), &status) != 0 && errno == ENOENT) return true;
   cacheLogger << "Checking for creation timestamp..." << std::endl;
-  std::ifstream marker((extractDir / dsPathString(kCreatedMarkerFileName)).c_str());
-  if (marker.is_open()) {
+  struct stat marker;
+  if (S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() &&
+      ::lstat((extractDir / dsPathString(kCreatedMarkerFileName)).c_str(), &marker) == 0 &&
+      S_ISREG(marker.st_mode)) {
     cacheLogger << "Timestamp is valid." << std::endl;
     return false;
   }
@@ -86,6 +96,26 @@ bool needsExtraction(const dsPathString& extractDir) {
     fail("Failed to remove possibly corrupt component directory: " + extractDir.str(), __LINE__);
   }
   return true;
+}
+
+// Writes the marker of a finished extraction: a new empty file (never one that is there already,
+// never through a link: an archive that carried a file of that name fails here), made durable
+// together with the folder, so that after a crash the marker never names a folder whose files
+// are not on disk yet (the unpacking made the files themselves durable).
+bool writeCreatedMarker(const dsPathString& extractDir) {
+  const std::string path = (extractDir / dsPathString(kCreatedMarkerFileName)).str();
+  const int marker =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (marker < 0) {
+    cacheLogger << "Cannot create " << path << ": " << std::strerror(errno) << std::endl;
+    return false;
+  }
+  bool durable = ::fsync(marker) == 0;
+  durable = ::close(marker) == 0 && durable;
+  const int folder = ::open(extractDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  durable = folder >= 0 && ::fsync(folder) == 0 && durable;
+  if (folder >= 0) ::close(folder);
+  return durable;
 }
 
 // Unpacks the archive into extractDir (created first) under the folder's write lock, writes the
@@ -115,9 +145,7 @@ dsDirectoryReadWriteLock::ReadLock extractComponent(const dsPathString& extractD
     try {
       entry.size = extractor(folder.c_str());
       cacheLogger << "Component extracted to cache.  Writing creation timestamp..." << std::endl;
-      std::ofstream marker((extractDir / dsPathString(kCreatedMarkerFileName)).c_str(),
-                           std::ios::out | std::ios::binary);
-      complete = marker.is_open() && marker.good();
+      complete = writeCreatedMarker(extractDir);
       cacheLogger << (complete ? "Timestamp successfully created." : "Timestamp creation failed.")
                   << std::endl;
     } catch (const rtkBaseException& error) {
@@ -176,8 +204,10 @@ boost::shared_ptr<rtkExtractedComponent> rtkComponentCache::getComponent(
     cacheLogger << "Acquiring KVN cache root-level directory lock...";
     // Declared before the index, so the index is written before the lock goes.
     const ReleaseOnExit<dsDirectoryExclusiveLock> rootRelease(rootLock);
+    checkTrustedFolders();
     rootLock.acquire(false);
     cacheLogger << " acquire succeeded." << std::endl;
+    removeLeftoversOnce();
 
     boost::shared_ptr<rtkComponentCacheIndex> index = boost::make_shared<rtkComponentCacheIndex>(
         cacheDirectory / dsPathString(kCacheIndexFileName));
@@ -235,15 +265,18 @@ boost::shared_ptr<rtkExtractedComponent> rtkComponentCache::getComponent(
   } catch (const dsPermissionDenied& error) {
     cacheLogger << "caught dsPermissionDenied exception: " << error.what() << "; re-throwing..."
                 << std::endl;
-    throw rtkInternalException("dsPermissionDenied exception", kSourceTag, __LINE__);
+    throw rtkInternalException(std::string("dsPermissionDenied exception: ") + error.what(), kSourceTag,
+                               __LINE__);
   } catch (const dsFileAccessError& error) {
     cacheLogger << "caught dsFileAccessError exception: " << error.what() << "; re-throwing..."
                 << std::endl;
-    throw rtkInternalException("dsFileAccessError exception", kSourceTag, __LINE__);
+    throw rtkInternalException(std::string("dsFileAccessError exception: ") + error.what(), kSourceTag,
+                               __LINE__);
   } catch (const dsNoSuchDirectory& error) {
     cacheLogger << "caught dsNoSuchDirectory exception: " << error.what() << "; re-throwing..."
                 << std::endl;
-    throw rtkInternalException("caught dsNoSuchDirectory exception", kSourceTag, __LINE__);
+    throw rtkInternalException(std::string("caught dsNoSuchDirectory exception: ") + error.what(),
+                               kSourceTag, __LINE__);
   }
 }
 

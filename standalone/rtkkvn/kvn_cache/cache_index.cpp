@@ -43,20 +43,6 @@ void logEntry(const char* message, const CacheIndexEntry& entry) {
   cacheLogger << message << std::endl << cacheIndexRecordText(entry) << std::endl;
 }
 
-// Opens path for reading when it is a regular file. No link is followed and the open never
-// blocks, so a link or a named pipe put in place of the file reads as "no file". Returns -1
-// otherwise.
-int openRegularFile(const std::string& path) {
-  const int descriptor = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (descriptor < 0) return -1;
-  struct stat status;
-  if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-    ::close(descriptor);
-    return -1;
-  }
-  return descriptor;
-}
-
 // A read-only stream buffer over a file descriptor, so that the index is read in small pieces
 // whatever the size of the file. A read error ends the input.
 class DescriptorInput : public std::streambuf {
@@ -79,21 +65,6 @@ class DescriptorInput : public std::streambuf {
   int descriptor_;
   char buffer_[4096];
 };
-
-// At most maxLength bytes of the regular file at path; false when it cannot be opened or read.
-bool readSmallFile(const std::string& path, std::size_t maxLength, std::string& content) {
-  const int descriptor = openRegularFile(path);
-  if (descriptor < 0) return false;
-  content.assign(maxLength, '\0');
-  ssize_t count;
-  do {
-    count = ::read(descriptor, &content[0], maxLength);
-  } while (count < 0 && errno == EINTR);
-  ::close(descriptor);
-  if (count < 0) return false;
-  content.resize(std::size_t(count));
-  return true;
-}
 
 // Makes text the whole content of path in one step: it is written to a new file beside path
 // (mode 0600, never an existing file or link) and renamed over path, so that a reader, or a
@@ -282,7 +253,7 @@ dsPathString rtkComponentCacheIndex::cacheDirectory() const {
 
 void rtkComponentCacheIndex::readIndex() {
   cacheLogger << "Reading cache index file... " << std::endl;
-  const int descriptor = openRegularFile(path_.str());
+  const int descriptor = dsOpenRegularFile(path_.str());
   if (descriptor < 0) {
     cacheLogger << "File open failed for " << path_ << std::endl;
   } else {
@@ -416,7 +387,7 @@ std::uint64_t rtkComponentCacheIndex::bytesUsed(const std::string& componentDire
   const std::string file = (directory / dsPathString(kBytesUsedFileName)).str();
   cacheLogger << "Opening file " << file << std::endl;
   std::string content;
-  if (readSmallFile(file, kMaxBytesUsedFileLength, content)) {
+  if (dsReadSmallFile(file, kMaxBytesUsedFileLength, content)) {
     if (const auto recorded = parseCacheSize(content)) {
       cacheLogger << ".bytes_used file read: " << *recorded << std::endl;
       return *recorded;

@@ -1,12 +1,16 @@
 #include "rtkkvn/kvn_cache/component_cache.hpp"
 
 #include <fcntl.h>
+#include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <boost/make_shared.hpp>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -16,7 +20,9 @@
 #include "base/exceptions.hpp"
 #include "fs/errors.hpp"
 #include "fs/file_operations.hpp"
+#include "fs/file_scan.hpp"
 #include "msg/message.hpp"
+#include "rtkkvn/kvn_cache/cache_index.hpp"
 #include "rtkkvn/kvn_cache/cache_location.hpp"
 
 namespace {
@@ -27,28 +33,57 @@ constexpr char kMaxSizeFileName[] = ".max_size";
 // Only the user may enter what the runtime creates for the cache.
 constexpr mode_t kCacheFolderMode = 0700;
 constexpr mode_t kMaxSizeFileMode = 0600;
+// A size limit is a short decimal number; anything longer is not read.
+constexpr std::size_t kMaxSizeFileLength = 64;
 
 // The process-wide object and the guard of its creation.
 std::mutex cacheCreationGuard;
 boost::shared_ptr<rtkComponentCache> processCache;
 
-[[noreturn]] void refuse(const std::string& folder, const char* reason) {
+[[noreturn]] void refuse(const std::string& folder, const std::string& reason) {
   cacheLogger << "Refusing to use the cache folder " << folder << ": " << reason << std::endl;
   throw rtkUserException(kCacheErrorId, KVN::rtkkvn::RTKKVN_CACHE_DIR_NOT_TRUSTED(folder, reason));
 }
 
-// Throws when folder exists and is a symbolic link or belongs to another user: such a folder
-// could lead this user's extractions into a place someone else controls. A missing folder passes
-// when it may still be created.
-void refuseForeignFolder(dsFileSystem& fileSystem, const std::string& folder, bool mayBeMissing) {
+std::string ownerText(uid_t uid) {
+  struct passwd entry;
+  struct passwd* found = nullptr;
+  char buffer[1024];
+  std::string text = "uid " + std::to_string(uid);
+  if (::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) == 0 && found) {
+    text = std::string(found->pw_name) + " (" + text + ")";
+  }
+  return text;
+}
+
+std::string modeText(mode_t mode) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+  return text;
+}
+
+}  // namespace
+
+void checkTrustedCacheFolder(dsFileSystem& fileSystem, const std::string& folder,
+                             bool mayBeMissing) {
   struct stat status;
   if (fileSystem.lstat(folder.c_str(), &status) != 0) {
     if (mayBeMissing && (errno == ENOENT || errno == ENOTDIR)) return;
     dsThrowFileError("cannot examine the cache folder", folder, errno);
   }
-  if (S_ISLNK(status.st_mode)) refuse(folder, "it is a symbolic link");
-  if (status.st_uid != geteuid()) refuse(folder, "it belongs to another user");
+  const std::string useYourOwn = "set KVN_CACHE_ROOT to a folder of your own";
+  if (S_ISLNK(status.st_mode)) refuse(folder, "it is a symbolic link; " + useYourOwn);
+  if (!S_ISDIR(status.st_mode)) refuse(folder, "it is not a folder; " + useYourOwn);
+  if (status.st_uid != ::geteuid()) {
+    refuse(folder, "it belongs to " + ownerText(status.st_uid) + ", not to you; " + useYourOwn);
+  }
+  if (status.st_mode & (S_IWGRP | S_IWOTH)) {
+    refuse(folder, "others may write to it (mode " + modeText(status.st_mode) +
+                       "); run chmod 700 " + folder + " or " + useYourOwn);
+  }
 }
+
+namespace {
 
 // The folder that holds the cache directory; "." for a bare name.
 std::string cacheRootOf(const dsPathString& cacheDirectory) {
@@ -88,26 +123,30 @@ rtkComponentCache::rtkComponentCache(const char* cacheDirectory, std::uint64_t d
                                      dsFileSystemPtr fileSystem)
     : cacheDirectory(cacheDirectory),
       rootLock(this->cacheDirectory.str(), std::string(), fileSystem),
-      maxSize(defaultMaxSize) {
+      maxSize(defaultMaxSize),
+      fileSystem_(fileSystem) {
   cacheLogger << "Creating KVN Cache at location: " << this->cacheDirectory << std::endl;
 
   const std::string root = cacheRootOf(this->cacheDirectory);
   const std::string& directory = this->cacheDirectory.str();
-  refuseForeignFolder(*fileSystem, root, true);
-  refuseForeignFolder(*fileSystem, directory, true);
+  checkTrustedCacheFolder(*fileSystem, root, true);
+  checkTrustedCacheFolder(*fileSystem, directory, true);
   if (!dsIsDirectory(directory)) dsCreateDirectories(directory, kCacheFolderMode, fileSystem);
-  refuseForeignFolder(*fileSystem, root, false);
-  refuseForeignFolder(*fileSystem, directory, false);
+  checkTrustedFolders();
 
   const std::string maxSizePath = (this->cacheDirectory / dsPathString(kMaxSizeFileName)).str();
-  std::ifstream existing(maxSizePath, std::ios::in | std::ios::binary);
-  if (existing.is_open()) {
+  std::string content;
+  if (dsReadSmallFile(maxSizePath, kMaxSizeFileLength, content, fileSystem)) {
     cacheLogger << ".max_size found... ";
-    const std::string content((std::istreambuf_iterator<char>(existing)),
-                              std::istreambuf_iterator<char>());
-    existing.close();
     maxSize = parseCacheSize(content).value_or(defaultMaxSize);
     cacheLogger << "contents read. Cache max size set to " << maxSize << std::endl;
+    return;
+  }
+  if (errno != ENOENT) {
+    // A link, a pipe, a device or a huge file where the limit should be: it is not read, and
+    // not replaced either (the user may want to look at it).
+    cacheLogger << ".max_size is not a small regular file (" << std::strerror(errno)
+                << "); using the default size of " << defaultMaxSize << " bytes." << std::endl;
     return;
   }
   cacheLogger << ".max_size not found.  Using default size of " << defaultMaxSize << " bytes."
@@ -118,6 +157,40 @@ rtkComponentCache::rtkComponentCache(const char* cacheDirectory, std::uint64_t d
 }
 
 rtkComponentCache::~rtkComponentCache() = default;
+
+void rtkComponentCache::checkTrustedFolders() const {
+  checkTrustedCacheFolder(*fileSystem_, cacheRootOf(cacheDirectory), false);
+  checkTrustedCacheFolder(*fileSystem_, cacheDirectory.str(), false);
+}
+
+void rtkComponentCache::removeLeftoversOnce() {
+  if (leftoversRemoved_) return;
+  leftoversRemoved_ = true;
+  // Temporary files of writers that were killed before they could rename them into place. The
+  // name holds the writer's process id; a file of a process that still runs is left alone.
+  for (const char* base : {kCacheIndexFileName, kMaxSizeFileName}) {
+    const std::string prefix = std::string(base) + ".new.";
+    const std::string pattern = (cacheDirectory / dsPathString(prefix + "*")).str();
+    struct Remover : dsStringProcedure {
+      explicit Remover(const std::string& prefix) : prefix(prefix) {}
+      void operator()(const std::string& path) const override {
+        const std::string name = dsPathString(path).leaf();
+        const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+          cacheLogger << "Removing a file a killed process left behind: " << path << std::endl;
+          ::unlink(path.c_str());
+        }
+      }
+      const std::string& prefix;
+    };
+    try {
+      dsFindMatchingFilesAndDirs(pattern.c_str(), Remover(prefix), dsIgnoreString(),
+                                 dsFindFilesOnly | dsFindHidden, false, fileSystem_);
+    } catch (const std::exception& error) {
+      cacheLogger << "Could not look for leftover files: " << error.what() << std::endl;
+    }
+  }
+}
 
 boost::shared_ptr<rtkComponentCache> componentCache() {
   std::lock_guard<std::mutex> creation(cacheCreationGuard);

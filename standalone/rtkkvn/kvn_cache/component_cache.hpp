@@ -26,6 +26,14 @@
 
 class rtkComponentCacheIndex;
 
+// Throws rtkUserException "RTK:ComponentCache" with RTKKVN_CACHE_DIR_NOT_TRUSTED, naming the
+// folder, what is wrong and how to put it right, unless folder is a folder (not a symbolic link)
+// of the effective user that nobody else may write to: anything less could let another user
+// swap the components this user runs. A missing folder passes when mayBeMissing is set (it is
+// about to be created); other failures to examine it throw the file services' errors.
+void checkTrustedCacheFolder(dsFileSystem& fileSystem, const std::string& folder,
+                             bool mayBeMissing);
+
 // The verbose test: true when KVN_CACHE_VERBOSE is set, not empty and not exactly "off" (so
 // "OFF", "0" and "no" switch logging on).
 bool isCacheVerbose();
@@ -100,6 +108,13 @@ class rtkComponentCache : public boost::enable_shared_from_this<rtkComponentCach
   void releaseComponent(const std::string& id);
   // cacheDirectory joined with dirName.
   dsPathString componentDirectory(const std::string& dirName) const;
+  // checkTrustedCacheFolder of the cache root and the cache directory, on every request: a
+  // folder can be swapped for another between two requests of one process.
+  void checkTrustedFolders() const;
+  // Removes, the first time this process holds rootLock, the temporary files that killed
+  // writers of the index or of the size limit left in the cache directory. Call with mutex and
+  // rootLock held.
+  void removeLeftoversOnce();
 
   // Fixed at construction: the object keeps its directory even when KVN_CACHE_ROOT changes.
   const dsPathString cacheDirectory;
@@ -115,6 +130,10 @@ class rtkComponentCache : public boost::enable_shared_from_this<rtkComponentCach
   std::uint64_t maxSize;
   // Serialises every operation on the cache object (process-local, not recursive).
   boost::mutex mutex;
+
+ private:
+  dsFileSystemPtr fileSystem_;
+  bool leftoversRemoved_ = false;  // guarded by mutex
 };
 
 // The process-wide cache object for the directory rtkGetComponentCacheDir() names at the first
