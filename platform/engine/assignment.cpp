@@ -314,6 +314,61 @@ void Interpreter::assignField(Value& object, const std::string& field, Value rhs
   zyDestroyArray(old);
 }
 
+void Interpreter::assignBraceEach(Value& object, ValueList& arguments, ValueList& values) {
+  if (arguments.empty()) raise("Q:badsubscript", "An assignment with {} needs an index.");
+  const Subscripts subscripts = makeSubscripts(arguments);
+  const std::size_t n = subscripts.size();
+  const Dims extents = indexExtents(dimsOf(object), n);
+  Dims counts(n);
+  for (std::size_t k = 0; k < n; ++k) counts[k] = subscriptCount(subscripts[k], extents[k]);
+  if (countOf(counts) != values.size()) {
+    raise("Q:dimensionMismatch", "Unable to assign " + std::to_string(values.size()) +
+                                     " values to " + std::to_string(countOf(counts)) + " cells.");
+  }
+  // Element by element, in the order of the index, so that growth is that of c{i} = v.
+  Dims position(n, 0);
+  ValueList element;
+  for (Value& value : values) {
+    element.clear();
+    for (std::size_t k = 0; k < n; ++k) {
+      element.push_back(Value(static_cast<double>(subscriptAt(subscripts[k], position[k]) + 1)));
+    }
+    assignBrace(object, element, std::move(value));
+    for (std::size_t k = 0; k < n; ++k) {
+      if (++position[k] < counts[k]) break;
+      position[k] = 0;
+    }
+  }
+}
+
+void Interpreter::assignFieldEach(Value& object, const std::string& field, ValueList& values) {
+  if (values.size() == 1 && !(object.isStruct() && object.numberOfElements() > 1)) {
+    assignField(object, field, std::move(values[0]));
+    return;
+  }
+  if (!object.isStruct()) {
+    raise("Q:fieldAssignToNonStruct",
+          std::string("Field assignment is not supported for values of class '") +
+              (object.isScalar() ? "double" : classNameOf(object.classId())) + "'.");
+  }
+  zyArray* structure = object.mutableArray();
+  if (structure->numberOfElements() != values.size()) {
+    raise("Q:dimensionMismatch", "Unable to assign " + std::to_string(values.size()) +
+                                     " values to the field of " +
+                                     std::to_string(structure->numberOfElements()) + " elements.");
+  }
+  int number = zyGetFieldNumber(structure, field.c_str());
+  if (number < 0) number = zyAddField(structure, field.c_str());
+  if (number < 0) raise("Q:invalidFieldName", "'" + field + "' is not a valid field name.");
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    zyArray* old = zyGetFieldByNumber(structure, i, number);
+    if (zySetFieldByNumber(structure, i, number, values[i].release().release()) != 0) {
+      throw std::bad_alloc();
+    }
+    zyDestroyArray(old);
+  }
+}
+
 Value Interpreter::takeField(Value& object, const std::string& field) {
   if (!object.isStruct() || object.numberOfElements() != 1) return Value();
   zyArray* structure = object.mutableArray();

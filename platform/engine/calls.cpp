@@ -1,7 +1,10 @@
 // Calling things: Q functions and scripts, anonymous functions and handles, built-ins, host
 // callbacks and native extensions; the workspaces and activations they run in.
 
+#include <pthread.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "engine/dispatcher.hpp"
@@ -15,12 +18,57 @@ namespace q {
 
 namespace {
 
-// Deeper recursion is an error rather than a crash; each level of Q recursion takes a few
-// kilobytes of native stack (more in sanitizer builds).
-constexpr int kMaxRecursion = 256;
+// Deeper recursion is an error rather than a crash. Each level of Q recursion takes a few
+// kilobytes of native stack, more in sanitizer builds and more again through cellfun or eval,
+// and the engine runs on its callers' threads, whose stacks may be small: so an activation is
+// also refused when less than kStackReserve of the thread's stack is left, which covers what
+// one activation may need before the next is checked (a deeply nested expression, a built-in,
+// parsing a file).
+constexpr int kMaxRecursion = 500;
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::uintptr_t kStackReserve = 1536 * 1024;
+#else
+constexpr std::uintptr_t kStackReserve = 512 * 1024;
+#endif
+
+struct StackBounds {
+  bool read = false;
+  std::uintptr_t low = 0, high = 0, reserve = 0;  // reserve 0: not known, not checked
+};
+thread_local StackBounds stackBounds;
+
+bool stackNearlyFull() {
+  StackBounds& bounds = stackBounds;
+  if (!bounds.read) {
+    bounds.read = true;
+    pthread_attr_t attributes;
+    if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
+      void* address = nullptr;
+      std::size_t size = 0;
+      if (pthread_attr_getstack(&attributes, &address, &size) == 0 && size > 0) {
+        bounds.low = reinterpret_cast<std::uintptr_t>(address);
+        bounds.high = bounds.low + size;
+        bounds.reserve = std::min<std::uintptr_t>(kStackReserve, size / 2);
+      }
+      pthread_attr_destroy(&attributes);
+    }
+  }
+  const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+  // A frame outside the bounds runs on a stack of its own (a coroutine's): not checked.
+  return bounds.reserve != 0 && here >= bounds.low && here < bounds.high &&
+         here - bounds.low < bounds.reserve;
+}
+
 constexpr std::uint32_t kSlotBlockSize = 4096;
 
 const std::string kEvalName = "eval";
+
+// Errors on the call path are raised out of line, keeping the frames that every level of
+// recursion stacks up small.
+[[noreturn, gnu::noinline, gnu::cold]] void raiseAbout(const char* identifier, const char* before,
+                                                       const std::string& name, const char* after) {
+  raise(identifier, before + name + after);
+}
 
 void* cloneHandle(const void* payload) {
   return new std::shared_ptr<const FunctionHandleData>(
@@ -94,12 +142,29 @@ std::vector<std::string> Workspace::names() const {
 // ---------------------------------------------------------------------------------------------
 // Activations and slots
 
-ActivationScope::ActivationScope(Interpreter& owner, Activation& activation)
-    : interpreter(owner), previous(owner.current_) {
-  if (owner.depth_ >= kMaxRecursion) {
+namespace {
+
+[[noreturn, gnu::noinline, gnu::cold]] void recursionLimit(int depth) {
+  if (depth >= kMaxRecursion) {
     raise("Q:recursionLimit",
           "Maximum recursion limit of " + std::to_string(kMaxRecursion) + " reached.");
   }
+  raise("Q:recursionLimit", "Maximum recursion limit reached: the native stack is full after " +
+                                std::to_string(depth) + " calls.");
+}
+
+[[noreturn, gnu::noinline, gnu::cold]] void unassignedOutput(const std::string& output,
+                                                             const std::string& function) {
+  raise("Q:undefinedOutput", "Output argument '" + output +
+                                 "' was not assigned a value in the execution of '" + function +
+                                 "'.");
+}
+
+}  // namespace
+
+ActivationScope::ActivationScope(Interpreter& owner, Activation& activation)
+    : interpreter(owner), previous(owner.current_) {
+  if (owner.depth_ >= kMaxRecursion || stackNearlyFull()) recursionLimit(owner.depth_);
   activation.caller = owner.current_;
   owner.current_ = &activation;
   ++owner.depth_;
@@ -267,30 +332,42 @@ const Target* Interpreter::resolveCall(const ast::Identifier& identifier) {
 
 void Interpreter::call(const Target& target, int nargout, ValueList& arguments,
                        ValueList& results) {
+  if (!results.empty()) {
+    callAppending(target, nargout, arguments, results);
+    return;
+  }
+  callTarget(target, nargout, arguments, results);
+  // A call gives as many values as asked for, and one at most when none is asked for.
+  const std::size_t wanted = static_cast<std::size_t>(std::max(nargout, 1));
+  if (results.size() > wanted) results.erase(results.begin() + wanted, results.end());
+}
+
+__attribute__((noinline)) void Interpreter::callAppending(const Target& target, int nargout,
+                                                          ValueList& arguments,
+                                                          ValueList& results) {
+  // Callees count what they return by the size of their result list, so they always get an
+  // empty one; an argument or element list that is being collected only receives the values
+  // the call gives.
+  PooledList own(*this);
+  call(target, nargout, arguments, own.list);
+  appendResults(own.list, nargout, results);
+}
+
+void Interpreter::appendResults(ValueList& values, int nargout, ValueList& out) {
+  const std::size_t wanted = static_cast<std::size_t>(std::max(nargout, 1));
+  const std::size_t count = std::min(values.size(), wanted);
+  for (std::size_t i = 0; i < count; ++i) out.push_back(std::move(values[i]));
+}
+
+void Interpreter::callTarget(const Target& target, int nargout, ValueList& arguments,
+                             ValueList& results) {
   switch (target.kind) {
     case Target::Kind::User:
       callUser(target, nargout, arguments, results);
       return;
-    case Target::Kind::Pure: {
-      const std::size_t count = arguments.size();
-      std::vector<ArrayPtr> holders(count);
-      std::vector<const zyArray*> inputs(count);
-      for (std::size_t i = 0; i < count; ++i) {
-        if (!arguments[i].isDefined()) raise("Q:undefined", "An argument is undefined.");
-        inputs[i] = arguments[i].view(holders[i]);
-      }
-      const int slots = std::max(nargout, 1);
-      std::vector<ArrayPtr> outputs(static_cast<std::size_t>(slots));
-      target.pure(nargout, outputs.data(), static_cast<int>(count), inputs.data());
-      for (ArrayPtr& output : outputs) {
-        if (!output) break;
-        results.push_back(Value::adopt(std::move(output)));
-      }
-      if (static_cast<int>(results.size()) < nargout) {
-        raise("Q:TooManyOutputs", "Too many output arguments for '" + target.name + "'.");
-      }
+    case Target::Kind::Pure:
+      callPure(target, nargout, arguments, results);
       return;
-    }
     case Target::Kind::Interpreter:
       target.builtin(*this, nargout, results, arguments);
       return;
@@ -306,26 +383,47 @@ void Interpreter::call(const Target& target, int nargout, ValueList& arguments,
   undefined(target.name);
 }
 
+__attribute__((noinline)) void Interpreter::callPure(const Target& target, int nargout,
+                                                     ValueList& arguments, ValueList& results) {
+  const std::size_t count = arguments.size();
+  std::vector<ArrayPtr> holders(count);
+  std::vector<const zyArray*> inputs(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!arguments[i].isDefined()) raise("Q:undefined", "An argument is undefined.");
+    inputs[i] = arguments[i].view(holders[i]);
+  }
+  const int slots = std::max(nargout, 1);
+  std::vector<ArrayPtr> outputs(static_cast<std::size_t>(slots));
+  target.pure(nargout, outputs.data(), static_cast<int>(count), inputs.data());
+  for (ArrayPtr& output : outputs) {
+    if (!output) break;
+    results.push_back(Value::adopt(std::move(output)));
+  }
+  if (static_cast<int>(results.size()) < nargout) {
+    raiseAbout("Q:TooManyOutputs", "Too many output arguments for '", target.name, "'.");
+  }
+}
+
 void Interpreter::callUser(const Target& target, int nargout, ValueList& arguments,
                            ValueList& results) {
   const LoadedFile& file = *target.file;
   const ast::Function& function = *file.tree.functions[target.functionIndex];
   if (function.isScript) {
     if (!arguments.empty()) {
-      raise("Q:TooManyInputs", "'" + function.name + "' is a script and takes no arguments.");
+      raiseAbout("Q:TooManyInputs", "'", function.name, "' is a script and takes no arguments.");
     }
     if (nargout > 0) {
-      raise("Q:TooManyOutputs", "'" + function.name + "' is a script and returns no value.");
+      raiseAbout("Q:TooManyOutputs", "'", function.name, "' is a script and returns no value.");
     }
     runScript(target.file, *current_->workspace, 0);
     return;
   }
   const std::size_t inputCount = arguments.size();
   if (!function.varargin && inputCount > function.inputs.size()) {
-    raise("Q:TooManyInputs", "Too many input arguments for '" + function.name + "'.");
+    raiseAbout("Q:TooManyInputs", "Too many input arguments for '", function.name, "'.");
   }
   if (!function.varargout && nargout > static_cast<int>(function.outputs.size())) {
-    raise("Q:TooManyOutputs", "Too many output arguments for '" + function.name + "'.");
+    raiseAbout("Q:TooManyOutputs", "Too many output arguments for '", function.name, "'.");
   }
   Workspace workspace;
   Activation activation;
@@ -364,9 +462,7 @@ void Interpreter::callUser(const Target& target, int nargout, ValueList& argumen
     Value& output = *activation.slots[function.outputSlots[i]];
     if (!output.isDefined()) {
       if (nargout == 0 && i == 0) return;
-      raise("Q:undefinedOutput", "Output argument '" + function.outputs[i] +
-                                     "' was not assigned a value in the execution of '" +
-                                     function.name + "'.");
+      unassignedOutput(function.outputs[i], function.name);
     }
     results.push_back(std::move(output));
   }
@@ -378,8 +474,8 @@ void Interpreter::callUser(const Target& target, int nargout, ValueList& argumen
         results.push_back(Value::share(zyGetCellConst(cell, i)));
     }
     if (results.size() < static_cast<std::size_t>(nargout)) {
-      raise("Q:undefinedOutput",
-            "Function '" + function.name + "' returned fewer values in varargout than asked for.");
+      raiseAbout("Q:undefinedOutput", "Function '", function.name,
+                 "' returned fewer values in varargout than asked for.");
     }
   }
 }
@@ -440,9 +536,7 @@ void Interpreter::callAnonymous(const FunctionHandleData& handle, int nargout, V
     if (!error.hasStack()) completeStack(error);
     throw;
   } catch (const zy::ScriptError& error) {
-    QError converted(error.identifier(), error.what());
-    completeStack(converted);
-    throw converted;
+    throwWithStack(error.identifier(), error.what());
   }
 }
 
@@ -528,6 +622,12 @@ Value Interpreter::handleFromText(const std::string& text) {
 
 void Interpreter::callValue(const Value& callee, int nargout, ValueList& arguments,
                             ValueList& results) {
+  if (!results.empty()) {
+    PooledList own(*this);
+    callValue(callee, nargout, arguments, own.list);
+    appendResults(own.list, nargout, results);
+    return;
+  }
   const FunctionHandleData* handle = functionHandleOf(callee.isArray() ? callee.array() : nullptr);
   if (!handle) raise("Q:invalidInput", "The value called is not a function handle.");
   // The handle may live in a variable the call changes: keep it alive.
@@ -535,6 +635,9 @@ void Interpreter::callValue(const Value& callee, int nargout, ValueList& argumen
       *static_cast<const std::shared_ptr<const FunctionHandleData>*>(zyGetPayload(callee.array()));
   if (handle->anonymous) {
     callAnonymous(*keep, nargout, arguments, results);
+    // A body that is a list (@() c{:}) gives no more values than were asked for.
+    const std::size_t wanted = static_cast<std::size_t>(std::max(nargout, 1));
+    if (results.size() > wanted) results.erase(results.begin() + wanted, results.end());
     return;
   }
   const TargetPtr target = resolve(keep->name, keep->context.get());
@@ -586,9 +689,7 @@ void Interpreter::callByName(const char* name, int nargout, ValueList& arguments
     if (!error.hasStack()) completeStack(error);
     throw;
   } catch (const zy::ScriptError& error) {
-    QError converted(error.identifier(), error.what());
-    completeStack(converted);
-    throw converted;
+    throwWithStack(error.identifier(), error.what());
   }
 }
 
@@ -622,9 +723,7 @@ void Interpreter::evalText(const std::string& text, bool inCaller, int nargout,
       if (!error.hasStack()) completeStack(error);
       throw;
     } catch (const zy::ScriptError& error) {
-      QError converted(error.identifier(), error.what());
-      completeStack(converted);
-      throw converted;
+      throwWithStack(error.identifier(), error.what());
     }
     return;
   }

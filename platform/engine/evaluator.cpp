@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "engine/array_access.hpp"
 #include "engine/dispatcher.hpp"
 #include "engine/interpreter.hpp"
 #include "engine/operators.hpp"
@@ -60,6 +61,22 @@ bool shortCircuitOperand(const Value& value, const char* op) {
   return truth(value);
 }
 
+// Errors raised on the paths recursion runs through live out of line, so that the frames of
+// those paths stay small: Q recursion is bounded by the native stack they take.
+[[noreturn, gnu::noinline, gnu::cold]] void returnsNoValue(const std::string& name) {
+  raise("Q:TooManyOutputs", "Too many output arguments: '" + name + "' returns no value.");
+}
+
+[[noreturn, gnu::noinline, gnu::cold]] void notOneValue(std::size_t count) {
+  raise("Q:notOneValue", "Expected one value from a brace or dot index, but there were " +
+                             std::to_string(count) + ".");
+}
+
+[[noreturn, gnu::noinline, gnu::cold]] void raiseLiteral(const char* identifier,
+                                                         const char* message) {
+  raise(identifier, message);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -103,15 +120,7 @@ Value Interpreter::evaluate(const Expression& expression) {
         if (found->isDefined()) return *found;
       }
       if (identifier.slot >= 0) undefined(identifier.name);
-      PooledList arguments(*this), results(*this);
-      const Target* target = resolveCall(identifier);
-      if (!target) undefined(identifier.name);
-      call(*target, 1, arguments.list, results.list);
-      if (results.list.empty()) {
-        raise("Q:TooManyOutputs",
-              "Too many output arguments: '" + identifier.name + "' returns no value.");
-      }
-      return std::move(results.list[0]);
+      return callWithoutArguments(identifier);
     }
     case NodeKind::Colon:
       return Value::adopt(makeString(std::string(":")));
@@ -133,7 +142,7 @@ Value Interpreter::evaluate(const Expression& expression) {
       PooledList out(*this);
       evaluateIndex(expression.as<Index>(), 1, out.list);
       if (out.list.empty()) {
-        raise("Q:noValue", "The expression produced no value where one is needed.");
+        raiseLiteral("Q:noValue", "The expression produced no value where one is needed.");
       }
       return std::move(out.list[0]);
     }
@@ -148,7 +157,16 @@ Value Interpreter::evaluate(const Expression& expression) {
     default:
       break;
   }
-  raise("Q:internal", "This expression cannot be evaluated.");
+  raiseLiteral("Q:internal", "This expression cannot be evaluated.");
+}
+
+__attribute__((noinline)) Value Interpreter::callWithoutArguments(const Identifier& identifier) {
+  PooledList arguments(*this), results(*this);
+  const Target* target = resolveCall(identifier);
+  if (!target) undefined(identifier.name);
+  call(*target, 1, arguments.list, results.list);
+  if (results.list.empty()) returnsNoValue(identifier.name);
+  return std::move(results.list[0]);
 }
 
 void Interpreter::evaluateMulti(const Expression& expression, ValueList& out) {
@@ -195,6 +213,18 @@ void Interpreter::evaluateArguments(const std::vector<ExpressionPtr>& arguments,
   }
 }
 
+void Interpreter::evaluateIndexArguments(const Index& node, std::size_t step, const Value* object,
+                                         ValueList& out) {
+  endContexts_.push_back({&node, static_cast<std::uint32_t>(step), object});
+  try {
+    evaluateArguments(node.steps[step].arguments, out);
+  } catch (...) {
+    endContexts_.pop_back();
+    throw;
+  }
+  endContexts_.pop_back();
+}
+
 std::string Interpreter::fieldName(const IndexStep& step) {
   if (step.kind == IndexStep::Kind::Field) return step.field;
   const Value name = evaluate(*step.fieldExpression);
@@ -232,10 +262,7 @@ void Interpreter::evaluateIndex(const Index& node, int nargout, ValueList& out) 
       }
       PooledList results(*this);
       call(*target, 1, arguments.list, results.list);
-      if (results.list.empty()) {
-        raise("Q:TooManyOutputs",
-              "Too many output arguments: '" + identifier.name + "' returns no value.");
-      }
+      if (results.list.empty()) returnsNoValue(identifier.name);
       temporary = std::move(results.list[0]);
       object = &temporary;
     }
@@ -243,7 +270,13 @@ void Interpreter::evaluateIndex(const Index& node, int nargout, ValueList& out) 
     temporary = evaluate(*node.base);
     object = &temporary;
   }
+  applyIndexSteps(node, step, object, temporary, nargout, out);
+}
 
+__attribute__((noinline)) void Interpreter::applyIndexSteps(const Index& node, std::size_t step,
+                                                            const Value* object, Value& temporary,
+                                                            int nargout, ValueList& out) {
+  const std::size_t steps = node.steps.size();
   for (; step < steps; ++step) {
     const IndexStep& indexStep = node.steps[step];
     const bool last = step + 1 == steps;
@@ -262,20 +295,14 @@ void Interpreter::evaluateIndex(const Index& node, int nargout, ValueList& out) 
             return;
           }
           if (results.empty()) {
-            raise("Q:TooManyOutputs", "Too many output arguments: the function returns no value.");
+            raiseLiteral("Q:TooManyOutputs",
+                         "Too many output arguments: the function returns no value.");
           }
           temporary = std::move(results[0]);
           object = &temporary;
           break;
         }
-        endContexts_.push_back({&node, static_cast<std::uint32_t>(step), object});
-        try {
-          evaluateArguments(indexStep.arguments, arguments);
-        } catch (...) {
-          endContexts_.pop_back();
-          throw;
-        }
-        endContexts_.pop_back();
+        evaluateIndexArguments(node, step, object, arguments);
         Value result = indexParen(*object, arguments);
         temporary = std::move(result);
         object = &temporary;
@@ -284,24 +311,14 @@ void Interpreter::evaluateIndex(const Index& node, int nargout, ValueList& out) 
       case IndexStep::Kind::Brace: {
         PooledList pooledArguments(*this);
         ValueList& arguments = pooledArguments.list;
-        endContexts_.push_back({&node, static_cast<std::uint32_t>(step), object});
-        try {
-          evaluateArguments(indexStep.arguments, arguments);
-        } catch (...) {
-          endContexts_.pop_back();
-          throw;
-        }
-        endContexts_.pop_back();
+        evaluateIndexArguments(node, step, object, arguments);
         ValueList elements;
         indexBrace(*object, arguments, elements);
         if (last) {
           for (Value& element : elements) out.push_back(std::move(element));
           return;
         }
-        if (elements.size() != 1) {
-          raise("Q:notOneValue", "Expected one value from a brace or dot index, but there were " +
-                                     std::to_string(elements.size()) + ".");
-        }
+        if (elements.size() != 1) notOneValue(elements.size());
         temporary = std::move(elements[0]);
         object = &temporary;
         break;
@@ -315,10 +332,7 @@ void Interpreter::evaluateIndex(const Index& node, int nargout, ValueList& out) 
           for (Value& field : fields) out.push_back(std::move(field));
           return;
         }
-        if (fields.size() != 1) {
-          raise("Q:notOneValue", "Expected one value from a brace or dot index, but there were " +
-                                     std::to_string(fields.size()) + ".");
-        }
+        if (fields.size() != 1) notOneValue(fields.size());
         temporary = std::move(fields[0]);
         object = &temporary;
         break;
@@ -593,20 +607,23 @@ Flow Interpreter::executeStatement(const Statement& statement) {
         executeDeclaration(statement.as<Declaration>());
         return Flow::Normal;
       default:
-        raise("Q:internal", "This statement cannot be executed.");
+        raiseLiteral("Q:internal", "This statement cannot be executed.");
     }
   } catch (QError& error) {
     if (!error.hasStack()) completeStack(error);
     throw;
   } catch (const zy::ScriptError& error) {
-    QError converted(error.identifier(), error.what());
-    completeStack(converted);
-    throw converted;
+    throwWithStack(error.identifier(), error.what());
   } catch (const std::bad_alloc&) {
-    QError converted("Q:outOfMemory", "Out of memory.");
-    completeStack(converted);
-    throw converted;
+    throwWithStack("Q:outOfMemory", "Out of memory.");
   }
+}
+
+__attribute__((noinline, cold)) void Interpreter::throwWithStack(const std::string& identifier,
+                                                                 const std::string& message) {
+  QError converted(identifier, message);
+  completeStack(converted);
+  throw converted;
 }
 
 void Interpreter::executeExpressionStatement(const ExpressionStatement& statement) {
@@ -658,21 +675,100 @@ void Interpreter::executeAssignment(const Assignment& statement) {
   if (statement.display) display(base.name, object);
 }
 
+bool Interpreter::isListTarget(const Expression& target) {
+  if (target.kind != NodeKind::Index) return false;
+  const IndexStep::Kind last = target.as<Index>().steps.back().kind;
+  return last != IndexStep::Kind::Paren;
+}
+
+std::size_t Interpreter::listTargetCount(const Index& node) {
+  // The value the last step indexes, read as far as it exists: a target may create or grow it.
+  const Identifier& base = node.base->as<Identifier>();
+  const Value* object = findVariable(base);
+  Value part;
+  const std::size_t steps = node.steps.size();
+  for (std::size_t step = 0; step + 1 < steps && object && object->isDefined(); ++step) {
+    const IndexStep& indexStep = node.steps[step];
+    ValueList values;
+    try {
+      if (indexStep.kind == IndexStep::Kind::Field ||
+          indexStep.kind == IndexStep::Kind::DynamicField) {
+        indexField(*object, fieldName(indexStep), values);
+      } else {
+        ValueList arguments;
+        evaluateIndexArguments(node, step, object, arguments);
+        if (indexStep.kind == IndexStep::Kind::Paren) {
+          values.push_back(indexParen(*object, arguments));
+        } else {
+          indexBrace(*object, arguments, values);
+        }
+      }
+    } catch (const QError& error) {
+      const std::string& id = error.identifier();
+      if (id != "Q:badsubscript" && id != "Q:nonExistentField" && id != "Q:fieldRefFromNonStruct" &&
+          id != "Q:cellRefFromNonCell") {
+        throw;
+      }
+      values.clear();
+    }
+    if (values.size() != 1) {
+      object = nullptr;
+      break;
+    }
+    part = std::move(values[0]);
+    object = &part;
+  }
+  const Value missing;
+  if (!object) object = &missing;
+  const IndexStep& last = node.steps.back();
+  if (last.kind != IndexStep::Kind::Brace) {
+    // s.f names one value per element of a struct array.
+    return object->isStruct() && object->numberOfElements() > 0 ? object->numberOfElements() : 1;
+  }
+  ValueList arguments;
+  evaluateIndexArguments(node, steps - 1, object, arguments);
+  if (arguments.empty()) return 1;
+  const Subscripts subscripts = makeSubscripts(arguments);
+  const Dims extents = indexExtents(dimsOf(*object), subscripts.size());
+  std::size_t count = 1;
+  for (std::size_t k = 0; k < subscripts.size(); ++k)
+    count *= subscriptCount(subscripts[k], extents[k]);
+  return count;
+}
+
 void Interpreter::executeMultipleAssignment(const MultipleAssignment& statement) {
-  const int nargout = static_cast<int>(statement.targets.size());
+  // Each target takes one value, except c{...} and s.f, which take as many as the list they
+  // name; the function is asked for all of them.
+  std::vector<std::size_t> counts;
+  counts.reserve(statement.targets.size());
+  std::size_t total = 0, needed = 0;
+  for (const ExpressionPtr& target : statement.targets) {
+    const std::size_t count =
+        target && isListTarget(*target) ? listTargetCount(target->as<Index>()) : 1;
+    counts.push_back(count);
+    total += count;
+    // Outputs that are not kept (~) may be missing at the end; kept ones may not.
+    if (target) needed = total;
+  }
   ValueList results;
-  evaluateWithNargout(*statement.value, nargout, results);
-  // Outputs that are not kept (~) may be missing at the end; kept ones may not.
-  int needed = nargout;
-  while (needed > 0 && !statement.targets[needed - 1]) --needed;
-  if (static_cast<int>(results.size()) < needed) {
+  evaluateWithNargout(*statement.value, static_cast<int>(total), results);
+  if (results.size() < needed) {
     raise("Q:TooManyOutputs", "Too many output arguments: " + std::to_string(needed) + " wanted, " +
                                   std::to_string(results.size()) + " produced.");
   }
-  for (int i = 0; i < nargout && i < static_cast<int>(results.size()); ++i) {
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < statement.targets.size() && next < results.size(); ++i) {
     const ExpressionPtr& target = statement.targets[i];
-    if (!target) continue;
-    assignTo(*target, std::move(results[i]));
+    const std::size_t count = counts[i];
+    if (target && isListTarget(*target) && count != 1) {
+      ValueList values(std::make_move_iterator(results.begin() + next),
+                       std::make_move_iterator(results.begin() + next + count));
+      const Index& index = target->as<Index>();
+      assignSteps(variable(index.base->as<Identifier>()), index, 0, Value(), false, &values);
+    } else if (target) {
+      assignTo(*target, std::move(results[next]));
+    }
+    next += count;
   }
   if (statement.display) {
     for (const ExpressionPtr& target : statement.targets) {
@@ -699,21 +795,14 @@ void Interpreter::displayVariable(const Expression& target) {
 }
 
 void Interpreter::assignSteps(Value& object, const Index& node, std::size_t step, Value rhs,
-                              bool deletion) {
+                              bool deletion, ValueList* list) {
   const IndexStep& indexStep = node.steps[step];
   const bool last = step + 1 == node.steps.size();
   switch (indexStep.kind) {
     case IndexStep::Kind::Paren: {
       PooledList pooledArguments(*this);
       ValueList& arguments = pooledArguments.list;
-      endContexts_.push_back({&node, static_cast<std::uint32_t>(step), &object});
-      try {
-        evaluateArguments(indexStep.arguments, arguments);
-      } catch (...) {
-        endContexts_.pop_back();
-        throw;
-      }
-      endContexts_.pop_back();
+      evaluateIndexArguments(node, step, &object, arguments);
       if (last) {
         if (deletion) {
           deleteElements(object, arguments);
@@ -737,26 +826,23 @@ void Interpreter::assignSteps(Value& object, const Index& node, std::size_t step
         part = Value::adopt(object.isCell() ? zyCreateCellMatrix(1, 1)
                                             : zyCreateStructMatrix(1, 1, 0, nullptr));
       }
-      assignSteps(part, node, step + 1, std::move(rhs), deletion);
+      assignSteps(part, node, step + 1, std::move(rhs), deletion, list);
       assignParen(object, arguments, std::move(part));
       return;
     }
     case IndexStep::Kind::Brace: {
       ValueList arguments;
-      endContexts_.push_back({&node, static_cast<std::uint32_t>(step), &object});
-      try {
-        evaluateArguments(indexStep.arguments, arguments);
-      } catch (...) {
-        endContexts_.pop_back();
-        throw;
-      }
-      endContexts_.pop_back();
+      evaluateIndexArguments(node, step, &object, arguments);
       if (last) {
-        assignBrace(object, arguments, std::move(rhs));
+        if (list) {
+          assignBraceEach(object, arguments, *list);
+        } else {
+          assignBrace(object, arguments, std::move(rhs));
+        }
         return;
       }
       Value part = takeCellElement(object, arguments);
-      assignSteps(part, node, step + 1, std::move(rhs), deletion);
+      assignSteps(part, node, step + 1, std::move(rhs), deletion, list);
       assignBrace(object, arguments, std::move(part));
       return;
     }
@@ -764,11 +850,15 @@ void Interpreter::assignSteps(Value& object, const Index& node, std::size_t step
     case IndexStep::Kind::DynamicField: {
       const std::string name = fieldName(indexStep);
       if (last) {
-        assignField(object, name, std::move(rhs));
+        if (list) {
+          assignFieldEach(object, name, *list);
+        } else {
+          assignField(object, name, std::move(rhs));
+        }
         return;
       }
       Value part = takeField(object, name);
-      assignSteps(part, node, step + 1, std::move(rhs), deletion);
+      assignSteps(part, node, step + 1, std::move(rhs), deletion, list);
       assignField(object, name, std::move(part));
       return;
     }

@@ -5,6 +5,7 @@
 #include "engine/instance.hpp"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -377,6 +378,48 @@ TEST(EngineCallbacks, TwoThreadsUseTwoInstancesSafely) {
   a.join();
   b.join();
   EXPECT_EQ(good, 40);
+}
+
+// Q code that recurses without end stops at the recursion limit, and on a thread whose stack is
+// too small for that many calls it stops earlier with the same error instead of overflowing.
+TEST(EngineInstance, RunawayRecursionIsAnErrorEvenOnASmallStack) {
+  Folder folder;
+  folder.write("down.q", "function r = down(n)\nr = 1 + down(n + 1);\n");
+  folder.write("mapdown.q", "function r = mapdown(n)\nr = cellfun(@(k) mapdown(k + 1), {n});\n");
+  struct Outcome {
+    std::string folder;
+    std::vector<std::string> identifiers;
+    double after = 0;
+  } outcome{folder.path(), {}, 0};
+  auto body = [](void* argument) -> void* {
+    auto& result = *static_cast<Outcome*>(argument);
+    InstancePtr instance = makeInstance({result.folder});
+    for (const char* name : {"down", "mapdown"}) {
+      zyArray* input = zyCreateDoubleScalar(1);
+      zyArray* output = nullptr;
+      if (!instance->CallSorvelFunction(name, 1, &output, 1, &input)) {
+        result.identifiers.push_back(instance->GetErrorState().identifier);
+      }
+      zyDestroyArray(output);
+      zyDestroyArray(input);
+    }
+    result.after = call(*instance, "numel", {7});  // the instance is still usable
+    return nullptr;
+  };
+  for (std::size_t stackSize : {std::size_t{8} << 20, std::size_t{1} << 20}) {
+    outcome.identifiers.clear();
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, stackSize);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, &attributes, body, &outcome), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+    EXPECT_EQ(outcome.identifiers,
+              (std::vector<std::string>{"Q:recursionLimit", "Q:recursionLimit"}))
+        << "stack of " << stackSize << " bytes";
+    EXPECT_EQ(outcome.after, 1);
+  }
 }
 
 // ---- Signatures, readers and the search path ----

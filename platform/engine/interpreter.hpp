@@ -175,6 +175,8 @@ class Interpreter {
   Qdispatcher& dispatcher() { return dispatcher_; }
   kvnInstance& owner() { return owner_; }
 
+  // Calls append what they return to results, which may already hold values (an argument list
+  // being collected): max(nargout, 1) values at most, whatever the callee returns.
   void call(const Target& target, int nargout, ValueList& arguments, ValueList& results);
   void callValue(const Value& callee, int nargout, ValueList& arguments, ValueList& results);
   // Null when nothing of that name can be called.
@@ -249,6 +251,10 @@ class Interpreter {
   void assignParen(Value& object, ValueList& arguments, Value rhs);
   void assignBrace(Value& object, ValueList& arguments, Value rhs);
   void assignField(Value& object, const std::string& field, Value rhs);
+  // [c{...}] = ... and [s.f] = ...: one value of the list into each element the index names,
+  // in order (cells grow as c{i} = v would grow them).
+  void assignBraceEach(Value& object, ValueList& arguments, ValueList& values);
+  void assignFieldEach(Value& object, const std::string& field, ValueList& values);
   void deleteElements(Value& object, ValueList& arguments);
 
  private:
@@ -292,13 +298,26 @@ class Interpreter {
     return false;
   }
   void evaluateIndex(const ast::Index& node, int nargout, ValueList& out);
+  // The steps of node from `step` on, applied to object (which may point to temporary).
+  void applyIndexSteps(const ast::Index& node, std::size_t step, const Value* object,
+                       Value& temporary, int nargout, ValueList& out);
+  // A name that is not a variable, called with no arguments for one value.
+  Value callWithoutArguments(const ast::Identifier& identifier);
   void evaluateArguments(const std::vector<ast::ExpressionPtr>& arguments, ValueList& out);
+  // The arguments of step `step` of node, where `end` measures object.
+  void evaluateIndexArguments(const ast::Index& node, std::size_t step, const Value* object,
+                              ValueList& out);
   std::string fieldName(const ast::IndexStep& step);
   Value& variable(const ast::Identifier& identifier);
   Value* findVariable(const ast::Identifier& identifier);
   void assignTo(const ast::Expression& target, Value rhs);
+  // Assigns rhs to step `step` onwards of the target node; with list, the last step (a brace or
+  // field step) takes the values of the list instead.
   void assignSteps(Value& object, const ast::Index& node, std::size_t step, Value rhs,
-                   bool deletion);
+                   bool deletion, ValueList* list = nullptr);
+  // Targets of a multiple assignment that take a list of values (c{...}, s.f) and how many.
+  static bool isListTarget(const ast::Expression& target);
+  std::size_t listTargetCount(const ast::Index& node);
   void displayVariable(const ast::Expression& target);
   // Moves an element or field out of object for a nested assignment (undefined when missing).
   Value takeCellElement(Value& object, ValueList& arguments);
@@ -306,8 +325,17 @@ class Interpreter {
   bool switchMatches(const Value& subject, const Value& candidate);
   Value errorStruct(const QError& error);
   [[noreturn]] void undefined(const std::string& name);
+  // Throws a Q error with the stack of the running activations.
+  [[noreturn]] void throwWithStack(const std::string& identifier, const std::string& message);
 
   // calls.cpp
+  // call() without its guards: results must be empty on entry.
+  void callTarget(const Target& target, int nargout, ValueList& arguments, ValueList& results);
+  // call() into a results list that already holds values.
+  void callAppending(const Target& target, int nargout, ValueList& arguments, ValueList& results);
+  void callPure(const Target& target, int nargout, ValueList& arguments, ValueList& results);
+  // Moves the values a call gave (no more than it was asked for) to the end of out.
+  static void appendResults(ValueList& values, int nargout, ValueList& out);
   void callUser(const Target& target, int nargout, ValueList& arguments, ValueList& results);
   void callAnonymous(const FunctionHandleData& handle, int nargout, ValueList& arguments,
                      ValueList& results);

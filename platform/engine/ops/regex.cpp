@@ -1,14 +1,10 @@
-// regexp and regexprep on std::wregex (ECMAScript grammar). Each UTF-16 code unit of a char
-// array becomes one wchar_t, so match positions are char-array indices. Named tokens
-// (?<name>...) are rewritten into plain groups before the pattern is compiled, and their names
-// kept by group number.
+// regexp and regexprep on Boost.Regex with its Perl syntax (see docs/regex.md). Each UTF-16
+// code unit of a char array becomes one wchar_t, so match positions are char-array indices. The
+// pattern is translated a little before it is compiled: \< and \> become lookaround word
+// anchors, and the names of named tokens are noted.
 
 #include <algorithm>
-
-// GCC 12 reports the std::function inside libstdc++'s regex compiler as maybe uninitialized when
-// it inlines it (a known false positive); the warning says nothing about this file.
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <regex>
+#include <boost/regex.hpp>
 
 #include "engine/ops/format.hpp"
 #include "engine/ops/support.hpp"
@@ -19,104 +15,172 @@ namespace {
 using Units = std::u16string;
 
 std::wstring wide(const Units& units) { return std::wstring(units.begin(), units.end()); }
-[[maybe_unused]] Units narrow(const std::wstring& text) {
-  Units out;
-  out.reserve(text.size());
-  for (wchar_t c : text) out += static_cast<char16_t>(c);
-  return out;
-}
 
 struct Pattern {
-  std::wregex regex;
+  boost::wregex regex;
   size_t groups = 0;
-  std::vector<std::pair<std::string, size_t>> names;  // name, group number
+  std::vector<std::pair<std::string, std::wstring>> names;  // UTF-8 name, name for lookups
 };
+
+// Options shared by regexp and regexprep that change how the pattern is compiled.
+struct PatternOptions {
+  bool ignoreCase = false;
+  bool lineAnchors = false;  // ^ and $ also at line breaks
+  bool dotAll = false;       // . also matches a line break
+  bool freeSpacing = false;  // blanks and # comments in the pattern are ignored
+};
+
+bool patternOption(const std::string& option, PatternOptions& options) {
+  if (option == "ignorecase" || option == "matchcase") {
+    options.ignoreCase = option == "ignorecase";
+  } else if (option == "lineanchors" || option == "stringanchors") {
+    options.lineAnchors = option == "lineanchors";
+  } else if (option == "dotall" || option == "dotexceptnewline") {
+    options.dotAll = option == "dotall";
+  } else if (option == "freespacing" || option == "literalspacing") {
+    options.freeSpacing = option == "freespacing";
+  } else {
+    return false;
+  }
+  return true;
+}
 
 bool isNameCharacter(char16_t c, bool first) {
   return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' ||
          (!first && c >= u'0' && c <= u'9');
 }
 
-Pattern compile(const Units& source, bool ignoreCase, const char* function) {
-  Pattern pattern;
-  Units rewritten;
+// The name of a named group opening at source[i] ("(?<name>" or "(?'name'"), or empty.
+Units groupNameAt(const Units& source, size_t i) {
+  const size_t at = i + 2;
+  if (at >= source.size() || (source[at] != u'<' && source[at] != u'\'')) return Units();
+  const char16_t close = source[at] == u'<' ? u'>' : u'\'';
+  size_t end = at + 1;
+  if (end >= source.size() || !isNameCharacter(source[end], true)) return Units();
+  while (end < source.size() && isNameCharacter(source[end], false)) ++end;
+  if (end >= source.size() || source[end] != close) return Units();
+  return source.substr(at + 1, end - at - 1);
+}
+
+// The pattern as Boost reads it: \< and \> outside character classes become \b(?=\w) and
+// \b(?<=\w); inside a class they are the characters < and >.
+Units translate(const Units& source, Pattern& pattern) {
+  Units out;
+  out.reserve(source.size() + 16);
   bool inClass = false;
   for (size_t i = 0; i < source.size(); ++i) {
     const char16_t c = source[i];
     if (c == u'\\' && i + 1 < source.size()) {
-      rewritten += c;
-      rewritten += source[++i];
+      const char16_t next = source[++i];
+      if (next == u'Q') {
+        // \Q...\E quotes everything up to \E.
+        const size_t end = source.find(u"\\E", i + 1);
+        const size_t stop = end == Units::npos ? source.size() : end + 2;
+        out.append(source, i - 1, stop - (i - 1));
+        i = stop - 1;
+      } else if (next == u'<' || next == u'>') {
+        if (inClass) {
+          out += next;
+        } else {
+          out += next == u'<' ? u"\\b(?=\\w)" : u"\\b(?<=\\w)";
+        }
+      } else {
+        out += c;
+        out += next;
+      }
       continue;
     }
     if (inClass) {
+      if (c == u'[' && i + 1 < source.size() &&
+          (source[i + 1] == u':' || source[i + 1] == u'.' || source[i + 1] == u'=')) {
+        // [:alpha:], [.a.], [=a=] inside a class: their ']' does not close it.
+        const Units close = {source[i + 1], u']'};
+        const size_t end = source.find(close, i + 2);
+        if (end != Units::npos) {
+          out.append(source, i, end + 2 - i);
+          i = end + 1;
+          continue;
+        }
+      }
       if (c == u']') inClass = false;
-      rewritten += c;
+      out += c;
       continue;
     }
     if (c == u'[') {
       inClass = true;
-      rewritten += c;
-      if (i + 1 < source.size() && source[i + 1] == u'^') rewritten += source[++i];
-      if (i + 1 < source.size() && source[i + 1] == u']') rewritten += source[++i];
+      out += c;
+      if (i + 1 < source.size() && source[i + 1] == u'^') out += source[++i];
+      if (i + 1 < source.size() && source[i + 1] == u']') out += source[++i];
       continue;
     }
-    if (c == u'(') {
-      if (i + 2 < source.size() && source[i + 1] == u'?' && source[i + 2] == u'<' &&
-          i + 3 < source.size() && isNameCharacter(source[i + 3], true)) {
-        size_t end = i + 3;
-        while (end < source.size() && isNameCharacter(source[end], false)) ++end;
-        if (end < source.size() && source[end] == u'>') {
-          ++pattern.groups;
-          pattern.names.emplace_back(utf8(source.substr(i + 3, end - i - 3)), pattern.groups);
-          rewritten += u'(';
-          i = end;
-          continue;
-        }
-      }
-      if (i + 1 >= source.size() || source[i + 1] != u'?') ++pattern.groups;
+    if (c == u'(' && i + 1 < source.size() && source[i + 1] == u'?') {
+      const Units name = groupNameAt(source, i);
+      if (!name.empty()) pattern.names.emplace_back(utf8(name), wide(name));
     }
-    rewritten += c;
+    out += c;
   }
+  return out;
+}
+
+Pattern compile(const Units& source, const PatternOptions& options, const char* function) {
+  Pattern pattern;
+  const Units translated = translate(source, pattern);
   try {
-    auto flags = std::regex_constants::ECMAScript;
-    if (ignoreCase) flags |= std::regex_constants::icase;
-    pattern.regex = std::wregex(wide(rewritten), flags);
-  } catch (const std::regex_error& error) {
+    boost::wregex::flag_type flags = boost::regex::perl;
+    if (options.ignoreCase) flags |= boost::regex::icase;
+    if (!options.lineAnchors) flags |= boost::regex::no_mod_m;
+    if (!options.dotAll) flags |= boost::regex::no_mod_s;
+    if (options.freeSpacing) flags |= boost::regex::mod_x;
+    pattern.regex.assign(wide(translated), flags);
+  } catch (const std::runtime_error& error) {
     raise("Q:invalidPattern",
           std::string(function) + ": the pattern is not valid (" + error.what() + ").");
   }
+  pattern.groups = pattern.regex.mark_count();
   return pattern;
 }
 
-// Runs the regex engine; its recursion and complexity limits surface as a Q error.
+// Runs the regex engine; its memory and complexity limits surface as a Q error.
 template <typename Body>
 void guardedMatch(const char* function, Body&& body) {
   try {
     body();
-  } catch (const std::regex_error& error) {
+  } catch (const std::runtime_error& error) {
     raise("Q:invalidPattern",
           std::string(function) + ": the pattern could not be matched (" + error.what() + ").");
   }
 }
 
+constexpr size_t kUnmatched = std::wstring::npos;
+
 struct Match {
   size_t start = 0, length = 0;
-  std::vector<std::pair<size_t, size_t>> tokens;  // start, length; length npos: not matched
+  // start, length; length kUnmatched: the group took no part.
+  std::vector<std::pair<size_t, size_t>> tokens;
+  std::vector<std::pair<size_t, size_t>> named;  // parallel to Pattern::names
 };
+
+std::pair<size_t, size_t> extentOf(const boost::wsmatch::value_type& group,
+                                   const std::wstring& subject) {
+  if (!group.matched) return {0, kUnmatched};
+  return {static_cast<size_t>(group.first - subject.begin()), static_cast<size_t>(group.length())};
+}
 
 std::vector<Match> findMatches(const Pattern& pattern, const std::wstring& subject, bool once,
                                const char* function) {
   std::vector<Match> matches;
   guardedMatch(function, [&] {
-    for (std::wsregex_iterator it(subject.begin(), subject.end(), pattern.regex), end; it != end;
+    for (boost::wsregex_iterator it(subject.begin(), subject.end(), pattern.regex), end; it != end;
          ++it) {
+      const boost::wsmatch& found = *it;
       Match match;
-      match.start = static_cast<size_t>(it->position(0));
-      match.length = static_cast<size_t>(it->length(0));
-      for (size_t g = 1; g <= pattern.groups && g < it->size(); ++g) {
-        match.tokens.emplace_back(
-            static_cast<size_t>(it->position(g)),
-            (*it)[g].matched ? static_cast<size_t>(it->length(g)) : std::wstring::npos);
+      match.start = static_cast<size_t>(found[0].first - subject.begin());
+      match.length = static_cast<size_t>(found[0].length());
+      for (size_t g = 1; g <= pattern.groups && g < found.size(); ++g) {
+        match.tokens.push_back(extentOf(found[static_cast<int>(g)], subject));
+      }
+      for (const auto& name : pattern.names) {
+        match.named.push_back(extentOf(found[name.second.c_str()], subject));
       }
       matches.push_back(std::move(match));
       if (once) break;
@@ -134,7 +198,7 @@ void setCell(zyArray* cell, size_t index, ArrayPtr value) {
 }
 
 Units slice(const Units& subject, size_t start, size_t length) {
-  return length == std::wstring::npos ? Units() : subject.substr(start, length);
+  return length == kUnmatched ? Units() : subject.substr(start, length);
 }
 
 // The tokens of a match; a pattern without groups has the whole match as its one token.
@@ -157,7 +221,7 @@ ArrayPtr tokenExtentsOf(const Match& match) {
   ArrayPtr out = createDouble({tokens.size(), 2});
   double* data = dataOf<double>(out.get());
   for (size_t t = 0; t < tokens.size(); ++t) {
-    const bool matched = tokens[t].second != std::wstring::npos;
+    const bool matched = tokens[t].second != kUnmatched;
     data[t] = matched ? static_cast<double>(tokens[t].first + 1) : 0;
     data[t + tokens.size()] =
         matched ? static_cast<double>(tokens[t].first + tokens[t].second) : -1;
@@ -176,7 +240,7 @@ ArrayPtr namesOf(const Pattern& pattern, const std::vector<Match>& matches, cons
                                              static_cast<int>(fields.size()), fields.data()));
   for (size_t k = 0; k < count; ++k) {
     for (size_t f = 0; f < pattern.names.size(); ++f) {
-      const auto& token = matches[k].tokens[pattern.names[f].second - 1];
+      const auto& token = matches[k].named[f];
       zyArray* value = text(slice(subject, token.first, token.second)).release();
       if (zySetFieldByNumber(out.get(), k, static_cast<int>(f), value) != 0) {
         zyDestroyArray(value);
@@ -256,17 +320,15 @@ ArrayPtr regexpOutput(Output output, const Pattern& pattern, const std::vector<M
 void regexpBuiltin(Call& call) {
   call.check(2, -1, 7);
   const Units expression = unitsArgument(call.in(1), "regexp");
-  bool once = false, ignoreCase = false;
+  bool once = false;
+  PatternOptions patternOptions;
   std::vector<Output> order;
   for (int i = 2; i < call.nargin; ++i) {
     const std::string option = lower(textArgument(call.in(i), "regexp"));
     Output output;
     if (option == "once") {
       once = true;
-    } else if (option == "ignorecase") {
-      ignoreCase = true;
-    } else if (option == "matchcase") {
-      ignoreCase = false;
+    } else if (patternOption(option, patternOptions)) {
     } else if (outputNamed(option, output)) {
       order.push_back(output);
     } else {
@@ -278,7 +340,7 @@ void regexpBuiltin(Call& call) {
                         Output::Tokens, Output::Names, Output::Split}) {
     if (std::find(order.begin(), order.end(), output) == order.end()) order.push_back(output);
   }
-  const Pattern pattern = compile(expression, ignoreCase, "regexp");
+  const Pattern pattern = compile(expression, patternOptions, "regexp");
   const zyArray* subjects = call.in(0);
   const int wanted = call.outputsWanted();
   if (subjects->classId() == zyCELL_CLASS) {
@@ -307,7 +369,8 @@ void regexpBuiltin(Call& call) {
 
 // The replacement text for one match: $0 is the match, $N token N, and the escapes of formats
 // (\n, \t, \\, \$) are translated.
-Units replacementFor(const Units& replacement, const Match& match, const Units& subject) {
+Units replacementFor(const Units& replacement, const Pattern& pattern, const Match& match,
+                     const Units& subject) {
   Units out;
   for (size_t i = 0; i < replacement.size(); ++i) {
     const char16_t c = replacement[i];
@@ -319,14 +382,32 @@ Units replacementFor(const Units& replacement, const Match& match, const Units& 
              group * 10 + (replacement[j] - u'0') <= match.tokens.size()) {
         group = group * 10 + (replacement[j++] - u'0');
       }
-      if (j == i + 1) ++j;  // a digit naming no token: $N stands for nothing
+      if (j == i + 1) {
+        // A digit naming no token: $N stands for nothing.
+        i = j;
+        continue;
+      }
       if (group == 0) {
         out += subject.substr(match.start, match.length);
-      } else if (group <= match.tokens.size()) {
+      } else {
         out += slice(subject, match.tokens[group - 1].first, match.tokens[group - 1].second);
       }
       i = j - 1;
       continue;
+    }
+    if (c == u'$' && i + 1 < replacement.size() && replacement[i + 1] == u'<') {
+      // $<name>: the named token, nothing for a name the pattern does not have.
+      const size_t close = replacement.find(u'>', i + 2);
+      if (close != Units::npos) {
+        const std::string name = utf8(replacement.substr(i + 2, close - i - 2));
+        for (size_t n = 0; n < pattern.names.size(); ++n) {
+          if (pattern.names[n].first != name) continue;
+          out += slice(subject, match.named[n].first, match.named[n].second);
+          break;
+        }
+        i = close;
+        continue;
+      }
     }
     if (c == u'\\' && i + 1 < replacement.size()) {
       const char16_t e = replacement[i + 1];
@@ -350,18 +431,17 @@ void regexprepBuiltin(Call& call) {
   call.check(3, -1, 1);
   const Units expression = unitsArgument(call.in(1), "regexprep");
   const Units replacement = unitsArgument(call.in(2), "regexprep");
-  bool once = false, ignoreCase = false;
+  bool once = false;
+  PatternOptions patternOptions;
   for (int i = 3; i < call.nargin; ++i) {
     const std::string option = lower(textArgument(call.in(i), "regexprep"));
     if (option == "once") {
       once = true;
-    } else if (option == "ignorecase") {
-      ignoreCase = true;
-    } else if (option != "matchcase") {
+    } else if (!patternOption(option, patternOptions)) {
       raise("Q:invalidInput", "regexprep: '" + option + "' is not an option it knows.");
     }
   }
-  const Pattern pattern = compile(expression, ignoreCase, "regexprep");
+  const Pattern pattern = compile(expression, patternOptions, "regexprep");
   auto replaceIn = [&](const zyArray* s) {
     const Units subject = unitsArgument(s, "regexprep");
     const std::vector<Match> matches = findMatches(pattern, wide(subject), once, "regexprep");
@@ -369,7 +449,7 @@ void regexprepBuiltin(Call& call) {
     size_t position = 0;
     for (const Match& match : matches) {
       out.append(subject, position, match.start - position);
-      out += replacementFor(replacement, match, subject);
+      out += replacementFor(replacement, pattern, match, subject);
       position = match.start + match.length;
     }
     out.append(subject, position, Units::npos);

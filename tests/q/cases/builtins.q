@@ -133,3 +133,12 @@ s = [a b];
 [s.x]                                    % expect: ans = 1 2
 %% vertical concatenation needs equal widths
 [1 2; 3]                                 % expect-error: Q:catDimensions
+%% strsplit merges runs of delimiters unless CollapseDelimiters is false
+strjoin(strsplit('a,,b', ','), '|')                              % expect: ans = a|b
+strjoin(strsplit('a,,b', ',', 'CollapseDelimiters', false), '|')  % expect: ans = a||b
+strjoin(strsplit('x  y'), '|')                                   % expect: ans = x|y
+%% sprintf and fprintf take the elements of all their arguments in order; empty ones add nothing
+sprintf('%d-%d|', [], 1, [], 2, [3 4])  % expect: ans = 1-2|3-4|
+sprintf('%s=%d;', 'a', [], 1)           % expect: ans = a=1;
+sprintf('%d,', [1 2; 3 4])              % expect: ans = 1,3,2,4,
+fprintf('%d:', [], 7, zeros(1, 0), 8); fprintf('\n');   % expect: 7:8:

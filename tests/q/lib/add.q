@@ -1,0 +1,2 @@
+function c = add(a, b)
+c = a + b;
