@@ -68,9 +68,12 @@ class DescriptorInput : public std::streambuf {
 
 // Makes text the whole content of path in one step: it is written to a new file beside path
 // (mode 0600, never an existing file or link) and renamed over path, so that a reader, or a
-// crash, sees the old content or the new one and never a part. Returns false with errno set,
-// leaving nothing behind, when any step fails.
-bool replaceFile(const std::string& path, const std::string& text, const void* writer) {
+// crash, sees the old content or the new one and never a part. With durable, the data reaches
+// the disk before the name points at it; without, a crash may leave an empty or older index,
+// which the next reader rebuilds from the folders. Returns false with errno set, leaving nothing
+// behind, when any step fails.
+bool replaceFile(const std::string& path, const std::string& text, const void* writer,
+                 bool durable) {
   std::ostringstream temporaryName;
   temporaryName << path << ".new." << ::getpid() << "." << writer;
   const std::string temporary = temporaryName.str();
@@ -88,8 +91,7 @@ bool replaceFile(const std::string& path, const std::string& text, const void* w
       done += std::size_t(count);
     }
   }
-  // The data must be on disk before the name points at it, or a crash could leave an empty index.
-  ok = ok && ::fsync(descriptor) == 0;
+  ok = ok && (!durable || ::fsync(descriptor) == 0);
   int error = errno;
   if (::close(descriptor) != 0 && ok) {
     ok = false;
@@ -318,13 +320,25 @@ void rtkComponentCacheIndex::writeIndex() {
     logEntry("Writing cache index entry: ", entry);
     text += cacheIndexRecordText(entry);
   }
-  if (!replaceFile(path_.str(), text, this)) {
+  // A change of last-use stamps alone is not worth a wait for the disk: losing it in a crash
+  // changes only the order in which components are evicted. Any other change is.
+  if (!replaceFile(path_.str(), text, this, !onlyStampsChanged())) {
     const int error = errno;
     cacheLogger << "Could not open index file for write" << std::endl;
     cacheLogger << "(" << path_ << ": " << std::strerror(error) << ")" << std::endl;
     return;
   }
   snapshot_ = entries_;
+}
+
+bool rtkComponentCacheIndex::onlyStampsChanged() const {
+  const auto& current = entries_.get<CacheIndexById>();
+  const auto& saved = snapshot_.get<CacheIndexById>();
+  return current.size() == saved.size() &&
+         std::equal(current.begin(), current.end(), saved.begin(),
+                    [](const CacheIndexEntry& a, const CacheIndexEntry& b) {
+                      return a.id == b.id && a.dirName == b.dirName && a.size == b.size;
+                    });
 }
 
 void rtkComponentCacheIndex::updateLastUsed(const std::string& id) {
@@ -403,7 +417,7 @@ std::uint64_t rtkComponentCacheIndex::bytesUsed(const std::string& componentDire
               << std::endl;
   // The number is only a shortcut for the next reconstruction: a folder that cannot take the
   // file is measured again then.
-  replaceFile(file, std::to_string(total), &total);
+  replaceFile(file, std::to_string(total), &total, false);
   return total;
 }
 

@@ -89,6 +89,8 @@ class rtkComponentCacheIndex {
   void reconcile();
   // True when the entries differ from the snapshot (the file as last read or written).
   bool writeNeeded() const;
+  // True when they differ from it in last-use stamps only: such a write is not made durable.
+  bool onlyStampsChanged() const;
   // When writeNeeded: writes every entry, in id order, to a new file beside the index (mode
   // 0600) and renames it over the index, so that a crash leaves the old or the new index and
   // never half of one. Then the entries are the snapshot. A failure is logged, leaves the old file
