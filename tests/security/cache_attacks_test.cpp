@@ -58,6 +58,7 @@ class CacheAttacks : public ::testing::Test {
     directory_ = root_ + "/kvnCache8.1";
     ::mkdir(root_.c_str(), 0700);
     writeFile(base_ + "/source/entry.q", "function y = entry(x)\ny = x;\nend\n");
+    writeFile(base_ + "/source/lib/helper.q", "function y = helper()\ny = 1;\nend\n");
     Ostrand::ctfpack::CTFSettings settings;
     settings.componentName = L"Ledger";
     settings.componentId = L"Ledger_1123456789abcdef1123456789abcdef";
@@ -212,6 +213,50 @@ TEST_F(CacheAttacks, LeftoversOfKilledIndexWritersAreRemoved) {
   request(*cache).reset();
   EXPECT_FALSE(stdfs::exists(orphan));
   EXPECT_TRUE(stdfs::exists(live));
+}
+
+// Damage done to an unpacked component after the unpack: each is found by the next request and
+// repaired from the archive; without an archive at hand, the request fails saying so.
+TEST_F(CacheAttacks, DamagedComponentsAreFoundAndUnpackedAgain) {
+  const auto cache = openCache();
+  request(*cache).reset();
+  const std::string files = componentFolder() + "/" + kComponentId;
+  const std::string settings = componentFolder() + "/ctfsettings.json";
+  const std::string entry = files + "/entry.q";
+  const std::string original = contentsOf(entry);
+  const std::vector<std::pair<const char*, std::function<void()>>> damages = {
+      {"file deleted", [&] { stdfs::remove(entry); }},
+      {"file cut short", [&] { stdfs::resize_file(entry, 3); }},
+      {"byte changed", [&] { writeFile(entry, std::string(original).replace(0, 1, "F")); }},
+      {"folder deleted", [&] { stdfs::remove_all(files + "/lib"); }},
+      {"component files gone", [&] { stdfs::remove_all(files); }},
+      {"file replaced by a link to outside",
+       [&] {
+         stdfs::remove(entry);
+         stdfs::create_symlink(base_ + "/outside.q", entry);
+       }},
+      {"settings deleted", [&] { stdfs::remove(settings); }},
+      {"settings garbled", [&] { writeFile(settings, "{ not json"); }},
+  };
+  for (const auto& [what, damage] : damages) {
+    SCOPED_TRACE(what);
+    damage();
+    const auto record = request(*cache);
+    EXPECT_EQ(contentsOf(componentFolder() + "/" + kComponentId + "/entry.q"), original);
+    EXPECT_TRUE(stdfs::is_regular_file(componentFolder() + "/" + kComponentId + "/lib/helper.q"));
+    EXPECT_EQ(record->getComponentData()->getUUID(), kComponentId);
+  }
+
+  // No archive to repair from, or a damaged folder that a holder still runs from: refused.
+  stdfs::remove(entry);
+  rtkkvn::CtfExtractor noArchive = rtkMakeAlwaysFailExtractor(kComponentId);
+  EXPECT_THAT(errorOf([&] { cache->getComponent(kComponentId, noArchive); }),
+              HasSubstr(kAlwaysFailExtractorText));
+  const auto holder = request(*cache);
+  const auto other = openCache();  // another process: it does not share the holder's record
+  stdfs::remove(componentFolder() + "/" + kComponentId + "/entry.q");
+  EXPECT_THAT(errorOf([&] { request(*other); }),
+              AllOf(HasSubstr("entry.q: missing"), HasSubstr("another process is using it")));
 }
 
 }  // namespace

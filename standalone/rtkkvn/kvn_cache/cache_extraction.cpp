@@ -34,6 +34,7 @@
 #include "rtkkvn/kvn_cache/cache_index.hpp"
 #include "rtkkvn/kvn_cache/cache_location.hpp"
 #include "rtkkvn/kvn_cache/component_cache.hpp"
+#include "rtkkvn/kvn_cache/component_files.hpp"
 
 namespace {
 
@@ -47,7 +48,9 @@ constexpr mode_t kComponentFolderMode = 0700;
 class CacheExtractionFailure : public rtkInternalException {
  public:
   CacheExtractionFailure(std::string reason, int line)
-      : rtkInternalException("Failed to completely extract component!", kSourceTag, line),
+      : rtkInternalException(
+            "Failed to completely extract component!" + (reason.empty() ? "" : " (" + reason + ")"),
+            kSourceTag, line),
         reason_(std::move(reason)) {}
   const std::string& reason() const { return reason_; }
 
@@ -98,6 +101,40 @@ bool needsExtraction(const dsPathString& extractDir) {
   return true;
 }
 
+// Checks a finished extraction against its file list; a damaged one is removed (taking its write
+// lock first, so that a folder another process runs from is not pulled away) and true returned:
+// the caller unpacks it afresh. Throws CacheExtractionFailure when the damaged folder is in use.
+// Called with the mutex and rootLock held.
+bool removeIfDamaged(const dsPathString& extractDir, const dsDirectoryReadWriteLock& rw,
+                     const std::string& id) {
+  const std::string damage = findComponentDamage(extractDir.str());
+  if (damage.empty()) return false;
+  cacheLogger << "Component " << id << " is damaged (" << damage << "); unpacking it again"
+              << std::endl;
+  dsDirectoryReadWriteLock::WriteLock writeLock = rw.getWriteLock();
+  if (!writeLock.tryAcquire(false)) {
+    throw CacheExtractionFailure("its folder " + extractDir.str() + " is damaged (" + damage +
+                                     ") and another process is using it; it is repaired at the "
+                                     "next start when that process has ended",
+                                 __LINE__);
+  }
+  if (!dsRemoveRF(extractDir.str())) {
+    fail("Failed to remove damaged component directory: " + extractDir.str(), __LINE__);
+  }
+  return true;
+}
+
+// Records the file list of a finished unpack; "" when done, else why not.
+std::string listComponentFiles(const std::string& folder) {
+  try {
+    recordComponentFiles(folder);
+    return "";
+  } catch (const std::runtime_error& error) {
+    cacheLogger << "ERROR: the unpacked files could not be listed: " << error.what() << std::endl;
+    return error.what();
+  }
+}
+
 // Writes the marker of a finished extraction: a new empty file (never one that is there already,
 // never through a link: an archive that carried a file of that name fails here), made durable
 // together with the folder, so that after a crash the marker never names a folder whose files
@@ -144,8 +181,9 @@ dsDirectoryReadWriteLock::ReadLock extractComponent(const dsPathString& extractD
     std::string reason;  // why the extractor failed, for the caller's message
     try {
       entry.size = extractor(folder.c_str());
+      reason = listComponentFiles(folder);
       cacheLogger << "Component extracted to cache.  Writing creation timestamp..." << std::endl;
-      complete = writeCreatedMarker(extractDir);
+      complete = reason.empty() && writeCreatedMarker(extractDir);
       cacheLogger << (complete ? "Timestamp successfully created." : "Timestamp creation failed.")
                   << std::endl;
     } catch (const rtkBaseException& error) {
@@ -224,9 +262,10 @@ boost::shared_ptr<rtkExtractedComponent> rtkComponentCache::getComponent(
       CacheEntryHandle entry(index, id, true);
       const dsPathString extractDir = componentDirectory(entry.entry().dirName);
       cacheLogger << "KVN cache: extractDir is " << extractDir << std::endl;
-      const bool extract = needsExtraction(extractDir);
+      bool extract = needsExtraction(extractDir);
 
       const dsDirectoryReadWriteLock rw(extractDir.str(), dsGetDefaultFSImp());
+      if (!extract) extract = removeIfDamaged(extractDir, rw, id);
       dsDirectoryReadWriteLock::ReadLock readLock = rw.getReadLock();
       boost::shared_ptr<rtkComponentData> componentData;
       if (extract) {
@@ -265,13 +304,13 @@ boost::shared_ptr<rtkExtractedComponent> rtkComponentCache::getComponent(
   } catch (const dsPermissionDenied& error) {
     cacheLogger << "caught dsPermissionDenied exception: " << error.what() << "; re-throwing..."
                 << std::endl;
-    throw rtkInternalException(std::string("dsPermissionDenied exception: ") + error.what(), kSourceTag,
-                               __LINE__);
+    throw rtkInternalException(std::string("dsPermissionDenied exception: ") + error.what(),
+                               kSourceTag, __LINE__);
   } catch (const dsFileAccessError& error) {
     cacheLogger << "caught dsFileAccessError exception: " << error.what() << "; re-throwing..."
                 << std::endl;
-    throw rtkInternalException(std::string("dsFileAccessError exception: ") + error.what(), kSourceTag,
-                               __LINE__);
+    throw rtkInternalException(std::string("dsFileAccessError exception: ") + error.what(),
+                               kSourceTag, __LINE__);
   } catch (const dsNoSuchDirectory& error) {
     cacheLogger << "caught dsNoSuchDirectory exception: " << error.what() << "; re-throwing..."
                 << std::endl;

@@ -1,0 +1,253 @@
+#include "rtkkvn/kvn_cache/component_files.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <xxhash.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+#include "fs/file_operations.hpp"
+#include "rtkkvn/kvn_cache/cache_index.hpp"
+
+namespace {
+
+namespace stdfs = std::filesystem;
+
+// A list larger than this is not read: it would name more files than any component has.
+constexpr std::size_t kMaxFileListBytes = 64u << 20;
+constexpr char kPreferencesFolderName[] = ".sorvel";
+
+struct ListedEntry {
+  char type = 'f';  // 'd', 'f' or 'l'
+  std::uint64_t size = 0;
+  std::int64_t changeSeconds = 0;
+  std::int64_t changeNanoseconds = 0;
+  std::uint64_t hash = 0;
+  std::string path;  // relative to the component folder
+};
+
+bool isRuntimeFile(const std::string& relative) {
+  return relative == kComponentFileListName || relative == kCreatedMarkerFileName ||
+         relative == kBytesUsedFileName || relative == kPreferencesFolderName ||
+         relative.compare(0, sizeof kPreferencesFolderName,
+                          std::string(kPreferencesFolderName) + "/") == 0;
+}
+
+// Names may hold any byte but "/" and zero; a line feed and the backslash are escaped so that a
+// name is always the rest of one line.
+std::string escaped(const std::string& path) {
+  std::string text;
+  for (const char c : path) {
+    if (c == '\\') {
+      text += "\\\\";
+    } else if (c == '\n') {
+      text += "\\n";
+    } else {
+      text += c;
+    }
+  }
+  return text;
+}
+
+std::string unescaped(const std::string& text) {
+  std::string path;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size()) {
+      path += text[++i] == 'n' ? '\n' : text[i];
+    } else {
+      path += text[i];
+    }
+  }
+  return path;
+}
+
+// The XXH3-64 of the regular file at path, read without following a link; false when it cannot
+// be read.
+bool hashFile(const std::string& path, std::uint64_t& hash) {
+  const int descriptor = dsOpenRegularFile(path);
+  if (descriptor < 0) return false;
+  XXH3_state_t* state = XXH3_createState();
+  bool ok = state && XXH3_64bits_reset(state) == XXH_OK;
+  std::vector<char> buffer(1 << 16);
+  while (ok) {
+    const ssize_t count = ::read(descriptor, buffer.data(), buffer.size());
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) {
+      ok = count == 0;
+      break;
+    }
+    ok = XXH3_64bits_update(state, buffer.data(), static_cast<std::size_t>(count)) == XXH_OK;
+  }
+  if (ok) hash = XXH3_64bits_digest(state);
+  XXH3_freeState(state);
+  ::close(descriptor);
+  return ok;
+}
+
+bool hashLink(const std::string& path, std::uint64_t& hash, std::uint64_t& size) {
+  std::error_code error;
+  const std::string target = stdfs::read_symlink(path, error).string();
+  if (error) return false;
+  hash = XXH3_64bits(target.data(), target.size());
+  size = target.size();
+  return true;
+}
+
+std::vector<ListedEntry> listFolder(const std::string& folder) {
+  std::vector<ListedEntry> entries;
+  std::error_code error;
+  for (stdfs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
+    const std::string relative = it->path().lexically_relative(folder).string();
+    if (isRuntimeFile(relative)) {
+      if (it->is_directory(error)) it.disable_recursion_pending();
+      continue;
+    }
+    struct stat status;
+    if (::lstat(it->path().c_str(), &status) != 0) {
+      throw std::runtime_error(it->path().string() + ": cannot examine: " + std::strerror(errno));
+    }
+    ListedEntry entry;
+    entry.path = relative;
+    entry.changeSeconds = status.st_ctim.tv_sec;
+    entry.changeNanoseconds = status.st_ctim.tv_nsec;
+    if (S_ISDIR(status.st_mode)) {
+      entry.type = 'd';
+    } else if (S_ISLNK(status.st_mode)) {
+      entry.type = 'l';
+      if (!hashLink(it->path().string(), entry.hash, entry.size)) {
+        throw std::runtime_error(it->path().string() + ": cannot read the link");
+      }
+    } else if (S_ISREG(status.st_mode)) {
+      entry.size = static_cast<std::uint64_t>(status.st_size);
+      if (!hashFile(it->path().string(), entry.hash)) {
+        throw std::runtime_error(it->path().string() + ": cannot read: " + std::strerror(errno));
+      }
+    } else {
+      throw std::runtime_error(it->path().string() + ": not a file, folder or link");
+    }
+    entries.push_back(std::move(entry));
+  }
+  if (error) throw std::runtime_error(folder + ": cannot list: " + error.message());
+  std::sort(entries.begin(), entries.end(),
+            [](const ListedEntry& a, const ListedEntry& b) { return a.path < b.path; });
+  return entries;
+}
+
+std::string lineOf(const ListedEntry& entry) {
+  char numbers[96];
+  if (entry.type == 'd') {
+    std::snprintf(numbers, sizeof numbers, "d - - -");
+  } else {
+    std::snprintf(numbers, sizeof numbers, "%c %" PRIu64 " %" PRId64 ".%09" PRId64 " %016" PRIx64,
+                  entry.type, entry.size, entry.changeSeconds, entry.changeNanoseconds, entry.hash);
+  }
+  return std::string(numbers) + " " + escaped(entry.path) + "\n";
+}
+
+bool parseLine(const std::string& line, ListedEntry& entry) {
+  std::istringstream in(line);
+  std::string type, size, change, hash;
+  if (!(in >> type >> size >> change >> hash) || type.size() != 1 || in.get() != ' ') return false;
+  entry.type = type[0];
+  std::string rest;
+  std::getline(in, rest);
+  entry.path = unescaped(rest);
+  if (entry.path.empty()) return false;
+  if (entry.type == 'd') return size == "-";
+  if (entry.type != 'f' && entry.type != 'l') return false;
+  char* stop = nullptr;
+  entry.size = std::strtoull(size.c_str(), &stop, 10);
+  if (*stop) return false;
+  if (std::sscanf(change.c_str(), "%" SCNd64 ".%" SCNd64, &entry.changeSeconds,
+                  &entry.changeNanoseconds) != 2) {
+    return false;
+  }
+  entry.hash = std::strtoull(hash.c_str(), &stop, 16);
+  return *stop == '\0';
+}
+
+const char* typeName(char type) {
+  return type == 'd' ? "a folder" : type == 'l' ? "a link" : "a file";
+}
+
+// What is wrong with one listed entry; "" when nothing is.
+std::string damageOf(const std::string& folder, const ListedEntry& entry, bool fullCheck) {
+  const std::string path = folder + "/" + entry.path;
+  struct stat status;
+  if (::lstat(path.c_str(), &status) != 0) return entry.path + ": missing";
+  const char found = S_ISDIR(status.st_mode)   ? 'd'
+                     : S_ISLNK(status.st_mode) ? 'l'
+                     : S_ISREG(status.st_mode) ? 'f'
+                                               : '?';
+  if (found != entry.type) {
+    return entry.path + ": " + (found == '?' ? "something else" : typeName(found)) + ", " +
+           typeName(entry.type) + " when unpacked";
+  }
+  if (entry.type == 'd') return "";
+  std::uint64_t hash = 0;
+  std::uint64_t size = static_cast<std::uint64_t>(status.st_size);
+  if (entry.type == 'l' && !hashLink(path, hash, size)) return entry.path + ": unreadable link";
+  if (size != entry.size) {
+    return entry.path + ": " + std::to_string(size) + " bytes, " + std::to_string(entry.size) +
+           " when unpacked";
+  }
+  const bool unchanged = status.st_ctim.tv_sec == entry.changeSeconds &&
+                         status.st_ctim.tv_nsec == entry.changeNanoseconds;
+  if (entry.type == 'f' && (fullCheck || !unchanged)) {
+    if (!hashFile(path, hash)) return entry.path + ": unreadable";
+  } else if (entry.type == 'f') {
+    return "";
+  }
+  return hash == entry.hash ? "" : entry.path + ": content changed since it was unpacked";
+}
+
+}  // namespace
+
+void recordComponentFiles(const std::string& folder) {
+  std::string text;
+  for (const ListedEntry& entry : listFolder(folder)) text += lineOf(entry);
+  const std::string path = folder + "/" + kComponentFileListName;
+  const int descriptor =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (descriptor < 0) throw std::runtime_error(path + ": cannot create: " + std::strerror(errno));
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t count = ::write(descriptor, text.data() + done, text.size() - done);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) break;
+    done += static_cast<std::size_t>(count);
+  }
+  const bool durable = done == text.size() && ::fsync(descriptor) == 0;
+  ::close(descriptor);
+  if (!durable) throw std::runtime_error(path + ": cannot write: " + std::strerror(errno));
+}
+
+std::string findComponentDamage(const std::string& folder, bool fullCheck) {
+  const std::string listPath = folder + "/" + kComponentFileListName;
+  std::string text;
+  if (!dsReadSmallFile(listPath, kMaxFileListBytes, text)) {
+    return std::string(kComponentFileListName) + ": " + std::strerror(errno);
+  }
+  std::istringstream lines(text);
+  std::string line;
+  std::size_t files = 0;
+  while (std::getline(lines, line)) {
+    ListedEntry entry;
+    if (!parseLine(line, entry)) return std::string(kComponentFileListName) + ": damaged";
+    std::string damage = damageOf(folder, entry, fullCheck);
+    if (!damage.empty()) return damage;
+    ++files;
+  }
+  if (files == 0) return std::string(kComponentFileListName) + ": empty";
+  return "";
+}
