@@ -1,5 +1,6 @@
 #include "engine/dispatcher.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -205,7 +206,9 @@ bool Qdispatcher::lookInFolder(const std::string& folder, const std::string& nam
     const char* extension;
     int kind;
   } kinds[] = {{".qx", kExistNative}, {".qc", kExistCompiled}, {".q", kExistFile}};
+  const std::unordered_set<std::string>& names = namesIn(folder);
   for (const auto& kind : kinds) {
+    if (names.count(name + kind.extension) == 0) continue;
     const std::string path = folder + "/" + name + kind.extension;
     if (regularFile(path)) {
       match.path = path;
@@ -214,6 +217,18 @@ bool Qdispatcher::lookInFolder(const std::string& folder, const std::string& nam
     }
   }
   return false;
+}
+
+const std::unordered_set<std::string>& Qdispatcher::namesIn(const std::string& folder) {
+  FolderNames& cached = folderNames_[folder];
+  if (cached.generation == generation()) return cached.names;
+  cached.generation = generation_;
+  cached.names.clear();
+  if (DIR* directory = opendir(folder.c_str())) {
+    while (const struct dirent* entry = readdir(directory)) cached.names.insert(entry->d_name);
+    closedir(directory);
+  }
+  return cached.names;
 }
 
 bool Qdispatcher::findFile(const std::string& name, const LoadedFile* context, FileMatch& match) {

@@ -20,6 +20,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/export.hpp"
@@ -125,6 +126,9 @@ class Qdispatcher {
   void pathChanged();
   void startGeneration();
   bool lookInFolder(const std::string& folder, const std::string& name, FileMatch& match);
+  // The names in folder, read once per generation (folders looked in are watched, so a change
+  // starts a new generation): a name that is not there costs no system call.
+  const std::unordered_set<std::string>& namesIn(const std::string& folder);
 
   boost::shared_ptr<QfileReader> qfileReader_;
   boost::shared_ptr<NubFileReader> nubReader_;
@@ -136,6 +140,11 @@ class Qdispatcher {
   int inotify_ = -1;
   std::int64_t lastRead_ = INT64_MIN;  // coarse monotonic time of the last read, nanoseconds
   std::set<std::string> watched_;
+  struct FolderNames {
+    std::uint64_t generation = 0;  // 0: never read
+    std::unordered_set<std::string> names;
+  };
+  std::unordered_map<std::string, FolderNames> folderNames_;
 
   struct CachedFile {
     q::LoadedFilePtr file;

@@ -105,6 +105,19 @@ bool replaceFile(const std::string& path, const std::string& text, const void* w
 }
 
 // The last element of a path reported by a scan (directory + "/" + name), taken as is.
+// Overwrites the regular file at path with text when it holds exactly as many bytes; false
+// (nothing written) otherwise or on failure. The caller holds the lock that keeps readers out.
+bool overwriteSameLength(const std::string& path, const std::string& text) {
+  const int descriptor = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  struct stat status;
+  bool ok = ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
+            static_cast<std::size_t>(status.st_size) == text.size() &&
+            ::pwrite(descriptor, text.data(), text.size(), 0) == ssize_t(text.size());
+  ok = ::close(descriptor) == 0 && ok;
+  return ok;
+}
+
 std::string nameOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -320,9 +333,16 @@ void rtkComponentCacheIndex::writeIndex() {
     logEntry("Writing cache index entry: ", entry);
     text += cacheIndexRecordText(entry);
   }
-  // A change of last-use stamps alone is not worth a wait for the disk: losing it in a crash
-  // changes only the order in which components are evicted. Any other change is.
-  if (!replaceFile(path_.str(), text, this, !onlyStampsChanged())) {
+  // A change of last-use stamps alone is not worth a wait for the disk, nor a new file: losing it
+  // in a crash changes only the order in which components are evicted (a torn file is a corrupt
+  // index, rebuilt from the folders). Such a change usually keeps the length, so the file is
+  // overwritten where it is. Any other change is made durable and replaces the file whole.
+  const bool stampsOnly = onlyStampsChanged();
+  if (stampsOnly && overwriteSameLength(path_.str(), text)) {
+    snapshot_ = entries_;
+    return;
+  }
+  if (!replaceFile(path_.str(), text, this, !stampsOnly)) {
     const int error = errno;
     cacheLogger << "Could not open index file for write" << std::endl;
     cacheLogger << "(" << path_ << ": " << std::strerror(error) << ")" << std::endl;

@@ -238,6 +238,29 @@ TEST_F(CacheIndexFolder, ChangesAreWrittenInIdOrderThroughAPrivateNewFile) {
   }
 }
 
+// Stamps alone change nothing but the eviction order: a stamp that keeps the record's length is
+// written where the file is (no new file, no rename); one that changes it replaces the file.
+TEST_F(CacheIndexFolder, StampsAloneAreWrittenInPlace) {
+  stdfs::create_directory(cache_ + "/alphac0");
+  writeWhole(indexPath_, record(kIdA, "alphac0", 5, "2013-Jan-30 14:05:09.250000"));
+  struct stat before;
+  ASSERT_EQ(0, ::stat(indexPath_.c_str(), &before));
+  open()->updateLastUsed(kIdA);
+  struct stat after;
+  ASSERT_EQ(0, ::stat(indexPath_.c_str(), &after));
+  EXPECT_EQ(before.st_ino, after.st_ino);
+  const auto reread = open();
+  ASSERT_NE(nullptr, reread->find(kIdA));
+  EXPECT_GT(reread->find(kIdA)->lastUsed, pt::ptime(gr::date(2020, 1, 1)));
+
+  writeWhole(indexPath_, record(kIdA, "alphac0", 5));  // not-a-date-time: the length changes
+  ASSERT_EQ(0, ::stat(indexPath_.c_str(), &before));
+  open()->updateLastUsed(kIdA);
+  ASSERT_EQ(0, ::stat(indexPath_.c_str(), &after));
+  EXPECT_NE(before.st_ino, after.st_ino);
+  EXPECT_FALSE(open()->find(kIdA)->lastUsed.is_not_a_date_time());
+}
+
 TEST_F(CacheIndexFolder, AFailedWriteKeepsTheSnapshotAndLeavesNothingBehind) {
   // A folder where the index file should be: it reads as no file, and renaming onto it fails.
   stdfs::create_directory(indexPath_);
