@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <stdexcept>
 #include <vector>
@@ -155,11 +156,20 @@ bool dsReadSmallFile(const std::string& path, std::size_t maxLength, std::string
                      dsFileSystemPtr fileSystem) {
   const int descriptor = dsOpenRegularFile(path, fileSystem);
   if (descriptor < 0) return false;
-  // One byte more than allowed tells a file that is too large from one that fits exactly.
-  std::string buffer(maxLength + 1, '\0');
+  // Room for what the file holds now, and one byte more, which tells a file that grew beyond
+  // the limit from one that fits exactly; never more than the limit allows.
+  struct stat status;
+  const std::size_t expected =
+      fileSystem->fstat(descriptor, &status) == 0 ? static_cast<std::size_t>(status.st_size) : 0;
+  std::string buffer(std::min(expected, maxLength) + 1, '\0');
   std::size_t done = 0;
   int error = 0;
-  while (done < buffer.size()) {
+  for (;;) {
+    if (done == buffer.size()) {
+      // The file grew since it was measured: more room, up to one byte beyond the limit.
+      if (buffer.size() > maxLength) break;
+      buffer.resize(std::min(buffer.size() * 2, maxLength + 1));
+    }
     const ssize_t count = fileSystem->pread(descriptor, &buffer[done], buffer.size() - done,
                                             static_cast<off_t>(done));
     if (count < 0 && errno == EINTR) continue;

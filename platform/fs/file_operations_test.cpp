@@ -173,4 +173,34 @@ TEST(FsLogger, WritesFragmentsAndLineEndsOnlyWhenEnabled) {
   EXPECT_EQ(&dsLogger().stream(), &std::cerr);
 }
 
+// Small files of the runtime are read only when they are small regular files: a link, a named
+// pipe (which would block a plain open) or a file beyond the limit is refused at once.
+TEST(FsFileOperations, SmallFilesAreReadOnlyWhenSmallAndRegular) {
+  fstest::TempDirectory temp;
+  fstest::writeFile(temp / "exact", 64);
+  fstest::writeFile(temp / "larger", 65);
+  fstest::writeFile(temp / "empty", 0);
+  stdfs::create_symlink(temp / "exact", temp / "link");
+  ASSERT_EQ(::mkfifo((temp / "pipe").c_str(), 0600), 0);
+  struct Case {
+    const char* name;
+    bool read;
+    int error;
+  };
+  for (const Case& c :
+       {Case{"exact", true, 0}, Case{"empty", true, 0}, Case{"larger", false, EFBIG},
+        Case{"link", false, ELOOP}, Case{"pipe", false, EINVAL}, Case{"missing", false, ENOENT}}) {
+    SCOPED_TRACE(c.name);
+    std::string content = "unchanged";
+    errno = 0;
+    EXPECT_EQ(dsReadSmallFile(temp / c.name, 64, content), c.read);
+    if (c.read) {
+      EXPECT_EQ(content, fstest::readFile(temp / c.name));
+    } else {
+      EXPECT_EQ(errno, c.error);
+      EXPECT_EQ(content, "unchanged");
+    }
+  }
+}
+
 }  // namespace
