@@ -1,5 +1,6 @@
 #include "fs/file_scan.hpp"
 
+#include <dirent.h>
 #include <fnmatch.h>
 
 #include <algorithm>
@@ -45,16 +46,24 @@ class Scan {
   // prefix is what entry names are appended to: "" for the current directory, else the
   // directory's path followed by one separator.
   void walk(const std::string& directory, const std::string& prefix, bool top) {
-    for (const std::string& name : list(directory, top)) {
+    for (const Entry& entry : list(directory, top)) {
+      const std::string& name = entry.name;
       if (name[0] == '.' && !(flags_ & dsFindHidden)) continue;
-      const std::string path = prefix + name;
-      struct stat status;
-      if (fileSystem_.lstat(path.c_str(), &status) != 0) {
-        if (errno == ENOENT) continue;
-        dsThrowFileError("cannot examine", path, errno);
-      }
       const bool matches = ::fnmatch(namePattern_.c_str(), name.c_str(), 0) == 0;
-      if (S_ISDIR(status.st_mode)) {
+      // What an entry is matters only when it is reported or walked into.
+      if (!matches && !(flags_ & dsFindRecursive)) continue;
+      const std::string path = prefix + name;
+      // The directory listing tells most file systems' entry types without a system call.
+      bool isDirectory = entry.type == DT_DIR;
+      if (entry.type == DT_UNKNOWN) {
+        struct stat status;
+        if (fileSystem_.lstat(path.c_str(), &status) != 0) {
+          if (errno == ENOENT) continue;
+          dsThrowFileError("cannot examine", path, errno);
+        }
+        isDirectory = S_ISDIR(status.st_mode);
+      }
+      if (isDirectory) {
         if (matches && !(flags_ & dsFindFilesOnly)) dirs_(path);
         if (flags_ & dsFindRecursive) walk(path, path + "/", false);
       } else if (matches) {
@@ -64,21 +73,27 @@ class Scan {
   }
 
  private:
-  // The names in directory, read completely before any is visited, so that only one directory
+  struct Entry {
+    std::string name;
+    unsigned char type;  // d_type: DT_DIR, DT_REG, DT_LNK, ..., DT_UNKNOWN when not told
+    bool operator<(const Entry& other) const { return name < other.name; }
+  };
+
+  // The entries of directory, read completely before any is visited, so that only one directory
   // stream is open at a time however deep the walk goes.
-  std::vector<std::string> list(const std::string& directory, bool top) {
+  std::vector<Entry> list(const std::string& directory, bool top) {
     DIR* stream = fileSystem_.opendir(directory.c_str());
     if (stream == nullptr) {
       if (!top && errno == ENOENT) return {};
       dsThrowFileError("cannot list directory", directory, errno);
     }
-    std::vector<std::string> names;
+    std::vector<Entry> names;
     for (;;) {
       errno = 0;
       struct dirent* entry = fileSystem_.readdir(stream);
       if (entry == nullptr) break;
       const std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
+      if (name != "." && name != "..") names.push_back(Entry{name, entry->d_type});
     }
     const int error = errno;
     fileSystem_.closedir(stream);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <istream>
 #include <locale>
+#include <set>
 #include <sstream>
 #include <streambuf>
 #include <utility>
@@ -147,6 +148,16 @@ bool equalIgnoringCase(const std::string& a, const std::string& b) {
   }
   return true;
 }
+
+// Collects the names of the folders a scan reports.
+class FolderNameCollector : public dsStringProcedure {
+ public:
+  explicit FolderNameCollector(std::set<std::string>& names) : names_(&names) {}
+  void operator()(const std::string& path) const override { names_->insert(nameOf(path)); }
+
+ private:
+  std::set<std::string>* names_;
+};
 
 // Adds an index entry for a cache folder that has none, or deletes the folder when its
 // extraction never finished.
@@ -296,12 +307,18 @@ void rtkComponentCacheIndex::readIndex() {
 
 void rtkComponentCacheIndex::reconcile() {
   const dsPathString directory = cacheDirectory();
+  // One listing of the cache directory answers for every entry; no entry costs a system call
+  // of its own.
+  std::set<std::string> folders;
+  dsFindMatchingFilesAndDirs((directory / dsPathString("*")).c_str(), dsIgnoreString(),
+                             FolderNameCollector(folders), 0, false);
   auto& byDirName = entries_.get<CacheIndexByDirName>();
   for (auto entry = byDirName.begin(); entry != byDirName.end();) {
     // A name with separators or ".." would lead out of the cache directory: the maintenance
     // would delete whatever it names. Such an entry counts as gone.
+    // The empty name is the cache directory itself, which exists while it is being read.
     if (isPlainCacheDirectoryName(entry->dirName) &&
-        dsIsDirectory((directory / dsPathString(entry->dirName)).str())) {
+        (entry->dirName.empty() || folders.count(entry->dirName) != 0)) {
       ++entry;
       continue;
     }
@@ -309,8 +326,8 @@ void rtkComponentCacheIndex::reconcile() {
     logEntry("Removing obsolete component entry: ", *entry);
     entry = byDirName.erase(entry);
   }
-  dsFindMatchingFilesAndDirs((directory / dsPathString("*")).c_str(), dsIgnoreString(),
-                             MissingComponentInserter(*this), 0, true);
+  const MissingComponentInserter insertMissing(*this);
+  for (const std::string& name : folders) insertMissing((directory / dsPathString(name)).str());
 }
 
 bool rtkComponentCacheIndex::writeNeeded() const {

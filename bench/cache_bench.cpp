@@ -1,0 +1,92 @@
+// A warm request to the component cache (the component is unpacked there already; the process
+// holds no record of it yet) and its release, with 1, 100 and 1,000 components in the cache,
+// against the part of it that every request pays whatever the cache holds: the trust checks of
+// the cache folders and the root lock.
+
+#include <benchmark/benchmark.h>
+
+#include <boost/make_shared.hpp>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "ctf/ctf_archive.hpp"
+#include "ratio_reporter.hpp"
+#include "rtkkvn/components/ctf_extractor.hpp"
+#include "rtkkvn/kvn_cache/component_cache.hpp"
+
+namespace {
+
+namespace stdfs = std::filesystem;
+
+stdfs::path scratch;
+boost::shared_ptr<rtkComponentCache> cache;
+int componentsInCache = 0;
+
+std::string idOf(int number) {
+  char id[64];
+  std::snprintf(id, sizeof id, "c%05d_%016x%016x", number, 0x10000000 + number, 0x20000000);
+  return id;
+}
+
+rtkkvn::CtfExtractor extractorOf(int number) {
+  const std::string archive = (scratch / (idOf(number) + ".ctf")).string();
+  return rtkkvn::CtfExtractor(idOf(number).c_str(),
+                              [archive](const char* dir) { return extractCtfFile(dir, archive); });
+}
+
+// Packs and unpacks components until the cache holds count of them.
+void fillCache(int count) {
+  const stdfs::path source = scratch / "source";
+  stdfs::create_directories(source);
+  std::ofstream(source / "entry.q") << "function y = entry(x)\ny = x;\nend\n";
+  for (; componentsInCache < count; ++componentsInCache) {
+    Ostrand::ctfpack::CTFSettings settings;
+    const std::string id = idOf(componentsInCache);
+    settings.componentId = std::wstring(id.begin(), id.end());
+    settings.componentName = settings.componentId.substr(0, 6);
+    Ostrand::ctfpack::writeArchive((scratch / (id + ".ctf")).string(), settings, source.string(),
+                                   "");
+    rtkkvn::CtfExtractor extractor = extractorOf(componentsInCache);
+    cache->getComponent(id, extractor).reset();
+  }
+}
+
+void WarmRequest(benchmark::State& state) {
+  fillCache(static_cast<int>(state.range(0)));
+  rtkkvn::CtfExtractor extractor = extractorOf(0);
+  const std::string id = idOf(0);
+  for (auto _ : state) cache->getComponent(id, extractor).reset();
+}
+BENCHMARK(WarmRequest)->Arg(1)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void TrustChecksAndRootLock(benchmark::State& state) {
+  for (auto _ : state) {
+    cache->checkTrustedFolders();
+    cache->rootLock.acquire(false);
+    cache->rootLock.release();
+  }
+}
+BENCHMARK(TrustChecksAndRootLock)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  char pattern[] = "/tmp/rtkkvn-cache-bench-XXXXXX";
+  scratch = ::mkdtemp(pattern);
+  ::unsetenv("KVN_CACHE_VERBOSE");
+  cache = boost::make_shared<rtkComponentCache>((scratch / "kvnCache8.1").c_str(),
+                                                std::uint64_t(1) << 40);
+  bench::RatioReporter reporter;
+  if (!bench::runInterleaved(argc, argv, reporter)) return 1;
+  const double floor = reporter.time("TrustChecksAndRootLock");
+  std::printf("\nwarm request + release, median: 1 component %.1f us (target <= 150), 100 %.1f us, "
+              "1000 %.1f us (target <= 500); trust checks + root lock alone %.1f us\n",
+              reporter.time("WarmRequest/1"), reporter.time("WarmRequest/100"),
+              reporter.time("WarmRequest/1000"), floor);
+  cache.reset();
+  stdfs::remove_all(scratch);
+  return 0;
+}
