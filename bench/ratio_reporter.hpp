@@ -20,7 +20,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const Run& run : runs) {
       const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
       if (run.error_occurred || !(median || run.run_type == Run::RT_Iteration)) continue;
-      const std::string& name = run.run_name.function_name;
+      // "Name", or "Name/argument" for benchmarks run with arguments.
+      const std::string name = run.run_name.function_name +
+                               (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
       if (median || medians_.count(name) == 0) {
         times_[name] = run.GetAdjustedRealTime();
         if (median) medians_[name] = true;
