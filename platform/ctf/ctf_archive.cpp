@@ -12,15 +12,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <system_error>
 #include <vector>
 
 #include "ctf/ctf_package.hpp"
 #include "ctf/file_helpers.hpp"
+#include "ctf/folder_writer.hpp"
 #include "ctf/opc_exception.hpp"
 #include "ctf/settings_manifest.hpp"
+#include "ctf/unpack_limits.hpp"
+#include "ctf/unpack_plan.hpp"
+#include "ctf/zip_directory.hpp"
 #include "util/text_conversion.hpp"
 
 namespace stdfs = std::filesystem;
@@ -30,139 +36,40 @@ namespace {
 constexpr char kPreferencesFolder[] = ".sorvel";
 
 using Ostrand::ctfpack::detail::Descriptor;
+using Ostrand::ctfpack::detail::EntryKind;
+using Ostrand::ctfpack::detail::FolderWriter;
 using Ostrand::ctfpack::detail::inQuotes;
+using Ostrand::ctfpack::detail::locateZip;
+using Ostrand::ctfpack::detail::openRegularFile;
+using Ostrand::ctfpack::detail::shownName;
 using Ostrand::ctfpack::detail::systemText;
+using Ostrand::ctfpack::detail::ZipLayout;
+using Ostrand::ctfpack::detail::ZipRecord;
 
 [[noreturn]] void fail(const std::string& archive, const std::string& what) {
-  throw opc::Exception("component archive " + inQuotes(archive) + ": " + what);
+  Ostrand::ctfpack::detail::refuseArchive(archive, what);
 }
 
-// Reads exactly size bytes at offset; false on a short read or an error (errno set).
-bool readAt(int descriptor, std::uint64_t offset, void* buffer, std::size_t size) {
-  auto* bytes = static_cast<unsigned char*>(buffer);
-  while (size > 0) {
-    const ssize_t got = ::pread(descriptor, bytes, size, static_cast<off_t>(offset));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      if (got == 0) errno = EIO;
-      return false;
-    }
-    bytes += got;
-    size -= static_cast<std::size_t>(got);
-    offset += static_cast<std::uint64_t>(got);
-  }
-  return true;
-}
+// An archive file, open, and where the archive lies in it.
+struct ArchiveFile {
+  explicit ArchiveFile(const std::string& archivePath)
+      : path(archivePath),
+        descriptor(openRegularFile(archivePath, size)),
+        layout(locateZip(descriptor.get(), size, archivePath)) {}
 
-std::uint16_t little16(const unsigned char* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t little32(const unsigned char* p) {
-  return static_cast<std::uint32_t>(little16(p)) |
-         (static_cast<std::uint32_t>(little16(p + 2)) << 16);
-}
-std::uint64_t little64(const unsigned char* p) {
-  return static_cast<std::uint64_t>(little32(p)) |
-         (static_cast<std::uint64_t>(little32(p + 4)) << 32);
-}
-
-// Opens path for reading; it must be a regular file. Throws opc::Exception.
-int openRegularFile(const std::string& path, std::uint64_t& size) {
-  // Non-blocking, so that a FIFO under the archive's name cannot stall the open.
-  const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (descriptor < 0) fail(path, "cannot open: " + systemText(errno));
-  struct stat status;
-  if (::fstat(descriptor, &status) != 0) {
-    const int error = errno;
-    ::close(descriptor);
-    fail(path, "cannot examine: " + systemText(error));
-  }
-  if (!S_ISREG(status.st_mode)) {
-    ::close(descriptor);
-    fail(path, "not a regular file");
-  }
-  size = static_cast<std::uint64_t>(status.st_size);
-  return descriptor;
-}
-
-// The ZIP records that locate the central directory, read from the end of the file.
-constexpr std::uint32_t kEndSignature = 0x06054b50;
-constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
-constexpr std::uint32_t kZip64EndSignature = 0x06064b50;
-constexpr std::size_t kEndSize = 22;
-constexpr std::size_t kZip64LocatorSize = 20;
-constexpr std::size_t kZip64EndSize = 56;
-constexpr std::size_t kMaxCommentSize = 0xffff;
-
-Ostrand::ctfdata::CTFArchiveSpan locateArchive(int descriptor, std::uint64_t fileSize,
-                                               const std::string& path) {
-  using Ostrand::ctfdata::CTFArchiveSpan;
-  if (fileSize < kEndSize) fail(path, "too short to hold a ZIP archive");
-  const std::size_t tailSize =
-      static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, kEndSize + kMaxCommentSize));
-  std::vector<unsigned char> tail(tailSize);
-  const std::uint64_t tailStart = fileSize - tailSize;
-  if (!readAt(descriptor, tailStart, tail.data(), tailSize)) {
-    fail(path, "cannot read: " + systemText(errno));
-  }
-  // The end record is the last one whose comment reaches exactly to the end of the file.
-  std::size_t at = tailSize - kEndSize + 1;
-  const unsigned char* end = nullptr;
-  while (at-- > 0) {
-    const unsigned char* candidate = tail.data() + at;
-    if (little32(candidate) == kEndSignature &&
-        at + kEndSize + little16(candidate + 20) == tailSize) {
-      end = candidate;
-      break;
-    }
-  }
-  if (end == nullptr) fail(path, "no ZIP archive at the end of the file");
-  const std::uint64_t endAt = tailStart + static_cast<std::uint64_t>(end - tail.data());
-  if (little16(end + 4) != 0 || little16(end + 6) != 0)
-    fail(path, "multi-part ZIP archives are not supported");
-
-  std::uint64_t directorySize = little32(end + 12);
-  std::uint64_t directoryOffset = little32(end + 16);
-  std::uint64_t directoryEnd = endAt;  // the central directory ends where this record starts
-  unsigned char locator[kZip64LocatorSize];
-  const bool zip64 = endAt >= kZip64LocatorSize + kZip64EndSize &&
-                     readAt(descriptor, endAt - kZip64LocatorSize, locator, sizeof locator) &&
-                     little32(locator) == kZip64LocatorSignature;
-  if (zip64) {
-    // The 64-bit end record lies right before its locator (its recorded position is relative
-    // to the archive's start, which is what is being looked for).
-    unsigned char record[kZip64EndSize];
-    const std::uint64_t recordAt = endAt - kZip64LocatorSize - kZip64EndSize;
-    if (!readAt(descriptor, recordAt, record, sizeof record) ||
-        little32(record) != kZip64EndSignature || little64(record + 4) != kZip64EndSize - 12) {
-      fail(path, "unsupported ZIP64 end record");
-    }
-    directorySize = little64(record + 40);
-    directoryOffset = little64(record + 48);
-    directoryEnd = recordAt;
-  } else if (directorySize == 0xffffffff || directoryOffset == 0xffffffff) {
-    fail(path, "ZIP64 end records missing");
-  }
-  if (directorySize > directoryEnd || directoryOffset > directoryEnd - directorySize) {
-    fail(path, "the central directory lies outside the file");
-  }
-  // Bytes before the archive (an executable it was appended to) shift every position the
-  // archive records by the same amount.
-  CTFArchiveSpan span;
-  span.offset = directoryEnd - directorySize - directoryOffset;
-  span.size = fileSize - span.offset;
-  return span;
-}
+  std::string path;
+  std::uint64_t size = 0;
+  Descriptor descriptor;
+  ZipLayout layout;
+};
 
 // libarchive reading the span of an open file as if it were the whole file.
 class ArchiveReader {
  public:
-  // The factory holds no state yet; readers of other kinds of file would come from it.
-  ArchiveReader(const std::string& path,
-                [[maybe_unused]] const Ostrand::ctfdata::CTFFileReaderFactory& factory)
-      : path_(path),
-        file_(openRegularFile(path, fileSize_)),
-        span_(locateArchive(file_.get(), fileSize_, path)),
+  explicit ArchiveReader(const ArchiveFile& file)
+      : path_(file.path),
+        file_(file.descriptor.get()),
+        span_(file.layout.span),
         archive_(archive_read_new(), archive_read_free) {
     if (!archive_) throw std::bad_alloc();
     archive* handle = archive_.get();
@@ -176,12 +83,12 @@ class ArchiveReader {
   ArchiveReader(const ArchiveReader&) = delete;
   ArchiveReader& operator=(const ArchiveReader&) = delete;
 
-  // The next entry, or null at the end.
-  archive_entry* next() {
+  // The next entry, or null at the end. where goes in front of libarchive's error text.
+  archive_entry* next(const std::string& where = {}) {
     archive_entry* entry = nullptr;
     const int status = archive_read_next_header(archive_.get(), &entry);
     if (status == ARCHIVE_EOF) return nullptr;
-    if (status != ARCHIVE_OK) failWithArchiveError();
+    if (status != ARCHIVE_OK) failWithArchiveError(where);
     return entry;
   }
   // Appends the current entry's data to out; fails beyond limit bytes.
@@ -197,25 +104,38 @@ class ArchiveReader {
       out.append(buffer, static_cast<std::size_t>(got));
     }
   }
-  // Copies the current entry's data to the disk writer.
-  void copyData(archive* writer, const std::string& entryName) {
+  // Copies the current entry's data into the file writer has open, counting the bytes: they
+  // must be exactly the declared size, which the limits were checked against.
+  void copyData(FolderWriter& writer, const ZipRecord& record) {
     const void* block = nullptr;
     size_t size = 0;
     la_int64_t offset = 0;
+    std::uint64_t written = 0;
     for (;;) {
       const int status = archive_read_data_block(archive_.get(), &block, &size, &offset);
-      if (status == ARCHIVE_EOF) return;
-      if (status != ARCHIVE_OK) failWithArchiveError();
-      if (archive_write_data_block(writer, block, size, offset) != ARCHIVE_OK) {
-        fail(path_, "cannot write " + inQuotes(entryName) + ": " + archive_error_string(writer));
+      if (status == ARCHIVE_EOF) break;
+      const std::string entry = "entry " + shownName(record.storedName);
+      if (status != ARCHIVE_OK) failWithArchiveError(entry + ": ");
+      if (offset < 0 || static_cast<std::uint64_t>(offset) != written) {
+        fail(path_, entry + " has data with gaps");
       }
+      if (size > record.uncompressedSize - written) {
+        fail(path_, entry + " holds more than the " + std::to_string(record.uncompressedSize) +
+                        " bytes its header declares");
+      }
+      writer.write(block, size);
+      written += size;
+    }
+    // libarchive reports most short entries itself (stored ones), not all.
+    if (written != record.uncompressedSize) {
+      fail(path_, "entry " + shownName(record.storedName) + " holds " + std::to_string(written) +
+                      " bytes, its header declares " + std::to_string(record.uncompressedSize));
     }
   }
-  [[noreturn]] void failWithArchiveError() {
+  [[noreturn]] void failWithArchiveError(const std::string& where = {}) {
     const char* text = archive_error_string(archive_.get());
-    fail(path_, text ? text : "unreadable ZIP archive");
+    fail(path_, where + (text ? text : "unreadable ZIP archive"));
   }
-  const std::string& path() const { return path_; }
 
  private:
   static la_ssize_t read(archive*, void* data, const void** buffer) {
@@ -225,7 +145,7 @@ class ArchiveReader {
     const std::size_t wanted = static_cast<std::size_t>(
         std::min<std::uint64_t>(sizeof self.buffer_, self.span_.size - self.position_));
     for (;;) {
-      const ssize_t got = ::pread(self.file_.get(), self.buffer_, wanted,
+      const ssize_t got = ::pread(self.file_, self.buffer_, wanted,
                                   static_cast<off_t>(self.span_.offset + self.position_));
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) return ARCHIVE_FATAL;
@@ -256,55 +176,12 @@ class ArchiveReader {
   }
 
   std::string path_;
-  std::uint64_t fileSize_ = 0;
-  Descriptor file_;
+  int file_;  // owned by the ArchiveFile
   Ostrand::ctfdata::CTFArchiveSpan span_;
   std::unique_ptr<archive, int (*)(archive*)> archive_;
   std::uint64_t position_ = 0;
   unsigned char buffer_[65536];
 };
-
-// Entry names as stored, "./" parts and repeated or trailing slashes removed; empty when the
-// name is absolute, climbs with "..", or has no parts left.
-std::string safeRelativeName(const char* stored) {
-  if (stored == nullptr || stored[0] == '/' || stored[0] == '\0') return {};
-  std::string result;
-  const std::string name(stored);
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    std::size_t stop = name.find('/', start);
-    if (stop == std::string::npos) stop = name.size();
-    const std::string part = name.substr(start, stop - start);
-    if (part == "..") return {};
-    if (!part.empty() && part != ".") {
-      if (!result.empty()) result += '/';
-      result += part;
-    }
-    start = stop + 1;
-  }
-  return result;
-}
-
-// Whether a symbolic link at entryName (safe, relative) pointing at target stays inside the
-// folder it is unpacked into, judged by its text alone.
-bool linkStaysInside(const std::string& entryName, const char* target) {
-  if (target == nullptr || target[0] == '\0' || target[0] == '/') return false;
-  int depth = static_cast<int>(std::count(entryName.begin(), entryName.end(), '/'));
-  const std::string text(target);
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t stop = text.find('/', start);
-    if (stop == std::string::npos) stop = text.size();
-    const std::string part = text.substr(start, stop - start);
-    if (part == "..") {
-      if (--depth < 0) return false;
-    } else if (!part.empty() && part != ".") {
-      ++depth;
-    }
-    start = stop + 1;
-  }
-  return true;
-}
 
 // Adds one file-system entry (file, folder or symbolic link) under name to the archive.
 void addEntry(archive* writer, const std::string& archivePath, const stdfs::path& source,
@@ -404,7 +281,7 @@ namespace Ostrand::ctfdata {
 CTFArchiveSpan CTFFileReaderFactory::locate(const std::string& path) const {
   std::uint64_t size = 0;
   Descriptor file(openRegularFile(path, size));
-  return locateArchive(file.get(), size, path);
+  return locateZip(file.get(), size, path).span;
 }
 
 }  // namespace Ostrand::ctfdata
@@ -412,10 +289,24 @@ CTFArchiveSpan CTFFileReaderFactory::locate(const std::string& path) const {
 namespace Ostrand::ctfpack {
 
 std::string readArchiveManifest(const std::string& path,
-                                const ctfdata::CTFFileReaderFactory& factory) {
-  ArchiveReader reader(path, factory);
+                                [[maybe_unused]] const ctfdata::CTFFileReaderFactory& factory) {
+  // The factory holds no state yet; readers of other kinds of file would come from it.
+  const ArchiveFile file(path);
+  // The manifest read here must be the one that unpacking leaves behind: one manifest, in an
+  // archive whose entries do not overlap and whose local headers agree with the directory.
+  const std::vector<ZipRecord> records = detail::readZipDirectory(
+      file.descriptor.get(), file.layout, path, std::numeric_limits<std::uint64_t>::max());
+  bool seen = false;
+  for (const ZipRecord& record : records) {
+    if (detail::relativeEntryName(record.storedName) != kSettingsManifestName) continue;
+    if (seen)
+      fail(path, "entry " + shownName(record.storedName) + " is a second settings manifest");
+    seen = true;
+  }
+  ArchiveReader reader(file);
   while (archive_entry* entry = reader.next()) {
-    if (safeRelativeName(archive_entry_pathname(entry)) != kSettingsManifestName) continue;
+    const char* name = archive_entry_pathname(entry);
+    if (detail::relativeEntryName(name ? name : "") != kSettingsManifestName) continue;
     if (archive_entry_filetype(entry) != AE_IFREG)
       fail(path, "the settings manifest is not a file");
     std::string text;
@@ -425,52 +316,108 @@ std::string readArchiveManifest(const std::string& path,
   fail(path, std::string("no settings manifest (") + kSettingsManifestName + ")");
 }
 
+namespace {
+
+// What libarchive makes of the entry record describes; it must read the same name, and a link
+// exactly when the record's mode says link. Only files, folders and links are unpacked.
+EntryKind kindOf(archive_entry* entry, const ZipRecord& record, const std::string& archivePath) {
+  const std::string shown = "entry " + shownName(record.storedName);
+  if (entry == nullptr) fail(archivePath, "libarchive finds no " + shown);
+  const char* name = archive_entry_pathname(entry);
+  if (name == nullptr || record.storedName != name) {
+    fail(archivePath, "libarchive reads " + shown + " as " + shownName(name ? name : ""));
+  }
+  const mode_t type = archive_entry_filetype(entry);
+  if (type != AE_IFREG && type != AE_IFDIR && type != AE_IFLNK) {
+    fail(archivePath, shown + " is not a file, folder or link");
+  }
+  if ((type == AE_IFLNK) != record.declaredLink) {
+    fail(archivePath,
+         "libarchive and the central directory disagree whether " + shown + " is a link");
+  }
+  if (archive_entry_is_encrypted(entry)) fail(archivePath, shown + " is encrypted");
+  return type == AE_IFREG   ? EntryKind::file
+         : type == AE_IFDIR ? EntryKind::folder
+                            : EntryKind::link;
+}
+
+std::string linkTargetOf(archive_entry* entry) {
+  const char* target = archive_entry_symlink(entry);
+  return target ? target : "";
+}
+
+}  // namespace
+
 std::uint64_t extractArchive(const std::string& archivePath, const std::string& folder) {
-  ArchiveReader reader(archivePath, ctfdata::CTFFileReaderFactory());
+  detail::UnpackLimits limits;
+  try {
+    limits = detail::unpackLimitsFromEnvironment();
+  } catch (const opc::Exception& error) {
+    fail(archivePath, error.what());
+  }
+  const ArchiveFile file(archivePath);
+  const std::vector<ZipRecord> records =
+      detail::readZipDirectory(file.descriptor.get(), file.layout, archivePath, limits.maxEntries);
+  detail::checkDeclaredSizes(records, limits, archivePath);
+
+  // Everything the archive would make, checked before anything is written. What is written is
+  // what was checked: the names, kinds and link targets kept here, not a second reading of the
+  // file (which could have changed in between).
+  detail::UnpackTree tree(archivePath, limits);
+  struct Planned {
+    std::string name;
+    EntryKind kind;
+    std::string linkTarget;
+  };
+  std::vector<Planned> plan;
+  plan.reserve(records.size());
+  {
+    ArchiveReader reader(file);
+    for (const ZipRecord& record : records) {
+      archive_entry* entry = reader.next("entry " + shownName(record.storedName) + ": ");
+      // Name faults first: libarchive reads some (backslashes) differently.
+      detail::refuseUnsafeName(record.storedName, archivePath);
+      const EntryKind kind = kindOf(entry, record, archivePath);
+      const std::string target = kind == EntryKind::link ? linkTargetOf(entry) : std::string();
+      plan.push_back({tree.add(record.storedName, kind, target), kind, target});
+      if (plan.back().name == kSettingsManifestName && kind != EntryKind::file) {
+        fail(archivePath, "the settings manifest is not a file");
+      }
+    }
+    if (reader.next() != nullptr) fail(archivePath, "libarchive finds more entries than listed");
+  }
+  tree.checkLinks();
+
   std::error_code error;
   stdfs::create_directories(folder, error);
   if (error) fail(archivePath, "cannot create " + inQuotes(folder) + ": " + error.message());
-  // Without links on the way to the target, the writer's link check below guards the entries'
-  // own paths only.
+  // The writer refuses links below the target; links on the way to it are the caller's.
   const stdfs::path target = stdfs::canonical(folder, error);
   if (error) fail(archivePath, "cannot resolve " + inQuotes(folder) + ": " + error.message());
-
-  std::unique_ptr<archive, int (*)(archive*)> writer(archive_write_disk_new(), archive_write_free);
-  if (!writer) throw std::bad_alloc();
-  archive_write_disk_set_options(writer.get(), ARCHIVE_EXTRACT_TIME |
-                                                   ARCHIVE_EXTRACT_SECURE_SYMLINKS |
-                                                   ARCHIVE_EXTRACT_SECURE_NODOTDOT);
-  std::uint64_t written = 0;
-  while (archive_entry* entry = reader.next()) {
-    const char* stored = archive_entry_pathname(entry);
-    const std::string name = safeRelativeName(stored);
-    const std::string shown = inQuotes(stored ? stored : "");
-    if (name.empty()) fail(archivePath, "entry " + shown + " would land outside the folder");
-    const mode_t type = archive_entry_filetype(entry);
-    if (type == AE_IFLNK && !linkStaysInside(name, archive_entry_symlink(entry))) {
-      fail(archivePath, "link " + shown + " points outside the folder");
+  FolderWriter writer(archivePath, target.string());
+  ArchiveReader reader(file);
+  for (std::size_t index = 0; index < records.size(); ++index) {
+    const ZipRecord& record = records[index];
+    const Planned& planned = plan[index];
+    archive_entry* entry = reader.next("entry " + shownName(record.storedName) + ": ");
+    if (kindOf(entry, record, archivePath) != planned.kind) {
+      fail(archivePath, "entry " + shownName(record.storedName) + " changed while unpacking");
     }
-    // The ZIP reader yields nothing else today (it reads other file types as regular files);
-    // this keeps devices and pipes out should that change.
-    if (type != AE_IFREG && type != AE_IFDIR && type != AE_IFLNK) {
-      fail(archivePath, "entry " + shown + " is not a file, folder or link");
+    // Set-id bits and ownership are never restored.
+    const mode_t mode = archive_entry_perm(entry) & 0777;
+    const std::time_t modified = archive_entry_mtime(entry);
+    if (planned.kind == EntryKind::folder) {
+      writer.makeFolder(planned.name, mode, modified);
+    } else if (planned.kind == EntryKind::link) {
+      writer.makeLink(planned.name, planned.linkTarget, modified);
+    } else {
+      writer.createFile(planned.name, mode);
+      reader.copyData(writer, record);
+      writer.closeFile(modified);
     }
-    archive_entry_set_pathname(entry, (target / name).c_str());
-    archive_entry_set_perm(entry, archive_entry_perm(entry) & 0777);
-    if (archive_write_header(writer.get(), entry) != ARCHIVE_OK) {
-      fail(archivePath, "cannot unpack " + shown + ": " + archive_error_string(writer.get()));
-    }
-    if (type == AE_IFREG) reader.copyData(writer.get(), name);
-    if (archive_write_finish_entry(writer.get()) != ARCHIVE_OK) {
-      fail(archivePath, "cannot unpack " + shown + ": " + archive_error_string(writer.get()));
-    }
-    ++written;
   }
-  if (archive_write_close(writer.get()) != ARCHIVE_OK) {
-    fail(archivePath,
-         std::string("cannot finish unpacking: ") + archive_error_string(writer.get()));
-  }
-  return written;
+  writer.finish();
+  return records.size();
 }
 
 void writeArchive(const std::string& archivePath, const CTFSettings& settings,

@@ -5,10 +5,11 @@
 // An archive is a ZIP file. At its root: the settings manifest (settings_manifest.hpp), a folder
 // named after the component identifier holding the component's files, and ".sorvel/" with the
 // preferences shipped with the component (possibly empty). Archives come from anyone, so
-// reading trusts nothing: the archive is located from its end-of-central-directory record,
-// the manifest is size-limited, and unpacking refuses entries that would land outside the target
-// folder (absolute names, "..", links whose target leaves the folder) and entries that are not
-// files, folders or symbolic links.
+// reading trusts nothing: the archive is located from its end-of-central-directory record, its
+// central directory is checked against the local headers, the manifest is size-limited, and
+// unpacking checks the whole archive before it writes anything (docs/archives.md): names,
+// duplicates, overlapping entries, links resolved through each other, size limits
+// (docs/unpack-limits.md).
 //
 // Every failure is an opc::Exception whose text names the archive and what was wrong.
 
@@ -41,15 +42,20 @@ class CTF_EXPORT CTFFileReaderFactory {
 namespace Ostrand::ctfpack {
 
 // The bytes of the settings manifest inside the archive at path, located with factory. Throws
-// opc::Exception when there is no archive, no manifest or a manifest above
-// kSettingsManifestMaxBytes.
+// opc::Exception when there is no archive, no manifest, a second manifest, a manifest above
+// kSettingsManifestMaxBytes, or a ZIP structure that unpacking would refuse (overlapping entries,
+// local headers that disagree with the central directory, encrypted entries).
 CTF_EXPORT std::string readArchiveManifest(const std::string& path,
                                            const ctfdata::CTFFileReaderFactory& factory);
 
 // Unpacks every entry of the archive at archivePath into folder (which is created when missing,
-// with its parents) and returns how many entries were written. File modes are kept, less the
-// process's umask; set-id bits are dropped. Throws opc::Exception naming the first entry refused
-// or the first failure; what was written before stays.
+// with its parents) and returns how many entries were written. The whole archive is checked
+// first; a refused archive writes nothing. Nothing below folder is ever written through a link,
+// and nothing that exists there is replaced. File modes are kept, less the process's umask;
+// set-id bits are dropped. Every file and folder written is fsynced before the call returns.
+// The limits of docs/unpack-limits.md are read from the environment on every call. Throws
+// opc::Exception naming the archive, the entry refused and why (for a limit: the variable that
+// raises it); after a failure while writing (a lying size, a disk error) what was written stays.
 CTF_EXPORT std::uint64_t extractArchive(const std::string& archivePath, const std::string& folder);
 
 // Writes a new archive at archivePath (replacing any file there): the manifest of settings, every
@@ -93,4 +99,3 @@ CTF_EXPORT void writeArchive(const std::string& archivePath, const CTFSettings& 
                              const CTFArchiveWriteOptions& options);
 
 }  // namespace Ostrand::ctfpack
-

@@ -2,7 +2,6 @@
 // unpacked, with hostile archives refused before anything lands outside the target folder.
 
 #include "ctf/ctf_archive.hpp"
-#include "ctf/ctf_runtime.hpp"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -10,14 +9,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "ctf/ctf_package.hpp"
+#include "ctf/ctf_runtime.hpp"
 #include "ctf/opc_exception.hpp"
+#include "ctf/settings_manifest.hpp"
 #include "util/test_files.hpp"
 
 namespace {
@@ -45,8 +49,9 @@ CTFSettings sampleSettings() {
 struct RawEntry {
   std::string name;
   mode_t type = AE_IFREG;
-  std::string data;       // file contents
+  std::string data = {};  // file contents
   std::string link = {};  // symbolic link target
+  mode_t perm = 0644;
 };
 
 // A ZIP archive made entry by entry, as a hostile packer could make it.
@@ -57,12 +62,13 @@ void writeRawZip(const stdfs::path& file, const std::vector<RawEntry>& entries,
   if (options) {
     ASSERT_EQ(archive_write_set_options(writer, options), ARCHIVE_OK);
   }
+  ASSERT_EQ(archive_write_set_passphrase(writer, "passphrase"), ARCHIVE_OK);  // for encryption
   ASSERT_EQ(archive_write_open_filename(writer, file.c_str()), ARCHIVE_OK);
   for (const RawEntry& raw : entries) {
     archive_entry* entry = archive_entry_new();
     archive_entry_set_pathname(entry, raw.name.c_str());
     archive_entry_set_filetype(entry, raw.type);
-    archive_entry_set_perm(entry, 0644);
+    archive_entry_set_perm(entry, raw.perm);
     if (!raw.link.empty()) archive_entry_set_symlink(entry, raw.link.c_str());
     if (raw.type == AE_IFREG)
       archive_entry_set_size(entry, static_cast<la_int64_t>(raw.data.size()));
@@ -73,6 +79,114 @@ void writeRawZip(const stdfs::path& file, const std::vector<RawEntry>& entries,
   ASSERT_EQ(archive_write_close(writer), ARCHIVE_OK);
   archive_write_free(writer);
 }
+
+// A ZIP archive written byte by byte (stored entries, Unix modes), for what libarchive's writer
+// will not make: records that share a local header, local headers that contradict the central
+// directory, sizes that lie.
+struct HandEntry {
+  std::string name;
+  std::string data;
+  unsigned mode = S_IFREG | 0644;
+  std::string localName = {};      // the local header's name, when not the record's
+  std::int64_t declaredSize = -1;  // the unpacked size in both headers, when not data's
+  std::int64_t localSize = -1;     // the local header's unpacked size, when not declaredSize
+  int localOf = -1;                // >= 0: the record points into that entry's local header
+  std::uint32_t localShift = 0;    // ... this many bytes after its start
+};
+
+std::uint32_t crc32Of(const std::string& bytes) {
+  std::uint32_t crc = 0xffffffff;
+  for (const unsigned char byte : bytes) {
+    crc ^= byte;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xedb88320 & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+void put16(std::string& out, unsigned value) {
+  out += static_cast<char>(value & 0xff);
+  out += static_cast<char>((value >> 8) & 0xff);
+}
+void put32(std::string& out, std::uint32_t value) {
+  put16(out, value & 0xffff);
+  put16(out, value >> 16);
+}
+
+// A local header and the data after it.
+std::string localHeader(const std::string& name, const std::string& data, std::uint32_t size) {
+  std::string out;
+  put32(out, 0x04034b50);
+  put16(out, 20);    // version needed
+  put16(out, 0);     // flags
+  put16(out, 0);     // stored
+  put16(out, 0);     // time
+  put16(out, 0x21);  // date: 1980-01-01
+  put32(out, crc32Of(data));
+  put32(out, static_cast<std::uint32_t>(data.size()));
+  put32(out, size);
+  put16(out, static_cast<unsigned>(name.size()));
+  put16(out, 0);
+  return out + name + data;
+}
+
+std::string handZip(const std::vector<HandEntry>& entries) {
+  std::string out;
+  std::vector<std::uint32_t> offsets;
+  const auto sizeOf = [](const HandEntry& entry) {
+    return static_cast<std::uint32_t>(entry.declaredSize >= 0 ? entry.declaredSize
+                                                              : entry.data.size());
+  };
+  for (const HandEntry& entry : entries) {
+    offsets.push_back(static_cast<std::uint32_t>(out.size()));
+    if (entry.localOf >= 0) continue;
+    out += localHeader(
+        entry.localName.empty() ? entry.name : entry.localName, entry.data,
+        entry.localSize >= 0 ? static_cast<std::uint32_t>(entry.localSize) : sizeOf(entry));
+  }
+  const std::uint32_t directory = static_cast<std::uint32_t>(out.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const HandEntry& entry = entries[i];
+    put32(out, 0x02014b50);
+    put16(out, 0x031e);  // made on Unix
+    put16(out, 20);
+    put16(out, 0);
+    put16(out, 0);
+    put16(out, 0);
+    put16(out, 0x21);
+    put32(out, crc32Of(entry.data));
+    put32(out, static_cast<std::uint32_t>(entry.data.size()));
+    put32(out, sizeOf(entry));
+    put16(out, static_cast<unsigned>(entry.name.size()));
+    put16(out, 0);  // extra
+    put16(out, 0);  // comment
+    put16(out, 0);  // disk
+    put16(out, 0);  // internal attributes
+    put32(out, static_cast<std::uint32_t>(entry.mode) << 16);
+    put32(out, entry.localOf >= 0 ? offsets[entry.localOf] + entry.localShift : offsets[i]);
+    out += entry.name;
+  }
+  const std::uint32_t directorySize = static_cast<std::uint32_t>(out.size()) - directory;
+  put32(out, 0x06054b50);
+  put32(out, 0);
+  put16(out, static_cast<unsigned>(entries.size()));
+  put16(out, static_cast<unsigned>(entries.size()));
+  put32(out, directorySize);
+  put32(out, directory);
+  put16(out, 0);
+  return out;
+}
+
+// Sets an environment variable for the life of the object.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const std::string& value) : name_(name) {
+    ::setenv(name, value.c_str(), 1);
+  }
+  ~ScopedVariable() { ::unsetenv(name_); }
+
+ private:
+  const char* name_;
+};
 
 class CtfArchive : public ::testing::Test {
  protected:
@@ -97,19 +211,33 @@ class CtfArchive : public ::testing::Test {
     return folder;
   }
 
-  // Expects that unpacking archive fails naming what, and that nothing appeared beside the
-  // target folder.
-  void expectRefused(const stdfs::path& archive, const std::string& what) {
-    const stdfs::path target = root_ / "jail" / "target";
+  // Expects that unpacking archive fails with a message holding every fragment of expected
+  // (what was wrong and where), and that nothing beside the target folder changed: the canary
+  // folder holds its one file, as it was.
+  // prepare, when given, puts things into the target folder first.
+  void expectRefused(const stdfs::path& archive, const std::vector<std::string>& expected,
+                     const std::function<void(const stdfs::path&)>& prepare = {}) {
+    const stdfs::path jail = root_ / "jail";
+    stdfs::remove_all(jail);
+    writeFile(jail / "canary" / "bashrc", "canary");
+    const stdfs::path target = jail / "target";
+    if (prepare) prepare(target);
     try {
       Ostrand::ctfpack::extractArchive(archive.string(), target.string());
-      ADD_FAILURE() << "unpacked although " << what;
+      ADD_FAILURE() << "unpacked although " << expected.front();
     } catch (const opc::Exception& error) {
-      EXPECT_NE(std::string(error.what()).find(what), std::string::npos) << error.what();
+      EXPECT_NE(std::string(error.what()).find(archive.string()), std::string::npos)
+          << error.what();
+      for (const std::string& fragment : expected) {
+        EXPECT_NE(std::string(error.what()).find(fragment), std::string::npos) << error.what();
+      }
     }
-    for (const auto& entry : stdfs::directory_iterator(root_ / "jail")) {
-      EXPECT_EQ(entry.path().filename(), "target") << "written outside: " << entry.path();
+    for (const auto& entry : stdfs::directory_iterator(jail)) {
+      EXPECT_TRUE(entry.path().filename() == "target" || entry.path().filename() == "canary")
+          << "written outside: " << entry.path();
     }
+    EXPECT_EQ(std::distance(stdfs::directory_iterator(jail / "canary"), {}), 1);
+    EXPECT_EQ(contentsOf(jail / "canary" / "bashrc"), "canary");
   }
 
   stdfs::path root_;
@@ -142,6 +270,13 @@ TEST_F(CtfArchive, WrittenArchiveReadsBackAndUnpacksCompletely) {
             stdfs::perms::none);
   EXPECT_TRUE(stdfs::is_symlink(files / "alias.q"));
   EXPECT_EQ(stdfs::read_symlink(files / "alias.q"), "lib/helper.q");
+  const auto secondOf = [](const stdfs::path& file) {
+    struct stat status {};
+    ::lstat(file.c_str(), &status);
+    return status.st_mtime;  // what the archive keeps
+  };
+  EXPECT_EQ(secondOf(files / "lib" / "helper.q"), secondOf(folder / "lib" / "helper.q"));
+  EXPECT_EQ(secondOf(files / "lib"), secondOf(folder / "lib"));
   EXPECT_TRUE(stdfs::is_directory(files / "empty"));
   EXPECT_TRUE(stdfs::is_directory(target / ".sorvel"));
   EXPECT_EQ(CTFPackage::getCTFSettingsFromExtractedCTFLocation(target.wstring()), settings);
@@ -211,6 +346,13 @@ TEST_F(CtfArchive, FilesThatAreNoUsableArchiveAreReportedByName) {
   EXPECT_NE(messageFor(root_ / "missing.ctf").find("cannot open"), std::string::npos);
   writeRawZip(root_ / "bare.ctf", {{"readme.txt", AE_IFREG, "no manifest here"}});
   EXPECT_NE(messageFor(root_ / "bare.ctf").find("no settings manifest"), std::string::npos);
+  writeRawZip(root_ / "huge.ctf",
+              {{"ctfsettings.json", AE_IFREG,
+                std::string(Ostrand::ctfpack::kSettingsManifestMaxBytes + 1, ' ')}});
+  EXPECT_NE(messageFor(root_ / "huge.ctf").find("larger than"), std::string::npos);
+  // Bytes after the end record: that record no longer ends the file, so no archive is found.
+  writeFile(root_ / "trailing.ctf", contentsOf(root_ / "bare.ctf") + "garbage");
+  EXPECT_NE(messageFor(root_ / "trailing.ctf").find("no ZIP archive"), std::string::npos);
   writeRawZip(root_ / "bad.ctf", {{"ctfsettings.json", AE_IFREG, "not json"}});
   EXPECT_NE(messageFor(root_ / "bad.ctf"), "opened");
   // The end record says the central directory starts before the file does.
@@ -222,32 +364,275 @@ TEST_F(CtfArchive, FilesThatAreNoUsableArchiveAreReportedByName) {
 }
 
 TEST_F(CtfArchive, HostileEntriesAreRefusedBeforeLeavingTheFolder) {
-  stdfs::create_directories(root_ / "jail");
   const stdfs::path archive = root_ / "hostile.ctf";
-  const std::vector<std::pair<RawEntry, std::string>> cases = {
-      {{"../escaped.txt", AE_IFREG, "x"}, "outside the folder"},
-      {{"inner/../../escaped.txt", AE_IFREG, "x"}, "outside the folder"},
-      {{"/tmp/absolute.txt", AE_IFREG, "x"}, "outside the folder"},
-      {{"up", AE_IFLNK, "", "../.."}, "points outside"},
-      {{"a/b/up", AE_IFLNK, "", "../../../escaped"}, "points outside"},
-      {{"abs", AE_IFLNK, "", "/etc"}, "points outside"},
+  const std::vector<std::pair<RawEntry, std::vector<std::string>>> cases = {
+      {{"../escaped.txt", AE_IFREG, "x"}, {"\"../escaped.txt\"", "outside the folder"}},
+      {{"inner/../../escaped.txt", AE_IFREG, "x"}, {"inner/../../escaped.txt", "outside"}},
+      {{"/tmp/absolute.txt", AE_IFREG, "x"}, {"\"/tmp/absolute.txt\"", "outside the folder"}},
+      {{"..\\escaped.txt", AE_IFREG, "x"}, {"escaped.txt\"", "backslash"}},
+      {{"up", AE_IFLNK, "", "../.."}, {"link \"up\"", "points outside"}},
+      {{"a/b/up", AE_IFLNK, "", "../../../escaped"}, {"link \"a/b/up\"", "points outside"}},
+      {{"abs", AE_IFLNK, "", "/etc"}, {"link \"abs\"", "points outside"}},
   };
-  for (const auto& [entry, what] : cases) {
+  for (const auto& [entry, expected] : cases) {
     SCOPED_TRACE(entry.name);
     writeRawZip(archive, {{"fine.txt", AE_IFREG, "fine"}, entry});
-    expectRefused(archive, what);
+    expectRefused(archive, expected);
   }
+  // libarchive will not write pipes and devices; a hand-made archive can hold them.
+  for (const unsigned type : {S_IFIFO, S_IFCHR, S_IFBLK, S_IFSOCK}) {
+    writeFile(archive, handZip({{"fine.txt", "fine"}, {"special", "", type | 0644}}));
+    expectRefused(archive, {"\"special\"", "not a file, folder or link"});
+  }
+  // Encrypted entries are refused by name before anything is unpacked.
+  writeRawZip(archive, {{"fine.txt", AE_IFREG, "fine"}, {"secret.txt", AE_IFREG, "secret"}},
+              "zip:encryption=zipcrypt");
+  expectRefused(archive, {"\"fine.txt\" is encrypted"});
+  // A truncated archive.
+  writeRawZip(archive, {{"fine.txt", AE_IFREG, std::string(5000, 'f')}});
+  const std::string whole = contentsOf(archive);
+  writeFile(archive, whole.substr(0, whole.size() / 2));
+  expectRefused(archive, {"no ZIP archive"});
   // A link that stays inside is kept, also through "..".
   writeRawZip(archive, {{"a/file", AE_IFREG, "data"}, {"b/link", AE_IFLNK, "", "../a/file"}});
   const stdfs::path target = root_ / "jail" / "inside";
   Ostrand::ctfpack::extractArchive(archive.string(), target.string());
   EXPECT_EQ(contentsOf(target / "b" / "link"), "data");
-  // Entries are never written through a link the archive planted earlier, even one that
-  // points inside: such a link could be made to point anywhere by a later entry.
-  writeRawZip(archive, {{"sub", AE_IFLNK, "", "."}, {"sub/x", AE_IFREG, "x"}});
-  EXPECT_THROW(
-      Ostrand::ctfpack::extractArchive(archive.string(), (root_ / "jail" / "planted").string()),
-      opc::Exception);
+}
+
+TEST_F(CtfArchive, ChainedLinksCannotLeadOutOfTheFolder) {
+  const stdfs::path archive = root_ / "links.ctf";
+  const RawEntry folderU{"u/", AE_IFDIR};
+  const RawEntry up{"u/up", AE_IFLNK, "", ".."};
+  const struct Case {
+    std::vector<RawEntry> entries;
+    std::vector<std::string> expected;
+  } cases[] = {
+      // The attack as found: judged by its own text, each link stays inside.
+      {{folderU, up, {"x", AE_IFLNK, "", "u/up/u/up/../../../home/user/.bashrc"}},
+       {"link \"x\"", "points outside the folder once link \"u/up\" is followed"}},
+      {{folderU, up, {"x", AE_IFLNK, "", "u/up/u/up/../canary/bashrc"}},
+       {"link \"x\"", "points outside"}},
+      // Sideways: r/t leads to p, one level up, so r/t/../.. climbs out.
+      {{{"p/", AE_IFDIR}, {"r/t", AE_IFLNK, "", "../p"}, {"x", AE_IFLNK, "", "r/t/../.."}},
+       {"link \"x\"", "once link \"r/t\" is followed"}},
+      {{{"a", AE_IFLNK, "", "b"}, {"b", AE_IFLNK, "", "a"}}, {"link \"a\"", "loop of links"}},
+      {{{"x", AE_IFLNK, "", "missing"}}, {"link \"x\"", "\"missing\", which the archive does not"}},
+      {{{"f", AE_IFREG, "data"}, {"x", AE_IFLNK, "", "f/../.."}},
+       {"link \"x\"", "leads through file \"f\""}},
+      // Nothing is unpacked through a link, even one pointing inside, whichever comes first.
+      {{{"sub", AE_IFLNK, "", "."}, {"sub/x", AE_IFREG, "x"}},
+       {"entry \"sub/x\" lies below link \"sub\""}},
+      {{{"sub/x", AE_IFREG, "x"}, {"sub", AE_IFLNK, "", "."}},
+       {"entry \"sub/x\" lies below link \"sub\""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected.front());
+    writeRawZip(archive, c.entries);
+    expectRefused(archive, c.expected);
+  }
+  // Chains that stay inside are kept, also when a link comes before what it names.
+  writeRawZip(archive, {{"l2", AE_IFLNK, "", "l1/h.q"},
+                        {"l1", AE_IFLNK, "", "lib"},
+                        {"lib/h.q", AE_IFREG, "h"},
+                        {"lib/top", AE_IFLNK, "", "../l1/.."}});
+  const stdfs::path target = root_ / "kept";
+  EXPECT_EQ(Ostrand::ctfpack::extractArchive(archive.string(), target.string()), 4u);
+  EXPECT_EQ(contentsOf(target / "l2"), "h");
+  EXPECT_EQ(stdfs::canonical(target / "lib" / "top"), stdfs::canonical(target));
+}
+
+TEST_F(CtfArchive, NamesTheRuntimeKeepsDuplicatesAndSecondManifestsAreRefused) {
+  const stdfs::path archive = root_ / "names.ctf";
+  const struct Case {
+    std::vector<RawEntry> entries;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {{{".created.ts", AE_IFREG, ""}}, {"entry \".created.ts\"", "keeps for its own files"}},
+      {{{"sub/.bytes_used", AE_IFREG, "1"}}, {"entry \"sub/.bytes_used\"", "keeps"}},
+      {{{".kvn_cache_index", AE_IFREG, ""}}, {"\".kvn_cache_index\"", "keeps"}},
+      {{{".kvnfuture/", AE_IFDIR}}, {"\".kvnfuture/\"", "keeps"}},
+      {{{".max_size.new.12.3", AE_IFREG, "1"}}, {"\".max_size.new.12.3\"", "keeps"}},
+      {{{"a/.dirlock", AE_IFREG, ""}}, {"\"a/.dirlock\"", "keeps"}},
+      {{{".target.rwlock", AE_IFREG, ""}}, {"\".target.rwlock\"", "keeps"}},
+      {{{".target.unpacking/x", AE_IFREG, ""}},
+       {"entry \".target.unpacking/x\": \".target.unpacking\"", "keeps"}},
+      {{{"ctfsettings.json", AE_IFREG, "{}"}, {"./ctfsettings.json", AE_IFREG, "{}"}},
+       {"entry \"./ctfsettings.json\" is a second settings manifest"}},
+      {{{"a/b", AE_IFREG, "1"}, {"a//b", AE_IFREG, "2"}},
+       {"entry \"a//b\" has the same name as entry \"a/b\""}},
+      {{{"d/", AE_IFDIR}, {"d", AE_IFREG, "x"}}, {"entry \"d\" has the same name as entry \"d/\""}},
+      {{{"d/x", AE_IFREG, "x"}, {"d", AE_IFREG, "x"}}, {"entry \"d/x\" lies below file \"d\""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected.front());
+    writeRawZip(archive, c.entries);
+    expectRefused(archive, c.expected);
+  }
+  // Reading the settings alone refuses a second manifest too: it may not be the one unpacked.
+  writeRawZip(archive,
+              {{"ctfsettings.json", AE_IFREG, "{}"}, {"ctfsettings.json", AE_IFREG, "[]"}});
+  try {
+    Ostrand::ctfpack::readArchiveManifest(archive.string(), CTFFileReaderFactory());
+    ADD_FAILURE() << "read a manifest of two";
+  } catch (const opc::Exception& error) {
+    EXPECT_NE(std::string(error.what()).find("second settings manifest"), std::string::npos);
+  }
+}
+
+TEST_F(CtfArchive, OverlappingEntriesAndHeadersThatDisagreeAreRefused) {
+  const stdfs::path archive = root_ / "overlap.ctf";
+  const std::string payload(1000, 'p');
+  // Entry "outer" carries a whole local header of "inner" inside its data.
+  const std::string hidden = "xx" + localHeader("inner", payload, 1000);
+  const std::uint32_t hiddenAt = 30 + 5 + 2;
+  const struct Case {
+    std::vector<HandEntry> entries;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {{{"a.txt", payload}, {"b.txt", payload, S_IFREG | 0644, "", -1, -1, 0}},
+       {"entry \"b.txt\" overlaps entry \"a.txt\"", "same local header"}},
+      {{{"outer", hidden}, {"inner", payload, S_IFREG | 0644, "", -1, -1, 0, hiddenAt}},
+       {"entry \"inner\" overlaps entry \"outer\"", "inside the other's data"}},
+      {{{"ctfsettings.json", "{}", S_IFREG | 0644, "innocent.json"}},
+       {"entry \"ctfsettings.json\": its local header names \"innocent.json\""}},
+      {{{"sizes.txt", payload, S_IFREG | 0644, "", -1, 10}},
+       {"entry \"sizes.txt\": its local header gives other sizes"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected.front());
+    writeFile(archive, handZip(c.entries));
+    expectRefused(archive, c.expected);
+  }
+  // The same archive, told honestly, unpacks.
+  writeFile(archive, handZip({{"a.txt", payload}, {"b.txt", payload}}));
+  EXPECT_EQ(Ostrand::ctfpack::extractArchive(archive.string(), (root_ / "honest").string()), 2u);
+  EXPECT_EQ(contentsOf(root_ / "honest" / "b.txt"), payload);
+}
+
+TEST_F(CtfArchive, UnpackLimitsStopZipBombsAndNameTheirVariable) {
+  const stdfs::path archive = root_ / "bomb.ctf";
+  const std::string zeros(1 << 20, '\0');  // deflates more than 200:1
+  const RawEntry small{"small", AE_IFREG, "s"};
+  std::vector<RawEntry> manyZeros;
+  for (int i = 0; i < 16; ++i) manyZeros.push_back({"z" + std::to_string(i), AE_IFREG, zeros});
+  const struct Case {
+    const char* variable;  // null: the defaults
+    const char* value;
+    std::vector<RawEntry> entries;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"KVN_UNPACK_MAX_ENTRIES",
+       "3",
+       {small, small, small, small},
+       {"too many entries", "limit 3 entries from KVN_UNPACK_MAX_ENTRIES"}},
+      {"KVN_UNPACK_MAX_ENTRY_BYTES",
+       "1K",
+       {{"big", AE_IFREG, std::string(2000, 'b')}},
+       {"entry \"big\" unpacks to 2000 bytes", "limit 1024 bytes from KVN_UNPACK_MAX_ENTRY_BYTES"}},
+      {"KVN_UNPACK_MAX_TOTAL_BYTES",
+       "3000",
+       {{"one", AE_IFREG, std::string(2000, '1')}, {"two", AE_IFREG, std::string(2000, '2')}},
+       {"entries up to entry \"two\" unpack to 4000 bytes", "KVN_UNPACK_MAX_TOTAL_BYTES higher"}},
+      {"KVN_UNPACK_RATIO_FLOOR_BYTES",
+       "64K",
+       {{"zeros", AE_IFREG, zeros}},
+       {"entry \"zeros\" unpacks to 1048576 bytes from", "KVN_UNPACK_MAX_RATIO",
+        "65536 bytes are exempt, set by KVN_UNPACK_RATIO_FLOOR_BYTES"}},
+      // Each entry below the floor, together far above it.
+      {"KVN_UNPACK_RATIO_FLOOR_BYTES",
+       "2M",
+       manyZeros,
+       {"the entries unpack to 16777216 bytes", "KVN_UNPACK_MAX_RATIO"}},
+      {"KVN_UNPACK_MAX_PATH_BYTES",
+       "64",
+       {{std::string(40, 'd') + "/" + std::string(40, 'f'), AE_IFREG, "x"}},
+       {"has a name of 81 bytes", "KVN_UNPACK_MAX_PATH_BYTES"}},
+      {"KVN_UNPACK_MAX_PATH_BYTES",
+       "64",
+       {{"link", AE_IFLNK, "", std::string(100, 't')}},
+       {"entry \"link\" is a link with a target of 100 bytes", "KVN_UNPACK_MAX_PATH_BYTES"}},
+      {"KVN_UNPACK_MAX_NAME_BYTES",
+       "16",
+       {{"short/" + std::string(20, 'n'), AE_IFREG, "x"}},
+       {"path element of 20 bytes", "KVN_UNPACK_MAX_NAME_BYTES"}},
+      {"KVN_UNPACK_MAX_DEPTH",
+       "3",
+       {{"a/b/c/d", AE_IFREG, "x"}},
+       {"entry \"a/b/c/d\" lies 4 levels deep", "KVN_UNPACK_MAX_DEPTH"}},
+      {nullptr,
+       nullptr,
+       {{std::string(256, 'n'), AE_IFREG, "x"}},
+       {"path element of 256 bytes", "limit 255 bytes from KVN_UNPACK_MAX_NAME_BYTES"}},
+      {nullptr,
+       nullptr,
+       {{"bomb", AE_IFREG, std::string(32 << 20, '\0')}},
+       {"entry \"bomb\" unpacks to 33554432 bytes", "limit 200:1 from KVN_UNPACK_MAX_RATIO"}},
+      {"KVN_UNPACK_MAX_ENTRIES",
+       "lots",
+       {small},
+       {"KVN_UNPACK_MAX_ENTRIES=\"lots\"", "positive whole number"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected.front());
+    writeRawZip(archive, c.entries);
+    std::unique_ptr<ScopedVariable> variable;
+    if (c.variable) variable = std::make_unique<ScopedVariable>(c.variable, c.value);
+    expectRefused(archive, c.expected);
+  }
+  // A raised limit lets through what the lower one refused.
+  writeRawZip(archive, {small, {"more", AE_IFREG, "m"}});
+  {
+    const ScopedVariable one("KVN_UNPACK_MAX_ENTRIES", "1");
+    expectRefused(archive, {"too many entries"});
+  }
+  const ScopedVariable two("KVN_UNPACK_MAX_ENTRIES", "2");
+  EXPECT_EQ(Ostrand::ctfpack::extractArchive(archive.string(), (root_ / "two").string()), 2u);
+
+  // Headers lie: the bytes are counted as they are written and must be the declared size.
+  const std::string data(5000, 'd');
+  writeFile(archive, handZip({{"under", data, S_IFREG | 0644, "", 10}}));
+  expectRefused(archive, {"entry \"under\" holds more than the 10 bytes its header declares"});
+  // The same lie under deflate, the shape of a real bomb: 1 MiB of zeros declared as 1000 bytes.
+  writeRawZip(archive, {{"deflated", AE_IFREG, zeros}});
+  std::string lying = contentsOf(archive);
+  const std::size_t record = lying.find("PK\x01\x02");
+  ASSERT_NE(record, std::string::npos);
+  lying.replace(record + 24, 4, std::string("\xe8\x03\0\0", 4));
+  lying.replace(22, 4, std::string("\xe8\x03\0\0", 4));  // the local header's copy
+  writeFile(archive, lying);
+  expectRefused(archive, {"entry \"deflated\" holds more than the 1000 bytes its header declares"});
+  writeFile(archive, handZip({{"over", data, S_IFREG | 0644, "", 9000}}));
+  expectRefused(archive, {"entry \"over\": ", "wrong size"});
+}
+
+TEST_F(CtfArchive, NothingIsWrittenThroughWhatTheTargetFolderHoldsAlready) {
+  const stdfs::path archive = root_ / "planted.ctf";
+  const auto plant = [](const stdfs::path& target) {
+    stdfs::create_directories(target);
+    stdfs::create_directory_symlink("../canary", target / "folder");
+    stdfs::create_symlink("../canary/bashrc", target / "file");
+  };
+  writeRawZip(archive, {{"folder/bashrc", AE_IFREG, "overwritten"}});
+  expectRefused(archive,
+                {"entry \"folder/bashrc\"", "\"folder\" is in the way and is not a folder"}, plant);
+  writeRawZip(archive, {{"file", AE_IFREG, "overwritten"}});
+  expectRefused(archive, {"entry \"file\"", "exists already"}, plant);
+  writeRawZip(archive, {{"file", AE_IFLNK, "", "."}});
+  expectRefused(archive, {"entry \"file\"", "exists already"}, plant);
+  // A folder closed to its owner is still filled, and gets its own mode at the end.
+  writeRawZip(archive, {{"closed/", AE_IFDIR, "", "", 0500},
+                        {"closed/inner/", AE_IFDIR, "", "", 0500},
+                        {"closed/inner/f", AE_IFREG, "f"}});
+  const stdfs::path target = root_ / "closed";
+  Ostrand::ctfpack::extractArchive(archive.string(), target.string());
+  EXPECT_EQ(contentsOf(target / "closed" / "inner" / "f"), "f");
+  for (const stdfs::path& closed : {target / "closed" / "inner", target / "closed"}) {
+    EXPECT_EQ(stdfs::status(closed).permissions(),
+              stdfs::perms::owner_read | stdfs::perms::owner_exec);
+  }
+  stdfs::permissions(target / "closed", stdfs::perms::owner_all);  // for the clean-up
+  stdfs::permissions(target / "closed" / "inner", stdfs::perms::owner_all);
 }
 
 }  // namespace

@@ -1,0 +1,85 @@
+#pragma once
+// Inside libctfpack: writing an unpacked archive's files, folders and links below a folder,
+// without ever following a link on disk.
+//
+// Every name is reached from the folder's own descriptor without following a link: in one step
+// with openat2(RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH) where the kernel has it, else one element at
+// a time with O_NOFOLLOW. So a link that an earlier entry planted, that someone else put there, or
+// that was there before is never passed through; every file and link is made new (O_CREAT |
+// O_EXCL, symlinkat) and nothing that exists is opened for writing or replaced. Names must
+// already be checked relative names (UnpackTree::add): no "..", no empty elements.
+//
+// Files are fsynced when they are closed and folders by finish(), so that when the unpack returns
+// nothing of it is only in the page cache: a marker written afterwards never names lost data.
+//
+// One writer serves one unpack on one thread. Not copyable (it owns descriptors).
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <ctime>
+#include <map>
+#include <string>
+
+#include "ctf/file_helpers.hpp"
+
+namespace Ostrand::ctfpack::detail {
+
+class FolderWriter {
+ public:
+  // folder must exist (and is taken as it is: a link there is refused). archive names the
+  // archive in error messages. Throws opc::Exception.
+  FolderWriter(const std::string& archive, const std::string& folder);
+  ~FolderWriter();
+  FolderWriter(const FolderWriter&) = delete;
+  FolderWriter& operator=(const FolderWriter&) = delete;
+
+  // Each throws opc::Exception naming the archive and the entry when something on the way is not
+  // a folder, the name exists already (a folder may: then only its time and mode are set, and
+  // only when this writer made it), or the file system fails. Missing folders on the way are
+  // made (mode 0755 less the umask). mode loses everything but the permission bits.
+  void makeFolder(const std::string& name, mode_t mode, std::time_t modified);
+  void makeLink(const std::string& name, const std::string& target, std::time_t modified);
+  // A new file, written through write() and finished by closeFile(), which sets its time and
+  // starts writing it back. One file at a time.
+  void createFile(const std::string& name, mode_t mode);
+  void write(const void* data, std::size_t size);
+  void closeFile(std::time_t modified);
+
+  // Gives the folders made here their modes and times, each after everything below it (so a
+  // folder closed to its owner is closed only when nothing below it needs doing), then flushes
+  // the file system that holds the folder (syncfs), so that everything written, and the
+  // folder's entry in its parent, is on disk. Throws opc::Exception.
+  void finish();
+
+ private:
+  struct FolderState {
+    bool madeHere = false;
+    bool declared = false;  // an entry of its own, whose mode and time apply
+    mode_t mode = 0;
+    std::time_t modified = 0;
+  };
+
+  // The descriptor of folder (relative, "" for the root), reached without following links;
+  // missing folders are made when make is set. Owned by the writer, valid until the next call.
+  // entry names the entry being written, for messages.
+  int folderDescriptor(const std::string& folder, bool make, const std::string& entry);
+  // The descriptor of name's folder, which is then written into; leaf receives the last element.
+  int parentOf(const std::string& name, std::string& leaf);
+  [[noreturn]] void refuse(const std::string& entry, const std::string& what, int error) const;
+  // refuse() with the current errno, taken before anything can change it.
+  [[noreturn]] void refuseWithErrno(const std::string& entry, const char* what) const;
+
+  std::string archive_;
+  std::string folder_;
+  Descriptor root_;
+  mode_t umask_;
+  std::map<std::string, FolderState> folders_;  // every folder written into, "" the root
+  // The folder reached last, kept open: entries mostly come folder by folder.
+  std::string cachedName_;
+  int cached_ = -1;  // -1, or a descriptor owned here (never root_'s)
+  int file_ = -1;    // the file being written, owned here
+  std::string fileName_;
+};
+
+}  // namespace Ostrand::ctfpack::detail

@@ -1,0 +1,64 @@
+#pragma once
+// Inside libctfpack: the structure of a ZIP archive read by hand, before libarchive sees it.
+//
+// libarchive's seekable ZIP reader takes each entry's name and compression method from its local
+// header and visits entries in the order of their local headers; it does not ask whether two
+// central directory records share one local header, whether a local header agrees with its
+// record, or whether data overlaps. Those are the tricks of overlapping-entry bombs and of
+// archives that show one thing to a lister and unpack another, so the central directory is read
+// here first and every record checked against its local header.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ctf/ctf_archive.hpp"
+
+namespace Ostrand::ctfpack::detail {
+
+// Throws opc::Exception "component archive "<archive>": <what>".
+[[noreturn]] void refuseArchive(const std::string& archive, const std::string& what);
+
+// name for an error message: control characters replaced by "?", cut after a few hundred bytes,
+// in quotes. Names come from the archive, and messages end up on terminals.
+std::string shownName(const std::string& name);
+
+// Opens path for reading (a regular file only, never blocking on a FIFO) and reports its size.
+// Throws opc::Exception. The caller closes the descriptor.
+int openRegularFile(const std::string& path, std::uint64_t& size);
+
+// Where the parts of a ZIP archive lie in a file.
+struct ZipLayout {
+  ctfdata::CTFArchiveSpan span;       // the archive inside the file
+  std::uint64_t directoryOffset = 0;  // the central directory, relative to span.offset
+  std::uint64_t directorySize = 0;
+  std::uint64_t entryCount = 0;  // as the end record says
+};
+
+// Finds the archive at the end of the open file (docs/archives.md). Throws opc::Exception
+// naming path.
+ZipLayout locateZip(int descriptor, std::uint64_t fileSize, const std::string& path);
+
+// One entry as its central directory record describes it, found to agree with its local header.
+struct ZipRecord {
+  std::string storedName;  // the bytes as stored
+  std::uint64_t compressedSize = 0;
+  std::uint64_t uncompressedSize = 0;
+  std::uint64_t localOffset = 0;  // relative to the archive's start
+  std::uint64_t dataEnd = 0;      // first byte after the entry's (compressed) data
+  // The record carries a Unix mode of a symbolic link (whose target is the entry's data).
+  bool declaredLink = false;
+};
+
+// Every entry of the archive, in the order of their local headers (the order libarchive's
+// seekable reader yields them in). Refuses, with opc::Exception naming path and the entry: more
+// than maxEntries entries, a central directory that is not a whole number of records or whose
+// count differs from the end record's, encrypted entries, entries whose Unix mode is not that of
+// a file, folder or link, a name with a zero byte, a local header
+// that is missing or disagrees with its record (name, method, encryption, CRC or sizes), data
+// that reaches into the central directory, and entries whose local header and data overlap
+// another's (including two records naming one local header).
+std::vector<ZipRecord> readZipDirectory(int descriptor, const ZipLayout& layout,
+                                        const std::string& path, std::uint64_t maxEntries);
+
+}  // namespace Ostrand::ctfpack::detail
