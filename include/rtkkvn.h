@@ -3,8 +3,12 @@
  *
  * Errors: a plain C function here never lets an exception out. When it fails it records the
  * calling thread's last error (read it with rtkGetLastErrorMessage and
- * rtkGetLastErrorIdentifier of rtkbase.h) and returns false, 0 or NULL. The C++ functions at the
- * end let exceptions through. */
+ * rtkGetLastErrorIdentifier of rtkbase.h) and returns false, 0 or NULL. An argument no caller
+ * can mean (a handle that names no live instance, a negative count, a NULL list for a non-zero
+ * count, a NULL callback) is such a failure, with a message that names the function and the
+ * argument, such as "rtkFeval: plhs is NULL although nlhs is 1; ...". Messages are valid UTF-8:
+ * malformed bytes in names the host passed in appear as U+FFFD. The C++ functions at the end
+ * let exceptions through. */
 #ifndef RTKKVN_H
 #define RTKKVN_H
 
@@ -27,7 +31,15 @@ extern "C" {
 #endif
 
 /* A runtime instance: the address of the instance object. Valid from its creation until
- * rtkTerminateInstance; NULL means none. */
+ * rtkTerminateInstance; NULL means none.
+ *
+ * Every function that takes a handle first checks it against the process's live instances and
+ * holds the instance until it returns. A handle that was never issued, or a copy of one whose
+ * instance has been terminated (by any thread, also from inside a callback), fails cleanly with
+ * the message "<function>: invalid or terminated instance handle."; nothing is read through it.
+ * Since a handle is an address, a stale copy whose address a newer instance has come to occupy
+ * names that newer instance: drop copies when terminating. The host's own instance
+ * (rtkGetActiveHKVNINSTANCE outside standalone mode) is always valid and is never terminated. */
 typedef void* HKVNINSTANCE;
 
 /* Version data: "8.1.0.533" and "Jan 30 2013". Owned by the library, never freed. */
@@ -65,21 +77,50 @@ RTKKVN_EXPORT const rtkBuiltinFunctionTable* QueryTNFcnTable_rtkkvn(void);
 
 /* The id of the engine instance current on the calling thread, 0 when there is none. */
 RTKKVN_EXPORT int64_t rtkGetActiveID(void);
-/* The instance's id; 0 for NULL (no last error) or on failure (last error "RTK:Runtime:GetId"). */
+/* The instance's id; 0 for NULL (no last error) or on failure (last error "RTK:Runtime:GetId",
+ * also for a handle that names no live instance). */
 RTKKVN_EXPORT int rtkGetID(HKVNINSTANCE instance);
 
-/* Terminates *instance and sets *instance to NULL; takes the library-wide mutex. True also when
- * *instance is already NULL. False with a last error when instance is NULL
- * ("RTK:ComponentInstance") or shutting down failed ("RTK:KVNInstance:Terminate"; *instance is
- * then unchanged). The instance must not be in use by another thread. */
+/* Terminates *instance and sets *instance to NULL; shutting the instance down takes the
+ * library-wide mutex. True also when *instance is already NULL.
+ *
+ * While a call holds the instance (its own Q code calling a host callback that terminates it, or
+ * a call running on another thread, in a pause say), this returns true at once with *instance
+ * NULL: from then on the instance takes no new call, and it is shut down and deleted when the
+ * outermost call holding it has returned (with that call's own result; a failure of that late
+ * shutdown is not reported).
+ *
+ * False with a last error when instance is NULL ("RTK:ComponentInstance"), when *instance names
+ * no live instance, names the host's own instance, or is a copy of a handle another thread has
+ * just terminated ("RTK:KVNInstance:Terminate"; of two threads terminating copies of one handle
+ * exactly one succeeds), or when shutting down failed ("RTK:KVNInstance:Terminate"). *instance
+ * is then unchanged, and after a failed shutdown the instance still takes calls. */
 RTKKVN_EXPORT bool rtkTerminateInstance(HKVNINSTANCE* instance);
 
 /* ---- Function calls ---------------------------------------------------------------------------
  * Outputs follow the gateway convention: the caller passes nlhs slots, the call writes them, and
  * every array written belongs to the caller, sharing no data with the engine (changing one never
- * changes the other). Inputs stay the caller's. These functions take no lock of their own; calls
- * on one instance are serialised by the instance. A host callback (below) may itself call these
- * functions on the same instance. */
+ * changes the other). Inputs stay the caller's; a NULL entry of prhs is passed as a 0-by-0
+ * double. nlhs and nrhs must not be negative; plhs may be NULL only when nlhs is 0, prhs only
+ * when nrhs is 0. Such calls fail naming the argument, before anything runs.
+ *
+ * Threads. Q code of all instances of the process runs under one engine mutex: at any moment one
+ * thread runs Q code (a Q pause gives the mutex up while it sleeps). Calls of direct instances
+ * (every instance unless VM instances were chosen at start-up) are moreover serialised
+ * process-wide for their whole duration, pauses included: while one thread is in a call of any
+ * direct instance, a call of any direct instance on another thread waits. rtkcppFeval also holds
+ * the library-wide mutex throughout, which the array API and instance creation and termination
+ * take too, and keeps it while it waits for another thread's call: the callbacks of that call
+ * then block on anything that takes the library-wide mutex, for good. A host that calls
+ * rtkcppFeval from several threads keeps such work out of its callbacks. A VM instance runs its
+ * calls in order on the VM's own thread.
+ *
+ * Callbacks. A host callback (rtkRegisterExternalFunction) runs inside the call, on the calling
+ * thread. It may call these functions itself: on the same instance the call nests in place, on
+ * another instance it runs in that instance's workspace; and it may terminate its own instance
+ * (see rtkTerminateInstance). It must not wait for another thread that calls, creates or
+ * terminates an instance, nor, inside rtkcppFeval, for one that uses the array API: that thread
+ * waits for the locks the callback's own call holds, so neither would ever go on. */
 
 /* Calls name with nrhs inputs, asking for nlhs outputs. False with a last error
  * ("RTK:Runtime:Feval", or the identifier, message and stack of a Q-code error). */
@@ -91,8 +132,9 @@ RTKKVN_EXPORT bool rtkFeval(HKVNINSTANCE instance, const char* name, int nlhs, z
  * a cell whose elements (as many as its columns) are passed in its place, or NULL for none.
  * fnout < 0: the last variable collects the results from its position up to nargout into a cell
  * array. A variable receiving a result has its old array destroyed first; with nargout 0 no
- * variable is touched. On failure no variable is touched and the last error is recorded
- * ("RTK:Runtime:tnfFeval" or the Q-code error). */
+ * variable is touched. fnout and fnin must not be INT_MIN, nor nargout negative. On failure no
+ * variable is touched and the last error is recorded ("RTK:Runtime:tnfFeval" or the Q-code
+ * error). */
 RTKKVN_EXPORT bool rtkTnfVFeval(HKVNINSTANCE instance, const char* name, int nargout, int fnout,
                                 int fnin, va_list arguments);
 
@@ -100,8 +142,9 @@ RTKKVN_EXPORT bool rtkTnfVFeval(HKVNINSTANCE instance, const char* name, int nar
  * *outputs a new list of nargout entries (one reference for the caller; an entry is NULL when the
  * function set no such output). Holds the runtime's global mutex throughout. 0 on success; -1 on
  * failure with the class-interface last error (rtkkvn_error.h) set: "Invalid input" for a NULL
- * argument, the message and Q-code stack of an error of the runtime, else the exception's text.
- * *outputs is then unchanged. */
+ * argument, "rtkcppFeval: ..." for a handle that names no live instance or a negative nargout,
+ * the message and Q-code stack of an error of the runtime, else the exception's text. *outputs
+ * is then unchanged. */
 RTKKVN_EXPORT int rtkcppFeval(HKVNINSTANCE instance, const char* name, int nargout,
                               array_buffer** outputs, array_buffer* inputs);
 
@@ -111,14 +154,20 @@ RTKKVN_EXPORT int rtkcppFeval(HKVNINSTANCE instance, const char* name, int nargo
  * fails. */
 RTKKVN_EXPORT bool rtkGetGlobal(HKVNINSTANCE instance, const char* name, zyArray** value);
 /* Sets the global variable name of the instance to a copy of value (value stays the caller's).
- * False with a last error ("RTK:Runtime:SetGlobal") for a NULL argument or a failed call. */
+ * name must be a variable name: a letter, then letters, digits or underscores, and not a keyword.
+ * False with a last error ("RTK:Runtime:SetGlobal") for a NULL argument, another name or a failed
+ * call. */
 RTKKVN_EXPORT bool rtkSetGlobal(HKVNINSTANCE instance, const char* name, zyArray* value);
 
 /* Binds name, for Q-code of the instance, to a host callback of the gateway shape (a later
  * registration of the name replaces it): the inputs belong to the engine and must not be
  * destroyed, the outputs the callback creates pass to the engine. An event function is called
- * on behalf of the instance. False with a last error ("RTK:Runtime:RegisterExternalFunction")
- * when the handle is bad; false without one when the engine refuses the name or callback. */
+ * on behalf of the instance. What the callback throws fails the Q code that called it: a
+ * zy::ScriptError with its identifier, anything else as "Q:externalFunction" with the message
+ * "'<name>' failed: <text>" (the text of a std::exception, else "the host callback threw an
+ * exception that is not a std::exception"). False with a last error
+ * ("RTK:Runtime:RegisterExternalFunction") when the handle is bad or callback is NULL; false
+ * without one when the engine refuses the name. What a callback may do: see "Callbacks". */
 RTKKVN_EXPORT bool rtkRegisterExternalFunction(HKVNINSTANCE instance, const char* name,
                                                rtkGatewayFunction callback);
 RTKKVN_EXPORT bool rtkRegisterEventFunction(HKVNINSTANCE instance, const char* name,
@@ -174,8 +223,10 @@ RTKKVN_EXPORT void rtkDestroyStream(void* handle);
  * A component unpacked into the per-user component cache is shared by every later start of the
  * same component, in this and other processes of the user; it is unpacked only once.
  *
- * The two handlers receive the instance's error and printed text, and the messages of the
- * archive runtime while the instance is being created (NULL: standard error, standard output).
+ * The two handlers receive the instance's error and printed text for its whole life, and the
+ * messages of the archive runtime while the instance is being created (NULL: the process's
+ * standard error and standard output, written directly; rtkSetDefaultPrintHandlers does not
+ * reach component instances). rtkInitializeInstanceWithoutComponent is the exception: see there.
  * Creation holds the library-wide mutex, so component instances are created one at a time.
  *
  * True on success. False with the last error set ("RTK:ComponentInit", or the error of the step
@@ -222,7 +273,9 @@ RTKKVN_EXPORT bool rtkInitializeComponentInstanceFromExtractedLocation(
     HKVNINSTANCE* instance, rtkOutputHandler errorHandler, rtkOutputHandler printHandler,
     const char* directory);
 /* An instance without a component, started with optionCount runtime options (see
- * rtkInitializeInstance). */
+ * rtkInitializeInstance). The two handlers are not used: such an instance prints through the
+ * process-wide handlers of rtkSetDefaultPrintHandlers as they are when it is created (standard
+ * output and standard error when none were set). A host that wants its text sets those first. */
 RTKKVN_EXPORT bool rtkInitializeInstanceWithoutComponent(HKVNINSTANCE* instance,
                                                          const char** options, uint64_t optionCount,
                                                          rtkOutputHandler errorHandler,
@@ -253,18 +306,26 @@ class rtkExtractedComponent;
  * host's engine instance (the same handle every time, never to be terminated); otherwise the
  * registered instance whose engine instance is current, or NULL. */
 RTKKVN_EXPORT HKVNINSTANCE rtkGetActiveHKVNINSTANCE();
-/* The engine instance behind handle. Throws rtkInternalException for NULL, for a terminated
- * instance, or when the conversion fails. */
+/* The engine instance behind handle. Throws rtkInternalException for NULL, for a handle that
+ * names no live instance ("rtkHandleToKvnInstancePtr: invalid or terminated instance handle."),
+ * or when the conversion fails. The handle is checked during the call only: the pointer is valid
+ * while the instance is, that is until it is terminated. */
 RTKKVN_EXPORT kvnInstance* rtkHandleToKvnInstancePtr(void* handle);
-/* Sends the output of every instance made afterwards to these handlers (empty: standard
- * output or standard error). */
+/* Sends the printed output and the error text of every instance without a component made
+ * afterwards (rtkInitializeInstance, rtkInitializeInstanceWithoutComponent, VM instances alike)
+ * to these handlers; empty: standard output or standard error. Instances already made keep
+ * printing where they did; component instances print through the handlers given when they were
+ * created. This is how a host captures the output of an instance without a component. */
 RTKKVN_EXPORT void rtkSetDefaultPrintHandlers(
     const boost::function<int(const char*)>& printHandler,
     const boost::function<int(const char*)>& errorHandler);
-/* Starts the application if needed and creates a registered instance, holding the library-wide
- * mutex meanwhile. "-deployedkvn" in options makes a deployed instance. Empty handlers become
- * the default ones. The caller owns the handle (rtkTerminateInstance). Throws rtkUserException
- * "rtkkvn:InitializeKVN" when the engine cannot start; nothing is registered then. */
+/* Starts the application if needed and creates a registered instance without a component,
+ * holding the library-wide mutex meanwhile. "-deployedkvn" in options makes a deployed instance.
+ * errorHandler and printHandler are not used: the instance prints through the process-wide
+ * handlers of rtkSetDefaultPrintHandlers as they are now (standard output and standard error
+ * when none were set). The caller owns the handle (rtkTerminateInstance). Throws
+ * rtkUserException "rtkkvn:InitializeKVN" when the engine cannot start; nothing is registered
+ * then. */
 RTKKVN_EXPORT HKVNINSTANCE rtkInitializeInstance(
     const std::vector<std::string>& options, const boost::function<int(const char*)>& errorHandler,
     const boost::function<int(const char*)>& printHandler);
@@ -277,10 +338,12 @@ RTKKVN_EXPORT HKVNINSTANCE rtkInitializeComponentInstance(
     const boost::function<int(const char*)>& errorHandler,
     const boost::function<int(const char*)>& printHandler,
     const boost::function<boost::shared_ptr<rtkExtractedComponent>()>& factory);
-/* Terminates and deletes the instance, holding the library-wide mutex. If shutting down throws,
- * the instance stays allocated and registered and the exception passes on. */
+/* rtkTerminateInstance for C++ callers: terminates and deletes the instance, holding the
+ * library-wide mutex, or, while a call holds it, leaves that to the outermost such call. Throws
+ * rtkInternalException for NULL or a handle that names no live instance. If shutting down
+ * throws, the instance stays allocated, registered and usable and the exception passes on. */
 RTKKVN_EXPORT void rtkTerminateInstanceInternal(void* handle);
-/* rtkFeval for C++ callers: exceptions (rtkInternalException for a bad handle,
+/* rtkFeval for C++ callers: exceptions (rtkInternalException for a bad handle or argument,
  * rtkSorvelException for a Q-code error) pass to the caller; outputs as for rtkFeval. */
 RTKKVN_EXPORT void rtkInternalFeval(void* handle, const char* name, int nlhs, zyArray** plhs,
                                     int nrhs, zyArray** prhs);

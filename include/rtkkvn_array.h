@@ -47,7 +47,7 @@ class RTKKVN_EXPORT array_ref : public ref_count_obj {
   virtual array_ref* shared_copy() = 0;                // 6
   virtual array_ref* serialize() = 0;                  // 7: the bytes as a 1-by-n uint8 array
   virtual int element_size() = 0;                      // 8
-  virtual int number_of_elements() = 0;                // 9
+  virtual int number_of_elements() = 0;                // 9: fails when the count exceeds INT_MAX
   virtual size_t number_of_nonzeros() = 0;             // 10
   virtual size_t maximum_nonzeros() = 0;               // 11
   virtual size_t number_of_dimensions() = 0;           // 12
@@ -313,9 +313,12 @@ RTKKVN_EXPORT int rtkGetLogicalSparseInferRowsCols(array_ref** out, size_t rowCo
  * Same shape as the constructors (0, or -1 with the last error and *out unchanged). */
 /* A string holding a copy of text (NULL gives ""). */
 RTKKVN_EXPORT int rtkCreateCharBuffer(char_buffer** out, const char* text);
-/* A list of count NULL entries (array_buffer_get turns a NULL entry into an empty array). */
+/* A list of count NULL entries (array_buffer_get turns a NULL entry into an empty array). A
+ * count whose block of entries cannot be allocated fails ("Memory allocation error"). */
 RTKKVN_EXPORT int rtkcppGetArrayBuffer(array_buffer** out, size_t count);
-/* The array whose serialized bytes *source (a uint8 array) holds. */
+/* The array whose serialized bytes *source (a uint8 array; its column count is taken as the
+ * number of bytes) holds. Bytes that are not a serialized array (damaged, truncated, of another
+ * format, or describing an array that cannot be made) fail. */
 RTKKVN_EXPORT int rtkDeserializeArray(array_ref** out, array_ref** source);
 /* The printed form of array (as array_ref_to_string gives it) in a new zero-terminated block
  * that the caller frees with rtkcppFreeString. */

@@ -36,9 +36,10 @@ extern "C" {
 
 typedef struct zyArray_tag zyArray;
 
-/* Class ids. Ids 0, 5 and anything above 18 name no class the library can hold data for; arrays
- * of ids 0 and 5 carry a shape and no data. */
+/* Class ids. Ids 0, 5, negative ids and anything above 18 name no class the library can hold
+ * data for; arrays of ids 0 and 5 carry a shape and no data. */
 typedef enum zyClassID {
+  zyCLASS_ID_INT_MIN = -0x7fffffff - 1, /* with zyCLASS_ID_INT, makes every int a valid value */
   zyUNKNOWN_CLASS = 0,
   zyCELL_CLASS = 1,
   zySTRUCT_CLASS = 2,
@@ -57,7 +58,7 @@ typedef enum zyClassID {
   zyFUNCTION_CLASS = 16,
   zyOPAQUE_CLASS = 17,
   zyOBJECT_CLASS = 18,
-  zyCLASS_ID_INT = 0x7fffffff /* makes every int a valid value: callers pass any id */
+  zyCLASS_ID_INT = 0x7fffffff /* callers may pass any int as an id */
 } zyClassID;
 
 typedef enum zyComplexity { zyREAL = 0, zyCOMPLEX = 1, zyCOMPLEXITY_INT = 0x7fffffff } zyComplexity;
@@ -108,7 +109,7 @@ ZY_EXPORT void zyFree(void* block);
 /* Numeric classes (6 to 15) get zeroed data, complex ones a zeroed imaginary block too. Other
  * ids give the array of that id: logical and char arrays, cell arrays, struct arrays without
  * fields, and for ids 0, 5 and 16 to 18 an array of that shape holding no data. The complexity
- * is used for numeric classes only. Ids above 18 give NULL. */
+ * is used for numeric classes only. Negative ids and ids above 18 give NULL. */
 ZY_EXPORT zyArray* zyCreateNumericMatrix(size_t m, size_t n, zyClassID classId,
                                          zyComplexity complexity);
 ZY_EXPORT zyArray* zyCreateNumericArray(size_t ndim, const size_t* dims, zyClassID classId,

@@ -1,6 +1,7 @@
 #include "rtkkvn/arrays/array_buffer.hpp"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "rtkkvn/arrays/array_access.hpp"
 #include "rtkkvn/arrays/array_exceptions.hpp"
@@ -25,6 +26,9 @@ int ArrayBuffer::release() { return releaseReference(references_, this); }
 
 size_t ArrayBuffer::blockCapacity(size_t count) {
   if (count <= kInlineEntries) return 0;
+  // Beyond this no block can be allocated, and doubling towards the count would wrap to 0.
+  constexpr size_t kMaximumEntries = PTRDIFF_MAX / sizeof(array_ref*) / 2;
+  if (count > kMaximumEntries) throw MemoryException();
   size_t capacity = 8;
   while (capacity < count) capacity *= 2;
   return capacity;

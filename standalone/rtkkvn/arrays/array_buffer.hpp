@@ -34,6 +34,7 @@ class ArrayBuffer : public array_buffer, public rtkkvn::arrays::PoolAllocated {
  private:
   // Entries the block for count entries has room for: 0 while they fit inside the object, else
   // the next power of two (at least 8), so that adding one at a time copies O(log n) times.
+  // MemoryException for a count no block can hold.
   static size_t blockCapacity(size_t count);
   // Changes the count: entries beyond a smaller count are released, new ones are NULL.
   // MemoryException (changing nothing) when a block cannot be had.

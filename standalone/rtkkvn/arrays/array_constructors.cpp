@@ -389,7 +389,15 @@ RTKKVN_EXPORT int rtkDeserializeArray(array_ref** out, array_ref** source) {
     ArrayAccess access(*source);
     const zyClassID sourceClass = zyGetClassID(access.array());
     if (sourceClass != zyUINT8_CLASS) throw TypeMismatchException(zyUINT8_CLASS, sourceClass);
-    return wrapArray(zyDeserialize(zyGetDataConst(access.array()), zyGetN(access.array())));
+    zyArray* array = zyDeserialize(zyGetDataConst(access.array()), zyGetN(access.array()));
+    // zyDeserialize refuses malformed, truncated and oversized bytes with NULL, which wrapArray
+    // would turn into an empty array.
+    if (array == nullptr) {
+      throw IllegalArgumentException(
+          "The bytes are not a serialized array: they are damaged, truncated or of another "
+          "format, or the array they describe cannot be made");
+    }
+    return wrapArray(array);
   });
 }
 

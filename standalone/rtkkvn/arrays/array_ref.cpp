@@ -1,7 +1,9 @@
 #include "rtkkvn/arrays/array_ref.hpp"
 
+#include <climits>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "rtkkvn/arrays/array_access.hpp"
 #include "rtkkvn/arrays/array_data.hpp"
@@ -215,7 +217,17 @@ int ArrayRef::element_size() {
 }
 
 int ArrayRef::number_of_elements() {
-  return guardedSlot(-1, [&] { return static_cast<int>(zyGetNumberOfElements(get_zyArray())); });
+  return guardedSlot(-1, [&] {
+    const size_t count = zyGetNumberOfElements(get_zyArray());
+    if (count > static_cast<size_t>(INT_MAX)) {
+      // A wrapped count would pass for a real one (or for the failure value itself).
+      const std::string message = "The array has " + std::to_string(count) +
+                                  " elements, more than the int result of number_of_elements "
+                                  "can hold";
+      throw koException(message.c_str());
+    }
+    return static_cast<int>(count);
+  });
 }
 
 size_t ArrayRef::number_of_nonzeros() {

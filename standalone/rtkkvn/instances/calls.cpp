@@ -1,8 +1,10 @@
 // The call exports: hosts call functions of a runtime instance with arrays, read and write its
-// globals and bind host callbacks to names that script code can call. Each export converts the
-// handle and ends in the instance's feval or callback registration; serialising calls is the
+// globals and bind host callbacks to names that script code can call. Each export pins the
+// instance its handle names (refusing a handle that names none), refuses arguments no caller
+// can mean, and ends in the instance's feval or callback registration; serialising calls is the
 // instance's business, except for rtkcppFeval, which holds the library-wide mutex throughout.
 
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -60,9 +62,39 @@ void destroyArrays(zyArray** list, int first, int end) {
   }
 }
 
+// Whether name could name a variable: a letter, then letters, digits and underscores, and not
+// a keyword of the language.
+bool isVariableName(const std::string& name) {
+  static const char* const keywords[] = {"if",         "elseif",  "else",     "end",       "for",
+                                         "while",      "switch",  "case",     "otherwise", "try",
+                                         "catch",      "break",   "continue", "return",    "global",
+                                         "persistent", "function"};
+  const auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  if (name.empty() || !isLetter(name[0])) return false;
+  for (const char c : name) {
+    if (!isLetter(c) && !(c >= '0' && c <= '9') && c != '_') return false;
+  }
+  for (const char* keyword : keywords) {
+    if (name == keyword) return false;
+  }
+  return true;
+}
+
 // The variable-argument call behind rtkTnfVFeval; see rtkkvn.h for the argument layout.
 void tnfFeval(RtkKvnInstance& instance, const char* name, int nargout, int fnout, int fnin,
               va_list arguments) {
+  constexpr const char* kFunction = "rtkTnfVFeval";
+  // abs(INT_MIN) overflows; every other negative count means a varargout or varargin list.
+  if (fnout == INT_MIN) {
+    throw rtkCallerException(kFunction, "fnout is INT_MIN, which is no count of output variables.");
+  }
+  if (fnin == INT_MIN) {
+    throw rtkCallerException(kFunction, "fnin is INT_MIN, which is no count of inputs.");
+  }
+  if (nargout < 0) {
+    throw rtkCallerException(kFunction, "nargout is " + std::to_string(nargout) +
+                                            "; the number of outputs cannot be negative.");
+  }
   const int outputCount = std::abs(fnout);
   const int givenCount = std::abs(fnin);
   PointerBlock<zyArray**> outputs(outputCount);
@@ -134,6 +166,14 @@ void tnfFeval(RtkKvnInstance& instance, const char* name, int nargout, int fnout
   }
 }
 
+// Refuses a NULL callback, which script code calling name would jump to.
+void requireCallback(const char* function, const char* name, rtkGatewayFunction callback) {
+  if (callback == nullptr) {
+    throw rtkCallerException(
+        function, std::string("the callback for \"") + (name ? name : "") + "\" is NULL.");
+  }
+}
+
 // The array an element of an input list stands for, owned by the caller.
 zyArray* arrayOfElement(array_ref* element) {
   auto* face = dynamic_cast<array_data_ref*>(element);
@@ -170,7 +210,9 @@ extern "C" {
 RTKKVN_EXPORT bool rtkFeval(HKVNINSTANCE instance, const char* name, int nlhs, zyArray** plhs,
                             int nrhs, zyArray** prhs) {
   return rtkCaptureErrors(RTK_BOUNDARY("RTK:Runtime:Feval", kSourceTag), false, [&] {
-    rtkHandleToKvnInstance(instance).feval(name, nlhs, plhs, nrhs, prhs);
+    const RtkInstancePin pin(instance, "rtkFeval");
+    rtkCheckCallArguments("rtkFeval", nlhs, plhs, nrhs, prhs);
+    pin->feval(name, nlhs, plhs, nrhs, prhs);
     return true;
   });
 }
@@ -178,7 +220,8 @@ RTKKVN_EXPORT bool rtkFeval(HKVNINSTANCE instance, const char* name, int nlhs, z
 RTKKVN_EXPORT bool rtkTnfVFeval(HKVNINSTANCE instance, const char* name, int nargout, int fnout,
                                 int fnin, va_list arguments) {
   return rtkCaptureErrors(RTK_BOUNDARY("RTK:Runtime:tnfFeval", kSourceTag), false, [&] {
-    tnfFeval(rtkHandleToKvnInstance(instance), name, nargout, fnout, fnin, arguments);
+    const RtkInstancePin pin(instance, "rtkTnfVFeval");
+    tnfFeval(*pin, name, nargout, fnout, fnin, arguments);
     return true;
   });
 }
@@ -190,6 +233,11 @@ RTKKVN_EXPORT int rtkcppFeval(HKVNINSTANCE instance, const char* name, int nargo
   std::vector<zyArray*> results;
   try {
     if (!instance || !name || !outputs || !inputs) throw NullPointerException("Invalid input");
+    const RtkInstancePin pin(instance, "rtkcppFeval");
+    if (nargout < 0) {
+      throw rtkCallerException("rtkcppFeval", "nargout is " + std::to_string(nargout) +
+                                                  "; the number of outputs cannot be negative.");
+    }
     const size_t count = inputs->size();
     arrays.reserve(count);
     for (size_t index = 1; index <= count; ++index) {
@@ -204,10 +252,9 @@ RTKKVN_EXPORT int rtkcppFeval(HKVNINSTANCE instance, const char* name, int nargo
       } release{element};
       arrays.push_back(arrayOfElement(element));
     }
-    const int requested = nargout > 0 ? nargout : 0;
+    const int requested = nargout;
     results.assign(requested > 1 ? requested : 1, nullptr);
-    rtkInternalFeval(instance, name, nargout, results.data(), static_cast<int>(arrays.size()),
-                     arrays.data());
+    pin->feval(name, nargout, results.data(), static_cast<int>(arrays.size()), arrays.data());
     destroyArrays(arrays.data(), 0, static_cast<int>(arrays.size()));
     arrays.clear();
     destroyArrays(results.data(), requested, static_cast<int>(results.size()));
@@ -241,12 +288,12 @@ RTKKVN_EXPORT int rtkcppFeval(HKVNINSTANCE instance, const char* name, int nargo
 RTKKVN_EXPORT bool rtkGetGlobal(HKVNINSTANCE instance, const char* name, zyArray** value) {
   if (!instance || !name || !value) return false;
   return rtkCaptureErrors(RTK_BOUNDARY("RTK:Runtime:GetGlobal", kSourceTag), false, [&] {
-    RtkKvnInstance& target = rtkHandleToKvnInstance(instance);
+    const RtkInstancePin target(instance, "rtkGetGlobal");
     zyArray* key = zyCreateString(name);
     if (key == nullptr) throw std::bad_alloc();
     zyArray* result = nullptr;
     try {
-      target.feval("rtkgetglobal", 1, &result, 1, &key);
+      target->feval("rtkgetglobal", 1, &result, 1, &key);
     } catch (...) {
       zyDestroyArray(key);
       throw;
@@ -267,12 +314,18 @@ RTKKVN_EXPORT bool rtkSetGlobal(HKVNINSTANCE instance, const char* name, zyArray
     if (!instance || !name || !value) {
       throw rtkUserException("RTK:Runtime:SetGlobal", KVN::rtkkvn::RTKKVN_NULL_KVNINST());
     }
-    RtkKvnInstance& target = rtkHandleToKvnInstance(instance);
+    const RtkInstancePin target(instance, "rtkSetGlobal");
+    if (!isVariableName(name)) {
+      throw rtkCallerException("rtkSetGlobal", std::string("\"") + name +
+                                                   "\" is not a valid variable name (a letter, "
+                                                   "then letters, digits or underscores; not a "
+                                                   "keyword).");
+    }
     zyArray* key = zyCreateString(name);
     if (key == nullptr) throw std::bad_alloc();
     zyArray* inputs[2] = {key, value};
     try {
-      target.feval("rtksetglobal", 0, nullptr, 2, inputs);
+      target->feval("rtksetglobal", 0, nullptr, 2, inputs);
     } catch (...) {
       zyDestroyArray(key);
       throw;
@@ -284,32 +337,41 @@ RTKKVN_EXPORT bool rtkSetGlobal(HKVNINSTANCE instance, const char* name, zyArray
 
 RTKKVN_EXPORT bool rtkRegisterExternalFunction(HKVNINSTANCE instance, const char* name,
                                                rtkGatewayFunction callback) {
-  return rtkCaptureErrors(
-      RTK_BOUNDARY("RTK:Runtime:RegisterExternalFunction", kSourceTag), false,
-      [&] { return rtkHandleToKvnInstance(instance).registerExternalFunction(name, callback); });
+  return rtkCaptureErrors(RTK_BOUNDARY("RTK:Runtime:RegisterExternalFunction", kSourceTag), false,
+                          [&] {
+                            const RtkInstancePin pin(instance, "rtkRegisterExternalFunction");
+                            requireCallback("rtkRegisterExternalFunction", name, callback);
+                            return pin->registerExternalFunction(name, callback);
+                          });
 }
 
 RTKKVN_EXPORT bool rtkRegisterEventFunction(HKVNINSTANCE instance, const char* name,
                                             rtkGatewayFunction callback) {
-  return rtkCaptureErrors(
-      RTK_BOUNDARY("RTK:Runtime:RegisterExternalFunction", kSourceTag), false,
-      [&] { return rtkHandleToKvnInstance(instance).registerEventFunction(name, callback); });
+  return rtkCaptureErrors(RTK_BOUNDARY("RTK:Runtime:RegisterExternalFunction", kSourceTag), false,
+                          [&] {
+                            const RtkInstancePin pin(instance, "rtkRegisterEventFunction");
+                            requireCallback("rtkRegisterEventFunction", name, callback);
+                            return pin->registerEventFunction(name, callback);
+                          });
 }
 
 }  // extern "C"
 
 RTKKVN_EXPORT void rtkInternalFeval(void* handle, const char* name, int nlhs, zyArray** plhs,
                                     int nrhs, zyArray** prhs) {
-  rtkHandleToKvnInstance(handle).feval(name, nlhs, plhs, nrhs, prhs);
+  const RtkInstancePin pin(handle, "rtkInternalFeval");
+  rtkCheckCallArguments("rtkInternalFeval", nlhs, plhs, nrhs, prhs);
+  pin->feval(name, nlhs, plhs, nrhs, prhs);
 }
 
 RTKKVN_EXPORT void rtkPublicFeval(void* handle, const char* name, int nlhs, zyArray** plhs,
                                   int nrhs, zyArray** prhs) {
-  RtkKvnInstance& instance = rtkHandleToKvnInstance(handle);
-  if (!instance.isPublicFunction(name)) {
+  const RtkInstancePin pin(handle, "rtkPublicFeval");
+  if (!pin->isPublicFunction(name)) {
     throw rtkInternalException("No public function with this name", kSourceTag, __LINE__);
   }
-  instance.feval(name, nlhs, plhs, nrhs, prhs);
+  rtkCheckCallArguments("rtkPublicFeval", nlhs, plhs, nrhs, prhs);
+  pin->feval(name, nlhs, plhs, nrhs, prhs);
 }
 
 RTKKVN_EXPORT void rtkJavaKilnFeval(void* handle, const char* name, int nlhs, zyArray** plhs,

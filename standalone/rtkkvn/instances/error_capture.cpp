@@ -1,5 +1,18 @@
 #include "rtkkvn/instances/error_capture.hpp"
 
+#include "util/text_conversion.hpp"
+
+rtkCallerException::rtkCallerException(const char* function, const std::string& problem)
+    : rtkInternalException(std::string(function) + ": " + rtkValidUtf8(problem)) {}
+
+std::string rtkValidUtf8(const std::string& text) {
+  bool plain = true;
+  for (const char character : text) plain = plain && static_cast<unsigned char>(character) < 0x80;
+  // ASCII is valid as it is; anything else goes through the decoder, which replaces what is
+  // malformed.
+  return plain ? text : fl::i18n::to_string(fl::i18n::to_ustring(text));
+}
+
 namespace rtk_detail {
 
 namespace {
@@ -8,12 +21,16 @@ rtkBaseException* translateCurrentException(const rtkBoundary& boundary) {
     throw;
   } catch (const rtkBaseException& error) {
     return error.clone();
+  } catch (const rtkCallerException& error) {
+    return new rtkBaseException(boundary.errorId, error.getText());
   } catch (const rtkInternalException& error) {
-    return new rtkUserException(boundary.errorId, KVN::rtkkvn::RTKKVN_UNKNOWN_INTERNAL_ERROR(
-                                                      boundary.sourceTag, error.getText()));
+    return new rtkUserException(boundary.errorId,
+                                KVN::rtkkvn::RTKKVN_UNKNOWN_INTERNAL_ERROR(
+                                    boundary.sourceTag, rtkValidUtf8(error.getText())));
   } catch (const std::exception& error) {
-    return new rtkUserException(boundary.errorId, KVN::rtkkvn::RTKKVN_UNKNOWN_INTERNAL_ERROR(
-                                                      boundary.sourceTag, error.what()));
+    return new rtkUserException(
+        boundary.errorId,
+        KVN::rtkkvn::RTKKVN_UNKNOWN_INTERNAL_ERROR(boundary.sourceTag, rtkValidUtf8(error.what())));
   } catch (...) {
     return new rtkUserException(
         boundary.errorId, KVN::rtkkvn::RTKKVN_UNKNOWN_ERROR_IN(boundary.sourceTag, boundary.line));

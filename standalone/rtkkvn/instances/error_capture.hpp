@@ -4,6 +4,8 @@
 // error (rtkbase's setLastError) and the function returns its failure value. What is recorded,
 // tried in this order:
 //   - an error of the rtkbase family (rtkUserException, rtkSorvelException, ...): a clone;
+//   - rtkCallerException (a bad handle or argument): its text as it is, under the function's
+//     error id;
 //   - rtkInternalException: RTKKVN_UNKNOWN_INTERNAL_ERROR(source tag, its text) under the
 //     function's error id;
 //   - any other std::exception: the same with its what() text;
@@ -15,6 +17,20 @@
 #include "base/exceptions.hpp"
 #include "base/last_error.hpp"
 #include "msg/message.hpp"
+
+// A fault of the calling program found at the boundary: a handle that names no live instance,
+// or an argument the function cannot take. The text names the function and the problem, such as
+// "rtkFeval: plhs is NULL although nlhs is 2.". It is an rtkInternalException, which is what the
+// C++ exports promise for a bad handle; a plain export records it under its own error id with
+// the text unchanged rather than as an internal error.
+class rtkCallerException : public rtkInternalException {
+ public:
+  rtkCallerException(const char* function, const std::string& problem);
+};
+
+// text with every malformed UTF-8 sequence replaced by U+FFFD, for messages that carry text the
+// host or script code supplied (names, error messages): a last error is always valid UTF-8.
+std::string rtkValidUtf8(const std::string& text);
 
 // What a plain export tells the guard about itself.
 struct rtkBoundary {

@@ -88,7 +88,8 @@ extern "C" RTKKVN_EXPORT bool rtkImpersonationFeval(HKVNINSTANCE instance, const
                                                     zyArray** prhs, uid_t token) {
   return rtkCaptureErrors(RTK_BOUNDARY("RTK:Runtime:Feval", kSourceTag), false, [&] {
     boost::lock_guard<boost::mutex> lock(impersonationLock);
-    RtkKvnInstance& target = rtkHandleToKvnInstance(instance);
+    const RtkInstancePin target(instance, "rtkImpersonationFeval");
+    rtkCheckCallArguments("rtkImpersonationFeval", nlhs, plhs, nrhs, prhs);
     onInterpreterThread([token] { return takeIdentity(token); });
     // When the call fails, its error is the one reported; the identity is given back all the same.
     struct EndImpersonation {
@@ -101,7 +102,7 @@ extern "C" RTKKVN_EXPORT bool rtkImpersonationFeval(HKVNINSTANCE instance, const
         }
       }
     } end;
-    target.feval(name, nlhs, plhs, nrhs, prhs);
+    target->feval(name, nlhs, plhs, nrhs, prhs);
     end.pending = false;
     stopImpersonationOnKVNThread();
     return true;

@@ -59,6 +59,11 @@ RtkKvnInstance* RtkKvnInstanceFactoryImpl::hostInstance() {
   return hostInstance_.get();
 }
 
+bool RtkKvnInstanceFactoryImpl::isHostInstance(const void* handle) {
+  boost::lock_guard<boost::mutex> lock(hostMutex_);
+  return hostInstance_ && hostInstance_.get() == handle;
+}
+
 kvnOptions buildKvnOptions(bool flagA, bool flagB, bool flagC,
                            const std::vector<std::wstring>& searchPath,
                            const std::vector<std::string>& warningStates,

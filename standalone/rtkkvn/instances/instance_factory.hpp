@@ -46,6 +46,8 @@ class RtkKvnInstanceFactoryImpl {
   // The host wrapper, made on first request and kept for the life of the factory. Takes only
   // the factory's own mutex.
   RtkKvnInstance* hostInstance();
+  // Whether handle is the host wrapper already made (never makes it). Takes the factory's mutex.
+  bool isHostInstance(const void* handle);
 
  private:
   boost::mutex hostMutex_;

@@ -1,13 +1,16 @@
 #include "rtkkvn/instances/instance_registry.hpp"
 
+#include <atomic>
 #include <boost/bind/bind.hpp>
 #include <boost/make_shared.hpp>
 
 #include "base/application.hpp"
 #include "base/exceptions.hpp"
+#include "base/mutex.hpp"
 #include "msg/message.hpp"
 #include "rtkkvn/components/extracted_component.hpp"
 #include "rtkkvn/instances/component_setup.hpp"
+#include "rtkkvn/instances/error_capture.hpp"
 #include "util/qfile_reader.hpp"
 #include "util/services.hpp"
 
@@ -16,6 +19,11 @@ constexpr char kReadersErrorId[] = "RTK:ReadersException";
 
 boost::mutex registryCreationMutex;
 boost::shared_ptr<RtkInstanceRegistry> theRegistry;  // guarded by registryCreationMutex
+// theRegistry's object once it is made, for handle checks that must not take the creation
+// mutex (or make the registry). Set once, never cleared.
+std::atomic<RtkInstanceRegistry*> madeRegistry{nullptr};
+
+constexpr char kInvalidHandle[] = "invalid or terminated instance handle.";
 }  // namespace
 
 boost::shared_ptr<RtkInstanceRegistry> RtkInstanceRegistry::registryInstance() {
@@ -29,8 +37,13 @@ boost::shared_ptr<RtkInstanceRegistry> RtkInstanceRegistry::registryInstance() {
       factory = boost::make_shared<RtkDirectKvnInstanceFactoryImpl>();
     }
     theRegistry = boost::make_shared<RtkInstanceRegistry>(factory);
+    madeRegistry.store(theRegistry.get(), std::memory_order_release);
   }
   return theRegistry;
+}
+
+RtkInstanceRegistry* RtkInstanceRegistry::existingInstance() {
+  return madeRegistry.load(std::memory_order_acquire);
 }
 
 RtkInstanceRegistry::RtkInstanceRegistry(boost::shared_ptr<RtkKvnInstanceFactory> factory)
@@ -90,8 +103,10 @@ RtkKvnInstance* RtkInstanceRegistry::createComponentInstance(
     // as it is (as after a failed termination), registered, rather than being freed while its
     // engine may still run.
     try {
-      instance->terminate();
-      delete instance;
+      RtkKvnInstance* target = nullptr;
+      if (requestTermination(instance, "rtkInitializeComponentInstance", &target)) {
+        terminateNow(target);
+      }
     } catch (...) {
     }
     throw;
@@ -100,13 +115,88 @@ RtkKvnInstance* RtkInstanceRegistry::createComponentInstance(
 }
 
 void RtkInstanceRegistry::registerInstance(RtkKvnInstance* instance) {
-  boost::lock_guard<boost::mutex> lock(lock_);
-  instances_.emplace(keyOf(instance), instance);
+  {
+    boost::lock_guard<boost::mutex> lock(lock_);
+    instances_.emplace(keyOf(instance), instance);
+  }
+  boost::lock_guard<boost::mutex> live(liveLock_);
+  live_.emplace(instance, LiveEntry());
 }
 
 void RtkInstanceRegistry::unregisterInstance(RtkKvnInstance* instance) {
-  boost::lock_guard<boost::mutex> lock(lock_);
-  instances_.erase(keyOf(instance));
+  {
+    boost::lock_guard<boost::mutex> lock(lock_);
+    instances_.erase(keyOf(instance));
+  }
+  boost::lock_guard<boost::mutex> live(liveLock_);
+  live_.erase(instance);
+}
+
+RtkKvnInstance* RtkInstanceRegistry::pinInstance(const void* handle) {
+  boost::lock_guard<boost::mutex> live(liveLock_);
+  const auto found = live_.find(handle);
+  if (found == live_.end() || found->second.terminationRequested) return nullptr;
+  ++found->second.activeCalls;
+  // The handle is the address of the object, so this cast names the instance itself.
+  return static_cast<RtkKvnInstance*>(const_cast<void*>(handle));
+}
+
+void RtkInstanceRegistry::unpinInstance(RtkKvnInstance* instance) noexcept {
+  bool last = false;
+  {
+    boost::lock_guard<boost::mutex> live(liveLock_);
+    const auto found = live_.find(instance);
+    if (found == live_.end()) return;
+    last = --found->second.activeCalls == 0 && found->second.terminationRequested;
+  }
+  // Only the pin that reached zero gets here, and no new pin can be taken: the instance is
+  // this thread's alone.
+  if (last) finishTermination(instance);
+}
+
+bool RtkInstanceRegistry::requestTermination(const void* handle, const char* function,
+                                             RtkKvnInstance** instance) {
+  {
+    boost::lock_guard<boost::mutex> live(liveLock_);
+    const auto found = live_.find(handle);
+    if (found != live_.end() && !found->second.terminationRequested) {
+      found->second.terminationRequested = true;
+      *instance = static_cast<RtkKvnInstance*>(const_cast<void*>(handle));
+      return found->second.activeCalls == 0;
+    }
+  }
+  if (factory_->isHostInstance(handle)) {
+    throw rtkCallerException(function,
+                             "the handle names the host's own instance "
+                             "(rtkGetActiveHKVNINSTANCE), which the runtime never terminates.");
+  }
+  throw rtkCallerException(function, kInvalidHandle);
+}
+
+void RtkInstanceRegistry::terminateNow(RtkKvnInstance* instance) {
+  rtkLock lock;
+  try {
+    instance->terminate();
+  } catch (...) {
+    // The caller keeps a handle that names it, so it must answer calls again.
+    boost::lock_guard<boost::mutex> live(liveLock_);
+    const auto found = live_.find(instance);
+    if (found != live_.end()) found->second.terminationRequested = false;
+    throw;
+  }
+  // The destructor unregisters the instance and releases its component.
+  delete instance;
+}
+
+void RtkInstanceRegistry::finishTermination(RtkKvnInstance* instance) noexcept {
+  try {
+    rtkLock lock;
+    instance->terminate();
+    delete instance;
+  } catch (...) {
+    // Nobody is left to tell: the host's handle was nulled when it asked. The instance stays
+    // allocated and registered, as after a failed termination, but it never becomes live again.
+  }
 }
 
 RtkKvnInstance* RtkInstanceRegistry::activeInstance() {
@@ -135,11 +225,27 @@ std::vector<std::uint64_t> RtkInstanceRegistry::registeredIds() {
   return ids;
 }
 
-RtkKvnInstance& rtkHandleToKvnInstance(void* handle) {
+RtkInstancePin::RtkInstancePin(void* handle, const char* function) {
   if (!handle) {
     throw rtkInternalException("rtkHandleToKvnInstance: inst argument is NULL",
                                "standalone/rtkkvn/rtkkvn", __LINE__);
   }
-  // The handle is the instance's address; nothing else to check or to fail.
-  return *static_cast<RtkKvnInstance*>(handle);
+  // No registry yet means no instance yet: nothing to find, and nothing is made by looking.
+  RtkInstanceRegistry* registry = RtkInstanceRegistry::existingInstance();
+  if (registry) {
+    instance_ = registry->pinInstance(handle);
+    if (instance_) {
+      registry_ = registry;
+      return;
+    }
+    if (registry->factory().isHostInstance(handle)) {
+      instance_ = static_cast<RtkKvnInstance*>(handle);
+      return;
+    }
+  }
+  throw rtkCallerException(function, kInvalidHandle);
+}
+
+RtkInstancePin::~RtkInstancePin() {
+  if (registry_) registry_->unpinInstance(instance_);
 }

@@ -116,6 +116,14 @@ RtkKvnInstance* activeSeenInsideVm = nullptr;
 void recordActiveInstance(int, zyArray**, int, zyArray**) {
   activeSeenInsideVm = vmRegistry->activeInstance();
 }
+// Sets the global "fromother" of otherVm from a callback running in another VM.
+RtkKvnInstance* otherVm = nullptr;
+void setGlobalOfOtherVm(int, zyArray**, int, zyArray**) {
+  zyArray* inputs[2] = {zyCreateString("fromother"), zyCreateDoubleScalar(7)};
+  otherVm->feval("rtksetglobal", 0, nullptr, 2, inputs);
+  zyDestroyArray(inputs[0]);
+  zyDestroyArray(inputs[1]);
+}
 
 TEST_F(Instances, VmCreateRegisterActiveTerminateCycle) {
   RtkInstanceRegistry registry(boost::make_shared<RtkZvmKvnInstanceFactoryImpl>());
@@ -135,6 +143,20 @@ TEST_F(Instances, VmCreateRegisterActiveTerminateCycle) {
   ASSERT_TRUE(second->registerExternalFunction("recordactive", recordActiveInstance));
   EXPECT_TRUE(second->evalString(L"recordactive();"));
   EXPECT_EQ(activeSeenInsideVm, second.get());
+
+  // A callback running in one VM that calls another VM reaches that VM, not its own.
+  otherVm = first.get();
+  ASSERT_TRUE(second->registerExternalFunction("setonother", setGlobalOfOtherVm));
+  EXPECT_TRUE(second->evalString(L"setonother();"));
+  for (RtkKvnInstance* vm : {first.get(), second.get()}) {
+    zyArray* key = zyCreateString("fromother");
+    zyArray* value = nullptr;
+    vm->feval("rtkgetglobal", 1, &value, 1, &key);
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(zyGetNumberOfElements(value), vm == otherVm ? 1u : 0u);
+    zyDestroyArray(value);
+    zyDestroyArray(key);
+  }
 
   // evalString and feval answer through the VMs' futures; each VM has globals of its own.
   EXPECT_TRUE(first->evalString(L"x = 1;"));
@@ -196,7 +218,7 @@ TEST_F(Instances, NullHandlesAndNullVariables) {
   EXPECT_FALSE(rtkTerminateInstance(nullptr));
   ASSERT_NE(lastUserError(), nullptr);
   EXPECT_EQ(lastUserError()->getErrorId(), "RTK:ComponentInstance");
-  EXPECT_EQ(lastUserError()->getMessage().id(), "RTKKVN_INVALID_KVN_HANDLE");
+  EXPECT_EQ(lastUserError()->getMessage().id(), "RTKKVN_NULL_HANDLE_TO_TERMINATE");
 
   EXPECT_THROW(rtkHandleToKvnInstancePtr(nullptr), rtkInternalException);
   EXPECT_THROW(rtkTerminateInstanceInternal(nullptr), rtkInternalException);
@@ -226,7 +248,8 @@ TEST_F(Instances, HostInstanceOutsideStandaloneModeIsCachedAndUnregistered) {
 
 TEST_F(Instances, FevalReturnsOwnedResultsAndReportsScriptErrors) {
   HKVNINSTANCE handle = newInstance();
-  RtkKvnInstance& instance = rtkHandleToKvnInstance(handle);
+  const RtkInstancePin pin(handle, "test");
+  RtkKvnInstance& instance = *pin;
   zyArray* inputs[2] = {zyCreateString("answer"), zyCreateDoubleScalar(42)};
   instance.feval("rtksetglobal", 0, nullptr, 2, inputs);
   zyArray* output[1] = {nullptr};

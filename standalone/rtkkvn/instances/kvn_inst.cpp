@@ -6,6 +6,8 @@
 
 extern "C" int rtkGetID(HKVNINSTANCE instance) {
   if (!instance) return 0;
-  return rtkCaptureErrors(RTK_BOUNDARY("RTK:Runtime:GetId", "standalone/rtkkvn/kvn_inst"), 0,
-                          [&] { return rtkHandleToKvnInstance(instance).getId(); });
+  return rtkCaptureErrors(RTK_BOUNDARY("RTK:Runtime:GetId", "standalone/rtkkvn/kvn_inst"), 0, [&] {
+    const RtkInstancePin pin(instance, "rtkGetID");
+    return pin->getId();
+  });
 }

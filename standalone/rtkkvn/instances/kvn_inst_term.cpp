@@ -1,32 +1,40 @@
-// Instance termination.
-
-#include <memory>
+// Instance termination. A termination asked for while calls hold the instance (its own callback,
+// or another thread) is finished by the last of those calls; see instance_registry.hpp.
 
 #include "base/exceptions.hpp"
-#include "base/mutex.hpp"
 #include "msg/message.hpp"
 #include "rtkkvn.h"
 #include "rtkkvn/instances/error_capture.hpp"
 #include "rtkkvn/instances/instance_registry.hpp"
 
+namespace {
+
+void terminateInstance(void* handle, const char* function) {
+  if (!handle) {
+    throw rtkInternalException("rtkHandleToKvnInstance: inst argument is NULL",
+                               "standalone/rtkkvn/rtkkvn", __LINE__);
+  }
+  RtkInstanceRegistry* registry = RtkInstanceRegistry::existingInstance();
+  if (!registry) throw rtkCallerException(function, "invalid or terminated instance handle.");
+  RtkKvnInstance* instance = nullptr;
+  if (registry->requestTermination(handle, function, &instance)) registry->terminateNow(instance);
+}
+
+}  // namespace
+
 void rtkTerminateInstanceInternal(void* handle) {
-  rtkLock lock;
-  RtkKvnInstance& instance = rtkHandleToKvnInstance(handle);
-  // When shutting down throws, the object stays allocated and registered: the caller still
-  // holds a handle that names it.
-  instance.terminate();
-  // The destructor unregisters the instance and releases its component.
-  delete &instance;
+  terminateInstance(handle, "rtkTerminateInstanceInternal");
 }
 
 extern "C" bool rtkTerminateInstance(HKVNINSTANCE* instance) {
   return rtkCaptureErrors(
       RTK_BOUNDARY("RTK:KVNInstance:Terminate", "standalone/rtkkvn/kvn_inst_term"), false, [&] {
         if (!instance) {
-          throw rtkUserException("RTK:ComponentInstance", KVN::rtkkvn::RTKKVN_INVALID_KVN_HANDLE());
+          throw rtkUserException("RTK:ComponentInstance",
+                                 KVN::rtkkvn::RTKKVN_NULL_HANDLE_TO_TERMINATE());
         }
         if (!*instance) return true;
-        rtkTerminateInstanceInternal(*instance);
+        terminateInstance(*instance, "rtkTerminateInstance");
         *instance = nullptr;
         return true;
       });

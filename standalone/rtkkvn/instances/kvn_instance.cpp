@@ -1,17 +1,53 @@
 #include "rtkkvn/instances/kvn_instance.hpp"
 
+#include <cxxabi.h>
+
 #include <boost/make_shared.hpp>
+#include <boost/thread/exceptions.hpp>
 #include <new>
+#include <stdexcept>
+#include <string>
 
 #include "base/array_list.hpp"
 #include "base/exceptions.hpp"
 #include "engine/errors.hpp"
 #include "rtkkvn/components/extracted_component.hpp"
+#include "rtkkvn/instances/error_capture.hpp"
 #include "util/counted_mutex.hpp"
 #include "util/signal_thread.hpp"
 #include "vm/zvm.hpp"
 
 namespace {
+
+// The runtime's form of a script error: its texts made valid UTF-8, since they may quote names
+// the host passed in.
+rtkSorvelException scriptError(const std::string& identifier, const std::string& message,
+                               std::vector<rtkSorvelStackLine> stack) {
+  return rtkSorvelException(rtkValidUtf8(identifier), rtkValidUtf8(message), std::move(stack));
+}
+
+// A host callback as the engine calls it. The engine turns a std::exception thrown by a callback
+// into the script error Q:externalFunction naming the function; anything else (an int, a host
+// type of its own) would pass through the engine and the library unexplained, so it becomes a
+// std::runtime_error here. Thread interruption and forced unwinding pass unchanged.
+template <typename Call>
+class GuardedHostCall : public Call {
+ public:
+  using Call::Call;
+  void operator()(int nlhs, zyArray** plhs, int nrhs, zyArray** prhs) override {
+    try {
+      Call::operator()(nlhs, plhs, nrhs, prhs);
+    } catch (const std::exception&) {
+      throw;
+    } catch (const boost::thread_interrupted&) {
+      throw;
+    } catch (abi::__forced_unwind&) {
+      throw;
+    } catch (...) {
+      throw std::runtime_error("the host callback threw an exception that is not a std::exception");
+    }
+  }
+};
 
 // A call made in place on the engine's signal thread (a callback from script code), on the
 // instance current there.
@@ -23,7 +59,7 @@ void callOnSignalThread(const char* name, int nlhs, zyArray** plhs, int nrhs, zy
     inCallFcnWithTrap(nlhs, outputs, nrhs, prhs, name, 0);
   } catch (const QException::QExceptionEnvelope& error) {
     if (answer) rtkFreeArrayList(1, answer);
-    throw rtkSorvelException(error.identifier(), error.message(), error.stack());
+    throw scriptError(error.identifier(), error.message(), error.stack());
   } catch (...) {
     if (answer) rtkFreeArrayList(1, answer);
     throw;
@@ -44,6 +80,26 @@ auto waitForVm(Future& future) {
 }  // namespace
 
 boost::mutex* instanceCallLock = new (std::nothrow) boost::mutex;
+
+void rtkCheckCallArguments(const char* function, int nlhs, zyArray** plhs, int nrhs,
+                           zyArray** prhs) {
+  if (nlhs < 0) {
+    throw rtkCallerException(function, "nlhs is " + std::to_string(nlhs) +
+                                           "; the number of outputs cannot be negative.");
+  }
+  if (nrhs < 0) {
+    throw rtkCallerException(
+        function, "nrhs is " + std::to_string(nrhs) + "; the number of inputs cannot be negative.");
+  }
+  if (nlhs > 0 && plhs == nullptr) {
+    throw rtkCallerException(function, "plhs is NULL although nlhs is " + std::to_string(nlhs) +
+                                           "; the outputs need that many slots.");
+  }
+  if (nrhs > 0 && prhs == nullptr) {
+    throw rtkCallerException(function, "prhs is NULL although nrhs is " + std::to_string(nrhs) +
+                                           "; the inputs need that many arrays.");
+  }
+}
 
 setErrorMode::setErrorMode(int mode) {
   if (zyGetErrorMode() == 0) {
@@ -115,8 +171,15 @@ void RtkDirectKvnInstance::feval(const char* name, int nlhs, zyArray** plhs, int
                                  zyArray** prhs) {
   if (utIsSignalThread()) {
     // A callback from script code re-entering the library: the outer call may hold
-    // instanceCallLock, so waiting for it here would never end.
-    callOnSignalThread(name, nlhs, plhs, nrhs, prhs);
+    // instanceCallLock, so waiting for it here would never end. A call of the instance whose
+    // code is running nests in place, and so does a call of the host wrapper (no unregister
+    // callback), which stands for the host's running engine; a call of another instance enters
+    // that instance's own engine (in place it would run in the wrong workspace).
+    if (kvnInstance::GetKVN() == engine_ || !unregisterCallback_) {
+      callOnSignalThread(name, nlhs, plhs, nrhs, prhs);
+    } else {
+      callEngine(name, nlhs, plhs, nrhs, prhs);
+    }
     return;
   }
   if (!instanceCallLock) throw std::bad_alloc();
@@ -140,20 +203,24 @@ void RtkDirectKvnInstance::callEngine(const char* name, int nlhs, zyArray** plhs
       engine.CallSorvelFunction(name, nlhs, nlhs == 0 ? answer : plhs, nrhs, prhs);
   if (answer) rtkFreeArrayList(1, answer);
   if (!succeeded) {
+    // The instance is still alive here even when its termination was asked for during the call:
+    // the caller's pin defers that until the call has unwound.
     const kvnErrorState& state = engine.GetErrorState();
-    throw rtkSorvelException(state.identifier, state.message, state.stack);
+    throw scriptError(state.identifier, state.message, state.stack);
   }
   if (nlhs != 0) rtkUnshareArrayList(nlhs, plhs);
 }
 
 bool RtkDirectKvnInstance::registerExternalFunction(const char* name, KvnGatewayCallback callback) {
-  return kvnRegisterExternalFunction(&liveEngine(), name ? name : "",
-                                     boost::make_shared<KvnCallExternal>(callback));
+  return kvnRegisterExternalFunction(
+      &liveEngine(), name ? name : "",
+      boost::make_shared<GuardedHostCall<KvnCallExternal>>(callback));
 }
 
 bool RtkDirectKvnInstance::registerEventFunction(const char* name, KvnGatewayCallback callback) {
-  return kvnRegisterExternalFunction(&liveEngine(), name ? name : "",
-                                     boost::make_shared<KvnCallEvent>(callback, this));
+  return kvnRegisterExternalFunction(
+      &liveEngine(), name ? name : "",
+      boost::make_shared<GuardedHostCall<KvnCallEvent>>(callback, this));
 }
 
 zyArray* RtkDirectKvnInstance::javaObjectToZyArray(jobject object) {
@@ -216,9 +283,10 @@ bool RtkZvmKvnInstance::evalString(const std::wstring& command) {
 void RtkZvmKvnInstance::feval(const char* name, int nlhs, zyArray** plhs, int nrhs,
                               zyArray** prhs) {
   setErrorMode mode(-1);
-  if (utIsSignalThread()) {
-    // Already inside an engine (a callback from script code): call in place, as a direct
-    // instance does; queueing to a VM from its own thread would wait for itself.
+  if (utIsSignalThread() && kvnInstance::GetKVN() == getKvnInstance()) {
+    // A callback of this VM's own script code: call in place, as a direct instance does;
+    // queueing to a VM from its own thread would wait for itself. A callback of another
+    // instance queues to this VM like any caller (waiting without the engine mutex).
     callOnSignalThread(name, nlhs, plhs, nrhs, prhs);
     return;
   }
@@ -228,7 +296,7 @@ void RtkZvmKvnInstance::feval(const char* name, int nlhs, zyArray** plhs, int nr
   try {
     results = waitForVm(future);
   } catch (const cmddistributor::RuntimeException& error) {
-    throw rtkSorvelException(error.identifier(), error.message(), error.stack());
+    throw scriptError(error.identifier(), error.message(), error.stack());
   }
   if (nlhs == 0) return;
   boost::lock_guard<tnutil::threadutil::CountedMutex> engineLock(*kvn_mutex);
@@ -240,13 +308,15 @@ void RtkZvmKvnInstance::feval(const char* name, int nlhs, zyArray** plhs, int nr
 }
 
 bool RtkZvmKvnInstance::registerExternalFunction(const char* name, KvnGatewayCallback callback) {
-  return kvnRegisterExternalFunction(&liveEngine(), name ? name : "",
-                                     boost::make_shared<KvnCallExternal>(callback));
+  return kvnRegisterExternalFunction(
+      &liveEngine(), name ? name : "",
+      boost::make_shared<GuardedHostCall<KvnCallExternal>>(callback));
 }
 
 bool RtkZvmKvnInstance::registerEventFunction(const char* name, KvnGatewayCallback callback) {
-  return kvnRegisterExternalFunction(&liveEngine(), name ? name : "",
-                                     boost::make_shared<KvnCallEvent>(callback, this));
+  return kvnRegisterExternalFunction(
+      &liveEngine(), name ? name : "",
+      boost::make_shared<GuardedHostCall<KvnCallEvent>>(callback, this));
 }
 
 zyArray* RtkZvmKvnInstance::javaObjectToZyArray(jobject object) {

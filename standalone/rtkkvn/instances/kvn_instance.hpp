@@ -34,6 +34,12 @@ using RtkUnregisterCallback = boost::function<void(RtkKvnInstance*)>;
 // engine. Allocated while the library loads; null only if that allocation failed.
 extern boost::mutex* instanceCallLock;
 
+// Refuses gateway-shape call arguments that no caller can mean: a negative nlhs or nrhs, plhs
+// NULL with nlhs > 0, prhs NULL with nrhs > 0 (a NULL entry of prhs stays a 0-by-0 double).
+// Throws rtkCallerException naming function and the argument.
+void rtkCheckCallArguments(const char* function, int nlhs, zyArray** plhs, int nrhs,
+                           zyArray** prhs);
+
 // While it lives, the array library reports errors by throwing rather than printing: when the
 // current error mode is 0 the constructor sets mode and the destructor restores the previous
 // one; otherwise the guard does nothing.

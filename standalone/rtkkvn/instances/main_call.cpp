@@ -97,7 +97,8 @@ RTKKVN_EXPORT int rtkMain(HKVNINSTANCE instance, int argc, const char** argv, co
   try {
     inputs = rtkArgv2ZyArrayList(inputCount, inputCount > 0 ? argv + 1 : nullptr);
     results = rtkNewArrayList(slotCount);
-    rtkHandleToKvnInstance(instance).feval(name, nlhs > 0 ? nlhs : 0, results, inputCount, inputs);
+    const RtkInstancePin pin(instance, "rtkMain");
+    pin->feval(name, nlhs > 0 ? nlhs : 0, results, inputCount, inputs);
     if (!rtkWaitForFiguresToDieInternal(instance, true) &&
         ut_get_warning_status_id(utGetWarningContext(), "KVN:InvisibleFiguresAtExit")) {
       Ostrand::rtki18nutil::printmln(std::cerr, KVN::rtkkvn::RTKKVN_WAIT_FOR_FIGURES_STANDALONE());

@@ -16,6 +16,7 @@
 #include "msg/message.hpp"
 #include "rtkbase.h"
 #include "rtkkvn.h"
+#include "rtkkvn/instances/instance_registry.hpp"
 #include "rtkkvn/instances/kvn_instance.hpp"
 #include "rtkkvn/instances/user_data.hpp"
 #include "util/services.hpp"
@@ -41,6 +42,19 @@ class FailingInstance : public RtkKvnInstance {
 
  private:
   std::function<void()> fail_;
+};
+
+// Makes a fake instance known to the process's registry for its life, as every instance a host
+// holds a handle to is; the library refuses handles it does not know.
+class Registered {
+ public:
+  explicit Registered(RtkKvnInstance& instance) : instance_(instance) {
+    RtkInstanceRegistry::registryInstance()->registerInstance(&instance_);
+  }
+  ~Registered() { RtkInstanceRegistry::registryInstance()->unregisterInstance(&instance_); }
+
+ private:
+  RtkKvnInstance& instance_;
 };
 
 class MainCall : public ::testing::Test {
@@ -136,6 +150,7 @@ TEST_F(MainCall, InternalErrorPrintsItsText) {
 TEST_F(MainCall, RuntimeErrorPrintsMessageThenIdentifier) {
   FailingInstance failing(
       [] { throw rtkUserException("RTK:Runtime:Test", KVN::rtkkvn::RTKKVN_UNEXPECTED_ERROR()); });
+  const Registered known(failing);
   const auto [result, printed] = runMain(&failing, {"program", "x"}, "anything");
   EXPECT_EQ(result, -1);
   EXPECT_EQ(printed, "An unexpected error occurred in the runtime.\nRTK:Runtime:Test\n");
@@ -144,6 +159,7 @@ TEST_F(MainCall, RuntimeErrorPrintsMessageThenIdentifier) {
 
 TEST_F(MainCall, OtherExceptionsPrintNothing) {
   FailingInstance failing([] { throw std::runtime_error("not the runtime's"); });
+  const Registered known(failing);
   const auto [result, printed] = runMain(&failing, {"program"}, "anything");
   EXPECT_EQ(result, -1);
   EXPECT_EQ(printed, "");

@@ -76,9 +76,11 @@ kvnInstance* rtkHandleToKvnInstancePtr(void* handle) {
     throw rtkInternalException("rtkHandleToKvnInstancePtr: inst argument is NULL", kSourceTag,
                                __LINE__);
   }
+  // Checked like every handle; the engine pointer is not held once this returns.
+  const RtkInstancePin pin(handle, "rtkHandleToKvnInstancePtr");
   kvnInstance* engine = nullptr;
   try {
-    engine = static_cast<RtkKvnInstance*>(handle)->getKvnInstance();
+    engine = pin->getKvnInstance();
   } catch (...) {
     throw rtkInternalException("rtkHandleToKvnInstancePtr: exception during conversion", kSourceTag,
                                __LINE__);
