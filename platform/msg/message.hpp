@@ -31,7 +31,6 @@ class KVNMSG_EXPORT Message {
   // messages whose fixed words cannot: the identifier and the arguments stay as they are. An
   // empty cause adds nothing.
   Message withCause(std::string cause) const;
-  const std::string& cause() const { return cause_; }
 
  private:
   std::string id_;

@@ -82,10 +82,8 @@ bool createThrough(HKVNINSTANCE* handle, rtkOutputHandler errorHandler,
 HKVNINSTANCE rtkInitializeComponentInstance(const boost::function<int(const char*)>& errorHandler,
                                             const boost::function<int(const char*)>& printHandler,
                                             const rtkExtractedComponentFactory& factory) {
-  const RtkTextHandler error =
-      errorHandler ? errorHandler : RtkTextHandler(&rtkDefaultErrorHandler);
-  const RtkTextHandler print =
-      printHandler ? printHandler : RtkTextHandler(&rtkDefaultPrintHandler);
+  const RtkTextHandler error = handlerOrDefault(errorHandler, &rtkDefaultErrorHandler);
+  const RtkTextHandler print = handlerOrDefault(printHandler, &rtkDefaultPrintHandler);
   rtkDefaultInitializeApplication();
   rtkLock lock;
   // The archive runtime reports through the caller's handlers only while this call runs.

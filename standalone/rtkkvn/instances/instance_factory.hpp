@@ -18,6 +18,12 @@ class rtkExtractedComponent;
 
 using RtkTextHandler = boost::function<int(const char*)>;
 
+// handler, or fallback (one of the base library's default handlers) when handler is empty.
+inline RtkTextHandler handlerOrDefault(const RtkTextHandler& handler,
+                                       int (*fallback)(const char*)) {
+  return handler ? handler : RtkTextHandler(fallback);
+}
+
 // The option that marks an instance as deployed (isdeployed answers true); compared whole and
 // case-sensitively.
 inline constexpr const char* kDeployedKvnOption = "-deployedkvn";

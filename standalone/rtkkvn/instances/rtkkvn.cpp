@@ -103,10 +103,8 @@ void rtkSetDefaultPrintHandlers(const boost::function<int(const char*)>& printHa
 HKVNINSTANCE rtkInitializeInstance(const std::vector<std::string>& options,
                                    const boost::function<int(const char*)>& errorHandler,
                                    const boost::function<int(const char*)>& printHandler) {
-  const RtkTextHandler error =
-      errorHandler ? errorHandler : RtkTextHandler(&rtkDefaultErrorHandler);
-  const RtkTextHandler print =
-      printHandler ? printHandler : RtkTextHandler(&rtkDefaultPrintHandler);
+  const RtkTextHandler error = handlerOrDefault(errorHandler, &rtkDefaultErrorHandler);
+  const RtkTextHandler print = handlerOrDefault(printHandler, &rtkDefaultPrintHandler);
   rtkDefaultInitializeApplication();
   rtkLock lock;
   return RtkInstanceRegistry::registryInstance()->createInstance(options, error, print);
