@@ -80,7 +80,7 @@ void BareInstanceStart(benchmark::State& state) {
 BENCHMARK(BareInstanceStart)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // Each round starts from a cache without the component: its folder is removed (untimed), so
-// the start unpacks the whole archive again.
+// the start unpacks the whole archive again. Timed: the entry point until it returns a handle.
 void ColdComponentStart(benchmark::State& state) {
   const stdfs::path cache = scratch / "cache" / "kvnCache8.1";
   for (auto _ : state) {
@@ -90,12 +90,15 @@ void ColdComponentStart(benchmark::State& state) {
     }
     state.ResumeTiming();
     HKVNINSTANCE instance = nullptr;
-    if (!rtkInitializeComponentInstanceCtfFileToCache(&instance, nullptr, nullptr,
-                                                      largeArchive.c_str()) ||
-        !rtkTerminateInstance(&instance)) {
+    const bool started = rtkInitializeComponentInstanceCtfFileToCache(&instance, nullptr, nullptr,
+                                                                      largeArchive.c_str());
+    // The start ends with a usable handle; terminating (which may trim the cache) is not timed.
+    state.PauseTiming();
+    if (!started || !rtkTerminateInstance(&instance)) {
       state.SkipWithError(rtkGetLastErrorMessage());
       break;
     }
+    state.ResumeTiming();
   }
   state.SetBytesProcessed(state.iterations() * stdfs::file_size(largeArchive));
 }

@@ -143,7 +143,8 @@ class ArchiveReader {
     *buffer = self.buffer_;
     if (self.position_ >= self.span_.size) return 0;
     const std::size_t wanted = static_cast<std::size_t>(
-        std::min<std::uint64_t>(sizeof self.buffer_, self.span_.size - self.position_));
+        std::min<std::uint64_t>(self.readSize_, self.span_.size - self.position_));
+    self.readSize_ = std::min(self.readSize_ * 2, sizeof self.buffer_);
     for (;;) {
       const ssize_t got = ::pread(self.file_, self.buffer_, wanted,
                                   static_cast<off_t>(self.span_.offset + self.position_));
@@ -162,6 +163,7 @@ class ArchiveReader {
     const la_int64_t target = base + offset;
     if (target < 0) return ARCHIVE_FATAL;
     self.position_ = static_cast<std::uint64_t>(target);
+    self.readSize_ = kFirstReadSize;
     return target;
   }
   static la_int64_t skip(archive*, void* data, la_int64_t request) {
@@ -180,6 +182,10 @@ class ArchiveReader {
   Ostrand::ctfdata::CTFArchiveSpan span_;
   std::unique_ptr<archive, int (*)(archive*)> archive_;
   std::uint64_t position_ = 0;
+  // Reads after a seek start small and grow: the reader seeks to each entry's header, and when
+  // only headers are wanted the data after them is not read in passing.
+  static constexpr std::size_t kFirstReadSize = 4096;
+  std::size_t readSize_ = kFirstReadSize;
   unsigned char buffer_[65536];
 };
 
@@ -349,6 +355,12 @@ std::string linkTargetOf(archive_entry* entry) {
 }  // namespace
 
 std::uint64_t extractArchive(const std::string& archivePath, const std::string& folder) {
+  std::vector<UnpackedEntry> made;
+  return extractArchive(archivePath, folder, made);
+}
+
+std::uint64_t extractArchive(const std::string& archivePath, const std::string& folder,
+                             std::vector<UnpackedEntry>& made) {
   detail::UnpackLimits limits;
   try {
     limits = detail::unpackLimitsFromEnvironment();
@@ -417,6 +429,7 @@ std::uint64_t extractArchive(const std::string& archivePath, const std::string& 
     }
   }
   writer.finish();
+  made = std::move(writer.made());
   return records.size();
 }
 

@@ -58,6 +58,23 @@ CTF_EXPORT std::string readArchiveManifest(const std::string& path,
 // raises it); after a failure while writing (a lying size, a disk error) what was written stays.
 CTF_EXPORT std::uint64_t extractArchive(const std::string& archivePath, const std::string& folder);
 
+// One entry an unpack made, as it stood when the unpack finished: what a later look at the folder
+// needs to tell whether it still holds the same thing, without reading the files again.
+struct UnpackedEntry {
+  enum class Kind { file, folder, link };
+  Kind kind = Kind::file;
+  std::string name;                // relative to the folder, elements separated by "/"
+  std::uint64_t size = 0;          // a file's bytes, a link's target length; 0 for a folder
+  std::uint64_t contentHash = 0;   // XXH3-64 of a file's bytes or of a link's target text
+  std::int64_t changeSeconds = 0;  // inode change time of a file or link
+  std::int64_t changeNanoseconds = 0;
+};
+
+// extractArchive that also lists in made every file, link and folder it made (the folders on the
+// way that the archive does not name included), in the order it made them; folders come last.
+CTF_EXPORT std::uint64_t extractArchive(const std::string& archivePath, const std::string& folder,
+                                        std::vector<UnpackedEntry>& made);
+
 // Writes a new archive at archivePath (replacing any file there): the manifest of settings, every
 // file and folder below componentFolder under the component identifier's folder, and every file
 // and folder below preferencesFolder (none when it is empty) under ".sorvel/". Symbolic links are

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <xxhash.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -290,9 +292,40 @@ TEST_F(CtfArchive, WrittenArchiveReadsBackAndUnpacksCompletely) {
   EXPECT_FALSE(ctfruntimeExtractCtf((root_ / "missing.ctf").wstring(), (root_ / "x").wstring()));
   EXPECT_NE(ctfruntimeLastError().find("missing.ctf"), std::string::npos);
   EXPECT_EQ(reported, ctfruntimeLastError() + "\n");
-  EXPECT_TRUE(ctfruntimeExtractCtf(archive.wstring(), (root_ / "again").wstring()));
+  EXPECT_EQ(ctfruntimeLastUnpack((root_ / "x").wstring()), nullptr);
+  const stdfs::path again = root_ / "again";
+  EXPECT_TRUE(ctfruntimeExtractCtf(archive.wstring(), again.wstring()));
   EXPECT_EQ(ctfruntimeLastError(), "");
   set_ctfrt_error_handler(CtfrtHandler());
+
+  // What the unpack says it made is what the folder holds, each entry as it stands on disk.
+  EXPECT_EQ(ctfruntimeLastUnpack(target.wstring()), nullptr) << "only the last unpack is kept";
+  const auto* made = ctfruntimeLastUnpack(again.wstring());
+  ASSERT_NE(made, nullptr);
+  std::set<std::string> onDisk, listed;
+  for (const auto& item : stdfs::recursive_directory_iterator(again)) {
+    onDisk.insert(item.path().lexically_relative(again).string());
+  }
+  using Kind = Ostrand::ctfpack::UnpackedEntry::Kind;
+  for (const Ostrand::ctfpack::UnpackedEntry& entry : *made) {
+    listed.insert(entry.name);
+    const stdfs::path path = again / entry.name;
+    struct stat status {};
+    ASSERT_EQ(::lstat(path.c_str(), &status), 0) << entry.name;
+    EXPECT_EQ(entry.kind == Kind::folder, S_ISDIR(status.st_mode)) << entry.name;
+    EXPECT_EQ(entry.kind == Kind::link, S_ISLNK(status.st_mode)) << entry.name;
+    if (entry.kind == Kind::folder) continue;
+    EXPECT_EQ(entry.size, static_cast<std::uint64_t>(status.st_size)) << entry.name;
+    EXPECT_EQ(entry.changeSeconds, status.st_ctim.tv_sec) << entry.name;
+    EXPECT_EQ(entry.changeNanoseconds, status.st_ctim.tv_nsec) << entry.name;
+    const std::string bytes = entry.kind == Kind::link ? stdfs::read_symlink(path).string()
+                                                       : contentsOf(path);
+    EXPECT_EQ(entry.contentHash, XXH3_64bits(bytes.data(), bytes.size())) << entry.name;
+  }
+  EXPECT_EQ(listed, onDisk);
+  EXPECT_EQ(listed.size(), made->size()) << "each entry once";
+  EXPECT_TRUE(ctfruntimeTakeLastUnpack(again.wstring()));
+  EXPECT_FALSE(ctfruntimeTakeLastUnpack(again.wstring())) << "taken, nothing is kept";
 }
 
 TEST_F(CtfArchive, ArchiveAppendedToOtherBytesIsFound) {

@@ -13,6 +13,9 @@ CtfrtHandler errorSink;   // guarded by sinkMutex
 CtfrtHandler outputSink;  // guarded by sinkMutex
 
 thread_local std::string lastError;
+// The last successful unpack on this thread: where it went and what it made.
+thread_local std::wstring lastUnpackFolder;
+thread_local std::vector<Ostrand::ctfpack::UnpackedEntry> lastUnpack;
 
 void reportError(const std::string& text) {
   CtfrtHandler sink;
@@ -38,8 +41,12 @@ void set_ctfrt_output_handler(const CtfrtHandler& handler) {
 
 bool ctfruntimeExtractCtf(const std::wstring& archivePath, const std::wstring& dir) {
   lastError.clear();
+  lastUnpackFolder.clear();
+  lastUnpack.clear();
   try {
-    Ostrand::ctfpack::extractArchive(fl::i18n::to_string(archivePath), fl::i18n::to_string(dir));
+    Ostrand::ctfpack::extractArchive(fl::i18n::to_string(archivePath), fl::i18n::to_string(dir),
+                                     lastUnpack);
+    lastUnpackFolder = dir;
     return true;
   } catch (const std::exception& error) {
     lastError = error.what();
@@ -51,3 +58,16 @@ bool ctfruntimeExtractCtf(const std::wstring& archivePath, const std::wstring& d
 }
 
 std::string ctfruntimeLastError() { return lastError; }
+
+const std::vector<Ostrand::ctfpack::UnpackedEntry>* ctfruntimeLastUnpack(const std::wstring& dir) {
+  return !lastUnpackFolder.empty() && dir == lastUnpackFolder ? &lastUnpack : nullptr;
+}
+
+std::optional<std::vector<Ostrand::ctfpack::UnpackedEntry>> ctfruntimeTakeLastUnpack(
+    const std::wstring& dir) {
+  std::optional<std::vector<Ostrand::ctfpack::UnpackedEntry>> taken;
+  if (ctfruntimeLastUnpack(dir)) taken = std::move(lastUnpack);
+  lastUnpack.clear();
+  lastUnpackFolder.clear();
+  return taken;
+}

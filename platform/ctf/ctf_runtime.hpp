@@ -9,8 +9,11 @@
 // it, on the thread that reports. The last error text is per thread.
 
 #include <boost/function.hpp>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "ctf/ctf_archive.hpp"
 #include "ctf/export.hpp"
 
 // A sink: takes a text (one message, ending with a line feed), returns what the host's handler
@@ -28,3 +31,12 @@ CTF_EXPORT bool ctfruntimeExtractCtf(const std::wstring& archivePath, const std:
 // Why the last ctfruntimeExtractCtf of this thread failed ("" after a success), for callers that
 // turn the false answer into an error of their own and want to name the cause.
 CTF_EXPORT std::string ctfruntimeLastError();
+
+// What the last ctfruntimeExtractCtf on this thread made (Ostrand::ctfpack::extractArchive's
+// list), when it succeeded and unpacked into dir (the same text); null otherwise. The list stays
+// until the next unpack on this thread or until it is taken.
+CTF_EXPORT const std::vector<Ostrand::ctfpack::UnpackedEntry>* ctfruntimeLastUnpack(
+    const std::wstring& dir);
+// The same list moved out (none when there is none): the thread keeps nothing of it.
+CTF_EXPORT std::optional<std::vector<Ostrand::ctfpack::UnpackedEntry>> ctfruntimeTakeLastUnpack(
+    const std::wstring& dir);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <xxhash.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -102,7 +103,9 @@ FolderWriter::FolderWriter(const std::string& archive, const std::string& folder
     : archive_(archive),
       folder_(folder),
       root_(::open(folder.c_str(), kFolderFlags)),
-      umask_(currentUmask()) {
+      umask_(currentUmask()),
+      hash_(XXH3_createState()) {
+  if (!hash_) throw std::bad_alloc();
   if (root_.get() < 0) {
     const int error = errno;
     refuse("", "cannot open " + inQuotes(folder), error);
@@ -113,6 +116,7 @@ FolderWriter::FolderWriter(const std::string& archive, const std::string& folder
 FolderWriter::~FolderWriter() {
   closeIfOpen(cached_);
   closeIfOpen(file_);
+  XXH3_freeState(hash_);
 }
 
 void FolderWriter::refuse(const std::string& entry, const std::string& what, int error) const {
@@ -213,6 +217,17 @@ void FolderWriter::makeFolder(const std::string& name, mode_t mode, std::time_t 
   state.modified = modified;
 }
 
+void FolderWriter::recordMade(UnpackedEntry entry, int folder, const char* leaf) {
+  // An empty leaf: folder is the file itself.
+  struct stat status;
+  if (::fstatat(folder, leaf, &status, *leaf ? AT_SYMLINK_NOFOLLOW : AT_EMPTY_PATH) != 0) {
+    refuseWithErrno(entry.name, "cannot examine what was written");
+  }
+  entry.changeSeconds = status.st_ctim.tv_sec;
+  entry.changeNanoseconds = status.st_ctim.tv_nsec;
+  made_.push_back(std::move(entry));
+}
+
 void FolderWriter::makeLink(const std::string& name, const std::string& target,
                             std::time_t modified) {
   std::string leaf;
@@ -226,6 +241,9 @@ void FolderWriter::makeLink(const std::string& name, const std::string& target,
   if (::utimensat(parent, leaf.c_str(), timesOf(modified, times), AT_SYMLINK_NOFOLLOW) != 0) {
     refuseWithErrno(name, "cannot set the link's time");
   }
+  recordMade({UnpackedEntry::Kind::link, name, target.size(),
+              XXH3_64bits(target.data(), target.size())},
+             parent, leaf.c_str());
 }
 
 void FolderWriter::createFile(const std::string& name, mode_t mode) {
@@ -240,9 +258,13 @@ void FolderWriter::createFile(const std::string& name, mode_t mode) {
            error == EEXIST ? 0 : error);
   }
   fileName_ = name;
+  fileSize_ = 0;
+  XXH3_64bits_reset(hash_);
 }
 
 void FolderWriter::write(const void* data, std::size_t size) {
+  XXH3_64bits_update(hash_, data, size);
+  fileSize_ += size;
   const auto* bytes = static_cast<const char*>(data);
   while (size > 0) {
     const ssize_t done = ::write(file_, bytes, size);
@@ -257,6 +279,8 @@ void FolderWriter::closeFile(std::time_t modified) {
   struct timespec times[2];
   if (::futimens(file_, timesOf(modified, times)) != 0)
     refuseWithErrno(fileName_, "cannot set its time");
+  recordMade({UnpackedEntry::Kind::file, fileName_, fileSize_, XXH3_64bits_digest(hash_)}, file_,
+             "");
   // Writeback starts now; finish() waits for all of it at once, which costs one flush of the
   // file system instead of one journal commit per file.
   ::sync_file_range(file_, 0, 0, SYNC_FILE_RANGE_WRITE);
@@ -273,6 +297,7 @@ void FolderWriter::finish() {
             [](const auto& a, const auto& b) { return beforeInPostOrder(a.first, b.first); });
   for (const auto& [elements, name] : order) {
     const FolderState& state = folders_[name];
+    if (!name.empty()) made_.push_back({UnpackedEntry::Kind::folder, name});
     const int folder = folderDescriptor(name, false, name);
     if (state.madeHere && ::fchmod(folder, state.mode & ~umask_) != 0) {
       refuseWithErrno(name, "cannot set the folder's mode");

@@ -9,8 +9,10 @@
 // O_EXCL, symlinkat) and nothing that exists is opened for writing or replaced. Names must
 // already be checked relative names (UnpackTree::add): no "..", no empty elements.
 //
-// Files are fsynced when they are closed and folders by finish(), so that when the unpack returns
-// nothing of it is only in the page cache: a marker written afterwards never names lost data.
+// Each file starts writing back when it is closed, and finish() flushes the file system once, so
+// that when the unpack returns nothing of it is only in the page cache: a marker written
+// afterwards never names lost data. Files are hashed as they are written (made()), so that what
+// was unpacked can be recorded without reading it again.
 //
 // One writer serves one unpack on one thread. Not copyable (it owns descriptors).
 
@@ -20,8 +22,12 @@
 #include <ctime>
 #include <map>
 #include <string>
+#include <vector>
 
+#include "ctf/ctf_archive.hpp"
 #include "ctf/file_helpers.hpp"
+
+struct XXH3_state_s;
 
 namespace Ostrand::ctfpack::detail {
 
@@ -41,7 +47,7 @@ class FolderWriter {
   void makeFolder(const std::string& name, mode_t mode, std::time_t modified);
   void makeLink(const std::string& name, const std::string& target, std::time_t modified);
   // A new file, written through write() and finished by closeFile(), which sets its time and
-  // starts writing it back. One file at a time.
+  // starts writing it back. One file at a time. Its bytes are hashed as they pass.
   void createFile(const std::string& name, mode_t mode);
   void write(const void* data, std::size_t size);
   void closeFile(std::time_t modified);
@@ -51,6 +57,9 @@ class FolderWriter {
   // the file system that holds the folder (syncfs), so that everything written, and the
   // folder's entry in its parent, is on disk. Throws opc::Exception.
   void finish();
+
+  // Every file and link made so far, in order, and after finish() every folder written into.
+  std::vector<UnpackedEntry>& made() { return made_; }
 
  private:
   struct FolderState {
@@ -69,6 +78,9 @@ class FolderWriter {
   [[noreturn]] void refuse(const std::string& entry, const std::string& what, int error) const;
   // refuse() with the current errno, taken before anything can change it.
   [[noreturn]] void refuseWithErrno(const std::string& entry, const char* what) const;
+  // Records entry (a file or link just finished) with the change time that leaf in folder, or
+  // with an empty leaf the open file folder, now has.
+  void recordMade(UnpackedEntry entry, int folder, const char* leaf);
 
   std::string archive_;
   std::string folder_;
@@ -80,6 +92,9 @@ class FolderWriter {
   int cached_ = -1;  // -1, or a descriptor owned here (never root_'s)
   int file_ = -1;    // the file being written, owned here
   std::string fileName_;
+  std::uint64_t fileSize_ = 0;
+  XXH3_state_s* hash_ = nullptr;  // of the file being written, owned here
+  std::vector<UnpackedEntry> made_;
 };
 
 }  // namespace Ostrand::ctfpack::detail

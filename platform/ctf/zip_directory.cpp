@@ -84,8 +84,12 @@ class Window {
   const unsigned char* at(std::uint64_t offset, std::size_t size) {
     if (offset > layout_.span.size || size > layout_.span.size - offset) return nullptr;
     if (offset < start_ || offset + size > start_ + length_) {
+      // Reading on from the window's end (the central directory) fills the window; a jump (to
+      // the next local header) reads little, so that the entries' data is not read in passing.
+      const bool onward = offset >= start_ && offset <= start_ + length_;
+      const std::size_t wanted = onward ? bytes_.size() : std::max(size, kJumpSize);
       length_ = static_cast<std::size_t>(
-          std::min<std::uint64_t>(bytes_.size(), layout_.span.size - offset));
+          std::min<std::uint64_t>(std::min(wanted, bytes_.size()), layout_.span.size - offset));
       start_ = offset;
       if (!readAt(descriptor_, layout_.span.offset + offset, bytes_.data(), length_)) {
         refuseArchive(path_, "cannot read: " + systemText(errno));
@@ -97,6 +101,8 @@ class Window {
  private:
   // More than the largest record (46 + 3 * 0xffff); the whole archive when that is smaller.
   static constexpr std::size_t kSize = 1 << 20;
+  // Enough for a local header with a usual name and extra field.
+  static constexpr std::size_t kJumpSize = 4096;
   int descriptor_;
   const ZipLayout& layout_;
   const std::string& path_;

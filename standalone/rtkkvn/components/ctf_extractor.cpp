@@ -14,7 +14,6 @@
 #include "ctf/ctf_runtime.hpp"
 #include "ctf/opc_exception.hpp"
 #include "fs/file_operations.hpp"
-#include "fs/file_scan.hpp"
 #include "fs/file_system.hpp"
 #include "msg/message.hpp"
 #include "util/messages.hpp"
@@ -190,10 +189,13 @@ std::uint64_t extractCtfFile(const dsPathString& dir, const dsPathString& archiv
                             fl::i18n::to_ustring(dir.c_str()))) {
     throw rtkInternalException(kCtfExtractFailedText, kFileExtractorSourceTag, kExtractFailedLine);
   }
+  // The unpack measured what it wrote: the folder is not walked again.
+  const auto* made = ctfruntimeLastUnpack(fl::i18n::to_ustring(dir.c_str()));
+  if (!made) {
+    throw rtkInternalException("the unpack left no list of what it made", kFileExtractorSourceTag,
+                               __LINE__);
+  }
   std::uint64_t total = 0;
-  const dsDirectorySizeAdder addSizes(total);
-  const dsIgnoreString ignoreDirectories;
-  dsFindMatchingFilesAndDirs((dir / dsPathString("*")).c_str(), addSizes, ignoreDirectories,
-                             dsFindAllFilesBelow, false);
+  for (const Ostrand::ctfpack::UnpackedEntry& entry : *made) total += entry.size;
   return total;
 }

@@ -35,6 +35,7 @@
 #include "rtkkvn/kvn_cache/cache_location.hpp"
 #include "rtkkvn/kvn_cache/component_cache.hpp"
 #include "rtkkvn/kvn_cache/component_files.hpp"
+#include "util/text_conversion.hpp"
 
 namespace {
 
@@ -127,7 +128,9 @@ bool removeIfDamaged(const dsPathString& extractDir, const dsDirectoryReadWriteL
 // Records the file list of a finished unpack; "" when done, else why not.
 std::string listComponentFiles(const std::string& folder) {
   try {
-    recordComponentFiles(folder);
+    // What the unpack says it made when the extractor unpacked here; else the folder is listed.
+    const auto made = ctfruntimeTakeLastUnpack(fl::i18n::to_ustring(folder.c_str()));
+    recordComponentFiles(folder, made ? &*made : nullptr);
     return "";
   } catch (const std::runtime_error& error) {
     cacheLogger << "ERROR: the unpacked files could not be listed: " << error.what() << std::endl;

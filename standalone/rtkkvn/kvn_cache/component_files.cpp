@@ -143,6 +143,26 @@ std::vector<ListedEntry> listFolder(const std::string& folder) {
   return entries;
 }
 
+std::vector<ListedEntry> listUnpacked(const std::vector<Ostrand::ctfpack::UnpackedEntry>& made) {
+  using Kind = Ostrand::ctfpack::UnpackedEntry::Kind;
+  std::vector<ListedEntry> entries;
+  entries.reserve(made.size());
+  for (const Ostrand::ctfpack::UnpackedEntry& unpacked : made) {
+    if (isRuntimeFile(unpacked.name)) continue;
+    ListedEntry entry;
+    entry.type = unpacked.kind == Kind::folder ? 'd' : unpacked.kind == Kind::link ? 'l' : 'f';
+    entry.size = unpacked.size;
+    entry.changeSeconds = unpacked.changeSeconds;
+    entry.changeNanoseconds = unpacked.changeNanoseconds;
+    entry.hash = unpacked.contentHash;
+    entry.path = unpacked.name;
+    entries.push_back(std::move(entry));
+  }
+  std::sort(entries.begin(), entries.end(),
+            [](const ListedEntry& a, const ListedEntry& b) { return a.path < b.path; });
+  return entries;
+}
+
 std::string lineOf(const ListedEntry& entry) {
   char numbers[96];
   if (entry.type == 'd') {
@@ -213,9 +233,12 @@ std::string damageOf(const std::string& folder, const ListedEntry& entry, bool f
 
 }  // namespace
 
-void recordComponentFiles(const std::string& folder) {
+void recordComponentFiles(const std::string& folder,
+                          const std::vector<Ostrand::ctfpack::UnpackedEntry>* made) {
   std::string text;
-  for (const ListedEntry& entry : listFolder(folder)) text += lineOf(entry);
+  for (const ListedEntry& entry : made ? listUnpacked(*made) : listFolder(folder)) {
+    text += lineOf(entry);
+  }
   const std::string path = folder + "/" + kComponentFileListName;
   const int descriptor =
       ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
