@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "fs/errors.hpp"
 #include "fs/test_support.hpp"
@@ -54,6 +55,11 @@ TEST(FsExclusiveLock, RefreshStampsTheHolderAndNoRefreshLeavesTheFile) {
   proxy.release();
   EXPECT_FALSE(lock.isAcquired());
 
+  EXPECT_TRUE(lock.acquire(false));
+  EXPECT_EQ(fstest::readFile(lock.lockFilePath()), std::to_string(::getpid()) + "\n");
+  // A longer stamp of another holder is replaced whole, not overwritten in part.
+  lock.release();
+  std::ofstream(lock.lockFilePath()) << "4194303123\n";
   EXPECT_TRUE(lock.acquire(false));
   EXPECT_EQ(fstest::readFile(lock.lockFilePath()), std::to_string(::getpid()) + "\n");
 }

@@ -118,8 +118,17 @@ void LockFile::convert(short type) {
 void LockFile::stamp() {
   if (!held()) return;
   const std::string text = std::to_string(::getpid()) + "\n";
-  if (fileSystem_->ftruncate(descriptor_, 0) == 0) {
-    (void)fileSystem_->pwrite(descriptor_, text.data(), text.size(), 0);
+  // Rewritten only when it names another process: truncating costs a journal commit, and one
+  // process takes the same lock again and again.
+  char held[32];
+  const ssize_t got = fileSystem_->pread(descriptor_, held, sizeof held, 0);
+  if (got == static_cast<ssize_t>(text.size()) && text.compare(0, text.size(), held, got) == 0) {
+    return;
+  }
+  if (fileSystem_->pwrite(descriptor_, text.data(), text.size(), 0) ==
+          static_cast<ssize_t>(text.size()) &&
+      got > static_cast<ssize_t>(text.size())) {
+    (void)fileSystem_->ftruncate(descriptor_, static_cast<off_t>(text.size()));
   }
 }
 
