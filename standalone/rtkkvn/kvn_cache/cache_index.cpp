@@ -9,10 +9,10 @@
 #include <cstring>
 #include <istream>
 #include <locale>
-#include <set>
 #include <sstream>
 #include <streambuf>
 #include <utility>
+#include <vector>
 
 #include "fs/errors.hpp"
 #include "fs/file_operations.hpp"
@@ -152,11 +152,11 @@ bool equalIgnoringCase(const std::string& a, const std::string& b) {
 // Collects the names of the folders a scan reports.
 class FolderNameCollector : public dsStringProcedure {
  public:
-  explicit FolderNameCollector(std::set<std::string>& names) : names_(&names) {}
-  void operator()(const std::string& path) const override { names_->insert(nameOf(path)); }
+  explicit FolderNameCollector(std::vector<std::string>& names) : names_(&names) {}
+  void operator()(const std::string& path) const override { names_->push_back(nameOf(path)); }
 
  private:
-  std::set<std::string>* names_;
+  std::vector<std::string>* names_;
 };
 
 // Adds an index entry for a cache folder that has none, or deletes the folder when its
@@ -302,44 +302,48 @@ void rtkComponentCacheIndex::readIndex() {
     ::close(descriptor);
     cacheLogger << "Finished reading cache index file." << std::endl;
   }
-  snapshot_ = entries_;
+  changed_ = reshaped_ = false;
+}
+
+void rtkComponentCacheIndex::noteChange(bool stampsOnly) {
+  changed_ = true;
+  reshaped_ = reshaped_ || !stampsOnly;
 }
 
 void rtkComponentCacheIndex::reconcile() {
   const dsPathString directory = cacheDirectory();
   // One listing of the cache directory answers for every entry; no entry costs a system call
   // of its own.
-  std::set<std::string> folders;
+  std::vector<std::string> folders;
   dsFindMatchingFilesAndDirs((directory / dsPathString("*")).c_str(), dsIgnoreString(),
                              FolderNameCollector(folders), 0, false);
+  std::sort(folders.begin(), folders.end());
   auto& byDirName = entries_.get<CacheIndexByDirName>();
   for (auto entry = byDirName.begin(); entry != byDirName.end();) {
     // A name with separators or ".." would lead out of the cache directory: the maintenance
     // would delete whatever it names. Such an entry counts as gone.
     // The empty name is the cache directory itself, which exists while it is being read.
     if (isPlainCacheDirectoryName(entry->dirName) &&
-        (entry->dirName.empty() || folders.count(entry->dirName) != 0)) {
+        (entry->dirName.empty() ||
+         std::binary_search(folders.begin(), folders.end(), entry->dirName))) {
       ++entry;
       continue;
     }
     cacheLogger << "Found an entry in the index that no longer exists in the cache." << std::endl;
     logEntry("Removing obsolete component entry: ", *entry);
     entry = byDirName.erase(entry);
+    noteChange(false);
   }
   const MissingComponentInserter insertMissing(*this);
-  for (const std::string& name : folders) insertMissing((directory / dsPathString(name)).str());
+  for (const std::string& name : folders) {
+    if (!hasDirName(name)) insertMissing((directory / dsPathString(name)).str());
+  }
 }
 
 bool rtkComponentCacheIndex::writeNeeded() const {
   cacheLogger << "Checking whether index file " << path_ << " needs to be written..." << std::endl;
-  const auto& current = entries_.get<CacheIndexById>();
-  const auto& saved = snapshot_.get<CacheIndexById>();
-  if (current.size() == saved.size() && std::equal(current.begin(), current.end(), saved.begin())) {
-    cacheLogger << "No write needed." << std::endl;
-    return false;
-  }
-  cacheLogger << "Write is needed." << std::endl;
-  return true;
+  cacheLogger << (changed_ ? "Write is needed." : "No write needed.") << std::endl;
+  return changed_;
 }
 
 void rtkComponentCacheIndex::writeIndex() {
@@ -356,7 +360,7 @@ void rtkComponentCacheIndex::writeIndex() {
   // overwritten where it is. Any other change is made durable and replaces the file whole.
   const bool stampsOnly = onlyStampsChanged();
   if (stampsOnly && overwriteSameLength(path_.str(), text)) {
-    snapshot_ = entries_;
+    changed_ = reshaped_ = false;
     return;
   }
   if (!replaceFile(path_.str(), text, this, !stampsOnly)) {
@@ -365,18 +369,10 @@ void rtkComponentCacheIndex::writeIndex() {
     cacheLogger << "(" << path_ << ": " << std::strerror(error) << ")" << std::endl;
     return;
   }
-  snapshot_ = entries_;
+  changed_ = reshaped_ = false;
 }
 
-bool rtkComponentCacheIndex::onlyStampsChanged() const {
-  const auto& current = entries_.get<CacheIndexById>();
-  const auto& saved = snapshot_.get<CacheIndexById>();
-  return current.size() == saved.size() &&
-         std::equal(current.begin(), current.end(), saved.begin(),
-                    [](const CacheIndexEntry& a, const CacheIndexEntry& b) {
-                      return a.id == b.id && a.dirName == b.dirName && a.size == b.size;
-                    });
-}
+bool rtkComponentCacheIndex::onlyStampsChanged() const { return !reshaped_; }
 
 void rtkComponentCacheIndex::updateLastUsed(const std::string& id) {
   cacheLogger << "Updating last used time for " << id << " ";
@@ -390,6 +386,7 @@ void rtkComponentCacheIndex::updateLastUsed(const std::string& id) {
   renewed.lastUsed = currentCacheTime();
   cacheLogger << "new last_used time is " << formatCacheTime(renewed.lastUsed) << " ";
   byId.replace(entry, renewed);
+  noteChange(true);
 }
 
 std::uint64_t rtkComponentCacheIndex::totalSize() const {
@@ -409,23 +406,31 @@ bool rtkComponentCacheIndex::hasDirName(const std::string& dirName) const {
 }
 
 bool rtkComponentCacheIndex::insert(const CacheIndexEntry& entry) {
-  if (!isStorableCacheIndexEntry(entry)) return false;
-  return entries_.insert(entry).second;
+  if (!isStorableCacheIndexEntry(entry) || !entries_.insert(entry).second) return false;
+  noteChange(false);
+  return true;
 }
 
 bool rtkComponentCacheIndex::replace(const CacheIndexEntry& entry) {
   auto& byId = entries_.get<CacheIndexById>();
   const auto existing = byId.find(entry.id);
   if (existing == byId.end() || !isStorableCacheIndexEntry(entry)) return false;
-  return byId.replace(existing, entry);
+  if (*existing == entry) return true;
+  const bool stampsOnly = existing->dirName == entry.dirName && existing->size == entry.size;
+  if (!byId.replace(existing, entry)) return false;
+  noteChange(stampsOnly);
+  return true;
 }
 
 bool rtkComponentCacheIndex::erase(const std::string& id) {
-  return entries_.get<CacheIndexById>().erase(id) != 0;
+  if (entries_.get<CacheIndexById>().erase(id) == 0) return false;
+  noteChange(false);
+  return true;
 }
 
 rtkComponentCacheIndex::ByLastUsed::const_iterator rtkComponentCacheIndex::erase(
     ByLastUsed::const_iterator position) {
+  noteChange(false);
   return entries_.get<CacheIndexByLastUsed>().erase(position);
 }
 

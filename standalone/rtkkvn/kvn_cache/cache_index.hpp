@@ -80,21 +80,22 @@ class rtkComponentCacheIndex {
   rtkComponentCacheIndex(const rtkComponentCacheIndex&) = delete;
   rtkComponentCacheIndex& operator=(const rtkComponentCacheIndex&) = delete;
 
-  // Replaces the entries by the records of the file and takes them as the snapshot. A record
+  // Replaces the entries by the records of the file, which then count as unchanged. A record
   // whose id or dirName is taken already is dropped; a corrupt file leaves no entries at all.
   void readIndex();
   // Drops entries whose folder is gone (or whose dirName is not a plain folder name), deletes
   // folders of unfinished extractions (no ".created.ts") that have no entry, and adds entries
   // for finished ones (id found from the folder's contents, size from bytesUsed).
   void reconcile();
-  // True when the entries differ from the snapshot (the file as last read or written).
+  // True when the entries were changed since the file was last read or written (a change undone
+  // again still counts: the changes are tracked, not compared).
   bool writeNeeded() const;
-  // True when they differ from it in last-use stamps only: such a write is not made durable.
+  // True when those changes touched last-use stamps only: such a write is not made durable.
   bool onlyStampsChanged() const;
   // When writeNeeded: writes every entry, in id order, to a new file beside the index (mode
   // 0600) and renames it over the index, so that a crash leaves the old or the new index and
-  // never half of one. Then the entries are the snapshot. A failure is logged, leaves the old file
-  // and the snapshot as they were, and is not thrown.
+  // never half of one. Then the entries count as unchanged. A failure is logged, leaves the old
+  // file and the changes as they were, and is not thrown.
   void writeIndex();
 
   // Sets the entry's lastUsed to currentCacheTime(). Throws component_not_found when id has no
@@ -121,8 +122,6 @@ class rtkComponentCacheIndex {
   // The entries, oldest use first; not-a-date-time after every real time.
   const ByLastUsed& byLastUsed() const;
   const CacheIndexEntries& entries() const { return entries_; }
-  // The entries as the file holds them (after the last read or write).
-  const CacheIndexEntries& snapshot() const { return snapshot_; }
   const dsPathString& path() const { return path_; }
   // The folder the index lies in.
   dsPathString cacheDirectory() const;
@@ -132,8 +131,13 @@ class rtkComponentCacheIndex {
   static std::uint64_t bytesUsed(const std::string& componentDirectory);
 
  private:
+  // Marks a change since the file was read or written; stampsOnly when only a last-use stamp
+  // changed.
+  void noteChange(bool stampsOnly);
+
   CacheIndexEntries entries_;
-  CacheIndexEntries snapshot_;
+  bool changed_ = false;
+  bool reshaped_ = false;  // changed in more than last-use stamps
   dsPathString path_;
 };
 

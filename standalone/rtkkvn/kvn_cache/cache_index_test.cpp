@@ -226,7 +226,6 @@ TEST_F(CacheIndexFolder, ChangesAreWrittenInIdOrderThroughAPrivateNewFile) {
     EXPECT_TRUE(index->writeNeeded());
     index->writeIndex();
     EXPECT_FALSE(index->writeNeeded());
-    EXPECT_EQ(index->entries().size(), index->snapshot().size());
   }
   EXPECT_EQ(record(kIdA, "alphac0", 1) + record(kIdB, "betaco0", 2), readWhole(indexPath_));
   struct stat after;
@@ -261,7 +260,7 @@ TEST_F(CacheIndexFolder, StampsAloneAreWrittenInPlace) {
   EXPECT_FALSE(open()->find(kIdA)->lastUsed.is_not_a_date_time());
 }
 
-TEST_F(CacheIndexFolder, AFailedWriteKeepsTheSnapshotAndLeavesNothingBehind) {
+TEST_F(CacheIndexFolder, AFailedWriteKeepsTheChangesAndLeavesNothingBehind) {
   // A folder where the index file should be: it reads as no file, and renaming onto it fails.
   stdfs::create_directory(indexPath_);
   auto index = open();
@@ -271,7 +270,6 @@ TEST_F(CacheIndexFolder, AFailedWriteKeepsTheSnapshotAndLeavesNothingBehind) {
   ASSERT_TRUE(index->insert(added));
   index->writeIndex();
   EXPECT_TRUE(index->writeNeeded());
-  EXPECT_TRUE(index->snapshot().empty());
   EXPECT_NO_THROW(index.reset());
   EXPECT_TRUE(stdfs::is_directory(indexPath_));
   std::vector<std::string> names;
