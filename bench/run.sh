@@ -11,3 +11,7 @@ for benchmark in "$build"/bench/*_bench; do
   ran=1
 done
 ((ran)) || echo "no benchmarks built yet"
+# Whole programs in Q-code against the same programs in Lua and Python (see programs/README.md).
+if [[ -x $build/bench/qrun ]]; then
+  bash "$(dirname "$0")/programs/run.sh" "$build/bench/qrun"
+fi

@@ -15,6 +15,8 @@ packages=(
   libarchive-dev nlohmann-json3-dev libopenblas-dev liblapack-dev libxxhash-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev liblua5.4-dev
+  # interpreters the whole-program benchmarks compare Q-code with
+  lua5.4 python3
   # bsdtar, the baseline of the component start benchmark
   libarchive-tools
 )

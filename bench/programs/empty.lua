@@ -1,0 +1,1 @@
+-- An empty program: start-up and shut-down of the interpreter.

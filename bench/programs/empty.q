@@ -1,0 +1,3 @@
+function empty()
+% An empty program: start-up and shut-down of the runner.
+end
