@@ -17,6 +17,7 @@
 #include <limits>
 #include <memory>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "ctf/ctf_package.hpp"
@@ -26,6 +27,7 @@
 #include "ctf/settings_manifest.hpp"
 #include "ctf/unpack_limits.hpp"
 #include "ctf/unpack_plan.hpp"
+#include "ctf/write_queue.hpp"
 #include "ctf/zip_directory.hpp"
 #include "util/text_conversion.hpp"
 
@@ -34,10 +36,13 @@ namespace stdfs = std::filesystem;
 namespace {
 
 constexpr char kPreferencesFolder[] = ".sorvel";
+// From this many unpacked bytes on, a second thread writes while the first inflates.
+constexpr std::uint64_t kThreadedUnpackBytes = 4u << 20;
 
 using Ostrand::ctfpack::detail::Descriptor;
 using Ostrand::ctfpack::detail::EntryKind;
 using Ostrand::ctfpack::detail::FolderWriter;
+using Ostrand::ctfpack::detail::WriteQueue;
 using Ostrand::ctfpack::detail::inQuotes;
 using Ostrand::ctfpack::detail::locateZip;
 using Ostrand::ctfpack::detail::openRegularFile;
@@ -106,7 +111,7 @@ class ArchiveReader {
   }
   // Copies the current entry's data into the file writer has open, counting the bytes: they
   // must be exactly the declared size, which the limits were checked against.
-  void copyData(FolderWriter& writer, const ZipRecord& record) {
+  void copyData(WriteQueue& writer, const ZipRecord& record) {
     const void* block = nullptr;
     size_t size = 0;
     la_int64_t offset = 0;
@@ -407,6 +412,11 @@ std::uint64_t extractArchive(const std::string& archivePath, const std::string& 
   const stdfs::path target = stdfs::canonical(folder, error);
   if (error) fail(archivePath, "cannot resolve " + inQuotes(folder) + ": " + error.message());
   FolderWriter writer(archivePath, target.string());
+  // A second thread writes while this one inflates, when there is enough to write.
+  std::uint64_t declared = 0;
+  for (const ZipRecord& record : records) declared += record.uncompressedSize;
+  WriteQueue queue(writer,
+                   declared >= kThreadedUnpackBytes && std::thread::hardware_concurrency() > 1);
   ArchiveReader reader(file);
   for (std::size_t index = 0; index < records.size(); ++index) {
     const ZipRecord& record = records[index];
@@ -419,16 +429,16 @@ std::uint64_t extractArchive(const std::string& archivePath, const std::string& 
     const mode_t mode = archive_entry_perm(entry) & 0777;
     const std::time_t modified = archive_entry_mtime(entry);
     if (planned.kind == EntryKind::folder) {
-      writer.makeFolder(planned.name, mode, modified);
+      queue.makeFolder(planned.name, mode, modified);
     } else if (planned.kind == EntryKind::link) {
-      writer.makeLink(planned.name, planned.linkTarget, modified);
+      queue.makeLink(planned.name, planned.linkTarget, modified);
     } else {
-      writer.createFile(planned.name, mode);
-      reader.copyData(writer, record);
-      writer.closeFile(modified);
+      queue.createFile(planned.name, mode);
+      reader.copyData(queue, record);
+      queue.closeFile(modified);
     }
   }
-  writer.finish();
+  queue.finish();
   made = std::move(writer.made());
   return records.size();
 }

@@ -653,13 +653,22 @@ TEST_F(CtfArchive, NothingIsWrittenThroughWhatTheTargetFolderHoldsAlready) {
   expectRefused(archive, {"entry \"file\"", "exists already"}, plant);
   writeRawZip(archive, {{"file", AE_IFLNK, "", "."}});
   expectRefused(archive, {"entry \"file\"", "exists already"}, plant);
+  // Archives of several megabytes are written by a second thread: its failure reaches the
+  // caller the same way, and stops the unpack.
+  const std::string large(5u << 19, 'z');  // twice: beyond the threaded size, within the ratio floor
+  writeRawZip(archive, {{"large.bin", AE_IFREG, large}, {"file", AE_IFREG, "overwritten"},
+                        {"later.bin", AE_IFREG, large}});
+  expectRefused(archive, {"entry \"file\"", "exists already"}, plant);
+  EXPECT_FALSE(stdfs::exists(root_ / "jail" / "target" / "later.bin"));
   // A folder closed to its owner is still filled, and gets its own mode at the end.
   writeRawZip(archive, {{"closed/", AE_IFDIR, "", "", 0500},
                         {"closed/inner/", AE_IFDIR, "", "", 0500},
-                        {"closed/inner/f", AE_IFREG, "f"}});
+                        {"closed/inner/f", AE_IFREG, "f"},
+                        {"closed/inner/large.bin", AE_IFREG, large + large}});
   const stdfs::path target = root_ / "closed";
   Ostrand::ctfpack::extractArchive(archive.string(), target.string());
   EXPECT_EQ(contentsOf(target / "closed" / "inner" / "f"), "f");
+  EXPECT_EQ(contentsOf(target / "closed" / "inner" / "large.bin"), large + large);
   for (const stdfs::path& closed : {target / "closed" / "inner", target / "closed"}) {
     EXPECT_EQ(stdfs::status(closed).permissions(),
               stdfs::perms::owner_read | stdfs::perms::owner_exec);
