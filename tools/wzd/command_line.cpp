@@ -5,6 +5,7 @@
 #include <optional>
 #include <sstream>
 
+#include "cache_command.hpp"
 #include "ctf/opc_exception.hpp"
 #include "errors.hpp"
 #include "examine.hpp"
@@ -14,7 +15,7 @@ namespace wzd {
 
 namespace {
 
-constexpr char kMainUsage[] = "usage: wzd pack|inspect|verify ARGUMENTS (wzd --help)";
+constexpr char kMainUsage[] = "usage: wzd pack|inspect|verify|cache ARGUMENTS (wzd --help)";
 
 constexpr char kMainHelp[] = R"(usage: wzd COMMAND ARGUMENTS
 
@@ -24,9 +25,10 @@ commands:
   pack SOURCE_DIR -o OUTPUT.ctf [options]   pack a component
   inspect ARCHIVE                           print an archive's settings and entries
   verify ARCHIVE                            check that an archive is a usable component
+  cache path|list|verify|clear [ID...]      look after the component cache of the current user
 
 'wzd COMMAND --help' describes a command.
-Exit status: 0 done, 1 a problem with an input file, 2 bad arguments.
+Exit status: 0 done, 1 a problem with an input file or a cached component, 2 bad arguments.
 )";
 
 constexpr char kPackUsage[] = "usage: wzd pack SOURCE_DIR -o OUTPUT.ctf [options]";
@@ -79,6 +81,35 @@ search-path, PATH and class-path entries exist in the component; every public fu
 main function are function files on the component's search path. Prints one line when all is
 well; exits with 1 and the reason otherwise. Warns when a half of the identifier's hexadecimal
 part starts with 0.
+)";
+
+constexpr char kCacheUsage[] = "usage: wzd cache path|list|verify|clear [--root DIR] [ID...]";
+
+constexpr char kCacheHelp[] = R"(usage: wzd cache ACTION [--root DIR] [ID...]
+
+Looks after the component cache of the current user: the folder kvnCache8.1 in the cache root,
+which is $KVN_CACHE_ROOT when set, else $TMPDIR/$USER (/tmp/$USER without TMPDIR), the folder
+programs unpack their components into.
+
+actions:
+  path             print the cache folder (a note follows when it does not exist yet)
+  list             one line per component, most recently used first: identifier, folder, size
+                   in bytes, last use (UTC) and state: ok, in use (a running program holds
+                   it), damaged (the quick check a start makes fails), unfinished (its unpack
+                   never ended) or no folder (an index entry without one)
+  verify [ID...]   hash every file of every component, or of those named, and compare it with
+                   what was unpacked; prints each damaged component and what is wrong
+  clear [ID...]    remove every component, or those named; one a running program holds is
+                   left, with a message
+
+options:
+  --root DIR       the cache in DIR/kvnCache8.1 instead
+  -h, --help       this text
+
+The cache is read and changed under the runtime's own lock and checks; a program starting a
+component meanwhile waits for wzd. A cache that does not exist yet is not created.
+Exit status: 0 done; 1 a damaged component (verify), one not removed (clear), an unknown ID or
+a cache that cannot be used; 2 bad arguments.
 )";
 
 struct Command {
@@ -203,6 +234,47 @@ std::string parseArchiveArgument(const std::vector<std::string>& arguments,
   return positional[0];
 }
 
+CacheRequest parseCache(const std::vector<std::string>& arguments) {
+  const Command command{kCacheUsage, kCacheHelp};
+  CacheRequest request;
+  std::vector<std::string> positional;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+      positional.push_back(argument);
+    } else if (argument == "--") {
+      optionsEnded = true;
+    } else if (argument == "--root" || argument.rfind("--root=", 0) == 0) {
+      if (request.root) throw BadArguments("--root given twice", command);
+      if (argument == "--root" && i + 1 >= arguments.size()) {
+        throw BadArguments("--root needs a value", command);
+      }
+      const std::string value = argument == "--root" ? arguments[++i] : argument.substr(7);
+      if (value.find_first_not_of(" \t\r\n") == std::string::npos) {
+        throw BadArguments("--root needs a folder", command);
+      }
+      request.root = value;
+    } else {
+      throw BadArguments("unknown option " + argument, command);
+    }
+  }
+  if (positional.empty()) throw BadArguments("ACTION is missing", command);
+  const std::string& action = positional[0];
+  request.identifiers.assign(positional.begin() + 1, positional.end());
+  if (action == "path" || action == "list") {
+    if (!request.identifiers.empty()) {
+      throw BadArguments("unexpected argument " + request.identifiers[0], command);
+    }
+    request.action = action == "path" ? CacheAction::Path : CacheAction::List;
+  } else if (action == "verify" || action == "clear") {
+    request.action = action == "verify" ? CacheAction::Verify : CacheAction::Clear;
+  } else {
+    throw BadArguments("unknown action " + action, command);
+  }
+  return request;
+}
+
 // Every line of text, prefixed "wzd: ".
 void report(std::ostream& err, const std::string& text) {
   std::istringstream lines(text);
@@ -236,6 +308,9 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
          [&](const std::vector<std::string>& args) {
            verify(parseArchiveArgument(args, {kVerifyUsage, kVerifyHelp}), out, err);
          }},
+        {"cache",
+         {kCacheUsage, kCacheHelp},
+         [&](const std::vector<std::string>& args) { runCache(parseCache(args), out, err); }},
     };
     if (isHelp(name)) {
       out << kMainHelp;

@@ -376,6 +376,7 @@ TEST_F(Wzd, ExitStatusSaysWhoIsToBlame) {
       {{"pack", "--help"}, 0, "--search-path DIR"},
       {{"inspect", "-h"}, 0, "usage: wzd inspect ARCHIVE"},
       {{"verify", "x", "--help"}, 0, "usage: wzd verify ARCHIVE"},
+      {{"cache", "list", "-h"}, 0, "usage: wzd cache ACTION"},
       {{}, 2, "usage: wzd"},
       {{"unpack", archive}, 2, "unknown command unpack"},
       {{"pack", source.string()}, 2, "-o OUTPUT.ctf is missing"},
@@ -386,11 +387,16 @@ TEST_F(Wzd, ExitStatusSaysWhoIsToBlame) {
       {{"pack", source.string(), "-o", archive, "--search-path", "../up"}, 2, "leaves"},
       {{"pack", source.string(), "-o", (source / "lib" / "x.ctf").string()}, 2, "lies inside"},
       {{"inspect"}, 2, "usage: wzd inspect ARCHIVE"},
+      {{"cache"}, 2, "ACTION is missing"},
+      {{"cache", "list", "x_1"}, 2, "unexpected argument x_1"},
+      {{"cache", "prune"}, 2, "unknown action prune"},
+      {{"cache", "path", "--root="}, 2, "--root needs a folder"},
       {{"pack", (root_ / "nothing").string(), "-o", archive}, 1, "nothing: not a folder"},
       {{"pack", source.string(), "-o", archive, "--public", "absent"}, 1, "function absent"},
       {{"pack", source.string(), "-o", archive, "--search-path", "nolib"}, 1, "nolib"},
       {{"inspect", "/bin/true"}, 1, "/bin/true"},
       {{"verify", (root_ / "none.ctf").string()}, 1, "none.ctf"},
+      {{"cache", "clear", "--root", root_.string(), "x_1"}, 1, "no component x_1"},
   };
   for (const Case& c : cases) {
     std::string shown;

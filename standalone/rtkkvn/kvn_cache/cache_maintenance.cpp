@@ -1,6 +1,8 @@
 // Keeping the cache within its size limit: the last-use stamp of a component and the deletion of
 // the least recently used components.
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -16,24 +18,30 @@ namespace {
 
 constexpr char kRootLockNotHeld[] = "Cache directory lock is not acquired!  (aborting...)";
 
-enum class DeletionResult { inUse, removed, removalFailed };
+}  // namespace
 
-// Deletes one component folder unless someone holds it. The write lock is only a test: once it
-// is taken nobody else holds the folder, and the root lock, held by the caller, keeps every other
-// process from opening or extracting it again, so the lock is given back before the removal
-// (whose lock file lives beside the folder and is not touched by it).
-// Throws dsNoSuchDirectory when the folder (or the cache directory) is gone.
-DeletionResult deleteUnlessInUse(const std::string& directory, const std::string& id) {
-  dsDirectoryReadWriteLock componentLock(directory, dsGetDefaultFSImp());
-  dsDirectoryReadWriteLock::WriteLock writeLock = componentLock.getWriteLock();
-  cacheLogger << "Attempting to delete component " << id << "... ";
-  if (!writeLock.tryAcquire(false)) return DeletionResult::inUse;
-  // Releasing never throws here, so a folder that vanished meanwhile shows up in the removal.
-  writeLock.release();
-  return dsRemoveRF(directory) ? DeletionResult::removed : DeletionResult::removalFailed;
+bool isFinishedComponentFolder(const std::string& folder) {
+  struct stat marker;
+  return ::lstat((folder + "/" + kCreatedMarkerFileName).c_str(), &marker) == 0 &&
+         S_ISREG(marker.st_mode);
 }
 
-}  // namespace
+bool isComponentInUse(const std::string& folder) {
+  dsDirectoryReadWriteLock componentLock(folder, dsGetDefaultFSImp());
+  dsDirectoryReadWriteLock::WriteLock writeLock = componentLock.getWriteLock();
+  if (!writeLock.tryAcquire(true)) return true;  // a test: the holder's stamp is not written
+  // Releasing never throws here, so a folder that vanished meanwhile shows up in what follows.
+  writeLock.release();
+  return false;
+}
+
+// The write lock is only a test: once it is taken nobody else holds the folder, and the root lock,
+// held by the caller, keeps every other process from opening or extracting it again, so the lock
+// is given back before the removal (whose lock file lives beside the folder and is not touched).
+ComponentRemoval removeComponentUnlessInUse(const std::string& folder) {
+  if (isComponentInUse(folder)) return ComponentRemoval::inUse;
+  return dsRemoveRF(folder) ? ComponentRemoval::removed : ComponentRemoval::removalFailed;
+}
 
 bool rtkComponentCache::touchComponent(rtkComponentCacheIndex& index, const std::string& id) {
   cacheLogger << "KVN Cache: updating .last_used file (LRU component: " << id << ") "
@@ -79,22 +87,23 @@ bool rtkComponentCache::performMaintenance(rtkComponentCacheIndex& index) {
     const std::string id = entry->id;
     const std::uint64_t size = entry->size;
     cacheLogger << "Processing component " << id << std::endl;
-    DeletionResult result;
+    ComponentRemoval result;
+    cacheLogger << "Attempting to delete component " << id << "... ";
     try {
-      result = deleteUnlessInUse(directory.str(), id);
+      result = removeComponentUnlessInUse(directory.str());
     } catch (const dsNoSuchDirectory&) {
       cacheLogger << "Component not found: " << id << "; removing from index" << std::endl;
       total -= size;
       entry = index.erase(entry);
       continue;
     }
-    if (result == DeletionResult::inUse) {
+    if (result == ComponentRemoval::inUse) {
       cacheLogger << "could not acquire WRITE lock; delete FAILED" << std::endl;
       ++entry;
       continue;
     }
     cacheLogger << id
-                << (result == DeletionResult::removed ? " removed successfully."
+                << (result == ComponentRemoval::removed ? " removed successfully."
                                                       : " removed failure.")
                 << std::endl;
     total -= size;

@@ -34,6 +34,18 @@ class rtkComponentCacheIndex;
 void checkTrustedCacheFolder(dsFileSystem& fileSystem, const std::string& folder,
                              bool mayBeMissing);
 
+// True when folder holds a finished unpack: its completion marker is a regular file.
+bool isFinishedComponentFolder(const std::string& folder);
+// True when a process holds the component folder (a program holds its read lock for as long as it
+// uses the component): the write lock is tried once, without waiting, and given back at once.
+// Meaningful while the caller holds the cache's root lock, which keeps anyone from taking a new
+// hold. Throws dsNoSuchDirectory when the folder is gone.
+bool isComponentInUse(const std::string& folder);
+enum class ComponentRemoval { inUse, removed, removalFailed };
+// Removes the component folder unless a process holds it (isComponentInUse). Call with the root
+// lock held. Throws dsNoSuchDirectory when the folder (or the cache directory) is gone.
+ComponentRemoval removeComponentUnlessInUse(const std::string& folder);
+
 // The verbose test: true when KVN_CACHE_VERBOSE is set, not empty and not exactly "off" (so
 // "OFF", "0" and "no" switch logging on).
 bool isCacheVerbose();
