@@ -1,10 +1,13 @@
 #include "fs/file_operations.hpp"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <stdexcept>
 #include <vector>
 
@@ -186,4 +189,25 @@ bool dsReadSmallFile(const std::string& path, std::size_t maxLength, std::string
   buffer.resize(done);
   content = std::move(buffer);
   return true;
+}
+
+std::string dsUntrustedFolderReason(const struct stat& status, bool groupMayWrite) {
+  if (S_ISLNK(status.st_mode)) return "it is a symbolic link";
+  if (!S_ISDIR(status.st_mode)) return "it is not a folder";
+  if (status.st_uid != ::geteuid()) {
+    std::string owner = "uid " + std::to_string(status.st_uid);
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    char buffer[1024];
+    if (::getpwuid_r(status.st_uid, &entry, buffer, sizeof buffer, &found) == 0 && found) {
+      owner = std::string(found->pw_name) + " (" + owner + ")";
+    }
+    return "it belongs to " + owner + ", not to you";
+  }
+  if (status.st_mode & (groupMayWrite ? S_IWOTH : (S_IWGRP | S_IWOTH))) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+    return std::string("others may write to it (mode ") + mode + ")";
+  }
+  return "";
 }

@@ -56,3 +56,9 @@ FS_EXPORT int dsOpenRegularFile(const std::string& path,
 // it is larger: a small file of the runtime that someone made huge is never read whole.
 FS_EXPORT bool dsReadSmallFile(const std::string& path, std::size_t maxLength, std::string& content,
                                dsFileSystemPtr fileSystem = dsGetDefaultFSImp());
+
+// Why the folder whose lstat status this is may not be trusted to hold what this user runs: ""
+// when it is a real folder (not a symbolic link) of the effective user that others may not write
+// to (nor its group, unless groupMayWrite); else "it is a symbolic link", "it is not a folder",
+// "it belongs to NAME (uid N), not to you", or "others may write to it (mode 0777)".
+FS_EXPORT std::string dsUntrustedFolderReason(const struct stat& status, bool groupMayWrite);

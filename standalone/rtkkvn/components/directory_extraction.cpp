@@ -58,6 +58,19 @@ void refuseMethodFolder(const dsPathString& dir) {
   }
 }
 
+// An existing folder that another user owns, or that is a link, or that everyone may write to,
+// is never used: its contents could be anybody's code. Missing is fine (it is about to be made).
+void refuseForeignFolder(const std::string& folder) {
+  struct stat status;
+  if (::lstat(folder.c_str(), &status) != 0) return;
+  const std::string reason = dsUntrustedFolderReason(status, true);
+  if (reason.empty()) return;
+  throw rtkUserException(kExtractionErrorId,
+                         KVN::rtkkvn::RTKKVN_ERROR_INITIALIZING_CTF().withCause(
+                             "the folder " + folder + " is not used: " + reason +
+                             "; remove it, or unpack the component into a folder of your own"));
+}
+
 // The folder the lock lives in: dir's parent ("/" for a folder in the root, the current folder
 // for a bare name).
 std::string lockFolderOf(const dsPathString& dir) {
@@ -135,8 +148,11 @@ std::uint64_t extractExclusively(const rtkkvn::CtfExtractor& extractor, const ds
   // Released (and destroyed) on every way out.
   const std::unique_ptr<dsDirectoryExclusiveLock> lock = lockParentOf(dir, lockWait);
 
+  refuseForeignFolder(dir.str());
   if (dsIsDirectory(dir.str())) {
-    if (dsIsDirectory((dir / dsPathString(componentId)).str())) return 0;  // unpacked already
+    const std::string unpacked = (dir / dsPathString(componentId)).str();
+    refuseForeignFolder(unpacked);
+    if (dsIsDirectory(unpacked)) return 0;  // unpacked already
     // Something else: a stale copy of the component, or a failed unpack.
     if (componentName.size() > kShortComponentNameLength) {
       removeStalePreferences(dir.str(), componentName.substr(0, kShortComponentNameLength),

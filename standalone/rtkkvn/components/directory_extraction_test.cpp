@@ -156,6 +156,25 @@ TEST_F(DirectoryExtraction, ForbiddenTargetsFailBeforeAnythingIsTouched) {
   const stdfs::path named = root_ / "apps" / "private";
   EXPECT_EQ(attempt(named), "no error");
   EXPECT_TRUE(stdfs::exists(named / kComponentId));
+
+  // A target, or an unpacked component in it, that is a link, that everyone may write to, or
+  // that another user owns is not used (and not removed): its code could be anybody's.
+  stdfs::create_directories(root_ / "elsewhere" / kComponentId);
+  stdfs::create_directory_symlink(root_ / "elsewhere", root_ / "linked");
+  EXPECT_NE(attempt(root_ / "linked").find("linked is not used: it is a symbolic link"),
+            std::string::npos);
+  stdfs::permissions(named / kComponentId, stdfs::perms::all);
+  EXPECT_NE(attempt(named).find(kComponentId + std::string(" is not used: others may write to it "
+                                                           "(mode 0777)")),
+            std::string::npos);
+  if (::geteuid() == 0) {
+    const stdfs::path foreign = root_ / "foreign";
+    stdfs::create_directories(foreign / kComponentId);
+    ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
+    EXPECT_NE(attempt(foreign).find("(uid 65534), not to you"), std::string::npos);
+    EXPECT_TRUE(stdfs::exists(foreign / kComponentId)) << "refused, not removed";
+  }
+  EXPECT_TRUE(stdfs::exists(root_ / "elsewhere" / kComponentId));
 }
 
 TEST_F(DirectoryExtraction, ErrorsOfTheStepsBecomeTheirOwnErrors) {

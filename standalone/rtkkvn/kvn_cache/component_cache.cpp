@@ -1,7 +1,6 @@
 #include "rtkkvn/kvn_cache/component_cache.hpp"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,23 +44,6 @@ boost::shared_ptr<rtkComponentCache> processCache;
   throw rtkUserException(kCacheErrorId, KVN::rtkkvn::RTKKVN_CACHE_DIR_NOT_TRUSTED(folder, reason));
 }
 
-std::string ownerText(uid_t uid) {
-  struct passwd entry;
-  struct passwd* found = nullptr;
-  char buffer[1024];
-  std::string text = "uid " + std::to_string(uid);
-  if (::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) == 0 && found) {
-    text = std::string(found->pw_name) + " (" + text + ")";
-  }
-  return text;
-}
-
-std::string modeText(mode_t mode) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
-  return text;
-}
-
 }  // namespace
 
 void checkTrustedCacheFolder(dsFileSystem& fileSystem, const std::string& folder,
@@ -71,16 +53,12 @@ void checkTrustedCacheFolder(dsFileSystem& fileSystem, const std::string& folder
     if (mayBeMissing && (errno == ENOENT || errno == ENOTDIR)) return;
     dsThrowFileError("cannot examine the cache folder", folder, errno);
   }
-  const std::string useYourOwn = "set KVN_CACHE_ROOT to a folder of your own";
-  if (S_ISLNK(status.st_mode)) refuse(folder, "it is a symbolic link; " + useYourOwn);
-  if (!S_ISDIR(status.st_mode)) refuse(folder, "it is not a folder; " + useYourOwn);
-  if (status.st_uid != ::geteuid()) {
-    refuse(folder, "it belongs to " + ownerText(status.st_uid) + ", not to you; " + useYourOwn);
-  }
-  if (status.st_mode & (S_IWGRP | S_IWOTH)) {
-    refuse(folder, "others may write to it (mode " + modeText(status.st_mode) +
-                       "); run chmod 700 " + folder + " or " + useYourOwn);
-  }
+  const std::string reason = dsUntrustedFolderReason(status, false);
+  if (reason.empty()) return;
+  // A folder of the user's own that is only too open can be closed; anything else is replaced.
+  const bool onlyOpen = S_ISDIR(status.st_mode) && status.st_uid == ::geteuid();
+  refuse(folder, reason + "; " + (onlyOpen ? "run chmod 700 " + folder + " or " : "") +
+                     "set KVN_CACHE_ROOT to a folder of your own");
 }
 
 namespace {
