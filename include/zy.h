@@ -61,7 +61,13 @@ typedef enum zyClassID {
   zyCLASS_ID_INT = 0x7fffffff /* callers may pass any int as an id */
 } zyClassID;
 
-typedef enum zyComplexity { zyREAL = 0, zyCOMPLEX = 1, zyCOMPLEXITY_INT = 0x7fffffff } zyComplexity;
+/* Any int may be passed; only zyCOMPLEX asks for an imaginary part. */
+typedef enum zyComplexity {
+  zyREAL = 0,
+  zyCOMPLEX = 1,
+  zyCOMPLEXITY_INT_MIN = -0x7fffffff - 1, /* with zyCOMPLEXITY_INT, makes every int valid */
+  zyCOMPLEXITY_INT = 0x7fffffff
+} zyComplexity;
 
 /* Who is responsible for destroying an array; the library only records it (see
  * docs/arrays.md). New arrays are zySCOPE_OWNED: the caller destroys them. */

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,18 @@ TEST(ZyCreate, EveryClassIdGivesAnArrayOfThatClass) {
     EXPECT_EQ(zyIsComplex(sized.get()), id >= zyDOUBLE_CLASS && id <= zyUINT64_CLASS)
         << "only numeric classes are complex";
   }
-  EXPECT_EQ(zyCreateNumericMatrix(1, 1, static_cast<zyClassID>(19), zyREAL), nullptr);
+  // Any int is an id or a complexity: unknown ids are refused, and only zyCOMPLEX is complex.
+  for (const int id : {19, -1, INT_MIN, INT_MAX}) {
+    EXPECT_EQ(zyCreateNumericMatrix(1, 1, static_cast<zyClassID>(id), zyREAL), nullptr) << id;
+  }
+  for (const int complexity : {-1, 2, INT_MIN, INT_MAX}) {
+    Array created(zyCreateNumericMatrix(1, 1, zyDOUBLE_CLASS, static_cast<zyComplexity>(complexity)));
+    ASSERT_NE(created, nullptr) << complexity;
+    EXPECT_FALSE(zyIsComplex(created.get())) << complexity;
+    Array sparse(zyCreateSparse(2, 2, 1, static_cast<zyComplexity>(complexity)));
+    ASSERT_NE(sparse, nullptr) << complexity;
+    EXPECT_FALSE(zyIsComplex(sparse.get())) << complexity;
+  }
 }
 
 TEST(ZyCreate, NumericDataStartsAtZero) {
