@@ -85,10 +85,11 @@ RTKKVN_EXPORT int rtkGetID(HKVNINSTANCE instance);
  * library-wide mutex. True also when *instance is already NULL.
  *
  * While a call holds the instance (its own Q code calling a host callback that terminates it, or
- * a call running on another thread, in a pause say), this returns true at once with *instance
- * NULL: from then on the instance takes no new call, and it is shut down and deleted when the
- * outermost call holding it has returned (with that call's own result; a failure of that late
- * shutdown is not reported).
+ * a call running on another thread), this returns true at once with *instance NULL: from then on
+ * the instance takes no new call, and it is shut down and deleted when the outermost call holding
+ * it has returned (a failure of that late shutdown is not reported). A call of another thread is
+ * interrupted, as by rtkInterruptInstance, so that it returns soon (failing with Q:interrupted);
+ * a call whose own callback terminates the instance goes on to its own result.
  *
  * False with a last error when instance is NULL ("RTK:ComponentInstance"), when *instance names
  * no live instance, names the host's own instance, or is a copy of a handle another thread has
@@ -121,6 +122,36 @@ RTKKVN_EXPORT bool rtkTerminateInstance(HKVNINSTANCE* instance);
  * (see rtkTerminateInstance). It must not wait for another thread that calls, creates or
  * terminates an instance, nor, inside rtkcppFeval, for one that uses the array API: that thread
  * waits for the locks the callback's own call holds, so neither would ever go on. */
+
+/* Stopping calls. rtkInterruptInstance makes the calls that hold the instance end soon with the
+ * Q-code error "Q:interrupted" ("The call was interrupted."): the Q code stops at its next loop
+ * iteration or function call, a pause wakes at once, and a built-in that runs no Q code (a large
+ * matrix operation, say) finishes first. Q-code try/catch does not catch it (nor
+ * eval's catch text or cellfun's ErrorHandler), so even a loop that catches every error stops.
+ * It may be called from any thread at any time, also from a callback of the call itself; it
+ * takes no lock that a call holds and returns without waiting for the call to end. The calls it
+ * ends are those holding the instance when it is made (running, or waiting for another thread's
+ * call to finish) and any that start before all of them have returned; once the instance has no
+ * call the request is gone. On an instance without calls it does nothing, and the next call
+ * runs normally. Host code running in a callback is not interrupted: Q code it calls on this
+ * instance fails, and the Q code that called the callback stops when it returns, whatever the
+ * callback made of that failure. Only Q code of this instance stops: a callback waiting in a
+ * call of another instance sees that call go on.
+ * True when the request was made (or there was no call); false with a last error
+ * ("RTK:Runtime:Interrupt") for a NULL handle or one that names no live instance or the host's
+ * own instance. */
+RTKKVN_EXPORT bool rtkInterruptInstance(HKVNINSTANCE instance);
+
+/* Sets the time, in seconds, that each later call of the instance may run (0: no limit, the
+ * start state; infinity is no limit too). A call that runs longer fails with the Q-code error
+ * "Q:callBudgetExceeded", which Q-code try/catch does not catch either. The time counts from
+ * when the call enters the engine (not while it waits for another thread's call), pauses included;
+ * it is checked at loop iterations and function calls, about every hundred of them, with a clock
+ * of a few milliseconds' resolution, so a call ends a little after its budget. Calls already
+ * running keep the budget they started with. False with a last error
+ * ("RTK:Runtime:SetCallBudget") for a negative or NaN seconds, naming the argument, or a handle
+ * that names no live instance. */
+RTKKVN_EXPORT bool rtkSetCallBudget(HKVNINSTANCE instance, double seconds);
 
 /* Calls name with nrhs inputs, asking for nlhs outputs. False with a last error
  * ("RTK:Runtime:Feval", or the identifier, message and stack of a Q-code error). */

@@ -6,6 +6,7 @@
 // that such loops take amortised constant time per element.
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 
@@ -84,6 +85,19 @@ void relocate(const zyArray* source, zyArray* destination) {
       position[k] = 0;
     }
   }
+}
+
+// Adds a field to a struct; a name must start with a letter and hold letters, digits and '_'
+// (at most 63 characters), as names in struct() must, also when it comes from s.(expression).
+int addField(zyArray* structure, const std::string& field) {
+  const bool valid =
+      !field.empty() && field.size() <= 63 && std::isalpha(static_cast<unsigned char>(field[0])) &&
+      std::all_of(field.begin(), field.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+      });
+  const int number = valid ? zyAddField(structure, field.c_str()) : -1;
+  if (number < 0) raise("Q:invalidFieldName", "'" + field + "' is not a valid field name.");
+  return number;
 }
 
 }  // namespace
@@ -214,6 +228,19 @@ void Interpreter::assignParen(Value& object, ValueList& arguments, Value rhs) {
     }
   }
 
+  if (resultClass >= zyFUNCTION_CLASS && resultClass <= zyOBJECT_CLASS) {
+    // Function handles and other objects have no elements to copy: a variable of one can only
+    // become the value itself.
+    if (countOf(newDims) != 1) {
+      raise("Q:invalidConversion",
+            resultClass == zyFUNCTION_CLASS
+                ? std::string("Function handles cannot be stored in arrays; use a cell.")
+                : std::string("Values of class '") + classNameOf(resultClass) +
+                      "' cannot be stored in arrays; use a cell.");
+    }
+    object = Value::adopt(std::move(rhsArray));
+    return;
+  }
   const bool numeric = resultClass >= zyDOUBLE_CLASS && resultClass <= zyUINT64_CLASS;
   bool complex = numeric && rhsArray->isComplex();
   ArrayPtr target;
@@ -305,8 +332,7 @@ void Interpreter::assignField(Value& object, const std::string& field, Value rhs
           "A field of a struct array can be assigned in one element at a time: index it first.");
   }
   int number = zyGetFieldNumber(structure, field.c_str());
-  if (number < 0) number = zyAddField(structure, field.c_str());
-  if (number < 0) raise("Q:invalidFieldName", "'" + field + "' is not a valid field name.");
+  if (number < 0) number = addField(structure, field);
   zyArray* old = zyGetFieldByNumber(structure, 0, number);
   if (zySetFieldByNumber(structure, 0, number, rhs.release().release()) != 0) {
     throw std::bad_alloc();
@@ -358,8 +384,7 @@ void Interpreter::assignFieldEach(Value& object, const std::string& field, Value
                                      std::to_string(structure->numberOfElements()) + " elements.");
   }
   int number = zyGetFieldNumber(structure, field.c_str());
-  if (number < 0) number = zyAddField(structure, field.c_str());
-  if (number < 0) raise("Q:invalidFieldName", "'" + field + "' is not a valid field name.");
+  if (number < 0) number = addField(structure, field);
   for (std::size_t i = 0; i < values.size(); ++i) {
     zyArray* old = zyGetFieldByNumber(structure, i, number);
     if (zySetFieldByNumber(structure, i, number, values[i].release().release()) != 0) {

@@ -227,6 +227,9 @@ struct Index final : Expression {
   Index(SourceLocation where, ExpressionPtr baseExpression);
   ExpressionPtr base;
   std::vector<IndexStep> steps;
+  // Whether an expression of a step after the first names the base variable (1), or not (0);
+  // -1 until an assignment to this target first asks.
+  mutable std::int8_t laterStepsNameBase = -1;
 };
 
 // [a, b; c, d] and {a, b; c, d}. Empty rows are dropped, so [] and {} have no rows.
@@ -261,6 +264,9 @@ struct AnonymousFunction final : Expression {
   explicit AnonymousFunction(SourceLocation where)
       : Expression(NodeKind::AnonymousFunction, where) {}
   std::vector<std::string> parameters;  // "~" for an ignored one
+  // The last parameter is varargin: its slot receives the arguments after the named ones as a
+  // 1-by-N cell, and any number of arguments is accepted.
+  bool varargin = false;
   std::vector<Capture> captures;
   ExpressionPtr body;
   std::size_t frameSize() const { return parameters.size() + captures.size(); }

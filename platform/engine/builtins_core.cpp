@@ -8,14 +8,12 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <thread>
 
 #include "engine/array_access.hpp"
 #include "engine/dispatcher.hpp"
 #include "engine/instance.hpp"
 #include "engine/interpreter.hpp"
 #include "engine/operators.hpp"
-#include "util/counted_mutex.hpp"
 #include "util/warnings.hpp"
 
 namespace q {
@@ -181,7 +179,7 @@ void mapElements(Interpreter& interpreter, int nargout, ValueList& results, cons
     try {
       interpreter.callFunction(function, nargout, callArguments, values);
     } catch (QError& error) {
-      if (!options.errorHandler.isDefined()) throw;
+      if (!options.errorHandler.isDefined() || interpreter.stopping()) throw;
       const char* fields[] = {"identifier", "message", "index"};
       ArrayPtr info = checked(zyCreateStructMatrix(1, 1, 3, fields));
       zySetField(info.get(), 0, "identifier", makeString(error.identifier()).release());
@@ -413,18 +411,26 @@ void builtinWarning(Interpreter& interpreter, int nargout, ValueList& results, V
   messageArguments(interpreter, inputs, 0, identifier, message);
   const int enabled = ut_get_warning_status_id(utGetWarningContext(),
                                                identifier.empty() ? nullptr : identifier.c_str());
-  if (!enabled) return;
+  // lastwarn records a warning whether it is shown or not, so that code can turn a warning off
+  // and still find out that it happened.
   interpreter.lastWarning() = message;
   interpreter.lastWarningId() = identifier;
+  if (!enabled) return;
   interpreter.printError("Warning: " + message + "\n");
   if (nargout > 0) results.push_back(text(message));
 }
 
 void builtinLastwarn(Interpreter& interpreter, int nargout, ValueList& results, ValueList& inputs) {
-  requireInputs(inputs, 0, 0, "lastwarn");
+  requireInputs(inputs, 0, 2, "lastwarn");
   requireOutputs(nargout, 2, "lastwarn");
+  // lastwarn(message) and lastwarn(message, identifier) set them, after giving the old ones.
   results.push_back(text(interpreter.lastWarning()));
   if (nargout > 1) results.push_back(text(interpreter.lastWarningId()));
+  if (!inputs.empty()) {
+    interpreter.lastWarning() = textOf(inputs[0], "a warning message");
+    interpreter.lastWarningId() =
+        inputs.size() > 1 ? textOf(inputs[1], "a warning identifier") : std::string();
+  }
 }
 
 void builtinAssert(Interpreter& interpreter, int, ValueList&, ValueList& inputs) {
@@ -456,6 +462,7 @@ void builtinEval(Interpreter& interpreter, int nargout, ValueList& results, Valu
   try {
     interpreter.evalText(code, true, nargout, &results);
   } catch (const QError& error) {
+    if (interpreter.stopping()) throw;
     interpreter.lastError() = error.message();
     results.clear();
     interpreter.evalText(fallback, true, nargout, &results);
@@ -558,24 +565,80 @@ void builtinClear(Interpreter& interpreter, int nargout, ValueList&, ValueList& 
         for (auto& entry : interpreter.globals()) entry.second->reset();
         interpreter.globals().clear();
       }
+      if (name == "all") interpreter.clearPersistents();
       continue;
     }
-    if (name == "functions") continue;  // files are reloaded when they change anyway
+    // Files are reloaded when they change anyway; clearing functions resets their persistents.
+    if (name == "functions") {
+      interpreter.clearPersistents();
+      continue;
+    }
     if (Value* variable = workspace.find(name)) variable->reset();
+    const LoadedFile* context = interpreter.current() ? interpreter.current()->file : nullptr;
+    const TargetPtr target = interpreter.resolve(name, context);
+    if (target && target->kind == Target::Kind::User) {
+      interpreter.clearPersistents(target->file.get());
+    }
   }
 }
 
+// nargin(f) and nargout(f): the number of inputs (outputs) f declares, for a function name or
+// handle; negative, counting varargin (varargout) too, when it takes (returns) any number.
+// Built-ins, host callbacks and native extensions declare nothing: -1.
+double declaredCount(Interpreter& interpreter, const Value& function, bool outputs) {
+  const char* what = outputs ? "nargout" : "nargin";
+  std::string name;
+  const LoadedFile* context = interpreter.current() ? interpreter.current()->file : nullptr;
+  if (function.isFunctionHandle()) {
+    const FunctionHandleData* handle = functionHandleOf(function.array());
+    if (handle->anonymous) {
+      // An anonymous function gives one value, or a list when its body is one: -1.
+      if (outputs) return -1;
+      const double count = static_cast<double>(handle->anonymous->parameters.size());
+      return handle->anonymous->varargin ? -count : count;
+    }
+    name = handle->name;
+    context = handle->context.get();
+  } else if (isText(function)) {
+    name = textOf(function, "a function name");
+  } else {
+    raise("Q:invalidInput", std::string(what) + " needs a function name or a function handle.");
+  }
+  const TargetPtr target = interpreter.resolve(name, context);
+  if (!target || target->kind == Target::Kind::None) {
+    raise("Q:undefined", "Undefined function '" + name + "'.");
+  }
+  if (target->kind != Target::Kind::User) return -1;
+  const ast::Function& declared = *target->file->tree.functions[target->functionIndex];
+  if (declared.isScript) {
+    raise("Q:invalidInput", "'" + name + "' is a script and declares no " +
+                                (outputs ? "outputs." : "inputs."));
+  }
+  const bool rest = outputs ? declared.varargout : declared.varargin;
+  const double count = static_cast<double>(outputs ? declared.outputs.size()
+                                                   : declared.inputs.size());
+  return rest ? -(count + 1) : count;
+}
+
 void builtinNargin(Interpreter& interpreter, int nargout, ValueList& results, ValueList& inputs) {
-  requireInputs(inputs, 0, 0, "nargin");
+  requireInputs(inputs, 0, 1, "nargin");
   requireOutputs(nargout, 1, "nargin");
+  if (!inputs.empty()) {
+    results.push_back(Value(declaredCount(interpreter, inputs[0], false)));
+    return;
+  }
   const Activation* activation = functionActivation(interpreter);
   if (!activation) raise("Q:notInFunction", "nargin is only valid inside a function.");
   results.push_back(Value(static_cast<double>(activation->nargin)));
 }
 
 void builtinNargout(Interpreter& interpreter, int nargout, ValueList& results, ValueList& inputs) {
-  requireInputs(inputs, 0, 0, "nargout");
+  requireInputs(inputs, 0, 1, "nargout");
   requireOutputs(nargout, 1, "nargout");
+  if (!inputs.empty()) {
+    results.push_back(Value(declaredCount(interpreter, inputs[0], true)));
+    return;
+  }
   const Activation* activation = functionActivation(interpreter);
   if (!activation) raise("Q:notInFunction", "nargout is only valid inside a function.");
   results.push_back(Value(static_cast<double>(activation->nargout)));
@@ -651,7 +714,7 @@ void builtinToc(Interpreter& interpreter, int nargout, ValueList& results, Value
   results.push_back(Value(seconds));
 }
 
-void builtinPause(Interpreter&, int nargout, ValueList&, ValueList& inputs) {
+void builtinPause(Interpreter& interpreter, int nargout, ValueList&, ValueList& inputs) {
   requireInputs(inputs, 0, 1, "pause");
   requireOutputs(nargout, 0, "pause");
   // Without a window system there is no key press to wait for: pause() returns at once.
@@ -660,9 +723,7 @@ void builtinPause(Interpreter&, int nargout, ValueList&, ValueList& inputs) {
   if (!inputs[0].asRealDouble(seconds) || !(seconds >= 0) || std::isinf(seconds)) {
     raise("Q:invalidInput", "pause needs a finite, non-negative number of seconds.");
   }
-  // Other threads may use the engine meanwhile.
-  tnutil::threadutil::ReleaseCountedMutexGuard release(kvn_mutex);
-  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  interpreter.sleep(seconds);
 }
 
 // ---- Random numbers ----

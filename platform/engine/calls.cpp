@@ -1,8 +1,6 @@
 // Calling things: Q functions and scripts, anonymous functions and handles, built-ins, host
 // callbacks and native extensions; the workspaces and activations they run in.
 
-#include <pthread.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -10,6 +8,7 @@
 #include "engine/dispatcher.hpp"
 #include "engine/instance.hpp"
 #include "engine/interpreter.hpp"
+#include "engine/native_stack.hpp"
 #include "engine/parser.hpp"
 #include "util/sinks.hpp"
 #include "zy/errors.hpp"
@@ -25,39 +24,9 @@ namespace {
 // one activation may need before the next is checked (a deeply nested expression, a built-in,
 // parsing a file).
 constexpr int kMaxRecursion = 500;
-#if defined(__SANITIZE_ADDRESS__)
-constexpr std::uintptr_t kStackReserve = 1536 * 1024;
-#else
-constexpr std::uintptr_t kStackReserve = 512 * 1024;
-#endif
+constexpr std::size_t kStackReserve = 512 * 1024 * kNativeFrameScale;
 
-struct StackBounds {
-  bool read = false;
-  std::uintptr_t low = 0, high = 0, reserve = 0;  // reserve 0: not known, not checked
-};
-thread_local StackBounds stackBounds;
-
-bool stackNearlyFull() {
-  StackBounds& bounds = stackBounds;
-  if (!bounds.read) {
-    bounds.read = true;
-    pthread_attr_t attributes;
-    if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
-      void* address = nullptr;
-      std::size_t size = 0;
-      if (pthread_attr_getstack(&attributes, &address, &size) == 0 && size > 0) {
-        bounds.low = reinterpret_cast<std::uintptr_t>(address);
-        bounds.high = bounds.low + size;
-        bounds.reserve = std::min<std::uintptr_t>(kStackReserve, size / 2);
-      }
-      pthread_attr_destroy(&attributes);
-    }
-  }
-  const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
-  // A frame outside the bounds runs on a stack of its own (a coroutine's): not checked.
-  return bounds.reserve != 0 && here >= bounds.low && here < bounds.high &&
-         here - bounds.low < bounds.reserve;
-}
+bool stackNearlyFull() { return nativeStackBelow(kStackReserve); }
 
 constexpr std::uint32_t kSlotBlockSize = 4096;
 
@@ -164,6 +133,7 @@ namespace {
 
 ActivationScope::ActivationScope(Interpreter& owner, Activation& activation)
     : interpreter(owner), previous(owner.current_) {
+  owner.poll();
   if (owner.depth_ >= kMaxRecursion || stackNearlyFull()) recursionLimit(owner.depth_);
   activation.caller = owner.current_;
   owner.current_ = &activation;
@@ -219,7 +189,11 @@ void Interpreter::releaseSlots(const SlotAllocation& allocation) {
 // The interpreter
 
 Interpreter::Interpreter(kvnInstance& owner, Qdispatcher& dispatcher, OutputSinks sinks)
-    : owner_(owner), dispatcher_(dispatcher), sinks_(std::move(sinks)) {
+    : owner_(owner),
+      dispatcher_(dispatcher),
+      sinks_(std::move(sinks)),
+      control_(*owner.callControl()),
+      interruptFlag_(&control_.interruptFlag()) {
   if (!sinks_.print) sinks_.print = CmdWinSinkHandle::printSink();
   if (!sinks_.error) sinks_.error = CmdWinSinkHandle::errorSink();
   baseActivation_.workspace = &base_;
@@ -266,6 +240,21 @@ std::shared_ptr<Value> Interpreter::global(const std::string& name) {
   auto& entry = globals_[name];
   if (!entry) entry = std::make_shared<Value>(Value::adopt(makeEmptyDouble()));
   return entry;
+}
+
+void Interpreter::clearPersistents(const LoadedFile* file) {
+  if (!file) {
+    persistents_.clear();
+    return;
+  }
+  // A running function keeps its persistents through its activation's links.
+  for (auto entry = persistents_.begin(); entry != persistents_.end();) {
+    const auto& functions = file->tree.functions;
+    const bool ofFile = std::any_of(functions.begin(), functions.end(), [&](const auto& function) {
+      return function.get() == entry->first.first;
+    });
+    entry = ofFile ? persistents_.erase(entry) : std::next(entry);
+  }
 }
 
 void Interpreter::clearAll() {
@@ -509,7 +498,8 @@ void Interpreter::runScript(const LoadedFilePtr& file, Workspace& workspace, int
 void Interpreter::callAnonymous(const FunctionHandleData& handle, int nargout, ValueList& arguments,
                                 ValueList& results) {
   const ast::AnonymousFunction& node = *handle.anonymous;
-  if (arguments.size() > node.parameters.size()) {
+  const std::size_t fixed = node.parameters.size() - (node.varargin ? 1 : 0);
+  if (!node.varargin && arguments.size() > fixed) {
     raise("Q:TooManyInputs", "Too many input arguments for " + handle.text + ".");
   }
   Workspace workspace;
@@ -523,8 +513,17 @@ void Interpreter::callAnonymous(const FunctionHandleData& handle, int nargout, V
   activation.nargin = static_cast<int>(arguments.size());
   activation.nargout = nargout;
   activation.line = node.location.line;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
+  const std::size_t named = std::min(arguments.size(), fixed);
+  for (std::size_t i = 0; i < named; ++i) {
     if (node.parameters[i] != "~") *activation.slots[i] = std::move(arguments[i]);
+  }
+  if (node.varargin) {
+    const std::size_t extra = arguments.size() - named;
+    ArrayPtr cell = checked(zyCreateCellMatrix(1, extra));
+    for (std::size_t i = 0; i < extra; ++i) {
+      zySetCell(cell.get(), i, arguments[named + i].release().release());
+    }
+    *activation.slots[fixed] = Value::adopt(std::move(cell));
   }
   for (std::size_t i = 0; i < handle.captures.size(); ++i) {
     *activation.slots[node.parameters.size() + i] = handle.captures[i];
@@ -563,10 +562,15 @@ void Interpreter::callGateway(GatewayFunction gateway, KvnCallBase* external,
       gateway(nargout, outputs.data(), static_cast<int>(count), inputs.data());
     }
   } catch (const QError&) {
+    // A stop raised in Q code that the callback called ends this call too, whatever the
+    // callback made of it.
+    if (stopping()) raiseStop();
     throw;
   } catch (const zy::ScriptError&) {
+    if (stopping()) raiseStop();
     throw;
   } catch (const std::exception& error) {
+    if (stopping()) raiseStop();
     raise("Q:externalFunction", "'" + name + "' failed: " + error.what());
   }
   for (std::size_t i = 0; i < slots; ++i) {

@@ -1,13 +1,21 @@
-// Expressions, statements and control flow.
+// Expressions, statements and control flow, and the stops of a running call.
 
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "engine/array_access.hpp"
 #include "engine/dispatcher.hpp"
+#include "engine/instance.hpp"
 #include "engine/interpreter.hpp"
+#include "engine/native_stack.hpp"
 #include "engine/operators.hpp"
+#include "util/counted_mutex.hpp"
 #include "zy/errors.hpp"
 
 namespace q {
@@ -77,6 +85,75 @@ bool shortCircuitOperand(const Value& value, const char* op) {
   raise(identifier, message);
 }
 
+// Native stack a block may take before the blocks inside it are checked, with room for the
+// expressions and built-ins it runs.
+constexpr std::size_t kBlockStackReserve = 64 * 1024 * kNativeFrameScale;
+
+// Whether an expression reads the variable `name` of the frame it runs in (anonymous functions
+// through their captures).
+bool names(const Expression& expression, const std::string& name) {
+  switch (expression.kind) {
+    case NodeKind::Identifier:
+      return expression.as<Identifier>().name == name;
+    case NodeKind::Unary:
+      return names(*expression.as<Unary>().operand, name);
+    case NodeKind::Binary: {
+      const Binary& binary = expression.as<Binary>();
+      return names(*binary.left, name) || names(*binary.right, name);
+    }
+    case NodeKind::Range: {
+      const Range& range = expression.as<Range>();
+      return names(*range.start, name) || (range.step && names(*range.step, name)) ||
+             names(*range.stop, name);
+    }
+    case NodeKind::Postfix:
+      return names(*expression.as<Postfix>().operand, name);
+    case NodeKind::Index: {
+      const Index& index = expression.as<Index>();
+      if (names(*index.base, name)) return true;
+      for (const IndexStep& step : index.steps) {
+        for (const ExpressionPtr& argument : step.arguments) {
+          if (names(*argument, name)) return true;
+        }
+        if (step.fieldExpression && names(*step.fieldExpression, name)) return true;
+      }
+      return false;
+    }
+    case NodeKind::Matrix:
+    case NodeKind::Cell:
+      for (const auto& row : expression.as<Rows>().rows) {
+        for (const ExpressionPtr& element : row) {
+          if (names(*element, name)) return true;
+        }
+      }
+      return false;
+    case NodeKind::AnonymousFunction:
+      for (const Capture& capture : expression.as<AnonymousFunction>().captures) {
+        if (capture.name == name) return true;
+      }
+      return false;
+    default:
+      return false;
+  }
+}
+
+// An assignment such as c{1}(c{1} > 1) = 0 takes the part it changes out of its container
+// before it evaluates the subscripts of the later steps, which would then see the container
+// without it. When a later step names the variable, the part is copied out instead.
+bool laterStepsNameBase(const Index& node) {
+  if (node.laterStepsNameBase < 0) {
+    const std::string& base = node.base->as<Identifier>().name;
+    bool found = false;
+    for (std::size_t s = 1; s < node.steps.size() && !found; ++s) {
+      const IndexStep& step = node.steps[s];
+      for (const ExpressionPtr& argument : step.arguments) found = found || names(*argument, base);
+      found = found || (step.fieldExpression && names(*step.fieldExpression, base));
+    }
+    node.laterStepsNameBase = found ? 1 : 0;
+  }
+  return node.laterStepsNameBase == 1;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -100,6 +177,16 @@ void Interpreter::undefined(const std::string& name) {
   raise("Q:undefined", "Undefined function or variable '" + name + "'.");
 }
 
+void Interpreter::undefinedSlot(const Identifier& identifier) {
+  const ast::Function* function = current_->function;
+  if (function && !current_->scriptLike &&
+      std::find(function->inputSlots.begin(), function->inputSlots.end(), identifier.slot) !=
+          function->inputSlots.end()) {
+    raise("Q:NotEnoughInputs", "Not enough input arguments.");
+  }
+  undefined(identifier.name);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Expressions
 
@@ -119,7 +206,7 @@ Value Interpreter::evaluate(const Expression& expression) {
       if (Value* found = findVariable(identifier)) {
         if (found->isDefined()) return *found;
       }
-      if (identifier.slot >= 0) undefined(identifier.name);
+      if (identifier.slot >= 0) undefinedSlot(identifier);
       return callWithoutArguments(identifier);
     }
     case NodeKind::Colon:
@@ -192,7 +279,7 @@ void Interpreter::evaluateWithNargout(const Expression& expression, int nargout,
         return;
       }
     }
-    if (identifier.slot >= 0) undefined(identifier.name);
+    if (identifier.slot >= 0) undefinedSlot(identifier);
     const Target* target = resolveCall(identifier);
     if (!target) undefined(identifier.name);
     PooledList arguments(*this);
@@ -246,7 +333,7 @@ void Interpreter::evaluateIndex(const Index& node, int nargout, ValueList& out) 
     if (found && found->isDefined()) {
       object = found;
     } else if (identifier.slot >= 0) {
-      undefined(identifier.name);
+      undefinedSlot(identifier);
     } else {
       // A call: f(arguments) and whatever indexes its result.
       const Target* target = resolveCall(identifier);
@@ -476,10 +563,12 @@ bool Interpreter::evaluateCondition(const Expression& expression) {
   if (expression.kind == NodeKind::Binary) {
     const Binary& binary = expression.as<Binary>();
     if (binary.op == BinaryOperator::AndAnd) {
-      return evaluateCondition(*binary.left) && evaluateCondition(*binary.right);
+      return shortCircuitCondition(*binary.left, "&&") &&
+             shortCircuitCondition(*binary.right, "&&");
     }
     if (binary.op == BinaryOperator::OrOr) {
-      return evaluateCondition(*binary.left) || evaluateCondition(*binary.right);
+      return shortCircuitCondition(*binary.left, "||") ||
+             shortCircuitCondition(*binary.right, "||");
     }
     if (isComparison(binary.op)) {
       double a, b;
@@ -496,6 +585,22 @@ bool Interpreter::evaluateCondition(const Expression& expression) {
     }
   }
   return truth(evaluate(expression));
+}
+
+bool Interpreter::shortCircuitCondition(const Expression& operand, const char* op) {
+  if (operand.kind == NodeKind::Binary) {
+    const Binary& binary = operand.as<Binary>();
+    // A nested && or || gives one logical value, or raises the error itself.
+    if (binary.op == BinaryOperator::AndAnd || binary.op == BinaryOperator::OrOr) {
+      return evaluateCondition(operand);
+    }
+    double a, b;
+    if (isComparison(binary.op) && (scalarLeaf(*binary.left, a) || scalarValue(*binary.left, a)) &&
+        (scalarLeaf(*binary.right, b) || scalarValue(*binary.right, b))) {
+      return compareScalars(binary.op, a, b);
+    }
+  }
+  return shortCircuitOperand(evaluate(operand), op);
 }
 
 Value Interpreter::evaluateRows(const Rows& rows) {
@@ -528,6 +633,12 @@ Value Interpreter::evaluateAnonymous(const AnonymousFunction& node) {
 // Statements
 
 Flow Interpreter::execute(const StatementList& statements) {
+  // Blocks nest as deep as the code does; each level takes native stack.
+  if (nativeStackBelow(kBlockStackReserve)) {
+    raiseLiteral("Q:recursionLimit",
+                 "Maximum recursion limit reached: the native stack is full (blocks nested too "
+                 "deep for this thread).");
+  }
   for (const StatementPtr& statement : statements) {
     const Flow flow = executeStatement(*statement);
     if (flow != Flow::Normal) return flow;
@@ -841,7 +952,19 @@ void Interpreter::assignSteps(Value& object, const Index& node, std::size_t step
         }
         return;
       }
-      Value part = takeCellElement(object, arguments);
+      Value part;
+      if (!laterStepsNameBase(node)) {
+        part = takeCellElement(object, arguments);
+      } else if (object.isCell()) {
+        ValueList elements;
+        try {
+          ValueList copy = arguments;
+          indexBrace(object, copy, elements);
+        } catch (const QError& error) {
+          if (error.identifier() != "Q:badsubscript") throw;
+        }
+        if (elements.size() == 1) part = std::move(elements[0]);
+      }
       assignSteps(part, node, step + 1, std::move(rhs), deletion, list);
       assignBrace(object, arguments, std::move(part));
       return;
@@ -857,7 +980,15 @@ void Interpreter::assignSteps(Value& object, const Index& node, std::size_t step
         }
         return;
       }
-      Value part = takeField(object, name);
+      Value part;
+      if (!laterStepsNameBase(node)) {
+        part = takeField(object, name);
+      } else if (object.isStruct() && object.numberOfElements() == 1 &&
+                 zyGetFieldNumber(object.array(), name.c_str()) >= 0) {
+        ValueList values;
+        indexField(object, name, values);
+        if (values.size() == 1) part = std::move(values[0]);
+      }
       assignSteps(part, node, step + 1, std::move(rhs), deletion, list);
       assignField(object, name, std::move(part));
       return;
@@ -886,6 +1017,7 @@ Flow Interpreter::executeFor(const For& statement) {
       const double first = start.scalar(), increment = step.scalar(), limit = stop.scalar();
       const std::size_t count = rangeCount(first, increment, limit);
       for (std::size_t i = 0; i < count; ++i) {
+        poll();
         variable(*statement.variable) = first + static_cast<double>(i) * increment;
         current_->line = statement.location.line;
         const Flow flow = execute(statement.body);
@@ -913,6 +1045,7 @@ Flow Interpreter::iterateColumns(const For& statement, Value values) {
   const bool realDoubleRow =
       rows == 1 && array->classId() == zyDOUBLE_CLASS && !array->isComplex() && !array->isSparse();
   for (std::size_t column = 0; column < columns; ++column) {
+    poll();
     if (realDoubleRow) {
       variable(*statement.variable) = array->elements<double>()[column];
     } else {
@@ -931,6 +1064,7 @@ Flow Interpreter::iterateColumns(const For& statement, Value values) {
 
 Flow Interpreter::executeWhile(const While& statement) {
   for (;;) {
+    poll();
     current_->line = statement.location.line;
     if (!evaluateCondition(*statement.condition)) return Flow::Normal;
     const Flow flow = execute(statement.body);
@@ -974,6 +1108,8 @@ Flow Interpreter::executeTry(const Try& statement) {
   try {
     return execute(statement.body);
   } catch (QError& error) {
+    // A stopped call must end, so its error is not caught.
+    if (stopping()) throw;
     if (!error.hasStack()) completeStack(error);
     current_ = activation;
     endContexts_.resize(endContexts);
@@ -1013,6 +1149,111 @@ void Interpreter::executeDeclaration(const Declaration& statement) {
     }
     current_->links.push_back(std::move(storage));
   }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Stops
+
+namespace {
+
+// Polls between looks at the clock while a call has a budget: a clock read costs about as much
+// as a loop iteration, so it is made rarely, and a poll is rarely longer than a statement.
+constexpr std::uint32_t kPollsPerClockRead = 128;
+// Polls between looks at nothing when a call has neither budget nor step limit.
+constexpr std::uint32_t kUnwatchedPolls = std::uint32_t(1) << 30;
+
+// The coarse monotonic clock is read in user space, without a system call; its tick (a few
+// milliseconds) is precision enough for a budget.
+std::int64_t coarseNow() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+}  // namespace
+
+void Interpreter::startCall() {
+  stop_ = Stop::None;
+  polls_ = 0;
+  stepLimit_ = control_.stepLimit();
+  const std::int64_t budget = control_.callBudgetNanoseconds();
+  budgetSeconds_ = static_cast<double>(budget) / 1e9;
+  deadline_ = budget > 0 ? coarseNow() + budget : 0;
+  refillPolls();
+}
+
+void Interpreter::refillPolls() {
+  std::uint64_t chunk = deadline_ != 0 ? kPollsPerClockRead : kUnwatchedPolls;
+  // The poll after the last one allowed is the next to look.
+  if (stepLimit_ != 0) chunk = std::min(chunk, stepLimit_ - std::min(polls_, stepLimit_) + 1);
+  pollChunk_ = pollCountdown_ = static_cast<std::uint32_t>(chunk);
+}
+
+__attribute__((noinline)) void Interpreter::pollSlowly() {
+  polls_ += pollChunk_ - pollCountdown_;
+  checkStop();
+  refillPolls();
+}
+
+void Interpreter::checkStop() {
+  if (stop_ == Stop::None) {
+    if (interruptFlag_->load(std::memory_order_relaxed)) {
+      stop_ = Stop::Interrupted;
+    } else if (stepLimit_ != 0 && polls_ > stepLimit_) {
+      stop_ = Stop::Steps;
+    } else if (deadline_ != 0 && coarseNow() >= deadline_) {
+      stop_ = Stop::Budget;
+    } else {
+      return;
+    }
+  }
+  // From now on every poll comes here and raises again.
+  pollChunk_ = pollCountdown_ = 1;
+  raiseStop();
+}
+
+__attribute__((noinline, cold)) void Interpreter::raiseStop() const {
+  switch (stop_) {
+    case Stop::Budget: {
+      char message[96];
+      std::snprintf(message, sizeof message, "The call ran longer than its budget of %g seconds.",
+                    budgetSeconds_);
+      raise("Q:callBudgetExceeded", message);
+    }
+    case Stop::Steps:
+      raise("Q:stepLimit",
+            "The call exceeded its limit of " + std::to_string(stepLimit_) + " steps.");
+    default:
+      raise("Q:interrupted", "The call was interrupted.");
+  }
+}
+
+void Interpreter::sleep(double seconds) {
+  using Clock = std::chrono::steady_clock;
+  poll();
+  // Beyond some thirty years the end would overflow the clock; nobody waits that long.
+  const auto wanted = std::chrono::duration<double>(std::min(seconds, 1e9));
+  Clock::time_point until = Clock::now() + std::chrono::duration_cast<Clock::duration>(wanted);
+  bool untilDeadline = false;
+  if (deadline_ != 0) {
+    // Both clocks count from the same origin (CLOCK_MONOTONIC's).
+    const Clock::time_point deadline{std::chrono::nanoseconds(deadline_)};
+    if (deadline <= until) {
+      until = deadline;
+      untilDeadline = true;
+    }
+  }
+  bool interrupted;
+  {
+    // Other threads may use the engine meanwhile.
+    tnutil::threadutil::ReleaseCountedMutexGuard release(kvn_mutex);
+    interrupted = control_.waitForInterrupt(until);
+  }
+  if (!interrupted && untilDeadline && stop_ == Stop::None) {
+    // The coarse clock may not have reached the deadline yet; the wait did.
+    stop_ = Stop::Budget;
+  }
+  checkStop();
 }
 
 Value Interpreter::errorStruct(const QError& error) {

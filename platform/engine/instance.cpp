@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -15,6 +16,7 @@
 #include "util/text_conversion.hpp"
 #include "util/warnings.hpp"
 #include "zy/errors.hpp"
+#include "zy/memory.hpp"
 
 boost::shared_ptr<tnutil::threadutil::CountedMutex> kvn_mutex(
     new tnutil::threadutil::CountedMutex());
@@ -132,6 +134,64 @@ void KvnCallEvent::operator()(int nlhs, zyArray** plhs, int nrhs, zyArray** prhs
 }
 
 // ---------------------------------------------------------------------------------------------
+// Call control
+
+namespace {
+// Its address identifies the thread (kvnCallControl::callingThread).
+thread_local char threadToken;
+// Budgets beyond this are kept as this (about 146 years), so that deadlines never overflow.
+constexpr std::int64_t kLongestBudgetNs = std::int64_t(1) << 62;
+}  // namespace
+
+kvnCallControl::kvnCallControl() = default;
+kvnCallControl::~kvnCallControl() = default;
+
+void kvnCallControl::interrupt() {
+  {
+    std::lock_guard<std::mutex> guard(wakeMutex_);
+    interrupted_.store(true, std::memory_order_relaxed);
+  }
+  wake_.notify_all();
+}
+
+void kvnCallControl::clearInterrupt() {
+  std::lock_guard<std::mutex> guard(wakeMutex_);
+  interrupted_.store(false, std::memory_order_relaxed);
+}
+
+bool kvnCallControl::waitForInterrupt(std::chrono::steady_clock::time_point until) {
+  std::unique_lock<std::mutex> lock(wakeMutex_);
+  return wake_.wait_until(lock, until,
+                          [this] { return interrupted_.load(std::memory_order_relaxed); });
+}
+
+std::uintptr_t kvnCallControl::callingThread() {
+  return reinterpret_cast<std::uintptr_t>(&threadToken);
+}
+
+bool kvnCallControl::runsOnCallingThread() const {
+  return runner_.load(std::memory_order_relaxed) == callingThread();
+}
+
+void kvnCallControl::setCallBudget(double seconds) {
+  if (std::isnan(seconds) || seconds < 0) {
+    throw std::invalid_argument("A call budget is a number of seconds, 0 or more.");
+  }
+  std::int64_t nanoseconds = 0;
+  if (seconds > 0) {
+    const double scaled = seconds * 1e9;
+    nanoseconds = scaled >= static_cast<double>(kLongestBudgetNs)
+                      ? kLongestBudgetNs
+                      : std::max<std::int64_t>(1, static_cast<std::int64_t>(scaled));
+  }
+  budget_.store(std::isinf(seconds) ? 0 : nanoseconds, std::memory_order_relaxed);
+}
+
+double kvnCallControl::callBudget() const {
+  return static_cast<double>(budget_.load(std::memory_order_relaxed)) / 1e9;
+}
+
+// ---------------------------------------------------------------------------------------------
 // Entering the engine
 
 // Everything an entry into an instance sets up, undone in reverse order on every path.
@@ -140,15 +200,27 @@ struct EntryScope {
   std::unique_lock<tnutil::threadutil::CountedMutex> lock;
   utSignalThreadScope signalThread;
   int previousErrorMode;
+  bool limited = false;  // the thread's block limit was set for this entry
+  std::size_t previousBlockLimit = 0;
 
   explicit EntryScope(kvnInstance& owner) : instance(owner), lock(*kvn_mutex) {
     runningInstances.push_back(&owner);
     previousErrorMode = zySetErrorMode(-1);
-    // The folders are checked for changes only when a call starts from outside.
-    if (owner.running_++ == 0) owner.dispatcher_->refresh();
+    if (const std::size_t limit = owner.control_->allocationLimit()) {
+      previousBlockLimit = zy::setThreadBlockLimit(limit);
+      limited = true;
+    }
+    if (owner.running_++ == 0) {
+      // A call from outside: it gets the budget and limits as they are now, and the folders are
+      // checked for changes.
+      owner.control_->setRunningThread(kvnCallControl::callingThread());
+      owner.interpreter_->startCall();
+      owner.dispatcher_->refresh();
+    }
   }
   ~EntryScope() {
-    --instance.running_;
+    if (--instance.running_ == 0) instance.control_->setRunningThread(0);
+    if (limited) zy::setThreadBlockLimit(previousBlockLimit);
     zySetErrorMode(previousErrorMode);
     runningInstances.pop_back();
   }
@@ -165,7 +237,7 @@ void finishEntry(kvnInstance* instance, bool detached, int running) {
 
 kvnInstance::kvnInstance(const kvnOptions& options, boost::shared_ptr<QfileReader> qfileReader,
                          boost::shared_ptr<NubFileReader> nubReader)
-    : id_(nextInstanceId++), options_(options) {
+    : id_(nextInstanceId++), control_(std::make_shared<kvnCallControl>()), options_(options) {
   std::lock_guard<tnutil::threadutil::CountedMutex> lock(*kvn_mutex);
   applyWarningStates(options.warning_state());
   std::string currentFolder;

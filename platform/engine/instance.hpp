@@ -12,10 +12,14 @@
 // figures, user data and random state. The warning states are the process-wide warning context
 // of libutil, shared with the runtime library by design.
 
+#include <atomic>
 #include <boost/function.hpp>
 #include <boost/shared_ptr.hpp>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -162,6 +166,70 @@ class KVNENGINE_EXPORT KvnCallEvent : public KvnCallBase {
   void* instance_;
 };
 
+// Stops and bounds the calls of one instance. The instance owns it and polls it where Q code can
+// run for long (every loop iteration, every entry into a function, script, anonymous function or
+// eval text, and pause); the runtime keeps a reference so that it can stop a call from another
+// thread without touching the instance, which may be gone by then. Every member may be used from
+// any thread at any time.
+//
+// A call the control ends fails with Q:interrupted, Q:callBudgetExceeded or Q:stepLimit. Q-code
+// try/catch (and eval's catch text, cellfun's ErrorHandler) does not catch these errors, and
+// once one is raised the call keeps raising it at every poll until its outermost entry returns.
+class KVNENGINE_EXPORT kvnCallControl {
+ public:
+  kvnCallControl();
+  ~kvnCallControl();
+  kvnCallControl(const kvnCallControl&) = delete;
+  kvnCallControl& operator=(const kvnCallControl&) = delete;
+
+  // Makes the call that runs in the instance end with Q:interrupted at its next poll (a pause
+  // wakes at once); calls that start later end the same way until clearInterrupt.
+  void interrupt();
+  void clearInterrupt();
+  bool interruptRequested() const { return interrupted_.load(std::memory_order_relaxed); }
+  // True when the calling thread runs the outermost call of the instance now: it is a host
+  // callback of that call (or code the callback runs).
+  bool runsOnCallingThread() const;
+
+  // The time each outermost call may run, in seconds (0: no limit); a call that runs longer
+  // fails with Q:callBudgetExceeded. Read when a call starts; infinity means no limit.
+  // Throws std::invalid_argument for a negative or NaN value.
+  void setCallBudget(double seconds);
+  double callBudget() const;
+  // For running code nobody trusts (the evaluator's fuzz target): the number of polls one
+  // outermost call may make (0: no limit; beyond it the call fails with Q:stepLimit), and the
+  // largest block of array data in bytes that code running in the instance may allocate (0: no
+  // limit; beyond it an allocation fails like one for which memory ran out, Q:outOfMemory).
+  void setStepLimit(std::uint64_t polls) { stepLimit_.store(polls, std::memory_order_relaxed); }
+  std::uint64_t stepLimit() const { return stepLimit_.load(std::memory_order_relaxed); }
+  void setAllocationLimit(std::size_t bytes) {
+    allocationLimit_.store(bytes, std::memory_order_relaxed);
+  }
+  std::size_t allocationLimit() const { return allocationLimit_.load(std::memory_order_relaxed); }
+
+  // ---- Inside the engine ----
+  // The flag interrupt sets, polled by the interpreter.
+  const std::atomic<bool>& interruptFlag() const { return interrupted_; }
+  // Waits until interrupt is called or the time point passes; true when interrupted.
+  bool waitForInterrupt(std::chrono::steady_clock::time_point until);
+  std::int64_t callBudgetNanoseconds() const { return budget_.load(std::memory_order_relaxed); }
+  // The thread that runs the instance's outermost call (a token of it), 0 when none runs.
+  void setRunningThread(std::uintptr_t token) { runner_.store(token, std::memory_order_relaxed); }
+  // The calling thread's token for setRunningThread.
+  static std::uintptr_t callingThread();
+
+ private:
+  std::atomic<bool> interrupted_{false};
+  std::atomic<std::uintptr_t> runner_{0};
+  std::atomic<std::int64_t> budget_{0};  // nanoseconds
+  std::atomic<std::uint64_t> stepLimit_{0};
+  std::atomic<std::size_t> allocationLimit_{0};
+  // Sleepers in waitForInterrupt wait on wake_; interrupted_ is set under wakeMutex_ so that no
+  // wake-up is lost. A leaf lock: nothing else is taken while it is held.
+  std::mutex wakeMutex_;
+  std::condition_variable wake_;
+};
+
 class KVNENGINE_EXPORT kvnInstance {
  public:
   // Starts an instance: applies the warning states, sets up the search path (every folder must
@@ -200,6 +268,10 @@ class KVNENGINE_EXPORT kvnInstance {
 
   Qdispatcher& GetDispatcher();
 
+  // What stops and bounds the instance's calls; never null, the same object for the instance's
+  // lifetime. Holders may keep it past the instance's deletion.
+  const std::shared_ptr<kvnCallControl>& callControl() const { return control_; }
+
   // Java objects: an opaque array (class id 17, class name "java.lang.Object") holding a JNI
   // global reference; its payload owns the reference. Without a JVM attached to the process the
   // conversion of a non-null object fails with std::runtime_error.
@@ -227,6 +299,7 @@ class KVNENGINE_EXPORT kvnInstance {
   friend struct EntryScope;
 
   int id_;
+  std::shared_ptr<kvnCallControl> control_;
   kvnOptions options_;
   std::unique_ptr<Qdispatcher> dispatcher_;
   std::unique_ptr<q::Interpreter> interpreter_;

@@ -12,6 +12,7 @@
 // builtins_text.cpp (the built-ins that need the interpreter), figures.cpp (the headless figure
 // model), runtime_functions.cpp (the functions the runtime library calls by name).
 
+#include <atomic>
 #include <boost/shared_ptr.hpp>
 #include <chrono>
 #include <cstdint>
@@ -31,6 +32,7 @@
 class CmdWinSink;
 class KvnCallBase;
 class Qdispatcher;
+class kvnCallControl;
 class kvnInstance;
 
 namespace q {
@@ -163,6 +165,25 @@ class Interpreter {
   // Adds the stack of the activations that are running now to an error that has none.
   void completeStack(QError& error) const;
 
+  // ---- Stops (kvnCallControl; evaluator.cpp) ----
+  // Reads the budget and limits of the instance's control for a call from outside and forgets
+  // the stop of an earlier call.
+  void startCall();
+  // Made at every loop iteration and every entry into Q code: one decrement and one relaxed load
+  // unless a stop is due, which raises the stop's error.
+  void poll() {
+    const bool due = --pollCountdown_ == 0;
+    if (__builtin_expect(due || interruptFlag_->load(std::memory_order_relaxed), false)) {
+      pollSlowly();
+    }
+  }
+  // True once the running call is being stopped: its error must not be caught, and every later
+  // poll raises it again.
+  bool stopping() const { return stop_ != Stop::None; }
+  [[noreturn]] void raiseStop() const;
+  // pause: sleeps without the engine mutex, waking early for an interrupt or the call's budget.
+  void sleep(double seconds);
+
   // ---- Used by built-ins ----
   void print(const std::string& text);
   void printError(const std::string& text);
@@ -206,6 +227,9 @@ class Interpreter {
   std::map<std::string, std::shared_ptr<Value>>& globals() { return globals_; }
   std::map<std::string, Value>& userData() { return userData_; }
   void clearAll();
+  // Forgets the persistent variables of every function, or of the functions of one file, so
+  // that they start empty again (clear all, clear functions, clear name).
+  void clearPersistents(const LoadedFile* file = nullptr);
 
   zy::DisplayFormat& displayFormat() { return format_; }
   std::mt19937_64& random() { return random_; }
@@ -278,6 +302,8 @@ class Interpreter {
   Value evaluateAnonymous(const ast::AnonymousFunction& node);
   Value evaluateEnd(const ast::End& node);
   bool evaluateCondition(const ast::Expression& expression);
+  // An operand of && or || in a condition: it must be one value convertible to logical.
+  bool shortCircuitCondition(const ast::Expression& operand, const char* op);
   // The value of an expression made only of real double scalars (numbers, scalar variables,
   // + - * / and unary minus), computed without making values; false when it is not one.
   bool scalarValue(const ast::Expression& expression, double& out);
@@ -325,6 +351,9 @@ class Interpreter {
   bool switchMatches(const Value& subject, const Value& candidate);
   Value errorStruct(const QError& error);
   [[noreturn]] void undefined(const std::string& name);
+  // A variable of the current frame read before it has a value: Q:NotEnoughInputs for an
+  // input the caller did not pass, else Q:undefined.
+  [[noreturn]] void undefinedSlot(const ast::Identifier& identifier);
   // Throws a Q error with the stack of the running activations.
   [[noreturn]] void throwWithStack(const std::string& identifier, const std::string& message);
 
@@ -355,6 +384,23 @@ class Interpreter {
   kvnInstance& owner_;
   Qdispatcher& dispatcher_;
   OutputSinks sinks_;
+
+  // Stops. pollCountdown_ counts the polls left until the next look at the budget and step limit
+  // (pollChunk_ polls apart); polls_ is the number of polls the call made before this chunk.
+  enum class Stop : std::uint8_t { None, Interrupted, Budget, Steps };
+  void pollSlowly();
+  // Decides whether the running call must stop now (not counting a poll) and raises if so.
+  void checkStop();
+  void refillPolls();
+  kvnCallControl& control_;
+  const std::atomic<bool>* interruptFlag_;
+  std::uint32_t pollCountdown_ = 1;
+  std::uint32_t pollChunk_ = 1;
+  std::uint64_t polls_ = 0;
+  std::uint64_t stepLimit_ = 0;
+  std::int64_t deadline_ = 0;  // CLOCK_MONOTONIC nanoseconds; 0: no budget
+  double budgetSeconds_ = 0;
+  Stop stop_ = Stop::None;
   Workspace base_;
   Activation* current_ = nullptr;
   int depth_ = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "engine/native_stack.hpp"
 #include "engine/variable_resolver.hpp"
 
 namespace q {
@@ -100,6 +101,9 @@ int binaryPrecedence(TokenKind kind) {
   }
 }
 constexpr int kRangePrecedence = 6;
+// Native stack one more level of nesting may take before the next is checked, with room for
+// what runs after the parse.
+constexpr std::size_t kParseStackReserve = 64 * 1024 * kNativeFrameScale;
 
 BinaryOperator binaryOperator(TokenKind kind) {
   switch (kind) {
@@ -181,6 +185,11 @@ class Parser::Nesting {
       --parser_.depth_;
       parser_.fail(location, "nesting is too deep: more than " + std::to_string(kMaxNestingDepth) +
                                  " levels of brackets, blocks and operators");
+    }
+    if (nativeStackBelow(kParseStackReserve)) {
+      --parser_.depth_;
+      parser_.fail(location, "nesting is too deep for the stack of this thread (" +
+                                 std::to_string(parser_.depth_) + " levels)");
     }
   }
   ~Nesting() { --parser_.depth_; }
@@ -1024,6 +1033,10 @@ ExpressionPtr Parser::parseFunctionHandle() {
     }
   }
   advance();
+  for (std::size_t i = 0; i + 1 < function->parameters.size(); ++i)
+    if (function->parameters[i] == "varargin")
+      fail(opened, "'varargin' must be the last parameter of an anonymous function");
+  function->varargin = !function->parameters.empty() && function->parameters.back() == "varargin";
   // The body runs later, on its own: an `end` in it cannot refer to an index around the @.
   const int enclosingIndexDepth = indexDepth_;
   indexDepth_ = 0;

@@ -1,11 +1,11 @@
 // Memory blocks that arrays may adopt. Plain malloc underneath, so that blocks move freely
 // between the library, its callers and zyRealloc.
 
+#include "zy/memory.hpp"
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-
-#include "zy.h"
 
 #ifdef __linux__
 #include <sys/mman.h>
@@ -24,6 +24,11 @@ constexpr size_t kHugePageAdviceThreshold = size_t(4) << 20;
 // calloc's knowledge that fresh pages are already zero.
 constexpr size_t kSmallBlock = 1024;
 
+// The calling thread's bound on one block (setThreadBlockLimit); 0: none.
+thread_local size_t threadBlockLimit = 0;
+
+bool overLimit(size_t bytes) { return threadBlockLimit != 0 && bytes > threadBlockLimit; }
+
 void* adviseHugePages(void* block, size_t size) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
   if (block != nullptr && size >= kHugePageAdviceThreshold) {
@@ -39,14 +44,23 @@ void* adviseHugePages(void* block, size_t size) {
 
 }  // namespace
 
+size_t zy::setThreadBlockLimit(size_t bytes) noexcept {
+  const size_t previous = threadBlockLimit;
+  threadBlockLimit = bytes;
+  return previous;
+}
+
 extern "C" {
 
-void* zyMalloc(size_t size) { return adviseHugePages(std::malloc(size == 0 ? 1 : size), size); }
+void* zyMalloc(size_t size) {
+  if (overLimit(size)) return nullptr;
+  return adviseHugePages(std::malloc(size == 0 ? 1 : size), size);
+}
 
 void* zyCalloc(size_t count, size_t size) {
   if (count == 0 || size == 0) return std::calloc(1, 1);
   size_t bytes = 0;
-  if (__builtin_mul_overflow(count, size, &bytes)) return nullptr;
+  if (__builtin_mul_overflow(count, size, &bytes) || overLimit(bytes)) return nullptr;
   if (bytes <= kSmallBlock) {
     // malloc serves small blocks from a per-thread cache that calloc does not use.
     void* block = std::malloc(bytes);
@@ -56,6 +70,7 @@ void* zyCalloc(size_t count, size_t size) {
 }
 
 void* zyRealloc(void* block, size_t size) {
+  if (overLimit(size)) return nullptr;
   return adviseHugePages(std::realloc(block, size == 0 ? 1 : size), size);
 }
 

@@ -229,6 +229,13 @@ ArrayPtr leftDivide(const zyArray* aIn, const zyArray* bIn) {
               " \\ " + sizeText(dimsOf(b.get())) + ".");
   }
   if (m == 0 || n == 0 || p == 0) return create(cls, {n, p});
+  bool anyNaN = false;
+  if (m != n && anyNonFinite(a.get(), anyNaN)) {
+    // The SVD of the least-squares solver iterates until it converges, which it may never do on
+    // Inf or NaN (as for the spectral norm): such a system has no solution to compute.
+    const std::vector<double> nan(n * p, std::numeric_limits<double>::quiet_NaN());
+    return fromDoubles(cls, {n, p}, nan.data(), nullptr);
+  }
   const bool complex = isComplex(a.get()) || isComplex(b.get());
   if (!complex) {
     if (m == n) return solveSquareReal(realCopy(a.get()), realCopy(b.get()), n, p, cls);

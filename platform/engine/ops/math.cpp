@@ -175,6 +175,45 @@ void mathBuiltin(Call& call) {
   call.out(0, applyMath<f>(call.in(0)));
 }
 
+// round(x) and round(x, n): to n digits after the point (before it for negative n), halves
+// away from zero; computed as round(x * 10^n) / 10^n (x / 10^-n for negative n), so that whole
+// scaled values stay exact. The class is kept; complex parts round separately.
+void roundBuiltin(Call& call) {
+  call.check(1, 2, 1);
+  if (call.nargin == 1) return mathBuiltin<Fn::Round>(call);
+  const double digits = scalarArgument(call.in(1), "round", "the number of digits");
+  if (digits != std::floor(digits) || std::abs(digits) > 400) {
+    raise("Q:invalidInput", "round: the number of digits must be an integer.");
+  }
+  FullArray a(call.in(0));
+  const zyClassID inputClass = a->classId();
+  if (!isArithmeticClass(inputClass)) notDefined("round", inputClass);
+  const zyClassID cls = isIntegerClass(inputClass)     ? inputClass
+                        : inputClass == zySINGLE_CLASS ? zySINGLE_CLASS
+                                                       : zyDOUBLE_CLASS;
+  const int n = static_cast<int>(digits);
+  // Integers have no digits after the point; 64-bit ones would lose some in doubles.
+  if (isIntegerClass(inputClass) && n >= 0) {
+    return call.out(0, checked(zyCreateSharedDataCopy(a.get())));
+  }
+  const double scale = std::pow(10.0, std::abs(n));
+  auto roundTo = [&](double x) {
+    if (!std::isfinite(x)) return x;
+    return n >= 0 ? std::round(x * scale) / scale : std::round(x / scale) * scale;
+  };
+  const size_t count = a->numberOfElements();
+  DoubleValues re(a.get());
+  std::vector<double> outRe(count), outIm;
+  for (size_t i = 0; i < count; ++i) outRe[i] = roundTo(re[i]);
+  if (isComplex(a.get())) {
+    DoubleValues im(a.get(), true);
+    outIm.resize(count);
+    for (size_t i = 0; i < count; ++i) outIm[i] = roundTo(im[i]);
+  }
+  call.out(0, fromDoubles(cls, dimsOf(a.get()), outRe.data(),
+                          outIm.empty() ? nullptr : outIm.data()));
+}
+
 // isnan, isinf, isfinite: 0, 1, 2.
 template <int kind>
 void classifyBuiltin(Call& call) {
@@ -236,7 +275,7 @@ void addMathBuiltins(std::vector<BuiltinEntry>& table) {
   table.push_back({"mod", builtin<binaryMathBuiltin<Elementwise::Mod>>});
   table.push_back({"real", builtin<mathBuiltin<Fn::Real>>});
   table.push_back({"rem", builtin<binaryMathBuiltin<Elementwise::Rem>>});
-  table.push_back({"round", builtin<mathBuiltin<Fn::Round>>});
+  table.push_back({"round", builtin<roundBuiltin>});
   table.push_back({"sign", builtin<mathBuiltin<Fn::Sign>>});
   table.push_back({"sin", builtin<mathBuiltin<Fn::Sin>>});
   table.push_back({"sinh", builtin<mathBuiltin<Fn::Sinh>>});

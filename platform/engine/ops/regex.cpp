@@ -427,10 +427,34 @@ Units replacementFor(const Units& replacement, const Pattern& pattern, const Mat
   return out;
 }
 
+// The texts of a text or of a cell of texts, in order.
+std::vector<Units> textsArgument(const zyArray* a, const char* what) {
+  std::vector<Units> texts;
+  if (a->classId() == zyCELL_CLASS) {
+    if (!isCellOfText(a)) {
+      raise("Q:invalidInput",
+            std::string("regexprep: ") + what + " must be text or a cell of texts.");
+    }
+    for (size_t i = 0; i < a->numberOfElements(); ++i) {
+      texts.push_back(unitsArgument(zyGetCellConst(a, i), "regexprep"));
+    }
+  } else {
+    texts.push_back(unitsArgument(a, "regexprep"));
+  }
+  return texts;
+}
+
+// regexprep(str, expression, replacement, options...): expression may be a cell of patterns,
+// applied one after the other to the result of the previous one, each with the replacement of
+// the same position in a cell of as many replacements, or with the one replacement given.
 void regexprepBuiltin(Call& call) {
   call.check(3, -1, 1);
-  const Units expression = unitsArgument(call.in(1), "regexprep");
-  const Units replacement = unitsArgument(call.in(2), "regexprep");
+  const std::vector<Units> expressions = textsArgument(call.in(1), "the expression");
+  const std::vector<Units> replacements = textsArgument(call.in(2), "the replacement");
+  if (replacements.size() != 1 && replacements.size() != expressions.size()) {
+    raise("Q:invalidInput",
+          "regexprep: give one replacement, or one for each expression of the cell.");
+  }
   bool once = false;
   PatternOptions patternOptions;
   for (int i = 3; i < call.nargin; ++i) {
@@ -441,19 +465,27 @@ void regexprepBuiltin(Call& call) {
       raise("Q:invalidInput", "regexprep: '" + option + "' is not an option it knows.");
     }
   }
-  const Pattern pattern = compile(expression, patternOptions, "regexprep");
+  std::vector<Pattern> patterns;
+  for (const Units& expression : expressions) {
+    patterns.push_back(compile(expression, patternOptions, "regexprep"));
+  }
   auto replaceIn = [&](const zyArray* s) {
-    const Units subject = unitsArgument(s, "regexprep");
-    const std::vector<Match> matches = findMatches(pattern, wide(subject), once, "regexprep");
-    Units out;
-    size_t position = 0;
-    for (const Match& match : matches) {
-      out.append(subject, position, match.start - position);
-      out += replacementFor(replacement, pattern, match, subject);
-      position = match.start + match.length;
+    Units subject = unitsArgument(s, "regexprep");
+    for (size_t p = 0; p < patterns.size(); ++p) {
+      const Units& replacement = replacements[replacements.size() == 1 ? 0 : p];
+      const std::vector<Match> matches =
+          findMatches(patterns[p], wide(subject), once, "regexprep");
+      Units out;
+      size_t position = 0;
+      for (const Match& match : matches) {
+        out.append(subject, position, match.start - position);
+        out += replacementFor(replacement, patterns[p], match, subject);
+        position = match.start + match.length;
+      }
+      out.append(subject, position, Units::npos);
+      subject = std::move(out);
     }
-    out.append(subject, position, Units::npos);
-    return text(out);
+    return text(subject);
   };
   const zyArray* subjects = call.in(0);
   if (subjects->classId() != zyCELL_CLASS) return call.out(0, replaceIn(subjects));

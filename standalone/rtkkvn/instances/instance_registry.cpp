@@ -147,7 +147,12 @@ void RtkInstanceRegistry::unpinInstance(RtkKvnInstance* instance) noexcept {
     boost::lock_guard<boost::mutex> live(liveLock_);
     const auto found = live_.find(instance);
     if (found == live_.end()) return;
-    last = --found->second.activeCalls == 0 && found->second.terminationRequested;
+    if (--found->second.activeCalls == 0) {
+      // Idle now: an interrupt asked for while calls held the instance has done its work, and
+      // must not stop a later call (nor the shutdown of a deferred termination).
+      if (kvnCallControl* control = instance->callControl()) control->clearInterrupt();
+      last = found->second.terminationRequested;
+    }
   }
   // Only the pin that reached zero gets here, and no new pin can be taken: the instance is
   // this thread's alone.
@@ -162,13 +167,38 @@ bool RtkInstanceRegistry::requestTermination(const void* handle, const char* fun
     if (found != live_.end() && !found->second.terminationRequested) {
       found->second.terminationRequested = true;
       *instance = static_cast<RtkKvnInstance*>(const_cast<void*>(handle));
-      return found->second.activeCalls == 0;
+      if (found->second.activeCalls == 0) return true;
+      // A call of another thread is ended, so that the termination is not put off for as long
+      // as it runs; the instance's own callback terminating it lets its Q code go on.
+      kvnCallControl* control = (*instance)->callControl();
+      if (control && !control->runsOnCallingThread()) control->interrupt();
+      return false;
     }
   }
   if (factory_->isHostInstance(handle)) {
     throw rtkCallerException(function,
                              "the handle names the host's own instance "
                              "(rtkGetActiveHKVNINSTANCE), which the runtime never terminates.");
+  }
+  throw rtkCallerException(function, kInvalidHandle);
+}
+
+void RtkInstanceRegistry::interruptCalls(const void* handle, const char* function) {
+  {
+    boost::lock_guard<boost::mutex> live(liveLock_);
+    const auto found = live_.find(handle);
+    if (found != live_.end() && !found->second.terminationRequested) {
+      // An idle instance has nothing to interrupt; the request is dropped.
+      if (found->second.activeCalls == 0) return;
+      auto* instance = static_cast<RtkKvnInstance*>(const_cast<void*>(handle));
+      if (kvnCallControl* control = instance->callControl()) control->interrupt();
+      return;
+    }
+  }
+  if (factory_->isHostInstance(handle)) {
+    throw rtkCallerException(function,
+                             "the handle names the host's own instance "
+                             "(rtkGetActiveHKVNINSTANCE), whose calls the runtime does not run.");
   }
   throw rtkCallerException(function, kInvalidHandle);
 }

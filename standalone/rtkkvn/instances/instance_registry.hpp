@@ -14,7 +14,8 @@
 // Locks, in the order they may be taken: the library-wide mutex (held by callers that create or
 // terminate instances), the creation mutex (only inside registryInstance), lock_ (only around
 // map operations and the getId call that makes a key; never across creation or a callback),
-// liveLock_ (only around the live set; nothing else is taken under it).
+// liveLock_ (only around the live set; nothing else is taken under it except the wake-up mutex of
+// an instance's kvnCallControl, a leaf, when its calls are interrupted or the interrupt cleared).
 
 #include <boost/function.hpp>
 #include <boost/shared_ptr.hpp>
@@ -74,9 +75,16 @@ class RtkInstanceRegistry {
 
   // Asks for the termination of the live instance at handle; it leaves the live set at once.
   // When no call holds it, the caller terminates it now (true: terminateNow, on the same
-  // thread); otherwise (false) the last pin does. Throws rtkCallerException for a handle that
-  // names no live instance (also for a second request) or names the host wrapper.
+  // thread); otherwise (false) the last pin does, and the calls holding it are interrupted
+  // unless the calling thread runs the instance's call itself (a callback of it). Throws
+  // rtkCallerException for a handle that names no live instance (also for a second request) or
+  // names the host wrapper.
   bool requestTermination(const void* handle, const char* function, RtkKvnInstance** instance);
+  // Interrupts the calls that hold the live instance at handle (kvnCallControl::interrupt):
+  // they end with Q:interrupted, and so do calls that start before the last of them has
+  // returned; when the last pin goes the request is cleared. Nothing happens to an instance no
+  // call holds. Throws rtkCallerException as requestTermination does.
+  void interruptCalls(const void* handle, const char* function);
   // After requestTermination answered true: terminates and deletes the instance, holding the
   // library-wide mutex. When shutting down throws, the instance becomes live again (still
   // registered and allocated) and the exception passes on.

@@ -133,10 +133,14 @@ RtkDirectKvnInstance::RtkDirectKvnInstance(const RtkUnregisterCallback& unregist
     : BasicRtkKvnInstance(std::move(component)),
       engine_(new kvnInstance(options, std::move(qfileReader), std::move(nubFileReader))),
       unregisterCallback_(unregisterCallback),
-      id_(engine_->GetId()) {}
+      id_(engine_->GetId()) {
+  callControl_ = engine_->callControl();
+}
 
 RtkDirectKvnInstance::RtkDirectKvnInstance(kvnInstance* engine)
-    : BasicRtkKvnInstance(nullptr), engine_(engine), id_(engine ? engine->GetId() : 0) {}
+    : BasicRtkKvnInstance(nullptr), engine_(engine), id_(engine ? engine->GetId() : 0) {
+  if (engine) callControl_ = engine->callControl();
+}
 
 RtkDirectKvnInstance::~RtkDirectKvnInstance() {
   if (unregisterCallback_) {
@@ -233,7 +237,11 @@ jobject RtkDirectKvnInstance::zyArrayToJavaObject(zyArray* array) {
 
 RtkZvmKvnInstance::RtkZvmKvnInstance(const RtkUnregisterCallback& unregisterCallback, int id,
                                      boost::shared_ptr<rtkExtractedComponent> component)
-    : BasicRtkKvnInstance(std::move(component)), id_(id), unregisterCallback_(unregisterCallback) {}
+    : BasicRtkKvnInstance(std::move(component)), id_(id), unregisterCallback_(unregisterCallback) {
+  // The factory waited for the VM to start, so its engine instance exists. The control outlives
+  // it: the VM's thread may release the engine while others still hold the control.
+  if (kvnInstance* engine = getKvnInstance()) callControl_ = engine->callControl();
+}
 
 RtkZvmKvnInstance::~RtkZvmKvnInstance() {
   if (unregisterCallback_) {

@@ -14,6 +14,7 @@
 #include <boost/shared_ptr.hpp>
 #include <boost/thread/lock_guard.hpp>
 #include <boost/thread/mutex.hpp>
+#include <memory>
 #include <string>
 
 #include "engine/instance.hpp"
@@ -79,6 +80,14 @@ class RtkKvnInstance {
   virtual jobject zyArrayToJavaObject(zyArray* array) = 0;
   // The engine instance; null once terminated.
   virtual kvnInstance* getKvnInstance() = 0;
+
+  // What stops and bounds the calls of the engine instance (its kvnCallControl, shared with it);
+  // null for a host wrapper around no engine instance. Set at construction and never changed,
+  // so it may be read from any thread while this object lives.
+  kvnCallControl* callControl() const { return callControl_.get(); }
+
+ protected:
+  std::shared_ptr<kvnCallControl> callControl_;
 };
 
 class BasicRtkKvnInstance : public RtkKvnInstance {

@@ -157,3 +157,8 @@ x = undefinedFunctionXyz(); % expect-error: Q:undefined
 %% display of an indexed assignment shows the whole variable
 v = [1 2 3];
 v(2) = 0                   % expect: v = 1 0 3
+%% a function handle assigned by index to a new variable is the handle itself
+h(1) = @(a, b) a + b;
+disp(h(1, 2))              % expect: 3
+%% a function handle cannot grow into an array of handles by index
+h(3, 4) = @sin;            % expect-error: Q:invalidConversion

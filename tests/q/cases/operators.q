@@ -22,6 +22,12 @@ x = [2 0; 0 4] \ [2; 8]  % expect: x = 1
 % expect: 2
 y = 6 / 3                % expect: y = 2
 z = 2 .\ 6               % expect: z = 3
+%% least squares with an Inf or NaN coefficient gives NaN (the solver would never converge)
+x = [0; 2; 3];
+c = [x.^-1, x.^0, x.^1, x.^2] \ [2; 3; 6];
+disp(all(isnan(c)))      % expect: 1
+r = [2 3 6] / [Inf 1 1; NaN 2 3];
+disp(size(r))            % expect: 1 2
 %% scalar expansion
 v = [1 2 3] + 10         % expect: v = 11 12 13
 %% implicit expansion of a row and a column
