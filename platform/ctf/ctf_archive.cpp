@@ -29,6 +29,7 @@
 #include "ctf/unpack_plan.hpp"
 #include "ctf/write_queue.hpp"
 #include "ctf/zip_directory.hpp"
+#include "fs/file_system.hpp"
 #include "util/text_conversion.hpp"
 
 namespace stdfs = std::filesystem;
@@ -42,12 +43,12 @@ constexpr std::uint64_t kThreadedUnpackBytes = 4u << 20;
 using Ostrand::ctfpack::detail::Descriptor;
 using Ostrand::ctfpack::detail::EntryKind;
 using Ostrand::ctfpack::detail::FolderWriter;
-using Ostrand::ctfpack::detail::WriteQueue;
 using Ostrand::ctfpack::detail::inQuotes;
 using Ostrand::ctfpack::detail::locateZip;
 using Ostrand::ctfpack::detail::openRegularFile;
 using Ostrand::ctfpack::detail::shownName;
 using Ostrand::ctfpack::detail::systemText;
+using Ostrand::ctfpack::detail::WriteQueue;
 using Ostrand::ctfpack::detail::ZipLayout;
 using Ostrand::ctfpack::detail::ZipRecord;
 
@@ -366,6 +367,38 @@ std::uint64_t extractArchive(const std::string& archivePath, const std::string& 
 
 std::uint64_t extractArchive(const std::string& archivePath, const std::string& folder,
                              std::vector<UnpackedEntry>& made) {
+  return extractArchive(archivePath, folder, made, *dsGetDefaultFSImp());
+}
+
+namespace {
+
+// folder and every missing folder above it, made as mkdir -p makes them (mode 0777 less the
+// umask) through fileSystem. A folder that exists is taken as it is, also through a link: the
+// way to the target folder is the caller's.
+void makeTargetFolder(dsFileSystem& fileSystem, const std::string& archivePath,
+                      const std::string& folder) {
+  struct stat status;
+  if (fileSystem.stat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) return;
+  stdfs::path walked;
+  for (const stdfs::path& element : stdfs::path(folder)) {
+    walked /= element;
+    if (walked == walked.root_path() || element.empty()) continue;
+    if (fileSystem.mkdir(walked.c_str(), 0777) != 0 && errno != EEXIST) {
+      const int error = errno;
+      fail(archivePath, "cannot create " + inQuotes(walked.string()) + ": " + systemText(error));
+    }
+  }
+  const bool there = fileSystem.stat(folder.c_str(), &status) == 0;
+  if (!there || !S_ISDIR(status.st_mode)) {
+    const int error = there ? ENOTDIR : errno;
+    fail(archivePath, "cannot create " + inQuotes(folder) + ": " + systemText(error));
+  }
+}
+
+}  // namespace
+
+std::uint64_t extractArchive(const std::string& archivePath, const std::string& folder,
+                             std::vector<UnpackedEntry>& made, dsFileSystem& fileSystem) {
   detail::UnpackLimits limits;
   try {
     limits = detail::unpackLimitsFromEnvironment();
@@ -405,13 +438,12 @@ std::uint64_t extractArchive(const std::string& archivePath, const std::string& 
   }
   tree.checkLinks();
 
-  std::error_code error;
-  stdfs::create_directories(folder, error);
-  if (error) fail(archivePath, "cannot create " + inQuotes(folder) + ": " + error.message());
+  makeTargetFolder(fileSystem, archivePath, folder);
   // The writer refuses links below the target; links on the way to it are the caller's.
+  std::error_code error;
   const stdfs::path target = stdfs::canonical(folder, error);
   if (error) fail(archivePath, "cannot resolve " + inQuotes(folder) + ": " + error.message());
-  FolderWriter writer(archivePath, target.string());
+  FolderWriter writer(archivePath, target.string(), fileSystem);
   // A second thread writes while this one inflates, when there is enough to write.
   std::uint64_t declared = 0;
   for (const ZipRecord& record : records) declared += record.uncompressedSize;

@@ -20,6 +20,8 @@
 #include "ctf/ctf_settings.hpp"
 #include "ctf/export.hpp"
 
+class dsFileSystem;
+
 namespace Ostrand::ctfdata {
 
 // Where an archive lies inside a file: bytes [offset, offset + size). An archive appended to an
@@ -74,6 +76,13 @@ struct UnpackedEntry {
 // way that the archive does not name included), in the order it made them; folders come last.
 CTF_EXPORT std::uint64_t extractArchive(const std::string& archivePath, const std::string& folder,
                                         std::vector<UnpackedEntry>& made);
+
+// extractArchive making every system call in and below folder, and those that make folder and
+// its missing parents, through fileSystem (fs/file_system.hpp), so that a test can fail any one
+// of them; the archive itself is read directly. Large archives are written from a second thread,
+// so fileSystem must be safe to call from one.
+CTF_EXPORT std::uint64_t extractArchive(const std::string& archivePath, const std::string& folder,
+                                        std::vector<UnpackedEntry>& made, dsFileSystem& fileSystem);
 
 // Writes a new archive at archivePath (replacing any file there): the manifest of settings, every
 // file and folder below componentFolder under the component identifier's folder, and every file

@@ -16,14 +16,17 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <set>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "ctf/ctf_package.hpp"
 #include "ctf/ctf_runtime.hpp"
 #include "ctf/opc_exception.hpp"
 #include "ctf/settings_manifest.hpp"
+#include "fs/test_support.hpp"
 #include "util/test_files.hpp"
 
 namespace {
@@ -318,8 +321,8 @@ TEST_F(CtfArchive, WrittenArchiveReadsBackAndUnpacksCompletely) {
     EXPECT_EQ(entry.size, static_cast<std::uint64_t>(status.st_size)) << entry.name;
     EXPECT_EQ(entry.changeSeconds, status.st_ctim.tv_sec) << entry.name;
     EXPECT_EQ(entry.changeNanoseconds, status.st_ctim.tv_nsec) << entry.name;
-    const std::string bytes = entry.kind == Kind::link ? stdfs::read_symlink(path).string()
-                                                       : contentsOf(path);
+    const std::string bytes =
+        entry.kind == Kind::link ? stdfs::read_symlink(path).string() : contentsOf(path);
     EXPECT_EQ(entry.contentHash, XXH3_64bits(bytes.data(), bytes.size())) << entry.name;
   }
   EXPECT_EQ(listed, onDisk);
@@ -655,8 +658,10 @@ TEST_F(CtfArchive, NothingIsWrittenThroughWhatTheTargetFolderHoldsAlready) {
   expectRefused(archive, {"entry \"file\"", "exists already"}, plant);
   // Archives of several megabytes are written by a second thread: its failure reaches the
   // caller the same way, and stops the unpack.
-  const std::string large(5u << 19, 'z');  // twice: beyond the threaded size, within the ratio floor
-  writeRawZip(archive, {{"large.bin", AE_IFREG, large}, {"file", AE_IFREG, "overwritten"},
+  const std::string large(5u << 19,
+                          'z');  // twice: beyond the threaded size, within the ratio floor
+  writeRawZip(archive, {{"large.bin", AE_IFREG, large},
+                        {"file", AE_IFREG, "overwritten"},
                         {"later.bin", AE_IFREG, large}});
   expectRefused(archive, {"entry \"file\"", "exists already"}, plant);
   EXPECT_FALSE(stdfs::exists(root_ / "jail" / "target" / "later.bin"));
@@ -675,6 +680,103 @@ TEST_F(CtfArchive, NothingIsWrittenThroughWhatTheTargetFolderHoldsAlready) {
   }
   stdfs::permissions(target / "closed", stdfs::perms::owner_all);  // for the clean-up
   stdfs::permissions(target / "closed" / "inner", stdfs::perms::owner_all);
+}
+
+// Every call an unpack makes in its folder goes through the file system it is given. A full disk
+// or a failing device at any one of them, on whichever thread writes, stops the unpack with an
+// error naming the archive and the system's reason; the next unpack of the same archive into a
+// fresh folder is whole. The archive is large enough to be written by the second thread.
+TEST_F(CtfArchive, AFailedFileOperationAnywhereStopsTheUnpackWithItsReason) {
+  using fstest::InjectingFileSystem;
+  const std::string kAnyOperation = InjectingFileSystem::kAnyOperation;
+  std::string large;  // compressible, and more than the threaded writer's 4 MB
+  for (int line = 0; large.size() < (17u << 18); ++line) {
+    large += "row " + std::to_string(line) + " of the table\n";
+  }
+  const std::map<std::string, std::string> files = {
+      {"lib/helper.q", "function h = helper()\nh = 1;\n"},
+      {"lib/deep/table.txt", large},
+      {"bin/tool", std::string("\0\1\2binary", 9)}};
+  const stdfs::path archive = root_ / "faults.ctf";
+  writeRawZip(archive, {{"lib/", AE_IFDIR, "", "", 0755},
+                        {"lib/helper.q", AE_IFREG, files.at("lib/helper.q")},
+                        {"lib/deep/table.txt", AE_IFREG, large},
+                        {"bin/tool", AE_IFREG, files.at("bin/tool"), "", 0755},
+                        {"alias.q", AE_IFLNK, "", "lib/helper.q"},
+                        {"empty/", AE_IFDIR, "", "", 0750}});
+  InjectingFileSystem fileSystem;
+  const auto unpack = [&](const stdfs::path& target) {
+    std::vector<Ostrand::ctfpack::UnpackedEntry> made;
+    Ostrand::ctfpack::extractArchive(archive.string(), target.string(), made, fileSystem);
+  };
+  const auto expectWhole = [&](const stdfs::path& target) {
+    for (const auto& [name, content] : files) {
+      EXPECT_TRUE(contentsOf(target / name) == content) << name << " differs";
+    }
+    EXPECT_EQ(stdfs::read_symlink(target / "alias.q"), "lib/helper.q");
+    EXPECT_TRUE(stdfs::is_directory(target / "empty"));
+  };
+
+  const int writesBefore = fileSystem.calls(InjectingFileSystem::kAnyWrite);
+  const int callsBefore = fileSystem.calls(InjectingFileSystem::kAnyOperation);
+  const int dataBefore = fileSystem.calls("write");
+  // Made with its parent, as every unpack below.
+  const stdfs::path parent = root_ / "unpacked";
+  const stdfs::path target = parent / "target";
+  unpack(target);
+  expectWhole(target);
+  stdfs::remove_all(parent);
+  const int writes = fileSystem.calls(InjectingFileSystem::kAnyWrite) - writesBefore;
+  const int calls = fileSystem.calls(InjectingFileSystem::kAnyOperation) - callsBefore;
+  const int dataWrites = fileSystem.calls("write") - dataBefore;
+  ASSERT_GT(dataWrites, 10) << "the large file is written in pieces";
+  ASSERT_GT(writes, dataWrites + 15);
+
+  struct Fault {
+    const char* counted;  // kAnyWrite, kAnyOperation, or "write" for a short write
+    int nth;
+    int error;
+  };
+  std::vector<Fault> faults;
+  for (int nth = 1; nth <= writes; ++nth) {
+    faults.push_back({InjectingFileSystem::kAnyWrite, nth, ENOSPC});
+  }
+  for (int nth = 1; nth <= calls; nth += 4) {
+    faults.push_back({InjectingFileSystem::kAnyOperation, nth, EIO});
+  }
+  for (int nth = 1; nth <= dataWrites; nth += 4) faults.push_back({"write", nth, 0});
+  for (const Fault& fault : faults) {
+    SCOPED_TRACE(std::string(fault.counted) + " #" + std::to_string(fault.nth) + " fails with " +
+                 std::to_string(fault.error));
+    const int injected = fileSystem.injected();
+    if (fault.error == 0) {
+      fileSystem.shortenNthWrite(fault.nth);
+    } else {
+      fileSystem.failNth(fault.counted, fault.nth, fault.error);
+    }
+    try {
+      unpack(target);
+      // A short write is written on from where it stopped; a failed openat2 is walked element by
+      // element instead; a folder whose close fails was only read; a target that cannot be
+      // examined is made.
+      const std::string call = fileSystem.lastInjected();
+      EXPECT_TRUE(fault.error == 0 || (std::string(fault.counted) == kAnyOperation &&
+                                       (call == "openat2" || call == "close" || call == "stat")))
+          << "a failed " << call << " was ignored";
+      expectWhole(target);
+    } catch (const opc::Exception& error) {
+      const std::string text = error.what();
+      EXPECT_NE(fault.error, 0) << text;
+      EXPECT_NE(text.find(archive.string()), std::string::npos) << text;
+      EXPECT_NE(text.find(std::generic_category().message(fault.error)), std::string::npos) << text;
+    }
+    EXPECT_EQ(fileSystem.injected(), injected + 1) << "the unpack made fewer calls than counted";
+    fileSystem.clear();
+    stdfs::remove_all(parent);
+    unpack(target);
+    expectWhole(target);
+    stdfs::remove_all(parent);
+  }
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 #include <xxhash.h>
 
@@ -45,23 +44,13 @@ mode_t currentUmask() {
   return value;
 }
 
-void closeIfOpen(int& descriptor) {
-  if (descriptor >= 0) ::close(descriptor);
-  descriptor = -1;
-}
-
 // folder below root in one step, refusing links and anything outside root on the way; -1 (errno
 // set) when that fails for any reason, the kernel's lack of openat2 included.
-int openBeneath(int root, const std::string& folder) {
-#ifdef SYS_openat2
+int openBeneath(dsFileSystem& fileSystem, int root, const std::string& folder) {
   struct open_how how {};
   how.flags = kFolderFlags;
   how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS | RESOLVE_BENEATH;
-  return static_cast<int>(::syscall(SYS_openat2, root, folder.c_str(), &how, sizeof how));
-#else
-  errno = ENOSYS;
-  return -1;
-#endif
+  return fileSystem.openat2(root, folder.c_str(), &how, sizeof how);
 }
 
 std::string parentName(const std::string& name) {
@@ -99,24 +88,34 @@ struct timespec* timesOf(std::time_t modified, struct timespec (&times)[2]) {
 
 }  // namespace
 
-FolderWriter::FolderWriter(const std::string& archive, const std::string& folder)
-    : archive_(archive),
-      folder_(folder),
-      root_(::open(folder.c_str(), kFolderFlags)),
-      umask_(currentUmask()),
-      hash_(XXH3_createState()) {
-  if (!hash_) throw std::bad_alloc();
-  if (root_.get() < 0) {
+FolderWriter::FolderWriter(const std::string& archive, const std::string& folder,
+                           dsFileSystem& fileSystem)
+    : fileSystem_(fileSystem), archive_(archive), folder_(folder), umask_(currentUmask()) {
+  folders_[""];
+  // What the destructor gives back is taken last, and given back here if a later step throws:
+  // a constructor that throws runs no destructor.
+  root_ = fileSystem_.open(folder.c_str(), kFolderFlags, 0);
+  if (root_ < 0) {
     const int error = errno;
     refuse("", "cannot open " + inQuotes(folder), error);
   }
-  folders_[""];
+  hash_ = XXH3_createState();
+  if (!hash_) {
+    closeIfOpen(root_);
+    throw std::bad_alloc();
+  }
 }
 
 FolderWriter::~FolderWriter() {
   closeIfOpen(cached_);
   closeIfOpen(file_);
+  closeIfOpen(root_);
   XXH3_freeState(hash_);
+}
+
+void FolderWriter::closeIfOpen(int& descriptor) {
+  if (descriptor >= 0) fileSystem_.close(descriptor);
+  descriptor = -1;
 }
 
 void FolderWriter::refuse(const std::string& entry, const std::string& what, int error) const {
@@ -131,11 +130,11 @@ void FolderWriter::refuseWithErrno(const std::string& entry, const char* what) c
 }
 
 int FolderWriter::folderDescriptor(const std::string& folder, bool make, const std::string& entry) {
-  if (folder.empty()) return root_.get();
+  if (folder.empty()) return root_;
   if (cached_ >= 0 && folder == cachedName_) return cached_;
   // Below the cached folder: go on from there. Elsewhere: one step from the root, and the walk
   // element by element only for what that cannot do (make folders, name what is in the way).
-  int current = root_.get();
+  int current = root_;
   std::size_t start = 0;
   if (cached_ >= 0 && folder.size() > cachedName_.size() &&
       folder.compare(0, cachedName_.size(), cachedName_) == 0 &&
@@ -143,7 +142,7 @@ int FolderWriter::folderDescriptor(const std::string& folder, bool make, const s
     current = cached_;
     start = cachedName_.size() + 1;
   } else {
-    const int whole = openBeneath(root_.get(), folder);
+    const int whole = openBeneath(fileSystem_, root_, folder);
     if (whole >= 0) {
       closeIfOpen(cached_);
       cached_ = whole;
@@ -152,16 +151,16 @@ int FolderWriter::folderDescriptor(const std::string& folder, bool make, const s
     }
   }
   const auto release = [&](int descriptor) {
-    if (descriptor != root_.get() && descriptor != cached_) ::close(descriptor);
+    if (descriptor != root_ && descriptor != cached_) fileSystem_.close(descriptor);
   };
   while (start < folder.size()) {
     std::size_t stop = folder.find('/', start);
     if (stop == std::string::npos) stop = folder.size();
     const std::string element = folder.substr(start, stop - start);
     const std::string walked = folder.substr(0, stop);
-    int next = ::openat(current, element.c_str(), kFolderFlags);
+    int next = fileSystem_.openat(current, element.c_str(), kFolderFlags, 0);
     if (next < 0 && errno == ENOENT && make) {
-      if (::mkdirat(current, element.c_str(), kWorkingFolderMode) == 0) {
+      if (fileSystem_.mkdirat(current, element.c_str(), kWorkingFolderMode) == 0) {
         FolderState& state = folders_[walked];
         state.madeHere = true;
         state.mode = kImpliedFolderMode;
@@ -171,7 +170,7 @@ int FolderWriter::folderDescriptor(const std::string& folder, bool make, const s
         release(current);
         refuse(entry, "cannot make folder " + shownName(walked), error);
       }
-      next = ::openat(current, element.c_str(), kFolderFlags);
+      next = fileSystem_.openat(current, element.c_str(), kFolderFlags, 0);
     }
     const int error = errno;
     release(current);
@@ -203,7 +202,7 @@ int FolderWriter::parentOf(const std::string& name, std::string& leaf) {
 void FolderWriter::makeFolder(const std::string& name, mode_t mode, std::time_t modified) {
   std::string leaf;
   const int parent = parentOf(name, leaf);
-  const bool made = ::mkdirat(parent, leaf.c_str(), kWorkingFolderMode) == 0;
+  const bool made = fileSystem_.mkdirat(parent, leaf.c_str(), kWorkingFolderMode) == 0;
   if (!made && errno != EEXIST) {
     const int error = errno;
     refuse(name, "cannot make the folder", error);
@@ -220,7 +219,8 @@ void FolderWriter::makeFolder(const std::string& name, mode_t mode, std::time_t 
 void FolderWriter::recordMade(UnpackedEntry entry, int folder, const char* leaf) {
   // An empty leaf: folder is the file itself.
   struct stat status;
-  if (::fstatat(folder, leaf, &status, *leaf ? AT_SYMLINK_NOFOLLOW : AT_EMPTY_PATH) != 0) {
+  if (fileSystem_.fstatat(folder, leaf, &status, *leaf ? AT_SYMLINK_NOFOLLOW : AT_EMPTY_PATH) !=
+      0) {
     refuseWithErrno(entry.name, "cannot examine what was written");
   }
   entry.changeSeconds = status.st_ctim.tv_sec;
@@ -232,26 +232,27 @@ void FolderWriter::makeLink(const std::string& name, const std::string& target,
                             std::time_t modified) {
   std::string leaf;
   const int parent = parentOf(name, leaf);
-  if (::symlinkat(target.c_str(), parent, leaf.c_str()) != 0) {
+  if (fileSystem_.symlinkat(target.c_str(), parent, leaf.c_str()) != 0) {
     const int error = errno;
     refuse(name, error == EEXIST ? "something of that name exists already" : "cannot make the link",
            error == EEXIST ? 0 : error);
   }
   struct timespec times[2];
-  if (::utimensat(parent, leaf.c_str(), timesOf(modified, times), AT_SYMLINK_NOFOLLOW) != 0) {
+  if (fileSystem_.utimensat(parent, leaf.c_str(), timesOf(modified, times), AT_SYMLINK_NOFOLLOW) !=
+      0) {
     refuseWithErrno(name, "cannot set the link's time");
   }
-  recordMade({UnpackedEntry::Kind::link, name, target.size(),
-              XXH3_64bits(target.data(), target.size())},
-             parent, leaf.c_str());
+  recordMade(
+      {UnpackedEntry::Kind::link, name, target.size(), XXH3_64bits(target.data(), target.size())},
+      parent, leaf.c_str());
 }
 
 void FolderWriter::createFile(const std::string& name, mode_t mode) {
   std::string leaf;
   const int parent = parentOf(name, leaf);
   closeIfOpen(file_);
-  file_ = ::openat(parent, leaf.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                   mode & 0777);
+  file_ = fileSystem_.openat(parent, leaf.c_str(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode & 0777);
   if (file_ < 0) {
     const int error = errno;
     refuse(name, error == EEXIST ? "something of that name exists already" : "cannot make the file",
@@ -267,9 +268,11 @@ void FolderWriter::write(const void* data, std::size_t size) {
   fileSize_ += size;
   const auto* bytes = static_cast<const char*>(data);
   while (size > 0) {
-    const ssize_t done = ::write(file_, bytes, size);
+    const ssize_t done = fileSystem_.write(file_, bytes, size);
     if (done < 0 && errno == EINTR) continue;
     if (done < 0) refuseWithErrno(fileName_, "cannot write");
+    // A regular file takes at least one byte or says why not; anything else must not loop here.
+    if (done == 0) refuse(fileName_, "cannot write: the file takes no more bytes", 0);
     bytes += done;
     size -= static_cast<std::size_t>(done);
   }
@@ -277,14 +280,16 @@ void FolderWriter::write(const void* data, std::size_t size) {
 
 void FolderWriter::closeFile(std::time_t modified) {
   struct timespec times[2];
-  if (::futimens(file_, timesOf(modified, times)) != 0)
+  if (fileSystem_.futimens(file_, timesOf(modified, times)) != 0)
     refuseWithErrno(fileName_, "cannot set its time");
   recordMade({UnpackedEntry::Kind::file, fileName_, fileSize_, XXH3_64bits_digest(hash_)}, file_,
              "");
   // Writeback starts now; finish() waits for all of it at once, which costs one flush of the
-  // file system instead of one journal commit per file.
-  ::sync_file_range(file_, 0, 0, SYNC_FILE_RANGE_WRITE);
-  const int result = ::close(file_);
+  // file system instead of one journal commit per file. It reports a write that already failed.
+  if (fileSystem_.sync_file_range(file_, 0, 0, SYNC_FILE_RANGE_WRITE) != 0) {
+    refuseWithErrno(fileName_, "cannot write it to disk");
+  }
+  const int result = fileSystem_.close(file_);
   file_ = -1;
   if (result != 0) refuseWithErrno(fileName_, "cannot write it to disk");
 }
@@ -299,19 +304,21 @@ void FolderWriter::finish() {
     const FolderState& state = folders_[name];
     if (!name.empty()) made_.push_back({UnpackedEntry::Kind::folder, name});
     const int folder = folderDescriptor(name, false, name);
-    if (state.madeHere && ::fchmod(folder, state.mode & ~umask_) != 0) {
+    if (state.madeHere && fileSystem_.fchmod(folder, state.mode & ~umask_) != 0) {
       refuseWithErrno(name, "cannot set the folder's mode");
     }
     struct timespec times[2];
     if (state.madeHere && state.declared &&
-        ::futimens(folder, timesOf(state.modified, times)) != 0) {
+        fileSystem_.futimens(folder, timesOf(state.modified, times)) != 0) {
       refuseWithErrno(name, "cannot set the folder's time");
     }
   }
   // Everything written (files, folders, the folder's own entry in its parent) reaches the disk
   // before the unpack counts as done: one flush of the file system that holds the folder.
   const int root = folderDescriptor("", false, "");
-  if (::syncfs(root) != 0) refuseWithErrno("", "cannot write the unpacked files to disk");
+  if (fileSystem_.syncfs(root) != 0) {
+    refuseWithErrno("", "cannot write the unpacked files to disk");
+  }
   closeIfOpen(cached_);
 }
 

@@ -14,6 +14,9 @@
 // afterwards never names lost data. Files are hashed as they are written (made()), so that what
 // was unpacked can be recorded without reading it again.
 //
+// Every system call goes through the dsFileSystem the writer is given (fs/file_system.hpp), so a
+// test can fail any one of them.
+//
 // One writer serves one unpack on one thread. Not copyable (it owns descriptors).
 
 #include <sys/types.h>
@@ -26,6 +29,7 @@
 
 #include "ctf/ctf_archive.hpp"
 #include "ctf/file_helpers.hpp"
+#include "fs/file_system.hpp"
 
 struct XXH3_state_s;
 
@@ -34,8 +38,10 @@ namespace Ostrand::ctfpack::detail {
 class FolderWriter {
  public:
   // folder must exist (and is taken as it is: a link there is refused). archive names the
-  // archive in error messages. Throws opc::Exception.
-  FolderWriter(const std::string& archive, const std::string& folder);
+  // archive in error messages. fileSystem makes every call and must outlive the writer. Throws
+  // opc::Exception.
+  FolderWriter(const std::string& archive, const std::string& folder,
+               dsFileSystem& fileSystem = *dsGetDefaultFSImp());
   ~FolderWriter();
   FolderWriter(const FolderWriter&) = delete;
   FolderWriter& operator=(const FolderWriter&) = delete;
@@ -81,10 +87,12 @@ class FolderWriter {
   // Records entry (a file or link just finished) with the change time that leaf in folder, or
   // with an empty leaf the open file folder, now has.
   void recordMade(UnpackedEntry entry, int folder, const char* leaf);
+  void closeIfOpen(int& descriptor);
 
+  dsFileSystem& fileSystem_;
   std::string archive_;
   std::string folder_;
-  Descriptor root_;
+  int root_ = -1;  // owned here
   mode_t umask_;
   std::map<std::string, FolderState> folders_;  // every folder written into, "" the root
   // The folder reached last, kept open: entries mostly come folder by folder.

@@ -125,12 +125,12 @@ bool removeIfDamaged(const dsPathString& extractDir, const dsDirectoryReadWriteL
   return true;
 }
 
-// Records the file list of a finished unpack; "" when done, else why not.
-std::string listComponentFiles(const std::string& folder) {
+// Records the file list of a finished unpack through fileSystem; "" when done, else why not.
+std::string listComponentFiles(dsFileSystem& fileSystem, const std::string& folder) {
   try {
     // What the unpack says it made when the extractor unpacked here; else the folder is listed.
     const auto made = ctfruntimeTakeLastUnpack(fl::i18n::to_ustring(folder.c_str()));
-    recordComponentFiles(folder, made ? &*made : nullptr);
+    recordComponentFiles(folder, made ? &*made : nullptr, fileSystem);
     return "";
   } catch (const std::runtime_error& error) {
     cacheLogger << "ERROR: the unpacked files could not be listed: " << error.what() << std::endl;
@@ -141,41 +141,43 @@ std::string listComponentFiles(const std::string& folder) {
 // Writes the marker of a finished extraction: a new empty file (never one that is there already,
 // never through a link: an archive that carried a file of that name fails here), made durable
 // together with the folder, so that after a crash the marker never names a folder whose files
-// are not on disk yet (the unpacking made the files themselves durable).
-bool writeCreatedMarker(const dsPathString& extractDir) {
+// are not on disk yet (the unpacking made the files themselves durable). Every call goes through
+// fileSystem. "" when written, else why not.
+std::string writeCreatedMarker(dsFileSystem& fileSystem, const dsPathString& extractDir) {
   const std::string path = (extractDir / dsPathString(kCreatedMarkerFileName)).str();
   const int marker =
-      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (marker < 0) {
-    cacheLogger << "Cannot create " << path << ": " << std::strerror(errno) << std::endl;
-    return false;
-  }
-  bool durable = ::fsync(marker) == 0;
-  durable = ::close(marker) == 0 && durable;
-  const int folder = ::open(extractDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  durable = folder >= 0 && ::fsync(folder) == 0 && durable;
-  if (folder >= 0) ::close(folder);
-  return durable;
+      fileSystem.open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (marker < 0) return path + ": cannot create: " + std::strerror(errno);
+  int error = fileSystem.fsync(marker) == 0 ? 0 : errno;
+  if (fileSystem.close(marker) != 0 && error == 0) error = errno;
+  const int folder =
+      fileSystem.open(extractDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
+  if (folder < 0 && error == 0) error = errno;
+  if (folder >= 0 && fileSystem.fsync(folder) != 0 && error == 0) error = errno;
+  if (folder >= 0) fileSystem.close(folder);
+  return error == 0 ? "" : path + ": cannot write to disk: " + std::strerror(error);
 }
 
 // Unpacks the archive into extractDir (created first) under the folder's write lock, writes the
 // marker, and turns the write lock into the returned read lock without a moment in between at
 // which the folder is free. The byte count the extractor reports goes into entry. Anything that
-// fails after the folder was created removes it again, so no half-filled folder survives.
+// fails after the folder was created removes it again, so no half-filled folder survives. The
+// folder, its file list and its marker are made (and removed) through fileSystem.
 // Called with the mutex and rootLock held.
-dsDirectoryReadWriteLock::ReadLock extractComponent(const dsPathString& extractDir,
+dsDirectoryReadWriteLock::ReadLock extractComponent(const dsFileSystemPtr& fileSystem,
+                                                    const dsPathString& extractDir,
                                                     const dsDirectoryReadWriteLock& rw,
                                                     const rtkkvn::CtfExtractor& extractor,
                                                     CacheIndexEntry& entry,
                                                     boost::shared_ptr<rtkComponentData>& data) {
   cacheLogger << "Creating component directory: " << extractDir << std::endl;
-  dsCreateDirectories(extractDir.str(), kComponentFolderMode);
+  dsCreateDirectories(extractDir.str(), kComponentFolderMode, fileSystem);
   try {
     dsDirectoryReadWriteLock::WriteLock writeLock = rw.getWriteLock();
     cacheLogger << "Acquiring component directory WRITE lock... ";
     // Destroyed before writeLock: the folder goes while nobody else may enter it.
     const std::string folder = extractDir.str();
-    dsCleanupFunctionGuard removeFolder([folder] { dsRemoveRF(folder); });
+    dsCleanupFunctionGuard removeFolder([folder, fileSystem] { dsRemoveRF(folder, fileSystem); });
     if (!writeLock.tryAcquire(false)) fail("ERROR: acquire WRITE lock failed!", __LINE__);
     cacheLogger << "acquire succeeded." << std::endl;
 
@@ -184,9 +186,10 @@ dsDirectoryReadWriteLock::ReadLock extractComponent(const dsPathString& extractD
     std::string reason;  // why the extractor failed, for the caller's message
     try {
       entry.size = extractor(folder.c_str());
-      reason = listComponentFiles(folder);
+      reason = listComponentFiles(*fileSystem, folder);
       cacheLogger << "Component extracted to cache.  Writing creation timestamp..." << std::endl;
-      complete = reason.empty() && writeCreatedMarker(extractDir);
+      if (reason.empty()) reason = writeCreatedMarker(*fileSystem, extractDir);
+      complete = reason.empty();
       cacheLogger << (complete ? "Timestamp successfully created." : "Timestamp creation failed.")
                   << std::endl;
     } catch (const rtkBaseException& error) {
@@ -251,7 +254,7 @@ boost::shared_ptr<rtkExtractedComponent> rtkComponentCache::getComponent(
     removeLeftoversOnce();
 
     boost::shared_ptr<rtkComponentCacheIndex> index = boost::make_shared<rtkComponentCacheIndex>(
-        cacheDirectory / dsPathString(kCacheIndexFileName));
+        cacheDirectory / dsPathString(kCacheIndexFileName), fileSystem_);
     // An entry naming the cache directory itself (the empty folder name) must not lead to
     // removing or filling the whole cache: it is dropped and a folder of its own chosen.
     if (const CacheIndexEntry* known = index->find(id)) {
@@ -276,7 +279,8 @@ boost::shared_ptr<rtkExtractedComponent> rtkComponentCache::getComponent(
         cacheLogger << "Adding component " << id << " to the cache." << std::endl;
         // Room first, before the new component arrives.
         performMaintenance(*index);
-        readLock = extractComponent(extractDir, rw, extractor, entry.entry(), componentData);
+        readLock =
+            extractComponent(fileSystem_, extractDir, rw, extractor, entry.entry(), componentData);
       } else {
         cacheLogger << "Acquiring component-level directory READ lock..." << std::endl;
         readLock.acquire(false);
@@ -339,8 +343,8 @@ void rtkComponentCache::releaseComponent(const std::string& id) {
   try {
     root.acquire(true);
     const boost::shared_ptr<rtkComponentCacheIndex> index =
-        boost::make_shared<rtkComponentCacheIndex>(cacheDirectory /
-                                                   dsPathString(kCacheIndexFileName));
+        boost::make_shared<rtkComponentCacheIndex>(
+            cacheDirectory / dsPathString(kCacheIndexFileName), fileSystem_);
     touchComponent(*index, id);
     performMaintenance(*index);
   } catch (const dsNoSuchDirectory&) {

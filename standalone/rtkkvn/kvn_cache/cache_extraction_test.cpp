@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -23,10 +24,13 @@
 
 #include "base/exceptions.hpp"
 #include "ctf/ctf_archive.hpp"
+#include "ctf/opc_exception.hpp"
 #include "fs/directory_lock.hpp"
+#include "fs/test_support.hpp"
 #include "rtkkvn/kvn_cache/cache_index.hpp"
 #include "rtkkvn/kvn_cache/captured_cache_log.hpp"
 #include "rtkkvn/kvn_cache/component_cache.hpp"
+#include "rtkkvn/kvn_cache/component_files.hpp"
 #include "util/test_environment.hpp"
 #include "util/test_files.hpp"
 
@@ -440,6 +444,93 @@ TEST_F(CacheExtraction, FactoryReportsCacheErrorsInItsOwnTerms) {
   EXPECT_EQ(extractions_, 1);
   EXPECT_EQ(record->getExtractDir().parent().str(), directory_);
   EXPECT_EQ(contentsOf(record->getExtractDir().str() + "/" + kComponentId + "/compute.q"), kSource);
+}
+
+// Every file a request writes goes through the cache's file system: the root lock's stamp, the
+// component folder, the unpack (the extractor here unpacks through it too), the file list, the
+// marker and the index. A full disk or a failing device at any one of those calls either fails
+// the request with a message naming the system's reason, or is one the cache gets past (the
+// lock's stamp, the index, which the next request rebuilds from the folders). Either way no
+// folder is left that passes for unpacked without being whole, and the next request succeeds.
+TEST_F(CacheExtraction, AFailedWriteAnywhereInARequestLeavesNoHalfComponent) {
+  using fstest::InjectingFileSystem;
+  const auto fileSystem = boost::make_shared<InjectingFileSystem>();
+  const std::string path = archive();
+  const rtkkvn::CtfExtractor extractor(kComponentId, [path, fileSystem](const char* dir) {
+    std::vector<Ostrand::ctfpack::UnpackedEntry> made;
+    try {
+      Ostrand::ctfpack::extractArchive(path, dir, made, *fileSystem);
+    } catch (const opc::Exception& error) {
+      throw rtkInternalException(error.what());  // as the archive extractors report a failure
+    }
+    std::uint64_t size = 0;
+    for (const Ostrand::ctfpack::UnpackedEntry& entry : made) size += entry.size;
+    return size;
+  });
+  boost::shared_ptr<rtkComponentCache> cache;
+  int caches = 0;
+  const auto newCache = [&] {
+    const std::string directory = base_ + "/cache" + std::to_string(++caches);
+    cache = boost::make_shared<rtkComponentCache>(directory.c_str(), kLargeLimit, fileSystem);
+  };
+  const auto request = [&] {
+    rtkkvn::CtfExtractor copy(extractor);
+    return cache->getComponent(kComponentId, copy);
+  };
+  const auto expectWhole = [](const stdfs::path& folder) {
+    EXPECT_EQ(findComponentDamage(folder.string(), true), "") << folder;
+    EXPECT_EQ(contentsOf(folder / kComponentId / "compute.q"), kSource) << folder;
+  };
+  // Every folder of the cache directory that carries the marker.
+  const auto finished = [&] {
+    std::vector<stdfs::path> folders;
+    for (const stdfs::directory_entry& item :
+         stdfs::directory_iterator(cache->cacheDirectory.str())) {
+      if (stdfs::exists(item.path() / kCreatedMarkerFileName)) folders.push_back(item.path());
+    }
+    return folders;
+  };
+
+  newCache();
+  int writes = 0;
+  {
+    const int before = fileSystem->calls(InjectingFileSystem::kAnyWrite);
+    const Record record = request();
+    writes = fileSystem->calls(InjectingFileSystem::kAnyWrite) - before;
+    expectWhole(record->getExtractDir().str());
+  }
+  ASSERT_GT(writes, 20) << "the request's writes pass the seam";
+  for (const int error : {ENOSPC, EIO}) {
+    for (int nth = 1; nth <= writes; ++nth) {
+      SCOPED_TRACE("write " + std::to_string(nth) + " fails with " + std::strerror(error));
+      newCache();
+      const int injected = fileSystem->injected();
+      fileSystem->failNth(InjectingFileSystem::kAnyWrite, nth, error);
+      bool failed = false;
+      try {
+        const Record record = request();
+        fileSystem->clear();
+        expectWhole(record->getExtractDir().str());
+      } catch (const std::exception& failure) {
+        failed = true;
+        EXPECT_THAT(failure.what(), HasSubstr(std::strerror(error)));
+      }
+      EXPECT_EQ(fileSystem->injected(), injected + 1) << "fewer writes than counted";
+      fileSystem->clear();
+      EXPECT_FALSE(cache->rootLock.isAcquired());
+      if (failed) {
+        EXPECT_TRUE(finished().empty()) << "the failed unpack's folder is gone";
+      }
+      for (const stdfs::path& folder : finished()) expectWhole(folder);
+      // A lost index write loses the entry; this id cannot be told from its folder (its hash
+      // halves start with 0), so the component is unpacked again beside the first folder.
+      const Record retried = request();
+      expectWhole(retried->getExtractDir().str());
+      if (failed) {
+        EXPECT_EQ(finished().size(), 1u);
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -48,14 +48,15 @@ void logEntry(const char* message, const CacheIndexEntry& entry) {
 // whatever the size of the file. A read error ends the input.
 class DescriptorInput : public std::streambuf {
  public:
-  explicit DescriptorInput(int descriptor) : descriptor_(descriptor) {}
+  DescriptorInput(dsFileSystem& fileSystem, int descriptor)
+      : fileSystem_(fileSystem), descriptor_(descriptor) {}
 
  protected:
   int_type underflow() override {
     if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
     ssize_t count;
     do {
-      count = ::read(descriptor_, buffer_, sizeof buffer_);
+      count = fileSystem_.read(descriptor_, buffer_, sizeof buffer_);
     } while (count < 0 && errno == EINTR);
     if (count <= 0) return traits_type::eof();
     setg(buffer_, buffer_, buffer_ + count);
@@ -63,6 +64,7 @@ class DescriptorInput : public std::streambuf {
   }
 
  private:
+  dsFileSystem& fileSystem_;
   int descriptor_;
   char buffer_[4096];
 };
@@ -72,18 +74,18 @@ class DescriptorInput : public std::streambuf {
 // crash, sees the old content or the new one and never a part. With durable, the data reaches
 // the disk before the name points at it; without, a crash may leave an empty or older index,
 // which the next reader rebuilds from the folders. Returns false with errno set, leaving nothing
-// behind, when any step fails.
-bool replaceFile(const std::string& path, const std::string& text, const void* writer,
-                 bool durable) {
+// behind, when any step fails. Every call goes through fileSystem.
+bool replaceFile(dsFileSystem& fileSystem, const std::string& path, const std::string& text,
+                 const void* writer, bool durable) {
   std::ostringstream temporaryName;
   temporaryName << path << ".new." << ::getpid() << "." << writer;
   const std::string temporary = temporaryName.str();
-  const int descriptor = ::open(
+  const int descriptor = fileSystem.open(
       temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kIndexFileMode);
   if (descriptor < 0) return false;
   bool ok = true;
   for (std::size_t done = 0; ok && done < text.size();) {
-    const ssize_t count = ::write(descriptor, text.data() + done, text.size() - done);
+    const ssize_t count = fileSystem.write(descriptor, text.data() + done, text.size() - done);
     if (count < 0 && errno == EINTR) continue;
     if (count <= 0) {
       ok = false;
@@ -92,30 +94,33 @@ bool replaceFile(const std::string& path, const std::string& text, const void* w
       done += std::size_t(count);
     }
   }
-  ok = ok && (!durable || ::fsync(descriptor) == 0);
+  ok = ok && (!durable || fileSystem.fsync(descriptor) == 0);
   int error = errno;
-  if (::close(descriptor) != 0 && ok) {
+  if (fileSystem.close(descriptor) != 0 && ok) {
     ok = false;
     error = errno;
   }
-  if (ok && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
+  if (ok && fileSystem.rename(temporary.c_str(), path.c_str()) == 0) return true;
   if (ok) error = errno;
-  ::unlink(temporary.c_str());
+  fileSystem.unlink(temporary.c_str());
   errno = error;
   return false;
 }
 
 // The last element of a path reported by a scan (directory + "/" + name), taken as is.
 // Overwrites the regular file at path with text when it holds exactly as many bytes; false
-// (nothing written) otherwise or on failure. The caller holds the lock that keeps readers out.
-bool overwriteSameLength(const std::string& path, const std::string& text) {
-  const int descriptor = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+// otherwise or on failure (after a failed close the text may be there or not; the caller then
+// replaces the file whole). The caller holds the lock that keeps readers out.
+bool overwriteSameLength(dsFileSystem& fileSystem, const std::string& path,
+                         const std::string& text) {
+  const int descriptor =
+      fileSystem.open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
   if (descriptor < 0) return false;
   struct stat status;
-  bool ok = ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
+  bool ok = fileSystem.fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
             static_cast<std::size_t>(status.st_size) == text.size() &&
-            ::pwrite(descriptor, text.data(), text.size(), 0) == ssize_t(text.size());
-  ok = ::close(descriptor) == 0 && ok;
+            fileSystem.pwrite(descriptor, text.data(), text.size(), 0) == ssize_t(text.size());
+  ok = fileSystem.close(descriptor) == 0 && ok;
   return ok;
 }
 
@@ -235,7 +240,7 @@ void MissingComponentInserter::operator()(const std::string& path) const {
     bool found = false;
     dsFindMatchingFilesAndDirs((directory / dsPathString("*")).c_str(), dsIgnoreString(),
                                ComponentNameFinder(name, entry.id, found), 0, true);
-    entry.size = rtkComponentCacheIndex::bytesUsed(path);
+    entry.size = rtkComponentCacheIndex::bytesUsed(path, index_->fileSystem());
     entry.lastUsed = currentCacheTime();
     if (index_->insert(entry)) {
       logEntry("Reconstructed component entry added to index: ", entry);
@@ -258,7 +263,8 @@ bool CacheTimeOrder::operator()(const boost::posix_time::ptime& a,
   return rankA == 1 && a < b;
 }
 
-rtkComponentCacheIndex::rtkComponentCacheIndex(const dsPathString& path) : path_(path) {
+rtkComponentCacheIndex::rtkComponentCacheIndex(const dsPathString& path, dsFileSystemPtr fileSystem)
+    : path_(path), fileSystem_(std::move(fileSystem)) {
   readIndex();
   reconcile();
 }
@@ -279,12 +285,12 @@ dsPathString rtkComponentCacheIndex::cacheDirectory() const {
 
 void rtkComponentCacheIndex::readIndex() {
   cacheLogger << "Reading cache index file... " << std::endl;
-  const int descriptor = dsOpenRegularFile(path_.str());
+  const int descriptor = dsOpenRegularFile(path_.str(), fileSystem_);
   if (descriptor < 0) {
     cacheLogger << "File open failed for " << path_ << std::endl;
   } else {
     entries_.clear();
-    DescriptorInput buffer(descriptor);
+    DescriptorInput buffer(*fileSystem_, descriptor);
     std::istream in(&buffer);
     CacheIndexReader reader(in);
     try {
@@ -299,7 +305,7 @@ void rtkComponentCacheIndex::readIndex() {
                   << std::endl;
       entries_.clear();
     }
-    ::close(descriptor);
+    fileSystem_->close(descriptor);
     cacheLogger << "Finished reading cache index file." << std::endl;
   }
   changed_ = reshaped_ = false;
@@ -359,11 +365,11 @@ void rtkComponentCacheIndex::writeIndex() {
   // index, rebuilt from the folders). Such a change usually keeps the length, so the file is
   // overwritten where it is. Any other change is made durable and replaces the file whole.
   const bool stampsOnly = onlyStampsChanged();
-  if (stampsOnly && overwriteSameLength(path_.str(), text)) {
+  if (stampsOnly && overwriteSameLength(*fileSystem_, path_.str(), text)) {
     changed_ = reshaped_ = false;
     return;
   }
-  if (!replaceFile(path_.str(), text, this, !stampsOnly)) {
+  if (!replaceFile(*fileSystem_, path_.str(), text, this, !stampsOnly)) {
     const int error = errno;
     cacheLogger << "Could not open index file for write" << std::endl;
     cacheLogger << "(" << path_ << ": " << std::strerror(error) << ")" << std::endl;
@@ -438,7 +444,8 @@ const rtkComponentCacheIndex::ByLastUsed& rtkComponentCacheIndex::byLastUsed() c
   return entries_.get<CacheIndexByLastUsed>();
 }
 
-std::uint64_t rtkComponentCacheIndex::bytesUsed(const std::string& componentDirectory) {
+std::uint64_t rtkComponentCacheIndex::bytesUsed(const std::string& componentDirectory,
+                                                dsFileSystemPtr fileSystem) {
   const dsPathString directory(componentDirectory);
   const std::string file = (directory / dsPathString(kBytesUsedFileName)).str();
   cacheLogger << "Opening file " << file << std::endl;
@@ -459,7 +466,7 @@ std::uint64_t rtkComponentCacheIndex::bytesUsed(const std::string& componentDire
               << std::endl;
   // The number is only a shortcut for the next reconstruction: a folder that cannot take the
   // file is measured again then.
-  replaceFile(file, std::to_string(total), &total, false);
+  replaceFile(*fileSystem, file, std::to_string(total), &total, false);
   return total;
 }
 

@@ -20,6 +20,7 @@
 #include <exception>
 #include <string>
 
+#include "fs/file_system.hpp"
 #include "fs/path_string.hpp"
 #include "rtkkvn/kvn_cache/cache_index_format.hpp"
 
@@ -73,8 +74,10 @@ class rtkComponentCacheIndex {
   // The index kept in the file at path (".kvn_cache_index" in the cache directory): readIndex,
   // then reconcile. A missing, unreadable or corrupt file is not an error (the entries are rebuilt
   // from the folders). Throws the file services' errors when the cache directory itself cannot be
-  // listed.
-  explicit rtkComponentCacheIndex(const dsPathString& path);
+  // listed. fileSystem opens and reads the file and makes every write of it (and of a
+  // ".bytes_used" written while reconciling); the cache passes its own.
+  explicit rtkComponentCacheIndex(const dsPathString& path,
+                                  dsFileSystemPtr fileSystem = dsGetDefaultFSImp());
   // writeIndex; every exception from it is swallowed, so saving the index never fails a request.
   ~rtkComponentCacheIndex();
   rtkComponentCacheIndex(const rtkComponentCacheIndex&) = delete;
@@ -127,8 +130,12 @@ class rtkComponentCacheIndex {
   dsPathString cacheDirectory() const;
 
   // The size of a component folder: the number in its ".bytes_used" when it holds one, else the
-  // sum of the sizes of every file below the folder, which is then written to ".bytes_used".
-  static std::uint64_t bytesUsed(const std::string& componentDirectory);
+  // sum of the sizes of every file below the folder, which is then written to ".bytes_used"
+  // through fileSystem.
+  static std::uint64_t bytesUsed(const std::string& componentDirectory,
+                                 dsFileSystemPtr fileSystem = dsGetDefaultFSImp());
+  // The file system the index was opened with.
+  dsFileSystemPtr fileSystem() const { return fileSystem_; }
 
  private:
   // Marks a change since the file was read or written; stampsOnly when only a last-use stamp
@@ -139,6 +146,7 @@ class rtkComponentCacheIndex {
   bool changed_ = false;
   bool reshaped_ = false;  // changed in more than last-use stamps
   dsPathString path_;
+  dsFileSystemPtr fileSystem_;
 };
 
 // One entry of an index, worked on by an extraction and written back when the handle goes.

@@ -9,12 +9,16 @@
 
 #include <algorithm>
 #include <boost/make_shared.hpp>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "fs/test_support.hpp"
 
 namespace {
 
@@ -390,6 +394,101 @@ TEST_F(CacheIndexFolder, HandlesCommitOnlyWhenDirty) {
     handle.markDirty();
   }
   EXPECT_EQ(nullptr, index->find(kIdB));
+}
+
+// Every call of an index write goes through the index's file system. A full disk, a failing
+// device or a short write at any one of them leaves the old index whole and no temporary file
+// behind, and keeps the changes for the next write; a stamps-only change may instead get through
+// by replacing the file when writing it in place fails.
+TEST_F(CacheIndexFolder, AFailureAnywhereInAWriteKeepsTheOldIndex) {
+  using fstest::InjectingFileSystem;
+  const auto fileSystem = boost::make_shared<InjectingFileSystem>();
+  const std::vector<std::string> ids = {kIdA, kIdB, "gammac_0123", "zetaco_9"};
+  for (const std::string& id : ids) stdfs::create_directory(cache_ + "/" + id.substr(0, 6) + "0");
+  const auto textOf = [](const rtkComponentCacheIndex& index) {
+    std::string text;
+    for (const CacheIndexEntry& entry : index.entries().get<CacheIndexById>()) {
+      text += cacheIndexRecordText(entry);
+    }
+    return text;
+  };
+  const auto leftovers = [&] {
+    int count = 0;
+    for (const auto& entry : stdfs::directory_iterator(cache_)) {
+      count += entry.path().filename().string().find(".new.") != std::string::npos;
+    }
+    return count;
+  };
+  const auto stampA = [](rtkComponentCacheIndex& index) { index.updateLastUsed(kIdA); };
+  constexpr int kEveryCall = 1000;
+  const struct Change {
+    const char* what;
+    const char* stampOfA;  // in the old index
+    std::function<void(rtkComponentCacheIndex&)> make;
+    // The first calls, whose failure a stamps-only write gets past by replacing the file: the
+    // attempt to write in place.
+    int absorbed;
+  } changes[] = {
+      {"a new size, written whole and durable", "2013-Jan-30 14:05:09.250000",
+       [](rtkComponentCacheIndex& index) {
+         CacheIndexEntry grown = *index.find(kIdB);
+         grown.size = 123456;
+         ASSERT_TRUE(index.replace(grown));
+       },
+       0},
+      {"a stamp of the same length, written in place", "2013-Jan-30 14:05:09.250000", stampA,
+       kEveryCall},
+      {"a longer stamp, written whole", "not-a-date-time", stampA, 3}};  // open, fstat, close
+  for (const Change& change : changes) {
+    SCOPED_TRACE(change.what);
+    std::string old;
+    for (const std::string& id : ids) {
+      old += record(id, id.substr(0, 6) + "0", id.size(),
+                    id == kIdA ? change.stampOfA : "2013-Jan-30 14:05:09.250000");
+    }
+    writeWhole(indexPath_, old);
+    int calls = 0;
+    {
+      rtkComponentCacheIndex index(dsPathString(indexPath_), fileSystem);
+      change.make(index);
+      const int before = fileSystem->calls(InjectingFileSystem::kAnyOperation);
+      index.writeIndex();
+      calls = fileSystem->calls(InjectingFileSystem::kAnyOperation) - before;
+      ASSERT_FALSE(index.writeNeeded());
+    }
+    ASSERT_GE(calls, 4);
+    for (const int error : {ENOSPC, EIO, 0}) {  // 0: a short write
+      for (int nth = 1; nth <= (error == 0 ? 1 : calls); ++nth) {
+        SCOPED_TRACE("call " + std::to_string(nth) + " fails with " + std::to_string(error));
+        writeWhole(indexPath_, old);
+        rtkComponentCacheIndex index(dsPathString(indexPath_), fileSystem);
+        change.make(index);
+        const int injected = fileSystem->injected();
+        if (error == 0) {
+          fileSystem->shortenNthWrite(1);
+        } else {
+          fileSystem->failNth(InjectingFileSystem::kAnyOperation, nth, error);
+        }
+        index.writeIndex();
+        EXPECT_EQ(injected + 1, fileSystem->injected()) << "fewer calls than counted";
+        fileSystem->clear();
+        EXPECT_EQ(0, leftovers());
+        if (index.writeNeeded()) {
+          EXPECT_TRUE(old == readWhole(indexPath_)) << readWhole(indexPath_);
+          const rtkComponentCacheIndex reread{dsPathString(indexPath_)};
+          EXPECT_EQ(4u, reread.entries().size());
+          EXPECT_FALSE(reread.writeNeeded());
+          index.writeIndex();  // the next write makes the changes
+          EXPECT_FALSE(index.writeNeeded());
+        } else {
+          EXPECT_TRUE(error == 0 || nth <= change.absorbed)
+              << "a failed " << fileSystem->lastInjected() << " was ignored";
+        }
+        EXPECT_EQ(textOf(index), readWhole(indexPath_));
+        EXPECT_EQ(0, leftovers());
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -234,25 +234,31 @@ std::string damageOf(const std::string& folder, const ListedEntry& entry, bool f
 }  // namespace
 
 void recordComponentFiles(const std::string& folder,
-                          const std::vector<Ostrand::ctfpack::UnpackedEntry>* made) {
+                          const std::vector<Ostrand::ctfpack::UnpackedEntry>* made,
+                          dsFileSystem& fileSystem) {
   std::string text;
   for (const ListedEntry& entry : made ? listUnpacked(*made) : listFolder(folder)) {
     text += lineOf(entry);
   }
   const std::string path = folder + "/" + kComponentFileListName;
   const int descriptor =
-      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      fileSystem.open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (descriptor < 0) throw std::runtime_error(path + ": cannot create: " + std::strerror(errno));
   std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t count = ::write(descriptor, text.data() + done, text.size() - done);
+  int error = 0;
+  while (done < text.size() && error == 0) {
+    const ssize_t count = fileSystem.write(descriptor, text.data() + done, text.size() - done);
     if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) break;
-    done += static_cast<std::size_t>(count);
+    if (count <= 0) {
+      error = count < 0 ? errno : EIO;
+    } else {
+      done += static_cast<std::size_t>(count);
+    }
   }
-  const bool durable = done == text.size() && ::fsync(descriptor) == 0;
-  ::close(descriptor);
-  if (!durable) throw std::runtime_error(path + ": cannot write: " + std::strerror(errno));
+  if (error == 0 && fileSystem.fsync(descriptor) != 0) error = errno;
+  // A failed close may be the first report of a write that did not reach the disk.
+  if (fileSystem.close(descriptor) != 0 && error == 0) error = errno;
+  if (error != 0) throw std::runtime_error(path + ": cannot write: " + std::strerror(error));
 }
 
 std::string findComponentDamage(const std::string& folder, bool fullCheck) {
