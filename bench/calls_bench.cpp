@@ -1,7 +1,8 @@
 // Host calls through the exported C interface: rtkFeval of a one-line function against Lua 5.4's
 // lua_pcall of the same function (target: at most 2 times Lua), and rtkcppFeval with three array
 // inputs (reported in microseconds). All run interleaved in one process. A third measurement
-// gives the floor under any host call: its two locks and its output array, without the engine.
+// gives the floor under any host call: its two locks and its output array, without the engine;
+// a fourth, rtkFeval less its handle check, what checking and pinning the handle costs.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -16,6 +17,8 @@
 #include "engine/instance.hpp"
 #include "ratio_reporter.hpp"
 #include "rtkkvn.h"
+#include "rtkkvn/instances/error_capture.hpp"
+#include "rtkkvn/instances/kvn_instance.hpp"
 #include "rtkkvn_array.h"
 #include "util/counted_mutex.hpp"
 
@@ -39,6 +42,31 @@ void RtkFevalOneLine(benchmark::State& state) {
     zyArray* output = nullptr;
     if (!rtkFeval(gInstance, "plusone", 1, &output, 1, &input)) {
       state.SkipWithError("rtkFeval failed");
+      break;
+    }
+    sum += *zyGetPr(output);
+    zyDestroyArray(output);
+  }
+  zyDestroyArray(input);
+  if (sum != 2.0 * static_cast<double>(state.iterations())) state.SkipWithError("wrong results");
+}
+
+// rtkFeval as it is, less the handle check and pin: the same boundary, argument check and call
+// on the instance the handle names. The difference to RtkFevalOneLine is what the check costs.
+void RtkFevalWithoutHandleCheck(benchmark::State& state) {
+  zyArray* input = zyCreateDoubleScalar(1);
+  auto* instance = static_cast<RtkKvnInstance*>(gInstance);  // a handle is the object's address
+  double sum = 0;
+  for (auto _ : state) {
+    zyArray* output = nullptr;
+    const bool succeeded = rtkCaptureErrors(
+        RTK_BOUNDARY("RTK:Runtime:Feval", "calls_bench"), false, [&] {
+          rtkCheckCallArguments("rtkFeval", 1, &output, 1, &input);
+          instance->feval("plusone", 1, &output, 1, &input);
+          return true;
+        });
+    if (!succeeded) {
+      state.SkipWithError("the call failed");
       break;
     }
     sum += *zyGetPr(output);
@@ -109,6 +137,7 @@ void RtkcppFevalThreeArrays(benchmark::State& state) {
 }
 
 BENCHMARK(RtkFevalOneLine)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(RtkFevalWithoutHandleCheck)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(LuaPcallOneLine)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(LocksAndOutputArrayOnly)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(RtkcppFevalThreeArrays)->UseRealTime()->Unit(benchmark::kMicrosecond);
@@ -145,6 +174,9 @@ int main(int argc, char** argv) {
     const double floor = reporter.time("LocksAndOutputArrayOnly");
     std::printf("of which the two locks and the output array alone: %.3f us (%.2f times Lua)\n",
                 floor, floor / lua);
+    const double unchecked = reporter.time("RtkFevalWithoutHandleCheck");
+    std::printf("the handle check and pin: rtkFeval %.3f us, without them %.3f us (%+.1f ns)\n",
+                feval, unchecked, (feval - unchecked) * 1e3);
     std::printf("rtkcppFeval with three 1-by-100 double inputs: %.3f us\n",
                 reporter.time("RtkcppFevalThreeArrays"));
   }
