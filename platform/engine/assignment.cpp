@@ -178,7 +178,9 @@ void Interpreter::assignParen(Value& object, ValueList& arguments, Value rhs) {
     if (subscripts[0].kind == Subscript::Kind::Colon && count == 0 && objectEmpty) {
       newDims = rhsDims;
     } else if (end > count) {
-      if (count == 0) {
+      if (dims.size() == 2 && dims[0] == 0 && dims[1] == 1) {
+        newDims = {end, 1};  // an empty column grows as a column
+      } else if (count == 0) {
         newDims = {1, end};
       } else if (dims.size() == 2 && dims[0] == 1) {
         newDims = {1, end};

@@ -6,10 +6,16 @@ a = 1;
 a(3, 5) = 1;
 size(a)                    % expect: ans = 3 5
 sum(a(:))                  % expect: ans = 2
-%% growth of a column vector stays a column
+%% growth of a column vector stays a column, also from an empty column
 c = [1; 2];
 c(4) = 9;
 size(c)                    % expect: ans = 4 1
+w = zeros(0, 1);
+w(3) = 1;
+size(w)                    % expect: ans = 3 1
+r = zeros(1, 0);
+r(2) = 1;
+size(r)                    % expect: ans = 1 2
 %% appending with end+1
 v = [];
 for k = 1:5
