@@ -12,6 +12,7 @@
 
 #include "base/exceptions.hpp"
 #include "base/file_tree.hpp"
+#include "ctf/ctf_package.hpp"
 #include "ctf/ctf_runtime.hpp"
 #include "fs/directory_lock.hpp"
 #include "fs/errors.hpp"
@@ -20,6 +21,7 @@
 #include "rtkkvn/components/archive_paths.hpp"
 #include "rtkkvn/components/component_preferences.hpp"
 #include "util/messages.hpp"
+#include "util/text_conversion.hpp"
 #include "util/warnings.hpp"
 
 namespace {
@@ -69,6 +71,18 @@ void refuseForeignFolder(const std::string& folder) {
                          KVN::rtkkvn::RTKKVN_ERROR_INITIALIZING_CTF().withCause(
                              "the folder " + folder + " is not used: " + reason +
                              "; remove it, or unpack the component into a folder of your own"));
+}
+
+// True when dir's settings manifest reads and names the component componentId.
+bool holdsSettingsOf(const dsPathString& dir, const std::string& componentId) {
+  try {
+    const Ostrand::ctfpack::CTFSettings settings =
+        Ostrand::ctfpack::CTFPackage::getCTFSettingsFromExtractedCTFLocation(
+            fl::i18n::to_ustring(dir.c_str()));
+    return fl::i18n::to_string(settings.componentId) == componentId;
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 // The folder the lock lives in: dir's parent ("/" for a folder in the root, the current folder
@@ -152,7 +166,17 @@ std::uint64_t extractExclusively(const rtkkvn::CtfExtractor& extractor, const ds
   if (dsIsDirectory(dir.str())) {
     const std::string unpacked = (dir / dsPathString(componentId)).str();
     refuseForeignFolder(unpacked);
-    if (dsIsDirectory(unpacked)) return 0;  // unpacked already
+    if (dsIsDirectory(unpacked)) {
+      if (holdsSettingsOf(dir, componentId)) return 0;  // unpacked already
+      // The component's folder without a settings manifest that names it: a damaged unpack of
+      // this component. It is unpacked again; its preferences are the user's and stay.
+      if (!rmRF(dir.str(), true)) {
+        throw rtkUserException(kExtractionErrorId,
+                               KVN::rtkkvn::RTKKVN_ARCHIVE_REMOVAL_FAILED(dir.str()));
+      }
+    }
+  }
+  if (dsIsDirectory(dir.str())) {
     // Something else: a stale copy of the component, or a failed unpack.
     if (componentName.size() > kShortComponentNameLength) {
       removeStalePreferences(dir.str(), componentName.substr(0, kShortComponentNameLength),

@@ -96,6 +96,23 @@ TEST_F(DirectoryExtraction, FactoryUnpacksOnceSeedsPreferencesAndDescribesTheCom
   EXPECT_EQ(contentsOf(componentPrefDir(kComponentId).str() + "/defaults.q"),
             "changed by the user\n");
 
+  // A settings manifest that is gone, damaged or names another component is a damaged unpack:
+  // unpacked again, the user's preferences kept.
+  for (const char* manifest : {"", "{ not json", "{\"componentId\": \"Other_1\"}"}) {
+    SCOPED_TRACE(manifest);
+    if (*manifest) {
+      writeFile(target / "ctfsettings.json", manifest);
+    } else {
+      stdfs::remove(target / "ctfsettings.json");
+    }
+    EXPECT_GT(extractExclusively(extractor(), target.string(), kComponentId, kComponentName), 0u);
+    EXPECT_EQ(factory()->getComponentUUID(), kComponentId);
+    EXPECT_FALSE(stdfs::exists(target / kComponentId / "added.txt"));
+    EXPECT_EQ(contentsOf(componentPrefDir(kComponentId).str() + "/defaults.q"),
+              "changed by the user\n");
+    writeFile(target / kComponentId / "added.txt", "mine");
+  }
+
   // The factory for the unpacked folder describes the same component.
   const std::string targetText = target.string();
   const boost::shared_ptr<rtkExtractedComponent> again =
