@@ -23,7 +23,7 @@
 namespace {
 
 // Only the user reads what the cache writes (the cache directory is 0700 as well).
-constexpr mode_t kIndexFileMode = 0600;
+constexpr mode_t kCacheFileMode = 0600;
 // ".bytes_used" holds one decimal number; more than this is not read.
 constexpr std::size_t kMaxBytesUsedFileLength = 64;
 // How a folder name found in a component folder ends: "_" and 32 hexadecimal digits.
@@ -68,44 +68,6 @@ class DescriptorInput : public std::streambuf {
   int descriptor_;
   char buffer_[4096];
 };
-
-// Makes text the whole content of path in one step: it is written to a new file beside path
-// (mode 0600, never an existing file or link) and renamed over path, so that a reader, or a
-// crash, sees the old content or the new one and never a part. With durable, the data reaches
-// the disk before the name points at it; without, a crash may leave an empty or older index,
-// which the next reader rebuilds from the folders. Returns false with errno set, leaving nothing
-// behind, when any step fails. Every call goes through fileSystem.
-bool replaceFile(dsFileSystem& fileSystem, const std::string& path, const std::string& text,
-                 const void* writer, bool durable) {
-  std::ostringstream temporaryName;
-  temporaryName << path << ".new." << ::getpid() << "." << writer;
-  const std::string temporary = temporaryName.str();
-  const int descriptor = fileSystem.open(
-      temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kIndexFileMode);
-  if (descriptor < 0) return false;
-  bool ok = true;
-  for (std::size_t done = 0; ok && done < text.size();) {
-    const ssize_t count = fileSystem.write(descriptor, text.data() + done, text.size() - done);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) {
-      ok = false;
-      if (count == 0) errno = EIO;
-    } else {
-      done += std::size_t(count);
-    }
-  }
-  ok = ok && (!durable || fileSystem.fsync(descriptor) == 0);
-  int error = errno;
-  if (fileSystem.close(descriptor) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  if (ok && fileSystem.rename(temporary.c_str(), path.c_str()) == 0) return true;
-  if (ok) error = errno;
-  fileSystem.unlink(temporary.c_str());
-  errno = error;
-  return false;
-}
 
 // The last element of a path reported by a scan (directory + "/" + name), taken as is.
 // Overwrites the regular file at path with text when it holds exactly as many bytes; false
@@ -255,6 +217,38 @@ void MissingComponentInserter::operator()(const std::string& path) const {
 
 }  // namespace
 
+bool replaceCacheFile(dsFileSystem& fileSystem, const std::string& path, const std::string& text,
+                 const void* writer, bool durable) {
+  std::ostringstream temporaryName;
+  temporaryName << path << ".new." << ::getpid() << "." << writer;
+  const std::string temporary = temporaryName.str();
+  const int descriptor = fileSystem.open(
+      temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kCacheFileMode);
+  if (descriptor < 0) return false;
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < text.size();) {
+    const ssize_t count = fileSystem.write(descriptor, text.data() + done, text.size() - done);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) {
+      ok = false;
+      if (count == 0) errno = EIO;
+    } else {
+      done += std::size_t(count);
+    }
+  }
+  ok = ok && (!durable || fileSystem.fsync(descriptor) == 0);
+  int error = errno;
+  if (fileSystem.close(descriptor) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && fileSystem.rename(temporary.c_str(), path.c_str()) == 0) return true;
+  if (ok) error = errno;
+  fileSystem.unlink(temporary.c_str());
+  errno = error;
+  return false;
+}
+
 bool CacheTimeOrder::operator()(const boost::posix_time::ptime& a,
                                 const boost::posix_time::ptime& b) const {
   const int rankA = timeRank(a);
@@ -369,7 +363,7 @@ void rtkComponentCacheIndex::writeIndex() {
     changed_ = reshaped_ = false;
     return;
   }
-  if (!replaceFile(*fileSystem_, path_.str(), text, this, !stampsOnly)) {
+  if (!replaceCacheFile(*fileSystem_, path_.str(), text, this, !stampsOnly)) {
     const int error = errno;
     cacheLogger << "Could not open index file for write" << std::endl;
     cacheLogger << "(" << path_ << ": " << std::strerror(error) << ")" << std::endl;
@@ -466,7 +460,7 @@ std::uint64_t rtkComponentCacheIndex::bytesUsed(const std::string& componentDire
               << std::endl;
   // The number is only a shortcut for the next reconstruction: a folder that cannot take the
   // file is measured again then.
-  replaceFile(*fileSystem, file, std::to_string(total), &total, false);
+  replaceCacheFile(*fileSystem, file, std::to_string(total), &total, false);
   return total;
 }
 

@@ -31,6 +31,14 @@ inline constexpr char kCreatedMarkerFileName[] = ".created.ts";
 // The size of a component folder in bytes, as decimal text, kept in the folder.
 inline constexpr char kBytesUsedFileName[] = ".bytes_used";
 
+// Makes text the whole content of path in one step: it is written to a new file beside path
+// (path.new.<pid>.<writer>, mode 0600, never an existing file or link) and renamed over path, so
+// that a reader, or a crash, sees the old content or the new one and never a part. With durable,
+// the data reaches the disk before the name points at it. Returns false with errno set, leaving
+// nothing behind, when any step fails. Every call goes through fileSystem.
+bool replaceCacheFile(dsFileSystem& fileSystem, const std::string& path, const std::string& text,
+                      const void* writer, bool durable);
+
 // Orders times by their 64-bit tick counts taken as signed numbers: -infinity first, then every
 // real time, then not-a-date-time, then +infinity.
 struct CacheTimeOrder {

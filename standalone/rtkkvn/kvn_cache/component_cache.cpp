@@ -14,7 +14,6 @@
 #include <iostream>
 #include <iterator>
 #include <mutex>
-#include <sstream>
 
 #include "base/exceptions.hpp"
 #include "fs/errors.hpp"
@@ -31,7 +30,6 @@ constexpr char kVerboseVariable[] = "KVN_CACHE_VERBOSE";
 constexpr char kMaxSizeFileName[] = ".max_size";
 // Only the user may enter what the runtime creates for the cache.
 constexpr mode_t kCacheFolderMode = 0700;
-constexpr mode_t kMaxSizeFileMode = 0600;
 // A size limit is a short decimal number; anything longer is not read.
 constexpr std::size_t kMaxSizeFileLength = 64;
 
@@ -67,25 +65,6 @@ namespace {
 std::string cacheRootOf(const dsPathString& cacheDirectory) {
   const dsPathString parent = cacheDirectory.parent();
   return parent.empty() ? std::string(".") : parent.str();
-}
-
-// Writes text as the whole content of path, replacing it in one step: the text goes into a new
-// file beside it first, so a process reading path meanwhile never sees a partial number. Returns
-// false (and leaves nothing behind) when any step fails.
-bool publishFile(dsFileSystem& fileSystem, const std::string& path, const std::string& text,
-                 const void* writer) {
-  std::ostringstream temporaryName;
-  temporaryName << path << ".new." << ::getpid() << "." << writer;
-  const std::string temporary = temporaryName.str();
-  const int descriptor =
-      fileSystem.open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kMaxSizeFileMode);
-  if (descriptor < 0) return false;
-  const bool written =
-      fileSystem.pwrite(descriptor, text.data(), text.size(), 0) == ssize_t(text.size());
-  const bool closed = fileSystem.close(descriptor) == 0;
-  if (written && closed && fileSystem.rename(temporary.c_str(), path.c_str()) == 0) return true;
-  fileSystem.unlink(temporary.c_str());
-  return false;
 }
 
 }  // namespace
@@ -129,7 +108,8 @@ rtkComponentCache::rtkComponentCache(const char* cacheDirectory, std::uint64_t d
   }
   cacheLogger << ".max_size not found.  Using default size of " << defaultMaxSize << " bytes."
               << std::endl;
-  if (!publishFile(*fileSystem, maxSizePath, std::to_string(defaultMaxSize), this)) {
+  // Not made durable: a lost .max_size is written again with the default.
+  if (!replaceCacheFile(*fileSystem, maxSizePath, std::to_string(defaultMaxSize), this, false)) {
     cacheLogger << "Creation of .max_size failed! (no file written)" << std::endl;
   }
 }
