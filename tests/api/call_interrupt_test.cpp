@@ -20,31 +20,21 @@
 #include "engine/instance.hpp"
 #include "rtkbase.h"
 #include "rtkkvn.h"
+#include "host_calls.hpp"
 #include "util/services.hpp"
 #include "zy/memory.hpp"
 
 namespace {
 
+using hosttest::evalIn;
+using hosttest::lastId;
+using hosttest::lastMessage;
+
 using Clock = std::chrono::steady_clock;
 constexpr auto kGenerousBound = std::chrono::seconds(2);
 
-std::string lastMessage() {
-  const char* message = rtkGetLastErrorMessage();
-  return message ? message : "";
-}
-std::string lastId() {
-  const char* identifier = rtkGetLastErrorIdentifier();
-  return identifier ? identifier : "";
-}
 double seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
 
-// Q statements run in the base workspace through the "eval" built-in.
-bool evalIn(HKVNINSTANCE instance, const std::string& statements) {
-  zyArray* text = zyCreateString(statements.c_str());
-  const bool succeeded = rtkFeval(instance, "eval", 0, nullptr, 1, &text);
-  zyDestroyArray(text);
-  return succeeded;
-}
 
 std::atomic<int> gStarted{0};
 void markStarted(int, zyArray**, int, zyArray**) { ++gStarted; }

@@ -18,22 +18,19 @@
 
 #include "rtkbase.h"
 #include "rtkkvn.h"
+#include "host_calls.hpp"
 #include "rtkkvn_array.h"
 #include "rtkkvn_error.h"
 #include "util/services.hpp"
 
 namespace {
 
+using hosttest::evalIn;
+using hosttest::lastId;
+using hosttest::lastMessage;
+
 const std::string kInvalid = ": invalid or terminated instance handle.";
 
-std::string lastMessage() {
-  const char* message = rtkGetLastErrorMessage();
-  return message ? message : "";
-}
-std::string lastId() {
-  const char* identifier = rtkGetLastErrorIdentifier();
-  return identifier ? identifier : "";
-}
 // The class-interface last error of rtkkvn_error.h, taken and cleared.
 std::string takeCppError() {
   error_info* record = nullptr;
@@ -56,13 +53,6 @@ bool feval1(HKVNINSTANCE instance, const char* name) {
   zyArray* out = nullptr;
   const bool succeeded = rtkFeval(instance, name, 1, &out, 0, nullptr);
   zyDestroyArray(out);
-  return succeeded;
-}
-// Q statements run in the base workspace through the "eval" built-in.
-bool evalIn(HKVNINSTANCE instance, const std::string& statements) {
-  zyArray* text = zyCreateString(statements.c_str());
-  const bool succeeded = rtkFeval(instance, "eval", 0, nullptr, 1, &text);
-  zyDestroyArray(text);
   return succeeded;
 }
 HKVNINSTANCE newInstance() {

@@ -12,22 +12,17 @@
 
 #include "rtkbase.h"
 #include "rtkkvn.h"
+#include "host_calls.hpp"
 
 namespace {
+
+using hosttest::evalIn;
+using hosttest::lastId;
+using hosttest::lastMessage;
 
 using Clock = std::chrono::steady_clock;
 constexpr int kVmInstances = 1;  // rtkkvnInitialize2's state for VM instances
 
-std::string lastId() {
-  const char* identifier = rtkGetLastErrorIdentifier();
-  return identifier ? identifier : "";
-}
-bool evalIn(HKVNINSTANCE instance, const std::string& statements) {
-  zyArray* text = zyCreateString(statements.c_str());
-  const bool succeeded = rtkFeval(instance, "eval", 0, nullptr, 1, &text);
-  zyDestroyArray(text);
-  return succeeded;
-}
 
 std::atomic<int> gStarted{0};
 void markStarted(int, zyArray**, int, zyArray**) { ++gStarted; }
