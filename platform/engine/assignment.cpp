@@ -418,6 +418,11 @@ Value Interpreter::takeCellElement(Value& object, ValueList& arguments) {
     zySetCell(cell, i, nullptr);
     return Value::adopt(element);
   }
+  return copyCellElement(object, arguments);
+}
+
+Value Interpreter::copyCellElement(const Value& object, const ValueList& arguments) {
+  if (!object.isCell()) return Value();
   ValueList elements;
   try {
     ValueList copy = arguments;

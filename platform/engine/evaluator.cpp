@@ -89,6 +89,16 @@ bool shortCircuitOperand(const Value& value, const char* op) {
 // expressions and built-ins it runs.
 constexpr std::size_t kBlockStackReserve = 64 * 1024 * kNativeFrameScale;
 
+// Blocks nest as deep as the code does, and each level takes native stack: checked when a
+// compound statement is entered (once per loop, not per iteration).
+void checkNestingRoom() {
+  if (nativeStackBelow(kBlockStackReserve)) {
+    raiseLiteral("Q:recursionLimit",
+                 "Maximum recursion limit reached: the native stack is full (blocks nested too "
+                 "deep for this thread).");
+  }
+}
+
 // Whether an expression reads the variable `name` of the frame it runs in (anonymous functions
 // through their captures).
 bool names(const Expression& expression, const std::string& name) {
@@ -633,12 +643,6 @@ Value Interpreter::evaluateAnonymous(const AnonymousFunction& node) {
 // Statements
 
 Flow Interpreter::execute(const StatementList& statements) {
-  // Blocks nest as deep as the code does; each level takes native stack.
-  if (nativeStackBelow(kBlockStackReserve)) {
-    raiseLiteral("Q:recursionLimit",
-                 "Maximum recursion limit reached: the native stack is full (blocks nested too "
-                 "deep for this thread).");
-  }
   for (const StatementPtr& statement : statements) {
     const Flow flow = executeStatement(*statement);
     if (flow != Flow::Normal) return flow;
@@ -698,14 +702,19 @@ Flow Interpreter::executeStatement(const Statement& statement) {
         executeMultipleAssignment(statement.as<MultipleAssignment>());
         return Flow::Normal;
       case NodeKind::If:
+        checkNestingRoom();
         return executeIf(statement.as<If>());
       case NodeKind::For:
+        checkNestingRoom();
         return executeFor(statement.as<For>());
       case NodeKind::While:
+        checkNestingRoom();
         return executeWhile(statement.as<While>());
       case NodeKind::Switch:
+        checkNestingRoom();
         return executeSwitch(statement.as<Switch>());
       case NodeKind::Try:
+        checkNestingRoom();
         return executeTry(statement.as<Try>());
       case NodeKind::Break:
         return Flow::Break;
@@ -952,19 +961,9 @@ void Interpreter::assignSteps(Value& object, const Index& node, std::size_t step
         }
         return;
       }
-      Value part;
-      if (!laterStepsNameBase(node)) {
-        part = takeCellElement(object, arguments);
-      } else if (object.isCell()) {
-        ValueList elements;
-        try {
-          ValueList copy = arguments;
-          indexBrace(object, copy, elements);
-        } catch (const QError& error) {
-          if (error.identifier() != "Q:badsubscript") throw;
-        }
-        if (elements.size() == 1) part = std::move(elements[0]);
-      }
+      // Later subscripts that read the base must see the element still in place.
+      Value part = laterStepsNameBase(node) ? copyCellElement(object, arguments)
+                                            : takeCellElement(object, arguments);
       assignSteps(part, node, step + 1, std::move(rhs), deletion, list);
       assignBrace(object, arguments, std::move(part));
       return;

@@ -347,6 +347,9 @@ class Interpreter {
   void displayVariable(const ast::Expression& target);
   // Moves an element or field out of object for a nested assignment (undefined when missing).
   Value takeCellElement(Value& object, ValueList& arguments);
+  // object{arguments} as a copy sharing its data; nothing when object is no cell or the
+  // subscripts name no element, or several.
+  Value copyCellElement(const Value& object, const ValueList& arguments);
   Value takeField(Value& object, const std::string& name);
   bool switchMatches(const Value& subject, const Value& candidate);
   Value errorStruct(const QError& error);
