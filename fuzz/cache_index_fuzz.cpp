@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,8 +14,7 @@ namespace {
 
 // The records of text, as far as the reader accepts them.
 std::vector<CacheIndexEntry> readRecords(const std::string& text, bool& complete) {
-  std::istringstream in(text);
-  CacheIndexReader reader(in);
+  CacheIndexReader reader(text);
   std::vector<CacheIndexEntry> entries;
   complete = true;
   try {

@@ -159,11 +159,20 @@ bool dsReadSmallFile(const std::string& path, std::size_t maxLength, std::string
                      dsFileSystemPtr fileSystem) {
   const int descriptor = dsOpenRegularFile(path, fileSystem);
   if (descriptor < 0) return false;
+  const bool read = dsReadSmallFile(descriptor, maxLength, content, *fileSystem);
+  const int error = errno;
+  fileSystem->close(descriptor);
+  errno = error;
+  return read;
+}
+
+bool dsReadSmallFile(int descriptor, std::size_t maxLength, std::string& content,
+                     dsFileSystem& fileSystem) {
   // Room for what the file holds now, and one byte more, which tells a file that grew beyond
   // the limit from one that fits exactly; never more than the limit allows.
   struct stat status;
   const std::size_t expected =
-      fileSystem->fstat(descriptor, &status) == 0 ? static_cast<std::size_t>(status.st_size) : 0;
+      fileSystem.fstat(descriptor, &status) == 0 ? static_cast<std::size_t>(status.st_size) : 0;
   std::string buffer(std::min(expected, maxLength) + 1, '\0');
   std::size_t done = 0;
   int error = 0;
@@ -173,14 +182,13 @@ bool dsReadSmallFile(const std::string& path, std::size_t maxLength, std::string
       if (buffer.size() > maxLength) break;
       buffer.resize(std::min(buffer.size() * 2, maxLength + 1));
     }
-    const ssize_t count = fileSystem->pread(descriptor, &buffer[done], buffer.size() - done,
-                                            static_cast<off_t>(done));
+    const ssize_t count = fileSystem.pread(descriptor, &buffer[done], buffer.size() - done,
+                                           static_cast<off_t>(done));
     if (count < 0 && errno == EINTR) continue;
     if (count < 0) error = errno;
     if (count <= 0) break;
     done += static_cast<std::size_t>(count);
   }
-  fileSystem->close(descriptor);
   if (error == 0 && done > maxLength) error = EFBIG;
   if (error != 0) {
     errno = error;

@@ -56,6 +56,9 @@ FS_EXPORT int dsOpenRegularFile(const std::string& path,
 // it is larger: a small file of the runtime that someone made huge is never read whole.
 FS_EXPORT bool dsReadSmallFile(const std::string& path, std::size_t maxLength, std::string& content,
                                dsFileSystemPtr fileSystem = dsGetDefaultFSImp());
+// The same for a file open for reading at descriptor (read from its start; left open).
+FS_EXPORT bool dsReadSmallFile(int descriptor, std::size_t maxLength, std::string& content,
+                               dsFileSystem& fileSystem);
 
 // Why the folder whose lstat status this is may not be trusted to hold what this user runs: ""
 // when it is a real folder (not a symbolic link) of the effective user that others may not write

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "fs/cleanup_guard.hpp"
 #include "fs/errors.hpp"
 #include "fs/path_string.hpp"
 
@@ -130,4 +131,31 @@ void dsFindMatchingFilesAndDirs(const char* pattern, const dsStringProcedure& fi
   Scan(*fileSystem, text.substr(split == std::string::npos ? 0 : split + 1), files, dirs, flags,
        sortByName)
       .walk(directory, prefix, true);
+}
+
+std::vector<std::string> dsListFolderNames(const std::string& directory,
+                                           dsFileSystemPtr fileSystem) {
+  DIR* stream = fileSystem->opendir(directory.c_str());
+  if (stream == nullptr) dsThrowFileError("cannot list directory", directory, errno);
+  const dsCleanupFunctionGuard close([&] { fileSystem->closedir(stream); });
+  std::vector<std::string> names;
+  for (;;) {
+    errno = 0;
+    const struct dirent* entry = fileSystem->readdir(stream);
+    if (entry == nullptr) break;
+    if (entry->d_name[0] == '.') continue;
+    bool isDirectory = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN) {
+      const std::string path = directory + "/" + entry->d_name;
+      struct stat status;
+      if (fileSystem->lstat(path.c_str(), &status) != 0) {
+        if (errno == ENOENT) continue;
+        dsThrowFileError("cannot examine", path, errno);
+      }
+      isDirectory = S_ISDIR(status.st_mode);
+    }
+    if (isDirectory) names.emplace_back(entry->d_name);
+  }
+  if (errno != 0) dsThrowFileError("cannot read directory", directory, errno);
+  return names;
 }

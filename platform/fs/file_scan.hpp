@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "fs/export.hpp"
 #include "fs/file_system.hpp"
@@ -73,3 +74,11 @@ static_assert(dsFindAllFilesBelow == 0xA02, "the size walk's flag value is fixed
 FS_EXPORT void dsFindMatchingFilesAndDirs(const char* pattern, const dsStringProcedure& files,
                                           const dsStringProcedure& dirs, int flags, bool sortByName,
                                           dsFileSystemPtr fileSystem = dsGetDefaultFSImp());
+
+// The names of the folders directly in directory, in the order the file system lists them,
+// without those whose names begin with "." (the entries dsFindMatchingFilesAndDirs with "*" and
+// flags 0 reports as directories, as bare names). One pass over the directory: a system call per
+// entry only where the listing does not tell the entry's type. Throws as
+// dsFindMatchingFilesAndDirs does.
+FS_EXPORT std::vector<std::string> dsListFolderNames(const std::string& directory,
+                                                     dsFileSystemPtr fileSystem = dsGetDefaultFSImp());

@@ -113,6 +113,8 @@ class LockedCache {
     std::vector<CacheIndexEntry> selected;
     if (identifiers.empty()) {
       selected.assign(index_->entries().begin(), index_->entries().end());
+      std::sort(selected.begin(), selected.end(),
+                [](const CacheIndexEntry& a, const CacheIndexEntry& b) { return a.id < b.id; });
       return selected;
     }
     std::vector<std::string> unknown;

@@ -7,16 +7,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <istream>
 #include <locale>
 #include <sstream>
-#include <streambuf>
 #include <utility>
 #include <vector>
 
 #include "fs/errors.hpp"
 #include "fs/file_operations.hpp"
 #include "fs/file_scan.hpp"
+#include "rtkkvn/kvn_cache/cache_listing.hpp"
 #include "rtkkvn/kvn_cache/cache_location.hpp"
 #include "rtkkvn/kvn_cache/component_cache.hpp"
 
@@ -44,48 +43,7 @@ void logEntry(const char* message, const CacheIndexEntry& entry) {
   cacheLogger << message << std::endl << cacheIndexRecordText(entry) << std::endl;
 }
 
-// A read-only stream buffer over a file descriptor, so that the index is read in small pieces
-// whatever the size of the file. A read error ends the input.
-class DescriptorInput : public std::streambuf {
- public:
-  DescriptorInput(dsFileSystem& fileSystem, int descriptor)
-      : fileSystem_(fileSystem), descriptor_(descriptor) {}
-
- protected:
-  int_type underflow() override {
-    if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
-    ssize_t count;
-    do {
-      count = fileSystem_.read(descriptor_, buffer_, sizeof buffer_);
-    } while (count < 0 && errno == EINTR);
-    if (count <= 0) return traits_type::eof();
-    setg(buffer_, buffer_, buffer_ + count);
-    return traits_type::to_int_type(*gptr());
-  }
-
- private:
-  dsFileSystem& fileSystem_;
-  int descriptor_;
-  char buffer_[4096];
-};
-
-// The last element of a path reported by a scan (directory + "/" + name), taken as is.
-// Overwrites the regular file at path with text when it holds exactly as many bytes; false
-// otherwise or on failure (after a failed close the text may be there or not; the caller then
-// replaces the file whole). The caller holds the lock that keeps readers out.
-bool overwriteSameLength(dsFileSystem& fileSystem, const std::string& path,
-                         const std::string& text) {
-  const int descriptor =
-      fileSystem.open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
-  if (descriptor < 0) return false;
-  struct stat status;
-  bool ok = fileSystem.fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
-            static_cast<std::size_t>(status.st_size) == text.size() &&
-            fileSystem.pwrite(descriptor, text.data(), text.size(), 0) == ssize_t(text.size());
-  ok = fileSystem.close(descriptor) == 0 && ok;
-  return ok;
-}
-
+// The last element of a path (directory + "/" + name), taken as is.
 std::string nameOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -115,16 +73,6 @@ bool equalIgnoringCase(const std::string& a, const std::string& b) {
   }
   return true;
 }
-
-// Collects the names of the folders a scan reports.
-class FolderNameCollector : public dsStringProcedure {
- public:
-  explicit FolderNameCollector(std::vector<std::string>& names) : names_(&names) {}
-  void operator()(const std::string& path) const override { names_->push_back(nameOf(path)); }
-
- private:
-  std::vector<std::string>* names_;
-};
 
 // Adds an index entry for a cache folder that has none, or deletes the folder when its
 // extraction never finished.
@@ -249,6 +197,24 @@ bool replaceCacheFile(dsFileSystem& fileSystem, const std::string& path, const s
   return false;
 }
 
+bool overwriteCacheFile(dsFileSystem& fileSystem, const std::string& path,
+                        const std::vector<std::pair<off_t, std::string>>& pieces,
+                        const std::function<bool(const struct stat&)>& isExpected) {
+  const int descriptor =
+      fileSystem.open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
+  if (descriptor < 0) return false;
+  struct stat status;
+  bool ok = fileSystem.fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
+            isExpected(status);
+  for (std::size_t i = 0; ok && i < pieces.size(); ++i) {
+    const std::string& text = pieces[i].second;
+    ok = fileSystem.pwrite(descriptor, text.data(), text.size(), pieces[i].first) ==
+         ssize_t(text.size());
+  }
+  ok = fileSystem.close(descriptor) == 0 && ok;
+  return ok;
+}
+
 bool CacheTimeOrder::operator()(const boost::posix_time::ptime& a,
                                 const boost::posix_time::ptime& b) const {
   const int rankA = timeRank(a);
@@ -279,21 +245,36 @@ dsPathString rtkComponentCacheIndex::cacheDirectory() const {
 
 void rtkComponentCacheIndex::readIndex() {
   cacheLogger << "Reading cache index file... " << std::endl;
+  readSize_ = -1;
   const int descriptor = dsOpenRegularFile(path_.str(), fileSystem_);
   if (descriptor < 0) {
     cacheLogger << "File open failed for " << path_ << std::endl;
   } else {
     entries_.clear();
-    DescriptorInput buffer(*fileSystem_, descriptor);
-    std::istream in(&buffer);
-    CacheIndexReader reader(in);
     try {
-      CacheIndexEntry entry;
+      std::string text;
+      struct stat status;
+      if (!dsReadSmallFile(descriptor, kMaxCacheIndexFileSize, text, *fileSystem_) ||
+          fileSystem_->fstat(descriptor, &status) != 0) {
+        throw format_error("unreadable or too large");
+      }
+      // Room for about as many records as the file holds (a record takes some 80 bytes).
+      const std::size_t records = text.size() / 64;
+      entries_.get<CacheIndexById>().reserve(records);
+      entries_.get<CacheIndexByDirName>().reserve(records);
+      CacheIndexReader reader(text);
+      IndexedCacheEntry entry;
       while (reader.next(entry)) {
         logEntry("Read cache index entry: ", entry);
+        entry.timeLineOffset = reader.timeLineOffset();
+        entry.timeLineLength = reader.timeLineLength();
         // A second record with a taken id or folder is dropped.
-        entries_.insert(entry);
+        entries_.insert(std::move(entry));
       }
+      lastUsedSorted_ = false;
+      readDevice_ = status.st_dev;
+      readInode_ = status.st_ino;
+      readSize_ = static_cast<off_t>(text.size());
     } catch (const format_error&) {
       cacheLogger << "Corrupt index file detected; clearing index and regenerating... "
                   << std::endl;
@@ -312,11 +293,26 @@ void rtkComponentCacheIndex::noteChange(bool stampsOnly) {
 
 void rtkComponentCacheIndex::reconcile() {
   const dsPathString directory = cacheDirectory();
+  // The folders the entries name: when the directory is unchanged since a listing that found
+  // exactly these, there is nothing to drop and nothing to add (cache_listing.hpp).
+  const CacheListingRecord listing(fileSystem_, directory.str());
+  CacheFolderSet indexed;
+  bool allPlain = true;
+  for (const CacheIndexEntry& entry : entries_) {
+    if (entry.dirName.empty()) continue;
+    allPlain = allPlain && isPlainCacheDirectoryName(entry.dirName);
+    indexed.add(entry.dirName);
+  }
+  if (allPlain && listing.showsUnchanged(indexed)) return;
+
   // One listing of the cache directory answers for every entry; no entry costs a system call
   // of its own.
-  std::vector<std::string> folders;
-  dsFindMatchingFilesAndDirs((directory / dsPathString("*")).c_str(), dsIgnoreString(),
-                             FolderNameCollector(folders), 0, false);
+  std::vector<std::string> folders = dsListFolderNames(directory.str(), fileSystem_);
+  CacheFolderSet listed;
+  for (const std::string& name : folders) listed.add(name);
+  listing.save(listed);
+  if (allPlain && listed == indexed) return;
+
   std::sort(folders.begin(), folders.end());
   auto& byDirName = entries_.get<CacheIndexByDirName>();
   for (auto entry = byDirName.begin(); entry != byDirName.end();) {
@@ -349,27 +345,51 @@ bool rtkComponentCacheIndex::writeNeeded() const {
 void rtkComponentCacheIndex::writeIndex() {
   if (!writeNeeded()) return;
   cacheLogger << "Writing cache index file: " << path_ << std::endl;
-  std::string text;
-  for (const CacheIndexEntry& entry : entries_.get<CacheIndexById>()) {
-    logEntry("Writing cache index entry: ", entry);
-    text += cacheIndexRecordText(entry);
-  }
   // A change of last-use stamps alone is not worth a wait for the disk, nor a new file: losing it
-  // in a crash changes only the order in which components are evicted (a torn file is a corrupt
-  // index, rebuilt from the folders). Such a change usually keeps the length, so the file is
-  // overwritten where it is. Any other change is made durable and replaces the file whole.
+  // in a crash changes only the order in which components are evicted (a torn stamp is a time
+  // that does not parse, read as unknown). Any other change is made durable and replaces the
+  // file whole.
   const bool stampsOnly = onlyStampsChanged();
-  if (stampsOnly && overwriteSameLength(*fileSystem_, path_.str(), text)) {
-    changed_ = reshaped_ = false;
-    return;
+  if (!(stampsOnly && overwriteStamps())) {
+    if (!replaceCacheFile(*fileSystem_, path_.str(), recordsText(), this, !stampsOnly)) {
+      const int error = errno;
+      cacheLogger << "Could not open index file for write" << std::endl;
+      cacheLogger << "(" << path_ << ": " << std::strerror(error) << ")" << std::endl;
+      return;
+    }
+    // The stamps' places in the new file are not known: a later write replaces it whole.
+    readSize_ = -1;
   }
-  if (!replaceCacheFile(*fileSystem_, path_.str(), text, this, !stampsOnly)) {
-    const int error = errno;
-    cacheLogger << "Could not open index file for write" << std::endl;
-    cacheLogger << "(" << path_ << ": " << std::strerror(error) << ")" << std::endl;
-    return;
-  }
+  for (const IndexedCacheEntry& entry : entries_) entry.stampChanged = false;
   changed_ = reshaped_ = false;
+}
+
+bool rtkComponentCacheIndex::overwriteStamps() {
+  if (readSize_ < 0) return false;
+  std::vector<std::pair<off_t, std::string>> stamps;
+  for (const IndexedCacheEntry& entry : entries_) {
+    if (!entry.stampChanged) continue;
+    std::string text = formatCacheTime(entry.lastUsed);
+    if (entry.timeLineLength == 0 || text.size() != entry.timeLineLength) return false;
+    stamps.emplace_back(static_cast<off_t>(entry.timeLineOffset), std::move(text));
+  }
+  return overwriteCacheFile(*fileSystem_, path_.str(), stamps, [this](const struct stat& file) {
+    return file.st_dev == readDevice_ && file.st_ino == readInode_ && file.st_size == readSize_;
+  });
+}
+
+std::string rtkComponentCacheIndex::recordsText() const {
+  std::vector<const CacheIndexEntry*> byId;
+  byId.reserve(entries_.size());
+  for (const CacheIndexEntry& entry : entries_) byId.push_back(&entry);
+  std::sort(byId.begin(), byId.end(),
+            [](const CacheIndexEntry* a, const CacheIndexEntry* b) { return a->id < b->id; });
+  std::string text;
+  for (const CacheIndexEntry* entry : byId) {
+    logEntry("Writing cache index entry: ", *entry);
+    text += cacheIndexRecordText(*entry);
+  }
+  return text;
 }
 
 bool rtkComponentCacheIndex::onlyStampsChanged() const { return !reshaped_; }
@@ -382,11 +402,25 @@ void rtkComponentCacheIndex::updateLastUsed(const std::string& id) {
     cacheLogger << "component not found: " << id << " ";
     throw component_not_found();
   }
-  CacheIndexEntry renewed = *entry;
+  IndexedCacheEntry renewed = *entry;
   renewed.lastUsed = currentCacheTime();
+  renewed.stampChanged = true;
   cacheLogger << "new last_used time is " << formatCacheTime(renewed.lastUsed) << " ";
-  byId.replace(entry, renewed);
+  renew(entry, renewed);
   noteChange(true);
+}
+
+bool rtkComponentCacheIndex::renew(CacheIndexEntries::iterator position,
+                                   const IndexedCacheEntry& renewed) {
+  const bool used = position->lastUsed != renewed.lastUsed;
+  if (!entries_.replace(position, renewed)) return false;
+  if (used) {
+    // Among entries of equal time, the one used last comes last.
+    auto& byLastUsed = entries_.get<CacheIndexByLastUsed>();
+    byLastUsed.relocate(byLastUsed.end(), entries_.project<CacheIndexByLastUsed>(position));
+    lastUsedSorted_ = false;
+  }
+  return true;
 }
 
 std::uint64_t rtkComponentCacheIndex::totalSize() const {
@@ -406,7 +440,10 @@ bool rtkComponentCacheIndex::hasDirName(const std::string& dirName) const {
 }
 
 bool rtkComponentCacheIndex::insert(const CacheIndexEntry& entry) {
-  if (!isStorableCacheIndexEntry(entry) || !entries_.insert(entry).second) return false;
+  if (!isStorableCacheIndexEntry(entry) || !entries_.insert(IndexedCacheEntry(entry)).second) {
+    return false;
+  }
+  lastUsedSorted_ = false;
   noteChange(false);
   return true;
 }
@@ -417,7 +454,11 @@ bool rtkComponentCacheIndex::replace(const CacheIndexEntry& entry) {
   if (existing == byId.end() || !isStorableCacheIndexEntry(entry)) return false;
   if (*existing == entry) return true;
   const bool stampsOnly = existing->dirName == entry.dirName && existing->size == entry.size;
-  if (!byId.replace(existing, entry)) return false;
+  IndexedCacheEntry renewed(entry);
+  renewed.timeLineOffset = existing->timeLineOffset;
+  renewed.timeLineLength = existing->timeLineLength;
+  renewed.stampChanged = existing->stampChanged || existing->lastUsed != entry.lastUsed;
+  if (!renew(existing, renewed)) return false;
   noteChange(stampsOnly);
   return true;
 }
@@ -434,8 +475,21 @@ rtkComponentCacheIndex::ByLastUsed::const_iterator rtkComponentCacheIndex::erase
   return entries_.get<CacheIndexByLastUsed>().erase(position);
 }
 
-const rtkComponentCacheIndex::ByLastUsed& rtkComponentCacheIndex::byLastUsed() const {
-  return entries_.get<CacheIndexByLastUsed>();
+const rtkComponentCacheIndex::ByLastUsed& rtkComponentCacheIndex::byLastUsed() {
+  auto& byLastUsed = entries_.get<CacheIndexByLastUsed>();
+  if (!lastUsedSorted_) {
+    // Stable: entries of equal time keep the order in which they were read, added or used.
+    // (The sequence's own sort is not stable.)
+    std::vector<std::reference_wrapper<const IndexedCacheEntry>> order(byLastUsed.begin(),
+                                                                        byLastUsed.end());
+    std::stable_sort(order.begin(), order.end(),
+                     [](const CacheIndexEntry& a, const CacheIndexEntry& b) {
+                       return CacheTimeOrder()(a.lastUsed, b.lastUsed);
+                     });
+    byLastUsed.rearrange(order.begin());
+    lastUsedSorted_ = true;
+  }
+  return byLastUsed;
 }
 
 std::uint64_t rtkComponentCacheIndex::bytesUsed(const std::string& componentDirectory,

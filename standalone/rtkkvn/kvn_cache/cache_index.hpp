@@ -11,14 +11,22 @@
 // processes away from the file and the folders. An index object is not thread-safe; the callers
 // also hold the cache object's mutex.
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <boost/multi_index/hashed_index.hpp>
 #include <boost/multi_index/member.hpp>
-#include <boost/multi_index/ordered_index.hpp>
+#include <boost/multi_index/sequenced_index.hpp>
 #include <boost/multi_index/tag.hpp>
 #include <boost/multi_index_container.hpp>
 #include <boost/shared_ptr.hpp>
 #include <cstdint>
 #include <exception>
+#include <functional>
+#include <memory_resource>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "fs/file_system.hpp"
 #include "fs/path_string.hpp"
@@ -39,6 +47,15 @@ inline constexpr char kBytesUsedFileName[] = ".bytes_used";
 bool replaceCacheFile(dsFileSystem& fileSystem, const std::string& path, const std::string& text,
                       const void* writer, bool durable);
 
+// Writes pieces of text (offset, text) into the file at path where it lies, in one opening, when
+// it is a regular file that isExpected accepts (it gets the file's status); nothing is created or
+// replaced, no link followed and nothing made durable. The caller holds the lock that keeps
+// readers out. False when the file is not there or not the one expected, or a step failed (then
+// some pieces may be written, others not).
+bool overwriteCacheFile(dsFileSystem& fileSystem, const std::string& path,
+                        const std::vector<std::pair<off_t, std::string>>& pieces,
+                        const std::function<bool(const struct stat&)>& isExpected);
+
 // Orders times by their 64-bit tick counts taken as signed numbers: -infinity first, then every
 // real time, then not-a-date-time, then +infinity.
 struct CacheTimeOrder {
@@ -49,22 +66,36 @@ struct CacheIndexById {};
 struct CacheIndexByDirName {};
 struct CacheIndexByLastUsed {};
 
-// The entries, kept in three orders at once: by id and by dirName (both unique, byte-wise), and by
-// lastUsed (oldest first; an entry inserted with a time equal to others goes after them).
+// An entry as the index keeps it: with where its time line lies in the file it was read from,
+// so that a new last-use stamp can be written over the old one in place.
+struct IndexedCacheEntry : CacheIndexEntry {
+  IndexedCacheEntry() = default;
+  explicit IndexedCacheEntry(const CacheIndexEntry& entry) : CacheIndexEntry(entry) {}
+
+  // The time line's first byte in the file and its length without the line feed; length 0 when
+  // the entry was not read from the file as it is now.
+  mutable std::size_t timeLineOffset = 0;
+  mutable std::size_t timeLineLength = 0;
+  // Its last-use stamp changed since the file was read or written.
+  mutable bool stampChanged = false;
+};
+
+// The entries, hashed by id and by dirName (both unique, byte-wise), and in a sequence that
+// rtkComponentCacheIndex::byLastUsed sorts by lastUsed when it is asked for (reading an index
+// does not pay for an order only the maintenance needs).
 typedef boost::multi_index_container<
-    CacheIndexEntry,
+    IndexedCacheEntry,
     boost::multi_index::indexed_by<
-        boost::multi_index::ordered_unique<
+        boost::multi_index::hashed_unique<
             boost::multi_index::tag<CacheIndexById>,
-            boost::multi_index::member<CacheIndexEntry, std::string, &CacheIndexEntry::id>>,
-        boost::multi_index::ordered_unique<
+            boost::multi_index::member<CacheIndexEntry, std::string, &CacheIndexEntry::id>,
+            std::hash<std::string>>,
+        boost::multi_index::hashed_unique<
             boost::multi_index::tag<CacheIndexByDirName>,
-            boost::multi_index::member<CacheIndexEntry, std::string, &CacheIndexEntry::dirName>>,
-        boost::multi_index::ordered_non_unique<
-            boost::multi_index::tag<CacheIndexByLastUsed>,
-            boost::multi_index::member<CacheIndexEntry, boost::posix_time::ptime,
-                                       &CacheIndexEntry::lastUsed>,
-            CacheTimeOrder>>>
+            boost::multi_index::member<CacheIndexEntry, std::string, &CacheIndexEntry::dirName>,
+            std::hash<std::string>>,
+        boost::multi_index::sequenced<boost::multi_index::tag<CacheIndexByLastUsed>>>,
+    std::pmr::polymorphic_allocator<IndexedCacheEntry>>
     CacheIndexEntries;
 
 class rtkComponentCacheIndex {
@@ -104,9 +135,12 @@ class rtkComponentCacheIndex {
   // True when those changes touched last-use stamps only: such a write is not made durable.
   bool onlyStampsChanged() const;
   // When writeNeeded: writes every entry, in id order, to a new file beside the index (mode
-  // 0600) and renames it over the index, so that a crash leaves the old or the new index and
-  // never half of one. Then the entries count as unchanged. A failure is logged, leaves the old
-  // file and the changes as they were, and is not thrown.
+  // 0600), made durable, and renames it over the index, so that a crash leaves the old or the
+  // new index and never half of one. When only last-use stamps changed, the new stamps are
+  // written over the old ones in the file read, where they have the same length (nothing is
+  // made durable: a lost stamp changes only the order of eviction); otherwise the file is
+  // replaced without waiting for the disk. Then the entries count as unchanged. A failure is
+  // logged, leaves the old file and the changes as they were, and is not thrown.
   void writeIndex();
 
   // Sets the entry's lastUsed to currentCacheTime(). Throws component_not_found when id has no
@@ -130,8 +164,9 @@ class rtkComponentCacheIndex {
   // Removes the entry at position and returns the one after it in lastUsed order.
   ByLastUsed::const_iterator erase(ByLastUsed::const_iterator position);
 
-  // The entries, oldest use first; not-a-date-time after every real time.
-  const ByLastUsed& byLastUsed() const;
+  // The entries, oldest use first (CacheTimeOrder); among equal times, the one read, added or
+  // used last comes last. Valid until the next change.
+  const ByLastUsed& byLastUsed();
   const CacheIndexEntries& entries() const { return entries_; }
   const dsPathString& path() const { return path_; }
   // The folder the index lies in.
@@ -149,8 +184,23 @@ class rtkComponentCacheIndex {
   // Marks a change since the file was read or written; stampsOnly when only a last-use stamp
   // changed.
   void noteChange(bool stampsOnly);
+  // Replaces the entry at position by renewed; a new last use moves it to the end of the
+  // sequence. False when another entry has renewed's id or dirName.
+  bool renew(CacheIndexEntries::iterator position, const IndexedCacheEntry& renewed);
+  // Writes the changed stamps over the old ones in the file read; false when that is not
+  // possible (the file is no longer the one read, or a stamp's length differs) or failed.
+  bool overwriteStamps();
+  // The text of the whole file, in id order; records where each time line lies in it.
+  std::string recordsText() const;
 
-  CacheIndexEntries entries_;
+  // The entries' nodes come from here and go with the index: an index lives for one operation.
+  std::pmr::monotonic_buffer_resource memory_;
+  CacheIndexEntries entries_{&memory_};
+  bool lastUsedSorted_ = true;  // the sequence is in byLastUsed order
+  // The file as it was read: device, inode and size (size_ -1 when none was read).
+  dev_t readDevice_ = 0;
+  ino_t readInode_ = 0;
+  off_t readSize_ = -1;
   bool changed_ = false;
   bool reshaped_ = false;  // changed in more than last-use stamps
   dsPathString path_;

@@ -4,17 +4,13 @@
 
 #include <array>
 #include <boost/date_time/gregorian/gregorian_types.hpp>
-#include <cstdio>
-#include <sstream>
-#include <streambuf>
+#include <string_view>
 #include <utility>
 
 namespace {
 
 namespace pt = boost::posix_time;
 namespace gr = boost::gregorian;
-
-typedef std::streambuf::traits_type Traits;
 
 constexpr char kNotADateTime[] = "not-a-date-time";
 constexpr char kPositiveInfinity[] = "+infinity";
@@ -32,7 +28,7 @@ bool isAsciiSpace(char c) {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-std::string trimmed(const std::string& text) {
+std::string_view trimmed(std::string_view text) {
   std::size_t begin = 0;
   std::size_t end = text.size();
   while (begin < end && isAsciiSpace(text[begin])) ++begin;
@@ -40,52 +36,8 @@ std::string trimmed(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
-enum class LineEnd { lineFeed, endOfFile };
-
-// Reads up to the next line feed (consumed, not stored) or the end of the file.
-LineEnd readLine(std::streambuf& buffer, std::string& line) {
-  line.clear();
-  for (;;) {
-    const Traits::int_type c = buffer.sbumpc();
-    if (Traits::eq_int_type(c, Traits::eof())) return LineEnd::endOfFile;
-    if (Traits::to_char_type(c) == '\n') return LineEnd::lineFeed;
-    if (line.size() == kMaxCacheIndexLineLength) throw CacheIndexFormatError("line too long");
-    line.push_back(Traits::to_char_type(c));
-  }
-}
-
-// The size field: white space (line feeds too), an optional "+", then decimal digits up to the
-// first other character, which stays unread.
-std::uint64_t readSize(std::streambuf& buffer) {
-  Traits::int_type c = buffer.sgetc();
-  while (!Traits::eq_int_type(c, Traits::eof()) && isAsciiSpace(Traits::to_char_type(c))) {
-    c = buffer.snextc();
-  }
-  if (!Traits::eq_int_type(c, Traits::eof()) && Traits::to_char_type(c) == '+') c = buffer.snextc();
-  if (Traits::eq_int_type(c, Traits::eof()) || !isDigit(Traits::to_char_type(c))) {
-    throw CacheIndexFormatError("size is not a number");
-  }
-  std::uint64_t value = 0;
-  while (!Traits::eq_int_type(c, Traits::eof()) && isDigit(Traits::to_char_type(c))) {
-    const unsigned digit = unsigned(Traits::to_char_type(c) - '0');
-    if (value > (UINT64_MAX - digit) / 10) throw CacheIndexFormatError("size out of range");
-    value = value * 10 + digit;
-    c = buffer.snextc();
-  }
-  return value;
-}
-
-// Skips the rest of the size line, its line feed included.
-void skipRestOfLine(std::streambuf& buffer) {
-  for (;;) {
-    const Traits::int_type c = buffer.sbumpc();
-    if (Traits::eq_int_type(c, Traits::eof())) throw CacheIndexFormatError("incomplete record");
-    if (Traits::to_char_type(c) == '\n') return;
-  }
-}
-
 // The number in text[begin, begin + count) when it is all digits.
-bool digitsAt(const std::string& text, std::size_t begin, std::size_t count, unsigned& value) {
+bool digitsAt(std::string_view text, std::size_t begin, std::size_t count, unsigned& value) {
   if (begin + count > text.size()) return false;
   value = 0;
   for (std::size_t i = begin; i < begin + count; ++i) {
@@ -95,7 +47,7 @@ bool digitsAt(const std::string& text, std::size_t begin, std::size_t count, uns
   return true;
 }
 
-bool equalsIgnoringAsciiCase(const std::string& text, std::size_t begin, const char* word) {
+bool equalsIgnoringAsciiCase(std::string_view text, std::size_t begin, const char* word) {
   for (std::size_t i = 0; word[i] != '\0'; ++i) {
     if (begin + i >= text.size()) return false;
     char c = text[begin + i];
@@ -110,25 +62,48 @@ bool equalsIgnoringAsciiCase(const std::string& text, std::size_t begin, const c
 }  // namespace
 
 bool CacheIndexReader::next(CacheIndexEntry& entry) {
-  std::streambuf* buffer = in_.rdbuf();
-  if (!buffer) return false;
-  CacheIndexEntry record;
-  if (readLine(*buffer, record.id) == LineEnd::endOfFile) return false;
+  // The next line from position_ on: false when no line feed ends it (the text ends first).
+  const auto readLine = [this](std::string_view& line) {
+    const std::size_t end = text_.find('\n', position_);
+    const std::size_t length = (end == std::string_view::npos ? text_.size() : end) - position_;
+    if (length > kMaxCacheIndexLineLength) throw CacheIndexFormatError("line too long");
+    line = text_.substr(position_, length);
+    if (end == std::string_view::npos) return false;
+    position_ = end + 1;
+    return true;
+  };
+  std::string_view id, dirName, timeLine;
+  if (!readLine(id)) return false;
   if (records_ == kMaxCacheIndexRecords) throw CacheIndexFormatError("too many records");
-  if (readLine(*buffer, record.dirName) == LineEnd::endOfFile) {
-    throw CacheIndexFormatError("incomplete record");
+  if (!readLine(dirName)) throw CacheIndexFormatError("incomplete record");
+
+  // The size: white space (line feeds too), an optional "+", then decimal digits up to the first
+  // other character; the rest of that line is skipped.
+  while (position_ < text_.size() && isAsciiSpace(text_[position_])) ++position_;
+  if (position_ < text_.size() && text_[position_] == '+') ++position_;
+  if (position_ == text_.size() || !isDigit(text_[position_])) {
+    throw CacheIndexFormatError("size is not a number");
   }
-  record.size = readSize(*buffer);
-  skipRestOfLine(*buffer);
-  std::string timeLine;
-  if (readLine(*buffer, timeLine) == LineEnd::endOfFile) {
-    throw CacheIndexFormatError("incomplete record");
+  std::uint64_t size = 0;
+  for (; position_ < text_.size() && isDigit(text_[position_]); ++position_) {
+    const unsigned digit = unsigned(text_[position_] - '0');
+    if (size > (UINT64_MAX - digit) / 10) throw CacheIndexFormatError("size out of range");
+    size = size * 10 + digit;
   }
-  parseCacheTime(timeLine, record.lastUsed);
-  record.id = trimmed(record.id);
-  record.dirName = trimmed(record.dirName);
+  const std::size_t sizeLineEnd = text_.find('\n', position_);
+  if (sizeLineEnd == std::string_view::npos) throw CacheIndexFormatError("incomplete record");
+  position_ = sizeLineEnd + 1;
+
+  timeLineOffset_ = position_;
+  if (!readLine(timeLine)) throw CacheIndexFormatError("incomplete record");
+  timeLineLength_ = timeLine.size();
+
+  entry.id = trimmed(id);
+  entry.dirName = trimmed(dirName);
+  entry.size = size;
+  entry.lastUsed = boost::posix_time::ptime();
+  parseCacheTime(timeLine, entry.lastUsed);
   ++records_;
-  entry = std::move(record);
   return true;
 }
 
@@ -159,30 +134,49 @@ bool isStorableCacheIndexEntry(const CacheIndexEntry& entry) {
 
 bool isPlainCacheDirectoryName(const std::string& name) {
   if (name == "." || name == "..") return false;
-  return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+  for (const char c : name) {
+    if (c == '/' || c == '\\' || c == '\0') return false;
+  }
+  return true;
 }
 
 std::string formatCacheTime(const pt::ptime& time) {
   if (time.is_not_a_date_time()) return kNotADateTime;
   if (time.is_pos_infinity()) return kPositiveInfinity;
   if (time.is_neg_infinity()) return kNegativeInfinity;
-  const gr::date day = time.date();
+  const gr::date::ymd_type day = time.date().year_month_day();
   const pt::time_duration clock = time.time_of_day();
-  char text[64];
-  int length = std::snprintf(text, sizeof text, "%04d-%s-%02d %02d:%02d:%02d", int(day.year()),
-                             kMonthNames[day.month() - 1], int(day.day()), int(clock.hours()),
-                             int(clock.minutes()), int(clock.seconds()));
+  // Written by hand: this runs for every record of every index write.
+  std::string text;
+  text.reserve(kTimeWithoutFractionLength + 1 + kMaxFractionDigits);
+  const auto digits = [&text](unsigned value, int count) {
+    char buffer[8];
+    for (int i = count - 1; i >= 0; --i, value /= 10) buffer[i] = char('0' + value % 10);
+    text.append(buffer, std::size_t(count));
+  };
+  digits(unsigned(day.year), 4);
+  text.push_back('-');
+  text.append(kMonthNames[day.month - 1]);
+  text.push_back('-');
+  digits(unsigned(day.day), 2);
+  text.push_back(' ');
+  digits(unsigned(clock.hours()), 2);
+  text.push_back(':');
+  digits(unsigned(clock.minutes()), 2);
+  text.push_back(':');
+  digits(unsigned(clock.seconds()), 2);
   // The tick resolution of ptime is microseconds in this build; scale in case it is finer.
   const std::uint64_t fraction = std::uint64_t(clock.fractional_seconds()) *
                                  kMicrosecondsPerSecond / pt::time_duration::ticks_per_second();
   if (fraction != 0) {
-    std::snprintf(text + length, sizeof text - length, ".%06u", unsigned(fraction));
+    text.push_back('.');
+    digits(unsigned(fraction), int(kMaxFractionDigits));
   }
   return text;
 }
 
-bool parseCacheTime(const std::string& line, pt::ptime& time) {
-  const std::string text = trimmed(line);
+bool parseCacheTime(std::string_view line, pt::ptime& time) {
+  const std::string_view text = trimmed(line);
   if (text == kNotADateTime) {
     time = pt::ptime(pt::not_a_date_time);
     return true;
@@ -205,7 +199,10 @@ bool parseCacheTime(const std::string& line, pt::ptime& time) {
   }
   unsigned month = 0;
   for (unsigned i = 0; i < kMonthNames.size(); ++i) {
-    if (equalsIgnoringAsciiCase(text, 5, kMonthNames[i])) month = i + 1;
+    if (equalsIgnoringAsciiCase(text, 5, kMonthNames[i])) {
+      month = i + 1;
+      break;
+    }
   }
   if (month == 0 || year < 1400 || year > 9999 || hours > 23 || minutes > 59 || seconds > 59) {
     return false;
@@ -223,9 +220,18 @@ bool parseCacheTime(const std::string& line, pt::ptime& time) {
     microseconds = fraction;
     for (std::size_t i = digits; i < kMaxFractionDigits; ++i) microseconds *= 10;
   }
-  time = pt::ptime(gr::date(year, month, day), pt::hours(hours) + pt::minutes(minutes) +
-                                                   pt::seconds(seconds) +
-                                                   pt::microseconds(microseconds));
+  // Counted from 1970 by hand (days from a civil date, proleptic Gregorian): building a date and
+  // a duration of its parts costs more than the rest of reading an index record.
+  const std::int64_t shiftedYear = std::int64_t(year) - (month <= 2 ? 1 : 0);
+  const std::int64_t era = shiftedYear / 400;  // years from 1400 on: never negative
+  const std::int64_t yearOfEra = shiftedYear - era * 400;
+  const std::int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  const std::int64_t days = era * 146097 + dayOfEra - 719468;
+  const std::int64_t secondsOfDay = (std::int64_t(hours) * 60 + minutes) * 60 + seconds;
+  static const pt::ptime epoch(gr::date(1970, 1, 1));
+  time = epoch + pt::microseconds((days * 86400 + secondsOfDay) * 1000000 +
+                                  std::int64_t(microseconds));
   return true;
 }
 

@@ -13,16 +13,16 @@
 // An index without entries is an empty file.
 //
 // The file may have been damaged or written by someone else, so the reader trusts nothing in it:
-// lines longer than kMaxCacheIndexLineLength and files of more than kMaxCacheIndexRecords records
-// are refused as corrupt, which keeps the memory a reader uses bounded whatever the file holds.
+// lines longer than kMaxCacheIndexLineLength, files of more than kMaxCacheIndexRecords records
+// and files larger than kMaxCacheIndexFileSize are refused as corrupt, which keeps the memory a reader uses bounded whatever the file holds.
 
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <istream>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 // One cached component.
 struct CacheIndexEntry {
@@ -50,6 +50,8 @@ struct CacheIndexEntry {
 inline constexpr std::size_t kMaxCacheIndexLineLength = 4096;
 // A file with more records than this is corrupt: a cache holds a few hundred components at most.
 inline constexpr std::size_t kMaxCacheIndexRecords = 100000;
+// The index is read whole; a larger file is corrupt (a thousand components take about 80 KB).
+inline constexpr std::size_t kMaxCacheIndexFileSize = std::size_t(32) << 20;
 
 // An incomplete or unreadable record, a line that is too long or too many records.
 class CacheIndexFormatError : public std::exception {
@@ -61,7 +63,7 @@ class CacheIndexFormatError : public std::exception {
   const char* reason_;
 };
 
-// Reads the records of one index file, in file order.
+// Reads the records of one index file, held in memory, in file order.
 //
 // A record is read like this: the id line (a last line without a line feed is not a record, and
 // the file ends cleanly before it); the dirName line; the size (white space, line feeds included,
@@ -70,10 +72,10 @@ class CacheIndexFormatError : public std::exception {
 // ending anywhere after the id line, a missing or too large number, or a "-" before it, makes the
 // record incomplete. White space around id and dirName is removed (the ASCII white space
 // characters only: a locale that calls a high byte a space would cut a UTF-8 character apart).
-// Not thread-safe; the stream must outlive the reader.
+// Not thread-safe; the text must outlive the reader.
 class CacheIndexReader {
  public:
-  explicit CacheIndexReader(std::istream& in) : in_(in) {}
+  explicit CacheIndexReader(std::string_view text) : text_(text) {}
   CacheIndexReader(const CacheIndexReader&) = delete;
   CacheIndexReader& operator=(const CacheIndexReader&) = delete;
 
@@ -81,10 +83,17 @@ class CacheIndexReader {
   // Throws CacheIndexFormatError for an incomplete record or when a limit is exceeded; entry is
   // then unspecified and the reader must not be used again.
   bool next(CacheIndexEntry& entry);
+  // Where the time line of the record next returned last lies in the text: its first byte and
+  // its length without the line feed.
+  std::size_t timeLineOffset() const { return timeLineOffset_; }
+  std::size_t timeLineLength() const { return timeLineLength_; }
 
  private:
-  std::istream& in_;
+  std::string_view text_;
+  std::size_t position_ = 0;
   std::size_t records_ = 0;
+  std::size_t timeLineOffset_ = 0;
+  std::size_t timeLineLength_ = 0;
 };
 
 // Writes entry as one record. The caller makes sure the entry is storable (see below); otherwise
@@ -111,7 +120,7 @@ std::string formatCacheTime(const boost::posix_time::ptime& time);
 // space, two-digit hours (0-23), minutes and seconds (0-59) separated by ":", and optionally "."
 // with one to six digits of a second. White space at either end is ignored. The three special
 // values are read too. Returns false (time unchanged) for anything else.
-bool parseCacheTime(const std::string& text, boost::posix_time::ptime& time);
+bool parseCacheTime(std::string_view text, boost::posix_time::ptime& time);
 
 // The current UTC time with microsecond resolution (the real-time clock).
 boost::posix_time::ptime currentCacheTime();

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,8 +17,7 @@ const pt::ptime kSomeTime(gr::date(2013, 1, 30),
 
 // Every record of text; throws what the reader throws.
 std::vector<CacheIndexEntry> readAll(const std::string& text) {
-  std::istringstream in(text);
-  CacheIndexReader reader(in);
+  CacheIndexReader reader(text);
   std::vector<CacheIndexEntry> entries;
   CacheIndexEntry entry;
   while (reader.next(entry)) entries.push_back(entry);

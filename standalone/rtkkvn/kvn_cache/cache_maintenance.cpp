@@ -73,6 +73,10 @@ bool rtkComponentCache::performMaintenance(rtkComponentCacheIndex& index) {
   // its entry's size off, so the walk stops as soon as the index itself is within the limit.
   std::uint64_t total = index.totalSize();
   cacheLogger << "Processing cached components... " << std::endl;
+  if (total <= maxSize) {
+    cacheLogger << "Done with cache maintenance." << std::endl;
+    return true;
+  }
 
   const rtkComponentCacheIndex::ByLastUsed& byLastUsed = index.byLastUsed();
   auto entry = byLastUsed.begin();

@@ -39,7 +39,7 @@ std::string record(const std::string& id, const std::string& dirName, std::uint6
   return id + "\n" + dirName + "\n" + std::to_string(size) + "\n" + time + "\n";
 }
 
-std::vector<std::string> idsByLastUsed(const rtkComponentCacheIndex& index) {
+std::vector<std::string> idsByLastUsed(rtkComponentCacheIndex& index) {
   std::vector<std::string> ids;
   for (const CacheIndexEntry& entry : index.byLastUsed()) ids.push_back(entry.id);
   return ids;
