@@ -5,12 +5,14 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <boost/make_shared.hpp>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/exceptions.hpp"
@@ -321,6 +323,45 @@ TEST_F(Instances, RepeatedCyclesLeakNoDescriptors) {
     ASSERT_TRUE(rtkTerminateInstance(&instance));
   }
   EXPECT_EQ(openDescriptorCount(), descriptors);
+  EXPECT_TRUE(registeredIds().empty());
+}
+
+// Handles are checked without a lock: another thread checking handles all along never sees the
+// live one refused or a made-up one taken while many instances are made (the live set grows
+// past its first sizes) and terminated; live handles keep answering and terminated ones are
+// refused without being read (the sanitizer build checks the reads).
+TEST_F(Instances, HandlesAreCheckedRightWhileInstancesComeAndGo) {
+  HKVNINSTANCE steady = newInstance();
+  const int steadyId = rtkGetID(steady);
+  std::atomic<bool> done{false};
+  std::atomic<int> wrong{0};
+  int madeUp = 0;
+  std::thread checker([&] {
+    while (!done) {
+      if (rtkGetID(steady) != steadyId || rtkGetID(&madeUp) != 0) ++wrong;
+    }
+  });
+  for (int round = 0; round < 2; ++round) {
+    std::vector<HKVNINSTANCE> made(150);
+    std::vector<int> ids;
+    for (HKVNINSTANCE& handle : made) {
+      handle = newInstance();
+      ids.push_back(rtkGetID(handle));
+    }
+    const std::vector<HKVNINSTANCE> copies = made;
+    for (std::size_t i = 0; i < made.size(); i += 2) ASSERT_TRUE(rtkTerminateInstance(&made[i]));
+    for (std::size_t i = 0; i < made.size(); ++i) {
+      ASSERT_EQ(rtkGetID(copies[i]), i % 2 ? ids[i] : 0) << i;
+      if (i > 0) {
+        ASSERT_GT(ids[i], ids[i - 1]);
+      }
+    }
+    for (std::size_t i = 1; i < made.size(); i += 2) ASSERT_TRUE(rtkTerminateInstance(&made[i]));
+  }
+  done = true;
+  checker.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_TRUE(rtkTerminateInstance(&steady));
   EXPECT_TRUE(registeredIds().empty());
 }
 
