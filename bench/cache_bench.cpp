@@ -4,15 +4,18 @@
 // the cache folders and the root lock.
 
 #include <benchmark/benchmark.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <boost/make_shared.hpp>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "ctf/ctf_archive.hpp"
 #include "fs/file_scan.hpp"
@@ -86,6 +89,42 @@ void TrustChecksAndRootLock(benchmark::State& state) {
 }
 BENCHMARK(TrustChecksAndRootLock)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
+// The same request made by a new process each time (this program, run with --request), against
+// a new process that does nothing (run with --exit): the process's own start-up is the baseline.
+std::string program;
+
+bool runSelf(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), program);
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  pid_t child = -1;
+  if (::posix_spawn(&child, program.c_str(), nullptr, nullptr, pointers.data(), environ) != 0) {
+    return false;
+  }
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0) {
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void WarmRequestNewProcess(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  const std::string directory = cacheWith(count)->cacheDirectory.str();
+  for (auto _ : state) {
+    if (!runSelf({"--request", directory})) {
+      state.SkipWithError("the request failed");
+      break;
+    }
+  }
+}
+BENCHMARK(WarmRequestNewProcess)->Arg(1)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void NewProcessAlone(benchmark::State& state) {
+  for (auto _ : state) runSelf({"--exit"});
+}
+BENCHMARK(NewProcessAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // What a request no longer pays while the cache directory is unchanged: listing the folders of
 // the cache directory with 1,000 components.
 void ListFolders1000(benchmark::State& state) {
@@ -94,9 +133,27 @@ void ListFolders1000(benchmark::State& state) {
 }
 BENCHMARK(ListFolders1000)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
+// One warm request of component 0 from the cache directory given, as a new process makes it.
+int requestOnce(const char* directory) {
+  try {
+    scratch = stdfs::path(directory).parent_path().parent_path();
+    const auto cache =
+        boost::make_shared<rtkComponentCache>(directory, std::uint64_t(1) << 40);
+    rtkkvn::CtfExtractor extractor = extractorOf(0);
+    cache->getComponent(idOf(0), extractor).reset();
+    return 0;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s\n", error.what());
+    return 1;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--exit") return 0;
+  if (argc == 3 && std::string(argv[1]) == "--request") return requestOnce(argv[2]);
+  program = stdfs::read_symlink("/proc/self/exe").string();
   char pattern[] = "/tmp/rtkkvn-cache-bench-XXXXXX";
   scratch = ::mkdtemp(pattern);
   ::unsetenv("KVN_CACHE_VERBOSE");
@@ -115,6 +172,13 @@ int main(int argc, char** argv) {
       "folders of 1000 components %.1f us\n",
       reporter.time("WarmRequest/1"), reporter.time("WarmRequest/100"),
       reporter.time("WarmRequest/1000"), floor, reporter.time("ListFolders1000"));
+  const double start = reporter.time("NewProcessAlone");
+  std::printf(
+      "as a new process each time: 1 component %.2f ms, 1000 %.2f ms, against %.2f ms for a "
+      "process that does nothing (the request's share: %.2f ms, %.2f ms)\n",
+      reporter.time("WarmRequestNewProcess/1"), reporter.time("WarmRequestNewProcess/1000"), start,
+      reporter.time("WarmRequestNewProcess/1") - start,
+      reporter.time("WarmRequestNewProcess/1000") - start);
   stdfs::remove_all(scratch);
   return 0;
 }

@@ -59,11 +59,19 @@ std::string CacheListingRecord::text(const CacheFolderSet& folders) const {
   return statusText(status_) + fields({folders.count, folders.hash}) + "\n";
 }
 
+std::string CacheListingRecord::recorded() const {
+  std::string text;
+  if (!known_ || !dsReadSmallFile(path_, kMaxRecordLength, text, fileSystem_)) return "";
+  return text;
+}
+
 bool CacheListingRecord::showsUnchanged(const CacheFolderSet& folders) const {
-  if (!known_) return false;
-  std::string recorded;
-  return dsReadSmallFile(path_, kMaxRecordLength, recorded, fileSystem_) &&
-         recorded == text(folders);
+  return known_ && recorded() == text(folders);
+}
+
+bool CacheListingRecord::showsUnchangedDirectory() const {
+  const std::string status = statusText(status_);
+  return known_ && recorded().compare(0, status.size(), status) == 0;
 }
 
 void CacheListingRecord::save(const CacheFolderSet& folders) const {

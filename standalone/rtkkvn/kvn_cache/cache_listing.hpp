@@ -46,6 +46,9 @@ class CacheListingRecord {
 
   // True when the record on disk holds the status taken by the constructor and the set folders.
   bool showsUnchanged(const CacheFolderSet& folders) const;
+  // True when the record on disk holds the status taken by the constructor: nothing was added
+  // to, removed from or renamed in the directory since a full listing, whatever it found.
+  bool showsUnchangedDirectory() const;
   // After a full listing that found folders: records them with the status taken by the
   // constructor; when that status is too recent to be trusted, or the directory changed during
   // the listing, a record that matches nothing. Written in place when a record of the same length
@@ -56,6 +59,8 @@ class CacheListingRecord {
  private:
   // The record's text for this status and folders.
   std::string text(const CacheFolderSet& folders) const;
+  // The record on disk, or "" when there is none that can be read.
+  std::string recorded() const;
 
   dsFileSystemPtr fileSystem_;
   std::string directory_;

@@ -21,6 +21,7 @@
 #include "fs/file_scan.hpp"
 #include "msg/message.hpp"
 #include "rtkkvn/kvn_cache/cache_index.hpp"
+#include "rtkkvn/kvn_cache/cache_listing.hpp"
 #include "rtkkvn/kvn_cache/cache_location.hpp"
 
 namespace {
@@ -124,29 +125,31 @@ void rtkComponentCache::checkTrustedFolders() const {
 void rtkComponentCache::removeLeftoversOnce() {
   if (leftoversRemoved_) return;
   leftoversRemoved_ = true;
+  // A leftover's creation changed the cache directory: none can have appeared since the last
+  // full listing while the directory is as that listing saw it.
+  if (CacheListingRecord(fileSystem_, cacheDirectory.str()).showsUnchangedDirectory()) return;
   // Temporary files of writers that were killed before they could rename them into place. The
   // name holds the writer's process id; a file of a process that still runs is left alone.
-  for (const char* base : {kCacheIndexFileName, kMaxSizeFileName}) {
-    const std::string prefix = std::string(base) + ".new.";
-    const std::string pattern = (cacheDirectory / dsPathString(prefix + "*")).str();
-    struct Remover : dsStringProcedure {
-      explicit Remover(const std::string& prefix) : prefix(prefix) {}
-      void operator()(const std::string& path) const override {
-        const std::string name = dsPathString(path).leaf();
+  struct Remover : dsStringProcedure {
+    void operator()(const std::string& path) const override {
+      const std::string name = dsPathString(path).leaf();
+      for (const char* base : {kCacheIndexFileName, kMaxSizeFileName, kCacheListingFileName}) {
+        const std::string prefix = std::string(base) + ".new.";
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
         const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
         if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
           cacheLogger << "Removing a file a killed process left behind: " << path << std::endl;
           ::unlink(path.c_str());
         }
       }
-      const std::string& prefix;
-    };
-    try {
-      dsFindMatchingFilesAndDirs(pattern.c_str(), Remover(prefix), dsIgnoreString(),
-                                 dsFindFilesOnly | dsFindHidden, false, fileSystem_);
-    } catch (const std::exception& error) {
-      cacheLogger << "Could not look for leftover files: " << error.what() << std::endl;
     }
+  };
+  try {
+    dsFindMatchingFilesAndDirs((cacheDirectory / dsPathString(".*.new.*")).c_str(), Remover(),
+                               dsIgnoreString(), dsFindFilesOnly | dsFindHidden, false,
+                               fileSystem_);
+  } catch (const std::exception& error) {
+    cacheLogger << "Could not look for leftover files: " << error.what() << std::endl;
   }
 }
 

@@ -124,7 +124,9 @@ class rtkComponentCache : public boost::enable_shared_from_this<rtkComponentCach
   // folder can be swapped for another between two requests of one process.
   void checkTrustedFolders() const;
   // Removes, the first time this process holds rootLock, the temporary files that killed
-  // writers of the index or of the size limit left in the cache directory. Call with mutex and
+  // writers of the index, the size limit or the listing record left in the cache directory;
+  // nothing is looked for while the directory is unchanged since its last full listing
+  // (cache_listing.hpp), as a leftover's creation would have changed it. Call with mutex and
   // rootLock held.
   void removeLeftoversOnce();
 
