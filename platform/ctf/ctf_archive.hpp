@@ -54,7 +54,8 @@ CTF_EXPORT std::string readArchiveManifest(const std::string& path,
 // with its parents) and returns how many entries were written. The whole archive is checked
 // first; a refused archive writes nothing. Nothing below folder is ever written through a link,
 // and nothing that exists there is replaced. File modes are kept, less the process's umask;
-// set-id bits are dropped. Every file and folder written is fsynced before the call returns.
+// set-id bits are dropped. Every file and folder written is on disk before the call returns
+// (unless an UnpackWithoutFlushScope says otherwise).
 // The limits of docs/unpack-limits.md are read from the environment on every call. Throws
 // opc::Exception naming the archive, the entry refused and why (for a limit: the variable that
 // raises it); after a failure while writing (a lying size, a disk error) what was written stays.
@@ -70,6 +71,19 @@ struct UnpackedEntry {
   std::uint64_t contentHash = 0;   // XXH3-64 of a file's bytes or of a link's target text
   std::int64_t changeSeconds = 0;  // inode change time of a file or link
   std::int64_t changeNanoseconds = 0;
+};
+
+// Unpacks made by this thread while one of these exists do not wait for the disk: no writeback
+// is started as each file closes and no flush of the file system ends the unpack, so the files
+// reach the disk when the kernel writes them back. For a caller that guards against a crash in
+// its own way (the component cache marks such a component as written in this boot only, and
+// checks it in full after a restart). Scopes nest.
+class CTF_EXPORT UnpackWithoutFlushScope {
+ public:
+  UnpackWithoutFlushScope();
+  ~UnpackWithoutFlushScope();
+  UnpackWithoutFlushScope(const UnpackWithoutFlushScope&) = delete;
+  UnpackWithoutFlushScope& operator=(const UnpackWithoutFlushScope&) = delete;
 };
 
 // extractArchive that also lists in made every file, link and folder it made (the folders on the

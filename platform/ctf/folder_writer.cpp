@@ -88,9 +88,17 @@ struct timespec* timesOf(std::time_t modified, struct timespec (&times)[2]) {
 
 }  // namespace
 
+namespace {
+thread_local int unpacksWithoutFlush = 0;  // UnpackWithoutFlushScope objects of this thread
+}  // namespace
+
 FolderWriter::FolderWriter(const std::string& archive, const std::string& folder,
                            dsFileSystem& fileSystem)
-    : fileSystem_(fileSystem), archive_(archive), folder_(folder), umask_(currentUmask()) {
+    : fileSystem_(fileSystem),
+      archive_(archive),
+      folder_(folder),
+      umask_(currentUmask()),
+      flush_(unpacksWithoutFlush == 0) {
   folders_[""];
   // What the destructor gives back is taken last, and given back here if a later step throws:
   // a constructor that throws runs no destructor.
@@ -286,7 +294,7 @@ void FolderWriter::closeFile(std::time_t modified) {
              "");
   // Writeback starts now; finish() waits for all of it at once, which costs one flush of the
   // file system instead of one journal commit per file. It reports a write that already failed.
-  if (fileSystem_.sync_file_range(file_, 0, 0, SYNC_FILE_RANGE_WRITE) != 0) {
+  if (flush_ && fileSystem_.sync_file_range(file_, 0, 0, SYNC_FILE_RANGE_WRITE) != 0) {
     refuseWithErrno(fileName_, "cannot write it to disk");
   }
   const int result = fileSystem_.close(file_);
@@ -316,10 +324,17 @@ void FolderWriter::finish() {
   // Everything written (files, folders, the folder's own entry in its parent) reaches the disk
   // before the unpack counts as done: one flush of the file system that holds the folder.
   const int root = folderDescriptor("", false, "");
-  if (fileSystem_.syncfs(root) != 0) {
+  if (flush_ && fileSystem_.syncfs(root) != 0) {
     refuseWithErrno("", "cannot write the unpacked files to disk");
   }
   closeIfOpen(cached_);
 }
 
 }  // namespace Ostrand::ctfpack::detail
+
+namespace Ostrand::ctfpack {
+
+UnpackWithoutFlushScope::UnpackWithoutFlushScope() { ++detail::unpacksWithoutFlush; }
+UnpackWithoutFlushScope::~UnpackWithoutFlushScope() { --detail::unpacksWithoutFlush; }
+
+}  // namespace Ostrand::ctfpack

@@ -61,7 +61,8 @@ class FolderWriter {
   // Gives the folders made here their modes and times, each after everything below it (so a
   // folder closed to its owner is closed only when nothing below it needs doing), then flushes
   // the file system that holds the folder (syncfs), so that everything written, and the
-  // folder's entry in its parent, is on disk. Throws opc::Exception.
+  // folder's entry in its parent, is on disk, unless the writer was made while an
+  // UnpackWithoutFlushScope existed on its thread. Throws opc::Exception.
   void finish();
 
   // Every file and link made so far, in order, and after finish() every folder written into.
@@ -94,6 +95,7 @@ class FolderWriter {
   std::string folder_;
   int root_ = -1;  // owned here
   mode_t umask_;
+  bool flush_;  // writeback started at each close, the file system flushed at the end
   std::map<std::string, FolderState> folders_;  // every folder written into, "" the root
   // The folder reached last, kept open: entries mostly come folder by folder.
   std::string cachedName_;

@@ -19,10 +19,12 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <ostream>
 #include <string>
 
 #include "base/exceptions.hpp"
+#include "ctf/ctf_archive.hpp"
 #include "ctf/ctf_runtime.hpp"
 #include "fs/cleanup_guard.hpp"
 #include "fs/directory_lock.hpp"
@@ -44,6 +46,10 @@ constexpr char kSourceTag[] = "standalone/rtkkvn/kvn_cache/rtkcomponentcache";
 // A cached component keeps its preferences inside its own folder.
 constexpr char kPreferencesFolderName[] = ".sorvel";
 constexpr mode_t kComponentFolderMode = 0700;
+// Where the kernel names the current boot of the system, and how a marker names it.
+constexpr char kBootIdFile[] = "/proc/sys/kernel/random/boot_id";
+constexpr char kUnflushedMarkerPrefix[] = "unflushed ";
+constexpr std::size_t kMaxMarkerLength = 128;
 
 // An unpack into the cache that did not finish, with what the extractor said.
 class CacheExtractionFailure : public rtkInternalException {
@@ -102,14 +108,64 @@ bool needsExtraction(const dsPathString& extractDir) {
   return true;
 }
 
+// This boot of the system, as the kernel names it; "" when it does not tell.
+std::string currentBootId() {
+  std::string id;
+  if (!dsReadSmallFile(kBootIdFile, kMaxMarkerLength, id)) return "";
+  while (!id.empty() && (id.back() == '\n' || id.back() == ' ')) id.pop_back();
+  return id;
+}
+
+// What the marker of a finished extraction holds: nothing when its files were on disk before it
+// was written, else the boot in which they were written (they are safe from anything but a crash
+// of the system, which restarts it).
+std::string markerText(const std::string& bootId) {
+  return bootId.empty() ? "" : kUnflushedMarkerPrefix + bootId + "\n";
+}
+
+// True when the component's files need not all be on disk although its marker is there: written
+// without waiting for the disk in an earlier boot of the system (or the marker cannot be read).
+bool mayHaveLostFiles(const dsPathString& extractDir) {
+  std::string marker;
+  const std::string path = (extractDir / dsPathString(kCreatedMarkerFileName)).str();
+  if (!dsReadSmallFile(path, kMaxMarkerLength, marker)) return true;
+  return !marker.empty() && marker != markerText(currentBootId());
+}
+
+// Records that the files of the component in extractDir are on disk: its marker is emptied, and
+// that made durable. Best effort: a marker left as it was only means another full check.
+void confirmMarker(dsFileSystem& fileSystem, const dsPathString& extractDir) {
+  const std::string path = (extractDir / dsPathString(kCreatedMarkerFileName)).str();
+  const int marker =
+      fileSystem.open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
+  if (marker < 0) return;
+  struct stat status;
+  if (fileSystem.fstat(marker, &status) == 0 && S_ISREG(status.st_mode) &&
+      fileSystem.ftruncate(marker, 0) == 0) {
+    fileSystem.fsync(marker);
+  }
+  fileSystem.close(marker);
+}
+
 // Checks a finished extraction against its file list; a damaged one is removed (taking its write
 // lock first, so that a folder another process runs from is not pulled away) and true returned:
 // the caller unpacks it afresh. Throws CacheExtractionFailure when the damaged folder is in use.
+// Files written without waiting for the disk in an earlier boot are read back in full: a crash
+// of the system may have lost what it had not written back, in ways the file sizes and times do
+// not show. Once they pass, they came from the disk, and the marker says so from then on.
 // Called with the mutex and rootLock held.
-bool removeIfDamaged(const dsPathString& extractDir, const dsDirectoryReadWriteLock& rw,
-                     const std::string& id) {
-  const std::string damage = findComponentDamage(extractDir.str());
-  if (damage.empty()) return false;
+bool removeIfDamaged(const dsFileSystemPtr& fileSystem, const dsPathString& extractDir,
+                     const dsDirectoryReadWriteLock& rw, const std::string& id) {
+  const bool fullCheck = mayHaveLostFiles(extractDir);
+  if (fullCheck) {
+    cacheLogger << "Component " << id << " was unpacked before the system restarted without "
+                << "waiting for the disk; checking every file" << std::endl;
+  }
+  const std::string damage = findComponentDamage(extractDir.str(), fullCheck);
+  if (damage.empty()) {
+    if (fullCheck) confirmMarker(*fileSystem, extractDir);
+    return false;
+  }
   cacheLogger << "Component " << id << " is damaged (" << damage << "); unpacking it again"
               << std::endl;
   dsDirectoryReadWriteLock::WriteLock writeLock = rw.getWriteLock();
@@ -125,12 +181,14 @@ bool removeIfDamaged(const dsPathString& extractDir, const dsDirectoryReadWriteL
   return true;
 }
 
-// Records the file list of a finished unpack through fileSystem; "" when done, else why not.
-std::string listComponentFiles(dsFileSystem& fileSystem, const std::string& folder) {
+// Records the file list of a finished unpack through fileSystem, made durable when durable; ""
+// when done, else why not.
+std::string listComponentFiles(dsFileSystem& fileSystem, const std::string& folder,
+                               bool durable) {
   try {
     // What the unpack says it made when the extractor unpacked here; else the folder is listed.
     const auto made = ctfruntimeTakeLastUnpack(fl::i18n::to_ustring(folder.c_str()));
-    recordComponentFiles(folder, made ? &*made : nullptr, fileSystem);
+    recordComponentFiles(folder, made ? &*made : nullptr, fileSystem, durable);
     return "";
   } catch (const std::runtime_error& error) {
     cacheLogger << "ERROR: the unpacked files could not be listed: " << error.what() << std::endl;
@@ -138,23 +196,34 @@ std::string listComponentFiles(dsFileSystem& fileSystem, const std::string& fold
   }
 }
 
-// Writes the marker of a finished extraction: a new empty file (never one that is there already,
-// never through a link: an archive that carried a file of that name fails here), made durable
-// together with the folder, so that after a crash the marker never names a folder whose files
-// are not on disk yet (the unpacking made the files themselves durable). Every call goes through
-// fileSystem. "" when written, else why not.
-std::string writeCreatedMarker(dsFileSystem& fileSystem, const dsPathString& extractDir) {
+// Writes the marker of a finished extraction: a new file (never one that is there already,
+// never through a link: an archive that carried a file of that name fails here) holding
+// markerText(bootId). Without a boot it is made durable together with the folder, so that after
+// a crash the marker never names a folder whose files are not on disk yet (the unpack made the
+// files themselves durable). With one, nothing waits for the disk: the files and the marker are
+// written back together by the kernel, and a marker of an earlier boot has its files checked in
+// full before use. Every call goes through fileSystem. "" when written, else why not.
+std::string writeCreatedMarker(dsFileSystem& fileSystem, const dsPathString& extractDir,
+                               const std::string& bootId) {
   const std::string path = (extractDir / dsPathString(kCreatedMarkerFileName)).str();
   const int marker =
       fileSystem.open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (marker < 0) return path + ": cannot create: " + std::strerror(errno);
-  int error = fileSystem.fsync(marker) == 0 ? 0 : errno;
+  const std::string text = markerText(bootId);
+  int error = 0;
+  if (!text.empty()) {
+    const ssize_t written = fileSystem.write(marker, text.data(), text.size());
+    if (written != ssize_t(text.size())) error = written < 0 ? errno : EIO;
+  }
+  if (error == 0 && bootId.empty() && fileSystem.fsync(marker) != 0) error = errno;
   if (fileSystem.close(marker) != 0 && error == 0) error = errno;
-  const int folder =
-      fileSystem.open(extractDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
-  if (folder < 0 && error == 0) error = errno;
-  if (folder >= 0 && fileSystem.fsync(folder) != 0 && error == 0) error = errno;
-  if (folder >= 0) fileSystem.close(folder);
+  if (bootId.empty() && error == 0) {
+    const int folder =
+        fileSystem.open(extractDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
+    if (folder < 0) error = errno;
+    if (folder >= 0 && fileSystem.fsync(folder) != 0) error = errno;
+    if (folder >= 0) fileSystem.close(folder);
+  }
   return error == 0 ? "" : path + ": cannot write to disk: " + std::strerror(error);
 }
 
@@ -185,10 +254,16 @@ dsDirectoryReadWriteLock::ReadLock extractComponent(const dsFileSystemPtr& fileS
     bool complete = false;
     std::string reason;  // why the extractor failed, for the caller's message
     try {
-      entry.size = extractor(folder.c_str());
-      reason = listComponentFiles(*fileSystem, folder);
+      // Nothing waits for the disk when the marker can name this boot (see writeCreatedMarker).
+      const std::string bootId = currentBootId();
+      {
+        std::optional<Ostrand::ctfpack::UnpackWithoutFlushScope> withoutFlush;
+        if (!bootId.empty()) withoutFlush.emplace();
+        entry.size = extractor(folder.c_str());
+      }
+      reason = listComponentFiles(*fileSystem, folder, bootId.empty());
       cacheLogger << "Component extracted to cache.  Writing creation timestamp..." << std::endl;
-      if (reason.empty()) reason = writeCreatedMarker(*fileSystem, extractDir);
+      if (reason.empty()) reason = writeCreatedMarker(*fileSystem, extractDir, bootId);
       complete = reason.empty();
       cacheLogger << (complete ? "Timestamp successfully created." : "Timestamp creation failed.")
                   << std::endl;
@@ -271,7 +346,7 @@ boost::shared_ptr<rtkExtractedComponent> rtkComponentCache::getComponent(
       bool extract = needsExtraction(extractDir);
 
       const dsDirectoryReadWriteLock rw(extractDir.str(), dsGetDefaultFSImp());
-      if (!extract) extract = removeIfDamaged(extractDir, rw, id);
+      if (!extract) extract = removeIfDamaged(fileSystem_, extractDir, rw, id);
       dsDirectoryReadWriteLock::ReadLock readLock = rw.getReadLock();
       boost::shared_ptr<rtkComponentData> componentData;
       if (extract) {

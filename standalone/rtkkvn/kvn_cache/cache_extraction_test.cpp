@@ -6,18 +6,21 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <boost/make_shared.hpp>
 #include <boost/weak_ptr.hpp>
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -231,6 +234,54 @@ TEST_F(CacheExtraction, FinishedFolderIsReopenedAndUnfinishedOneExtractedAgain) 
   EXPECT_FALSE(stdfs::exists(folder / "mine.txt"));
   EXPECT_TRUE(stdfs::exists(folder / kCreatedMarkerFileName));
   EXPECT_EQ(contentsOf(folder / kComponentId / "compute.q"), kSource);
+}
+
+// A component unpacked without waiting for the disk names this boot in its marker and is used
+// as it is. One whose marker names another boot (the system has restarted since, and may have
+// lost what it had not written back) has every file read back: that finds damage its sizes and
+// change times do not show, and a component that passes is marked as on disk from then on.
+TEST_F(CacheExtraction, ComponentsOfAnEarlierBootAreReadBackInFull) {
+  Record record = request();
+  const stdfs::path folder = record->getExtractDir().str();
+  record.reset();
+  const stdfs::path marker = folder / kCreatedMarkerFileName;
+  const std::string thisBoot = contentsOf("/proc/sys/kernel/random/boot_id");
+  ASSERT_EQ(contentsOf(marker), "unflushed " + thisBoot);
+  const std::string earlierBoot = "unflushed 00000000-0000-0000-0000-000000000000\n";
+
+  writeFile(marker, earlierBoot);
+  record = request();
+  EXPECT_EQ(extractions_, 1);
+  EXPECT_EQ(contentsOf(marker), "");
+  record.reset();
+
+  // The same number of bytes, and the file list brought up to the file's new change time.
+  const stdfs::path source = folder / kComponentId / "compute.q";
+  writeFile(source, std::string(std::strlen(kSource), 'x'));
+  struct stat status {};
+  ASSERT_EQ(0, ::stat(source.c_str(), &status));
+  const stdfs::path list = folder / kComponentFileListName;
+  std::string lines = contentsOf(list);
+  const std::size_t line = lines.find("/compute.q\n");
+  ASSERT_NE(line, std::string::npos) << lines;
+  const std::size_t start = lines.rfind('\n', line) + 1;
+  std::istringstream fields(lines.substr(start, line - start));
+  std::string type, size, change, hash;
+  fields >> type >> size >> change >> hash;
+  char changed[64];
+  std::snprintf(changed, sizeof changed, "%lld.%09ld", static_cast<long long>(status.st_ctim.tv_sec),
+                status.st_ctim.tv_nsec);
+  lines.replace(lines.find(change, start), change.size(), changed);
+  writeFile(list, lines);
+  record = request();  // this boot: the quick check passes it
+  EXPECT_EQ(extractions_, 1);
+  record.reset();
+
+  writeFile(marker, earlierBoot);
+  record = request();
+  EXPECT_EQ(extractions_, 2);
+  EXPECT_EQ(contentsOf(source), kSource);
+  EXPECT_EQ(contentsOf(marker), "unflushed " + thisBoot);
 }
 
 TEST_F(CacheExtraction, FailedExtractionLeavesNeitherFolderNorEntry) {

@@ -235,7 +235,7 @@ std::string damageOf(const std::string& folder, const ListedEntry& entry, bool f
 
 void recordComponentFiles(const std::string& folder,
                           const std::vector<Ostrand::ctfpack::UnpackedEntry>* made,
-                          dsFileSystem& fileSystem) {
+                          dsFileSystem& fileSystem, bool durable) {
   std::string text;
   for (const ListedEntry& entry : made ? listUnpacked(*made) : listFolder(folder)) {
     text += lineOf(entry);
@@ -255,7 +255,7 @@ void recordComponentFiles(const std::string& folder,
       done += static_cast<std::size_t>(count);
     }
   }
-  if (error == 0 && fileSystem.fsync(descriptor) != 0) error = errno;
+  if (error == 0 && durable && fileSystem.fsync(descriptor) != 0) error = errno;
   // A failed close may be the first report of a write that did not reach the disk.
   if (fileSystem.close(descriptor) != 0 && error == 0) error = errno;
   if (error != 0) throw std::runtime_error(path + ": cannot write: " + std::strerror(error));

@@ -26,12 +26,12 @@
 inline constexpr char kComponentFileListName[] = ".kvn_files";
 
 // Writes the list for the component unpacked in folder (replacing none: the file must not exist)
-// and makes it durable, through fileSystem. made is what the unpack reports it made there;
-// without it the folder is listed and every file read. Throws std::runtime_error naming the file
-// or entry that could not be listed or written, and why.
+// and, when durable, makes it durable, through fileSystem. made is what the unpack reports it
+// made there; without it the folder is listed and every file read. Throws std::runtime_error
+// naming the file or entry that could not be listed or written, and why.
 void recordComponentFiles(const std::string& folder,
                           const std::vector<Ostrand::ctfpack::UnpackedEntry>* made = nullptr,
-                          dsFileSystem& fileSystem = *dsGetDefaultFSImp());
+                          dsFileSystem& fileSystem = *dsGetDefaultFSImp(), bool durable = true);
 
 // "" when folder still holds what its list records; else what is wrong, naming the first entry
 // found damaged ("Ledger_.../entry.q: 10 bytes, 32 when unpacked"), or the list itself when it is
