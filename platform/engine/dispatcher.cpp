@@ -14,8 +14,10 @@
 #include <climits>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 #include "engine/instance.hpp"
 #include "engine/parser.hpp"
@@ -116,6 +118,69 @@ bool qpRemoveDir(qpPath* path, const std::string& folder) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Inotify descriptors
+//
+// Closing an inotify descriptor that holds watches waits until the kernel has retired them (a
+// grace period: milliseconds on an idle machine, ten and more on a busy one), which every
+// instance termination would pay. So descriptors are kept for reuse instead: a dispatcher that
+// goes removes its watches, which does not wait, and leaves its descriptor to the next one.
+
+namespace {
+
+// Descriptors kept at most; more are closed (a process rarely ends more dispatchers at once).
+constexpr std::size_t kKeptInotifyDescriptors = 8;
+
+struct InotifyPool {
+  std::mutex mutex;
+  std::vector<int> free;  // descriptors without watches
+};
+
+// Never destroyed: dispatchers may still go while the process exits.
+InotifyPool& inotifyPool() {
+  static InotifyPool* pool = new InotifyPool;
+  return *pool;
+}
+
+// Reads and drops whatever events wait on descriptor.
+void drainInotify(int descriptor) {
+  char buffer[4096];
+  while (read(descriptor, buffer, sizeof buffer) > 0) {
+  }
+}
+
+}  // namespace
+
+int Qdispatcher::takeInotify() {
+  InotifyPool& pool = inotifyPool();
+  {
+    std::lock_guard<std::mutex> hold(pool.mutex);
+    if (!pool.free.empty()) {
+      const int descriptor = pool.free.back();
+      pool.free.pop_back();
+      return descriptor;
+    }
+  }
+  return inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+}
+
+void Qdispatcher::releaseInotify(int descriptor, std::map<std::string, int>& watches) {
+  if (descriptor < 0) return;
+  // A watch the kernel removed already (its folder is gone) is refused here; nothing is lost.
+  for (const auto& watch : watches) inotify_rm_watch(descriptor, watch.second);
+  watches.clear();
+  drainInotify(descriptor);
+  InotifyPool& pool = inotifyPool();
+  {
+    std::lock_guard<std::mutex> hold(pool.mutex);
+    if (pool.free.size() < kKeptInotifyDescriptors) {
+      pool.free.push_back(descriptor);
+      return;
+    }
+  }
+  close(descriptor);
+}
+
+// ---------------------------------------------------------------------------------------------
 // The dispatcher
 
 Qdispatcher::Qdispatcher(boost::shared_ptr<QfileReader> qfileReader,
@@ -126,7 +191,7 @@ Qdispatcher::Qdispatcher(boost::shared_ptr<QfileReader> qfileReader,
       generation_(nextGeneration++) {
   if (!qfileReader_) qfileReader_.reset(new PlaintextQfileReader());
   if (!nubReader_) nubReader_.reset(new NubFileReader());
-  inotify_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  inotify_ = takeInotify();
   for (const auto& entry : q::pureBuiltins()) {
     auto target = std::make_shared<Target>();
     target->kind = Target::Kind::Pure;
@@ -148,7 +213,7 @@ Qdispatcher::~Qdispatcher() {
   for (const auto& weak : loaded_) {
     if (const LoadedFilePtr file = weak.lock()) file->calls.clear();
   }
-  if (inotify_ >= 0) close(inotify_);
+  releaseInotify(inotify_, watched_);
 }
 
 qpPath* Qdispatcher::get_path() { return &path_; }
@@ -161,11 +226,11 @@ void Qdispatcher::watch(const std::string& folder) {
                             IN_CLOSE_WRITE | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF);
   if (descriptor < 0) {
     // Out of watches: fall back to checking on every entry.
-    close(inotify_);
+    releaseInotify(inotify_, watched_);
     inotify_ = -1;
     return;
   }
-  watched_.insert(folder);
+  watched_.emplace(folder, descriptor);
 }
 
 void Qdispatcher::startGeneration() { generation_ = nextGeneration++; }

@@ -123,6 +123,10 @@ class Qdispatcher {
 
  private:
   void watch(const std::string& folder);
+  // An inotify descriptor without watches: a kept one, or a new one (-1 when none can be made).
+  static int takeInotify();
+  // Removes the watches from descriptor (forgetting them) and keeps it for takeInotify.
+  static void releaseInotify(int descriptor, std::map<std::string, int>& watches);
   void pathChanged();
   void startGeneration();
   bool lookInFolder(const std::string& folder, const std::string& name, FileMatch& match);
@@ -139,7 +143,7 @@ class Qdispatcher {
   std::uint64_t generation_;
   int inotify_ = -1;
   std::int64_t lastRead_ = INT64_MIN;  // coarse monotonic time of the last read, nanoseconds
-  std::set<std::string> watched_;
+  std::map<std::string, int> watched_;  // folder -> its watch on inotify_
   struct FolderNames {
     std::uint64_t generation = 0;  // 0: never read
     std::unordered_set<std::string> names;
