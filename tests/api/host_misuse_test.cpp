@@ -200,6 +200,7 @@ std::atomic<bool> gEntered{false};
 void markEntered(int, zyArray**, int, zyArray**) { gEntered = true; }
 
 TEST_F(HostMisuse, AnotherThreadEndingTheInstanceDuringAPauseInterruptsIt) {
+  gEntered = false;
   ASSERT_TRUE(rtkRegisterExternalFunction(instance_, "markentered", markEntered));
   std::string callError;
   std::thread caller([&] {

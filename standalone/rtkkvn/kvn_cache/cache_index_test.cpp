@@ -288,20 +288,27 @@ TEST_F(CacheIndexFolder, ChangesAreWrittenInIdOrderThroughAPrivateNewFile) {
   }
 }
 
-// Stamps alone change nothing but the eviction order: a stamp that keeps the record's length is
-// written where the file is (no new file, no rename); one that changes it replaces the file.
+// Stamps alone change nothing but the eviction order: a stamp that keeps its line's length is
+// written over that line where the file is (no new file, no rename, the other records' bytes
+// untouched); one that changes it replaces the file.
 TEST_F(CacheIndexFolder, StampsAloneAreWrittenInPlace) {
   stdfs::create_directory(cache_ + "/alphac0");
-  writeWhole(indexPath_, record(kIdA, "alphac0", 5, "2013-Jan-30 14:05:09.250000"));
+  stdfs::create_directory(cache_ + "/betaco0");
+  const std::string recordB = record(kIdB, "betaco0", 7, "2014-Feb-01 10:00:00.500000");
+  writeWhole(indexPath_, record(kIdA, "alphac0", 5, "2013-Jan-30 14:05:09.250000") + recordB);
   struct stat before;
   ASSERT_EQ(0, ::stat(indexPath_.c_str(), &before));
   open()->updateLastUsed(kIdA);
   struct stat after;
   ASSERT_EQ(0, ::stat(indexPath_.c_str(), &after));
   EXPECT_EQ(before.st_ino, after.st_ino);
+  const std::string text = readWhole(indexPath_);
+  EXPECT_EQ(text.substr(0, text.find("alphac0\n5\n") + 10), kIdA + "\nalphac0\n5\n");
+  EXPECT_EQ(text.substr(text.size() - recordB.size()), recordB);
   const auto reread = open();
   ASSERT_NE(nullptr, reread->find(kIdA));
   EXPECT_GT(reread->find(kIdA)->lastUsed, pt::ptime(gr::date(2020, 1, 1)));
+  stdfs::remove(cache_ + "/betaco0");
 
   writeWhole(indexPath_, record(kIdA, "alphac0", 5));  // not-a-date-time: the length changes
   ASSERT_EQ(0, ::stat(indexPath_.c_str(), &before));
