@@ -47,17 +47,25 @@ bool digitsAt(std::string_view text, std::size_t begin, std::size_t count, unsig
   return true;
 }
 
-bool equalsIgnoringAsciiCase(std::string_view text, std::size_t begin, const char* word) {
-  for (std::size_t i = 0; word[i] != '\0'; ++i) {
-    if (begin + i >= text.size()) return false;
-    char c = text[begin + i];
+// The three letters at text[begin] in lower case, packed into one number (0 when any is not an
+// ASCII letter), for a month name compared without regard to case.
+constexpr std::uint32_t packedLetters(std::string_view text, std::size_t begin) {
+  std::uint32_t packed = 0;
+  for (std::size_t i = begin; i < begin + 3; ++i) {
+    char c = text[i];
     if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    char w = word[i];
-    if (w >= 'A' && w <= 'Z') w = char(w - 'A' + 'a');
-    if (c != w) return false;
+    if (c < 'a' || c > 'z') return 0;
+    packed = packed << 8 | std::uint8_t(c);
   }
-  return true;
+  return packed;
 }
+
+constexpr std::array<std::uint32_t, 12> packedMonthNames() {
+  std::array<std::uint32_t, 12> packed{};
+  for (std::size_t i = 0; i < packed.size(); ++i) packed[i] = packedLetters(kMonthNames[i], 0);
+  return packed;
+}
+constexpr std::array<std::uint32_t, 12> kPackedMonthNames = packedMonthNames();
 
 }  // namespace
 
@@ -198,11 +206,9 @@ bool parseCacheTime(std::string_view line, pt::ptime& time) {
     return false;
   }
   unsigned month = 0;
-  for (unsigned i = 0; i < kMonthNames.size(); ++i) {
-    if (equalsIgnoringAsciiCase(text, 5, kMonthNames[i])) {
-      month = i + 1;
-      break;
-    }
+  const std::uint32_t name = packedLetters(text, 5);
+  for (unsigned i = 0; i < kPackedMonthNames.size() && month == 0; ++i) {
+    if (name == kPackedMonthNames[i]) month = i + 1;
   }
   if (month == 0 || year < 1400 || year > 9999 || hours > 23 || minutes > 59 || seconds > 59) {
     return false;
