@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "engine/interpreter.hpp"
 #include "engine/native_stack.hpp"
 #include "engine/operators.hpp"
+#include "engine/ops/operations.hpp"
 #include "util/counted_mutex.hpp"
 #include "zy/errors.hpp"
 
@@ -52,6 +54,49 @@ bool compareScalars(BinaryOperator op, double a, double b) {
       return a == b;
     default:
       return a != b;
+  }
+}
+
+// Operators that combine element by element with a real double scalar on either side (`/` only
+// with the scalar second): a run of them over one array is fused (ops::scalarChain).
+bool isChainOperator(BinaryOperator op) {
+  switch (op) {
+    case BinaryOperator::Plus:
+    case BinaryOperator::Minus:
+    case BinaryOperator::Times:
+    case BinaryOperator::ElementTimes:
+    case BinaryOperator::Divide:
+    case BinaryOperator::ElementDivide:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool isChainNode(const Expression& expression) {
+  return expression.kind == NodeKind::Binary && isChainOperator(expression.as<Binary>().op);
+}
+
+bool chainStep(BinaryOperator op, bool scalarFirst, ops::ScalarStepOp& out) {
+  switch (op) {
+    case BinaryOperator::Plus:
+      out = ops::ScalarStepOp::Plus;
+      return true;
+    case BinaryOperator::Minus:
+      out = ops::ScalarStepOp::Minus;
+      return true;
+    case BinaryOperator::Times:
+    case BinaryOperator::ElementTimes:
+      out = ops::ScalarStepOp::Times;
+      return true;
+    case BinaryOperator::ElementDivide:
+      out = ops::ScalarStepOp::Divide;
+      return true;
+    case BinaryOperator::Divide:  // s / x is a matrix division
+      out = ops::ScalarStepOp::Divide;
+      return !scalarFirst;
+    default:
+      return false;
   }
 }
 
@@ -488,6 +533,9 @@ Value Interpreter::evaluateBinary(const Binary& binary) {
         break;
     }
   }
+  if (isChainOperator(binary.op) && (isChainNode(*binary.left) || isChainNode(*binary.right))) {
+    return evaluateChain(binary);
+  }
   Value left = evaluate(*binary.left);
   Value right = evaluate(*binary.right);
   if (left.isScalar() && right.isScalar()) {
@@ -509,6 +557,60 @@ Value Interpreter::evaluateBinary(const Binary& binary) {
     }
   }
   return binaryOperation(binary.op, std::move(left), std::move(right));
+}
+
+// An operand of a chain of element-wise operators: a value and the scalar steps still to apply
+// to it (only when it is a real full double array).
+struct Interpreter::PendingChain {
+  static constexpr int kMaxSteps = 8;
+  Value base;
+  int count = 0;
+  std::array<ops::ScalarStep, kMaxSteps> steps;
+
+  bool takesStep() const {
+    return count < kMaxSteps && (count > 0 || (base.isArray() && ops::chainable(base.array())));
+  }
+  bool isPlainScalar() const { return count == 0 && base.isScalar(); }
+  Value finish() {
+    if (count == 0) return std::move(base);
+    return Value::adopt(ops::scalarChain(base.release(), steps.data(), count));
+  }
+};
+
+Value Interpreter::evaluateChain(const Binary& binary) {
+  PendingChain chain;
+  evaluateChainOperand(binary, chain);
+  return chain.finish();
+}
+
+// Operands are evaluated in the usual order, left before right; only the arithmetic with
+// scalars is put off, which cannot fail or have an effect.
+void Interpreter::evaluateChainOperand(const Expression& expression, PendingChain& out) {
+  if (!isChainNode(expression)) {
+    out.base = evaluate(expression);
+    return;
+  }
+  const Binary& binary = expression.as<Binary>();
+  double a, b;
+  if (scalarLeaf(*binary.left, a) && scalarLeaf(*binary.right, b)) {
+    out.base = evaluateBinary(binary);  // two scalars, at once
+    return;
+  }
+  PendingChain left, right;
+  evaluateChainOperand(*binary.left, left);
+  evaluateChainOperand(*binary.right, right);
+  ops::ScalarStepOp step;
+  if (right.isPlainScalar() && left.takesStep() && chainStep(binary.op, false, step)) {
+    left.steps[left.count++] = {step, false, right.base.scalar()};
+    out = std::move(left);
+    return;
+  }
+  if (left.isPlainScalar() && right.takesStep() && chainStep(binary.op, true, step)) {
+    right.steps[right.count++] = {step, true, left.base.scalar()};
+    out = std::move(right);
+    return;
+  }
+  out.base = binaryOperation(binary.op, left.finish(), right.finish());
 }
 
 Value Interpreter::evaluateRange(const Range& range) {
@@ -1012,9 +1114,13 @@ Flow Interpreter::executeFor(const For& statement) {
     Value start = evaluate(*range.start);
     Value step = range.step ? evaluate(*range.step) : Value(1.0);
     Value stop = evaluate(*range.stop);
-    if (start.isScalar() && step.isScalar() && stop.isScalar()) {
-      const double first = start.scalar(), increment = step.scalar(), limit = stop.scalar();
-      const std::size_t count = rangeCount(first, increment, limit);
+    // (No values: the variable still receives the empty range, from iterateColumns below.)
+    const std::size_t count =
+        start.isScalar() && step.isScalar() && stop.isScalar()
+            ? rangeCount(start.scalar(), step.scalar(), stop.scalar())
+            : 0;
+    if (count != 0) {
+      const double first = start.scalar(), increment = step.scalar();
       for (std::size_t i = 0; i < count; ++i) {
         poll();
         variable(*statement.variable) = first + static_cast<double>(i) * increment;
@@ -1039,8 +1145,18 @@ Flow Interpreter::iterateColumns(const For& statement, Value values) {
   }
   const zyArray* array = values.array();
   const std::size_t rows = array->dimensions()[0];
-  const std::size_t count = array->numberOfElements();
-  const std::size_t columns = rows == 0 ? 0 : count / rows;
+  // The columns of every page: a 0-by-3 matrix has three (empty) columns.
+  std::size_t columns = 1;
+  for (std::size_t d = 1; d < array->numberOfDimensions(); ++d) columns *= array->dimensions()[d];
+  if (columns == 0) {
+    // The variable is defined after a loop that ran no time: the rows of the value by 0
+    // columns, of its class (`for k = 1:0` leaves k 1-by-0).
+    ValueList subscripts;
+    subscripts.push_back(Value::adopt(makeString(std::string(":"))));
+    subscripts.push_back(Value::adopt(makeEmptyDouble()));
+    variable(*statement.variable) = indexParen(values, subscripts);
+    return Flow::Normal;
+  }
   const bool realDoubleRow =
       rows == 1 && array->classId() == zyDOUBLE_CLASS && !array->isComplex() && !array->isSparse();
   for (std::size_t column = 0; column < columns; ++column) {

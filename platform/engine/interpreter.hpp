@@ -297,6 +297,11 @@ class Interpreter {
   void executeDeclaration(const ast::Declaration& statement);
   Flow iterateColumns(const ast::For& statement, Value values);
   Value evaluateBinary(const ast::Binary& binary);
+  // Element-wise operators with real double scalars over one array, in one pass (out of line:
+  // evaluateBinary is on the path of recursive calls and keeps a small frame).
+  struct PendingChain;
+  [[gnu::noinline]] Value evaluateChain(const ast::Binary& binary);
+  void evaluateChainOperand(const ast::Expression& expression, PendingChain& out);
   Value evaluateRange(const ast::Range& range);
   Value evaluateRows(const ast::Rows& rows);
   Value evaluateAnonymous(const ast::AnonymousFunction& node);

@@ -233,9 +233,11 @@ struct XorOp {
   }
 };
 
-// One run: the four stepping cases each get their own loop.
+// One run: the four stepping cases each get their own loop. Out of line, so that the loops are
+// compiled on their own rather than inside the large dispatching function, where they ran out
+// of registers.
 template <typename Op, typename T, typename R>
-inline void runKernel(R* out, const T* a, bool aSteps, const T* b, bool bSteps, size_t n) {
+[[gnu::noinline]] void runKernel(R* out, const T* a, bool aSteps, const T* b, bool bSteps, size_t n) {
   if (aSteps && bSteps) {
     for (size_t i = 0; i < n; ++i) out[i] = Op::apply(a[i], b[i]);
   } else if (aSteps) {
@@ -627,7 +629,7 @@ ArrayPtr elementwise(Elementwise op, const zyArray* aIn, const zyArray* bIn, con
                       : canReuse(reuseA, out)  ? reuseA
                       : canReuse(reuseB, out)  ? reuseB
                                                : nullptr;
-    ArrayPtr result = reuse ? std::move(*reuse) : create(zyDOUBLE_CLASS, out);
+    ArrayPtr result = reuse ? std::move(*reuse) : createUnfilledDouble(out);
     if (plan.count) {
       applyArithmetic(op, plan, dataOf<double>(result.get()), va.data(), vb.data());
     }
@@ -636,6 +638,81 @@ ArrayPtr elementwise(Elementwise op, const zyArray* aIn, const zyArray* bIn, con
   std::vector<double> values(plan.count);
   applyArithmetic(op, plan, values.data(), va.data(), vb.data());
   return fromDoubles(cls, out, values.data(), nullptr);
+}
+
+bool chainable(const zyArray* a) {
+  return a->classId() == zyDOUBLE_CLASS && !a->isSparse() && !a->isComplex();
+}
+
+namespace {
+
+// A step as a type: its operator and the side of the scalar.
+template <typename Op, bool scalarFirst>
+struct Step {
+  static double apply(double scalar, double x) {
+    return scalarFirst ? Op::apply(scalar, x) : Op::apply(x, scalar);
+  }
+};
+
+// Calls body with the Step type of step (eight kinds).
+template <typename Body>
+void withStep(const ScalarStep& step, Body&& body) {
+  const bool first = step.scalarFirst;
+  switch (step.op) {
+    case ScalarStepOp::Plus:
+      return first ? body(Step<PlusOp, true>()) : body(Step<PlusOp, false>());
+    case ScalarStepOp::Minus:
+      return first ? body(Step<MinusOp, true>()) : body(Step<MinusOp, false>());
+    case ScalarStepOp::Times:
+      return first ? body(Step<TimesOp, true>()) : body(Step<TimesOp, false>());
+    case ScalarStepOp::Divide:
+      return first ? body(Step<RDivideOp, true>()) : body(Step<RDivideOp, false>());
+  }
+}
+
+// Two steps in one loop: each element is rounded to double after each step, as the operators
+// one by one round it (the file is compiled without contracting a*b + c into a fused
+// multiply-add).
+template <typename A, typename B>
+void twoSteps(double a, double b, const double* in, double* out, size_t n) {
+  for (size_t i = 0; i < n; ++i) out[i] = B::apply(b, A::apply(a, in[i]));
+}
+
+template <typename A>
+void oneStep(double a, const double* in, double* out, size_t n) {
+  for (size_t i = 0; i < n; ++i) out[i] = A::apply(a, in[i]);
+}
+
+}  // namespace
+
+ArrayPtr scalarChain(ArrayPtr a, const ScalarStep* steps, size_t count) {
+  // Small enough that a block stays in the first-level cache between the steps.
+  constexpr size_t kBlock = 2048;
+  const size_t n = a->numberOfElements();
+  ArrayPtr result = a->sharesData() ? createUnfilledDouble(dimsOf(a.get())) : std::move(a);
+  if (n == 0) return result;
+  const double* source = constData<double>(a ? a.get() : result.get());
+  double* target = dataOf<double>(result.get());
+  for (size_t start = 0; start < n; start += kBlock) {
+    const size_t length = std::min(kBlock, n - start);
+    const double* in = source + start;
+    double* out = target + start;
+    for (size_t k = 0; k < count; in = out) {
+      if (k + 1 < count) {
+        const double sa = steps[k].scalar, sb = steps[k + 1].scalar;
+        withStep(steps[k], [&](auto first) {
+          withStep(steps[k + 1], [&](auto second) {
+            twoSteps<decltype(first), decltype(second)>(sa, sb, in, out, length);
+          });
+        });
+        k += 2;
+      } else {
+        withStep(steps[k], [&](auto step) { oneStep<decltype(step)>(steps[k].scalar, in, out, length); });
+        k += 1;
+      }
+    }
+  }
+  return result;
 }
 
 ArrayPtr negate(const zyArray* aIn, ArrayPtr* reuse) {

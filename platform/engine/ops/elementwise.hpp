@@ -40,6 +40,10 @@ Dims expandedDims(const zyArray* a, const zyArray* b);
 ArrayPtr elementwise(Elementwise op, const zyArray* a, const zyArray* b, const char* name,
                      ArrayPtr* reuseA = nullptr, ArrayPtr* reuseB = nullptr);
 
+// See ops::scalarChain.
+bool chainable(const zyArray* a);
+ArrayPtr scalarChain(ArrayPtr a, const ScalarStep* steps, size_t count);
+
 // -a, +a and ~a.
 ArrayPtr negate(const zyArray* a, ArrayPtr* reuse = nullptr);
 ArrayPtr unaryPlus(const zyArray* a);

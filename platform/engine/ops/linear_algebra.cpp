@@ -1,6 +1,13 @@
 // Dense linear algebra on OpenBLAS/LAPACK. Real double operands go to the BLAS straight from
 // their data blocks; other classes are converted to double (complex: interleaved
 // std::complex<double>) and the result converted back to the class the arithmetic rules give.
+//
+// Threads: OpenBLAS's worker threads keep spinning for a while after every threaded call (some
+// 70 to 106 ms of CPU after one 500-by-500 product on the development machine), time taken
+// from the host program on a small machine. So every call here runs single-threaded unless
+// RTKKVN_BLAS_THREADS (read once) asks for more: N > 1 lets operations of at least
+// kThreadedWork multiply-adds use up to N threads (at most the processor count), and 0 leaves
+// OpenBLAS's thread count to whoever else sets it. See docs/engine.md.
 
 #include "engine/ops/linear_algebra.hpp"
 
@@ -10,6 +17,7 @@
 #include <climits>
 #include <cmath>
 #include <complex>
+#include <cstdlib>
 #include <limits>
 
 #include "engine/ops/elementwise.hpp"
@@ -57,6 +65,36 @@ void requireSquare(const zyArray* a, const char* function) {
   if (a->numberOfDimensions() != 2 || a->dimensions()[0] != a->dimensions()[1]) {
     raise("Q:squareMatrix", std::string(function) + ": the matrix must be square.");
   }
+}
+
+// Below this many multiply-adds (a 200-by-200 product) a second thread saves too little.
+constexpr double kThreadedWork = 200.0 * 200.0 * 200.0;
+
+// The bound from RTKKVN_BLAS_THREADS: 1 when unset or not a number, 0 to leave OpenBLAS alone.
+int blasThreadBound() {
+  static const int bound = [] {
+    const char* text = std::getenv("RTKKVN_BLAS_THREADS");
+    if (text == nullptr || *text == '\0') return 1;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (*end != '\0' || value < 0) return 1;
+    return static_cast<int>(std::min<long>(value, std::max(1, openblas_get_num_procs())));
+  }();
+  return bound;
+}
+
+// Sets OpenBLAS's thread count for a call of about `work` multiply-adds. The count is global to
+// the process; it is only written when it differs (a read is a load).
+void useBlasThreads(double work) {
+  const int bound = blasThreadBound();
+  if (bound == 0) return;
+  const int wanted = work >= kThreadedWork ? bound : 1;
+  if (openblas_get_num_threads() != wanted) openblas_set_num_threads(wanted);
+}
+
+// The work of factoring an m-by-n matrix, roughly.
+double factorWork(size_t m, size_t n) {
+  return static_cast<double>(m) * static_cast<double>(n) * static_cast<double>(std::min(m, n));
 }
 
 // LAPACK counts in int.
@@ -194,9 +232,11 @@ ArrayPtr matrixProduct(const zyArray* aIn, const zyArray* bIn) {
   const bool complex = isComplex(a.get()) || isComplex(b.get());
   if (m == 0 || n == 0 || k == 0) return create(cls, {m, n});
   const int mi = lapackSize(m), ni = lapackSize(n), ki = lapackSize(k);
+  useBlasThreads(static_cast<double>(m) * static_cast<double>(n) * static_cast<double>(k) *
+                 (complex ? 4 : 1));
   if (!complex) {
     if (cls == zyDOUBLE_CLASS && a->classId() == zyDOUBLE_CLASS && b->classId() == zyDOUBLE_CLASS) {
-      ArrayPtr out = createDouble({m, n});
+      ArrayPtr out = createUnfilledDouble({m, n});  // beta = 0: C is only written
       cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, mi, ni, ki, 1.0,
                   constData<double>(a.get()), mi, constData<double>(b.get()), ki, 0.0,
                   dataOf<double>(out.get()), mi);
@@ -237,6 +277,7 @@ ArrayPtr leftDivide(const zyArray* aIn, const zyArray* bIn) {
     return fromDoubles(cls, {n, p}, nan.data(), nullptr);
   }
   const bool complex = isComplex(a.get()) || isComplex(b.get());
+  useBlasThreads((factorWork(m, n) + static_cast<double>(m) * n * p) * (complex ? 4 : 1));
   if (!complex) {
     if (m == n) return solveSquareReal(realCopy(a.get()), realCopy(b.get()), n, p, cls);
     return leastSquaresReal(realCopy(a.get()), realCopy(b.get()), m, n, p, cls);
@@ -300,6 +341,7 @@ ArrayPtr inverse(const zyArray* aIn) {
   const int order = lapackSize(n);
   std::vector<int> pivots(n);
   int info = 0;
+  useBlasThreads(factorWork(n, n) * (isComplex(a.get()) ? 4 : 1));
   if (!isComplex(a.get())) {
     std::vector<double> values = realCopy(a.get());
     dgetrf_(&order, &order, values.data(), &order, pivots.data(), &info);
@@ -344,6 +386,7 @@ ArrayPtr determinant(const zyArray* aIn) {
   const int order = lapackSize(n);
   std::vector<int> pivots(n);
   int info = 0;
+  useBlasThreads(factorWork(n, n) / 3 * (isComplex(a.get()) ? 4 : 1));
   if (!isComplex(a.get())) {
     std::vector<double> values = realCopy(a.get());
     dgetrf_(&order, &order, values.data(), &order, pivots.data(), &info);
@@ -377,6 +420,7 @@ double spectralNorm(const zyArray* aIn) {
   const int rows = lapackSize(m), columns = lapackSize(n);
   std::vector<double> singular(std::min(m, n));
   int info = 0, lwork = -1, one = 1;
+  useBlasThreads(factorWork(m, n) * (isComplex(a.get()) ? 4 : 1));
   if (!isComplex(a.get())) {
     std::vector<double> values = realCopy(a.get());
     double workSize = 0, unused = 0;

@@ -189,6 +189,12 @@ ArrayPtr range(const zyArray* start, const zyArray* step, const zyArray* stop) {
   return guarded([&] { return rangeArray(start, step, stop); });
 }
 
+bool chainable(const zyArray* a) { return detail::chainable(a); }
+
+ArrayPtr scalarChain(ArrayPtr a, const ScalarStep* steps, size_t count) {
+  return guarded([&] { return detail::scalarChain(std::move(a), steps, count); });
+}
+
 bool isTrue(const zyArray* value) {
   const zyClassID cls = value->classId();
   if (!isArithmeticClass(cls)) {

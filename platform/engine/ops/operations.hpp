@@ -93,6 +93,22 @@ ArrayPtr concatenate(const std::vector<ConcatenationRow>& rows);
 // horzcat / vertcat / cat along a zero-based dimension.
 ArrayPtr concatenate(size_t dimension, const std::vector<const zyArray*>& operands);
 
+// A run of element-wise steps, each combining the array so far with a real double scalar, done
+// in one pass over the elements (blocks of a few thousand, each step a vectorised loop over the
+// block) instead of one pass and one temporary per operator: `2*x + 1`, `(x - m) / s`.
+// Each element is computed exactly as the operators one after the other compute it.
+enum class ScalarStepOp : unsigned char { Plus, Minus, Times, Divide };
+struct ScalarStep {
+  ScalarStepOp op;
+  bool scalarFirst;  // scalar op array (else array op scalar)
+  double scalar;
+};
+// Whether an array can go through scalarChain: real, full and double.
+bool chainable(const zyArray* a);
+// Applies the steps to a chainable array; a's block receives the result when nobody else
+// shares it.
+ArrayPtr scalarChain(ArrayPtr a, const ScalarStep* steps, size_t count);
+
 // Real double scalars, which the interpreter keeps unboxed: op on two of them when the result
 // is a real double scalar (isLogical false) or a logical scalar (isLogical true). Returns false
 // when the result is none of these (a complex power such as (-8)^(1/3)), leaving it to binary().

@@ -102,6 +102,24 @@ ArrayPtr createDouble(const Dims& dims, bool complex) {
   return create(zyDOUBLE_CLASS, dims, complex);
 }
 
+ArrayPtr createUnfilledDouble(const Dims& dims) {
+  const size_t count = countOf(dims);
+  size_t bytes = 0;
+  if (count <= 1 || __builtin_mul_overflow(count, sizeof(double), &bytes)) {
+    return create(zyDOUBLE_CLASS, dims);
+  }
+  ArrayPtr out = checked(zyCreateDoubleMatrix(0, 0, zyREAL));
+  void* block = zyMalloc(bytes);
+  if (block == nullptr) outOfMemory();
+  if (zySetData(out.get(), block) != 0) {
+    zyFree(block);
+    outOfMemory();
+  }
+  out->set_nelements_allocated(count);
+  if (zySetDimensions(out.get(), dims.data(), dims.size()) != 0) outOfMemory();
+  return out;
+}
+
 ArrayPtr scalar(double value) { return checked(zyCreateDoubleScalar(value)); }
 
 ArrayPtr logicalScalar(bool value) { return checked(zyCreateLogicalScalar(value ? 1 : 0)); }

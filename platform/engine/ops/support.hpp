@@ -50,6 +50,10 @@ size_t firstNonSingleton(const Dims& dims);
 // New arrays (zeroed; classes of zyCreateNumericArray).
 ArrayPtr create(zyClassID classId, const Dims& dims, bool complex = false);
 ArrayPtr createDouble(const Dims& dims, bool complex = false);
+// A new real double array whose elements the caller writes, every one of them: zeroing a block
+// that is overwritten next costs as much as a pass of the operation (memset of reused heap
+// memory).
+ArrayPtr createUnfilledDouble(const Dims& dims);
 ArrayPtr scalar(double value);
 ArrayPtr logicalScalar(bool value);
 ArrayPtr emptyDouble();  // 0-by-0

@@ -34,6 +34,26 @@ disp(count)                               % expect: 3
 for k = 1:4
 end
 disp(k)                                   % expect: 4
+%% after a loop that runs no time the variable holds the value's rows by 0 columns
+k = 5;
+for k = 1:0
+end
+fprintf('%s %d %d\n', class(k), size(k));   % expect: double 1 0
+for k = int8(3):int8(1)
+end
+fprintf('%s %d %d\n', class(k), size(k));   % expect: int8 1 0
+for k = zeros(2, 0, 3)
+end
+disp(size(k))                             % expect: 2 0
+for c = {}
+end
+fprintf('%s %d %d\n', class(c), size(c));   % expect: cell 0 0
+%% a 0-by-3 matrix has three empty columns
+n = 0;
+for k = zeros(0, 3)
+  n = n + numel(k) + 1;
+end
+fprintf('%d %d %d\n', n, size(k));        % expect: 3 0 1
 %% ranges with fractional and negative steps
 fprintf('%.1f ', 0:0.25:1); fprintf('\n');   % expect: 0.0 0.2 0.5 0.8 1.0
 disp(10:-4:0)                             % expect: 10 6 2

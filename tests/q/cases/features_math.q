@@ -23,6 +23,20 @@ disp(max([1 5 3], 2))                     % expect: 2 5 3
 disp(min([1 5 3], [2 2 2]))               % expect: 1 2 2
 %% max along a dimension
 disp(max([1 5; 7 2], [], 2)')             % expect: 5 7
+%% min and max along a dimension give indices too; beyond the last dimension each value is its own
+[m, i] = min([4 1 9; 0 7 -2], [], 2);
+disp([m i])
+% expect: 1 2
+% expect: -2 3
+[m, i] = max([4 1; 0 7], [], 3);
+disp([m i])
+% expect: 4 1 1 1
+% expect: 0 7 1 1
+%% min and max over a dimension of length 0 are empty along it
+disp(size(max(zeros(0, 3))))              % expect: 0 3
+[m, i] = min(zeros(3, 0), [], 2);
+disp([size(m) size(i)])                   % expect: 3 0 3 0
+disp(size(max(zeros(0, 3), [], 2)))       % expect: 0 1
 %% cumsum and cumprod along rows and columns
 disp(cumsum([1 2 3 4]))                   % expect: 1 3 6 10
 disp(cumsum([1 2; 3 4]))

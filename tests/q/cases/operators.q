@@ -30,6 +30,25 @@ r = [2 3 6] / [Inf 1 1; NaN 2 3];
 disp(size(r))            % expect: 1 2
 %% scalar expansion
 v = [1 2 3] + 10         % expect: v = 11 12 13
+%% runs of scalar operations over one array keep order, class and operand
+x = [1 2 4];
+disp(mat2str(1 - 2 * x ./ 4 + 1))        % expect: [1.5 1 0]
+disp(mat2str((x - 1) / 2 * 3 + 4))       % expect: [4 5.5 8.5]
+disp(mat2str(8 ./ x - 1))                % expect: [7 3 1]
+disp(mat2str(x + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1))   % expect: [11 12 14]
+disp(mat2str(x))                         % expect: [1 2 4]
+disp(mat2str([Inf NaN -1] * 0 + 1))      % expect: [NaN NaN 1]
+e = 1 + 2^-30;                           % e*e rounds to 1 + 2^-29, losing 2^-60
+disp([e e] * e - (1 + 2^-29))            % expect: 0 0
+disp(int8([100 50]) * 2 - 10)            % expect: 117 90
+disp(class(single([1 2]) * 2 + 1))       % expect: single
+z = [1i 2] * 2 + 1;
+disp([real(z); imag(z)])
+% expect: 1 5
+% expect: 2 0
+disp(size(2 * zeros(0, 3) + 1))          % expect: 0 3
+%% a scalar divided by an array is a matrix division, also inside a run of operations
+y = 2 / [1 2] + 1                        % expect-error: Q:innerDimensions
 %% implicit expansion of a row and a column
 M = [1 2 3] + [10; 20]   % expect: M = 11 12 13
 % expect: 21 22 23
