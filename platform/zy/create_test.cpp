@@ -31,7 +31,8 @@ TEST(ZyCreate, EveryClassIdGivesAnArrayOfThatClass) {
     EXPECT_EQ(zyCreateNumericMatrix(1, 1, static_cast<zyClassID>(id), zyREAL), nullptr) << id;
   }
   for (const int complexity : {-1, 2, INT_MIN, INT_MAX}) {
-    Array created(zyCreateNumericMatrix(1, 1, zyDOUBLE_CLASS, static_cast<zyComplexity>(complexity)));
+    Array created(
+        zyCreateNumericMatrix(1, 1, zyDOUBLE_CLASS, static_cast<zyComplexity>(complexity)));
     ASSERT_NE(created, nullptr) << complexity;
     EXPECT_FALSE(zyIsComplex(created.get())) << complexity;
     Array sparse(zyCreateSparse(2, 2, 1, static_cast<zyComplexity>(complexity)));

@@ -25,86 +25,92 @@ Array row(std::vector<double> values) {
   return filled<double>(1, values.size(), zyDOUBLE_CLASS, zyREAL, values);
 }
 
-TEST(ZyDisplay, WholeNumbers) {
-  EXPECT_EQ(show(Array(zyCreateDoubleScalar(5)).get()), "   5\n");
-  EXPECT_EQ(show(Array(zyCreateDoubleScalar(-0.0)).get()), "   0\n");
-  EXPECT_EQ(show(filled<double>(2, 2, zyDOUBLE_CLASS, zyREAL, {1, -20, 300, 4}).get()),
-            "     1   300\n"
-            "   -20     4\n");
+Array scalar(double value) { return Array(zyCreateDoubleScalar(value)); }
+
+// Every kind of array as the short form shows it, unnamed unless a name is given.
+TEST(ZyDisplay, FormsOfEveryKind) {
   const double inf = INFINITY;
-  EXPECT_EQ(show(row({1, NAN, -inf}).get()), "      1    NaN   -Inf\n");
-}
-
-TEST(ZyDisplay, FractionsShowFourDecimals) {
-  EXPECT_EQ(show(Array(zyCreateDoubleScalar(3.14159265)).get()), "   3.1416\n");
-  EXPECT_EQ(show(row({1.5, -2.25, 10}).get()), "    1.5000   -2.2500   10.0000\n");
-  EXPECT_EQ(
-      zyFormatArray(nullptr, Array(zyCreateDoubleScalar(M_PI)).get(), zy::DisplayFormat::Long),
-      "   3.141592653589793\n");
-  EXPECT_EQ(show(filled<float>(1, 1, zySINGLE_CLASS, zyREAL, {0.25f}).get()), "   0.2500\n");
-}
-
-TEST(ZyDisplay, LargeAndSmallMagnitudesShareAScale) {
-  EXPECT_EQ(show(row({123456.7, 2.5}).get()),
-            "  1.0e+05 *\n"
-            "\n"
-            "   1.2346   0.0000\n");
-  EXPECT_EQ(show(row({0.00012, 0.0005}).get()),
-            "  1.0e-04 *\n"
-            "\n"
-            "   1.2000   5.0000\n");
-  EXPECT_EQ(show(row({1e10, 1}).get()),
-            "  1.0e+10 *\n"
-            "\n"
-            "   1.0000   0.0000\n")
-      << "whole numbers from 1e10 on are scaled too";
-  // A scalar carries its own exponent instead of a scale line.
-  EXPECT_EQ(show(Array(zyCreateDoubleScalar(123456.789)).get()), "   1.2346e+05\n");
-  EXPECT_EQ(show(Array(zyCreateDoubleScalar(-0.00001)).get()), "   -1.0000e-05\n");
-}
-
-TEST(ZyDisplay, ComplexNumbers) {
-  EXPECT_EQ(show(filled<double>(1, 2, zyDOUBLE_CLASS, zyCOMPLEX, {1, 3}, {2, -4}).get()),
-            "   1 + 2i   3 - 4i\n");
-  EXPECT_EQ(show(filled<double>(1, 1, zyDOUBLE_CLASS, zyCOMPLEX, {1.5}, {-0.25}).get()),
-            "   1.5000 - 0.2500i\n");
-  EXPECT_EQ(show(filled<int16_t>(1, 1, zyINT16_CLASS, zyCOMPLEX, {-3}, {-7}).get()),
-            "   -3 - 7i\n");
-}
-
-TEST(ZyDisplay, IntegersAndLogicals) {
-  EXPECT_EQ(show(filled<int8_t>(1, 3, zyINT8_CLASS, zyREAL, {-128, 0, 127}).get()),
-            "   -128      0    127\n");
-  EXPECT_EQ(show(filled<uint64_t>(1, 1, zyUINT64_CLASS, zyREAL, {UINT64_MAX}).get()),
-            "   18446744073709551615\n");
-  EXPECT_EQ(show(filled<int64_t>(1, 1, zyINT64_CLASS, zyREAL, {INT64_MIN}).get()),
-            "   -9223372036854775808\n");
-  EXPECT_EQ(show(filled<zyLogical>(2, 1, zyLOGICAL_CLASS, zyREAL, {1, 0}).get()),
-            "   1\n"
-            "   0\n");
-}
-
-TEST(ZyDisplay, CharRowsAreTheirText) {
-  Array text(zyCreateString("hello, world"));
-  EXPECT_EQ(show(text.get()), "hello, world") << "to_string of a string is the string";
-  EXPECT_EQ(show(text.get(), "s"), "s =\n\nhello, world\n\n");
   const char* rows[] = {"ab", "cde"};
-  EXPECT_EQ(show(Array(zyCreateCharMatrixFromStrings(2, rows)).get()), "ab \ncde");
-}
-
-TEST(ZyDisplay, EmptyArraysGiveTheirSize) {
-  EXPECT_EQ(show(Array(zyCreateDoubleMatrix(0, 3, zyREAL)).get()), "  0x3 empty double array\n");
-  EXPECT_EQ(show(Array(zyCreateCellMatrix(0, 0)).get()), "  0x0 empty cell array\n");
-  EXPECT_EQ(show(Array(zyCreateString("")).get()), "  0x0 empty char array\n");
-  EXPECT_EQ(show(Array(zyCreateNumericMatrix(1, 0, zyINT32_CLASS, zyCOMPLEX)).get()),
-            "  1x0 empty complex int32 array\n");
-  EXPECT_EQ(show(nullptr), "  0x0 empty double array\n");
-  EXPECT_EQ(show(Array(zyCreateStructMatrix(0, 0, 0, nullptr)).get()),
-            "  0x0 empty struct array with no fields.\n");
-}
-
-TEST(ZyDisplay, NamedDisplayIsHeaderBlankFormBlank) {
-  EXPECT_EQ(show(Array(zyCreateDoubleScalar(3)).get(), "x"), "x =\n\n   3\n\n");
+  const size_t sparseRows[] = {0, 9, 1}, sparseColumns[] = {0, 0, 2};
+  const double sparseValues[] = {1, 2.5, -3};
+  const zyLogical truth[] = {1};
+  const size_t pages[] = {1, 2, 2};
+  Array nd(zyCreateNumericArray(3, pages, zyDOUBLE_CLASS, zyREAL));
+  for (int i = 0; i < 4; ++i) zyGetPr(nd.get())[i] = i + 1;
+  const struct Case {
+    Array array;
+    const char* name;
+    std::string expected;
+  } cases[] = {
+      // Whole numbers, NaN and Inf share a width; -0 shows as 0.
+      {scalar(5), nullptr, "   5\n"},
+      {scalar(-0.0), nullptr, "   0\n"},
+      {filled<double>(2, 2, zyDOUBLE_CLASS, zyREAL, {1, -20, 300, 4}), nullptr,
+       "     1   300\n   -20     4\n"},
+      {row({1, NAN, -inf}), nullptr, "      1    NaN   -Inf\n"},
+      // Fractions show four decimals.
+      {scalar(3.14159265), nullptr, "   3.1416\n"},
+      {row({1.5, -2.25, 10}), nullptr, "    1.5000   -2.2500   10.0000\n"},
+      {filled<float>(1, 1, zySINGLE_CLASS, zyREAL, {0.25f}), nullptr, "   0.2500\n"},
+      // Large and small magnitudes share a scale line; a scalar carries its own exponent.
+      {row({123456.7, 2.5}), nullptr, "  1.0e+05 *\n\n   1.2346   0.0000\n"},
+      {row({0.00012, 0.0005}), nullptr, "  1.0e-04 *\n\n   1.2000   5.0000\n"},
+      {row({1e10, 1}), nullptr, "  1.0e+10 *\n\n   1.0000   0.0000\n"},  // whole numbers too
+      {scalar(123456.789), nullptr, "   1.2346e+05\n"},
+      {scalar(-0.00001), nullptr, "   -1.0000e-05\n"},
+      // Complex numbers.
+      {filled<double>(1, 2, zyDOUBLE_CLASS, zyCOMPLEX, {1, 3}, {2, -4}), nullptr,
+       "   1 + 2i   3 - 4i\n"},
+      {filled<double>(1, 1, zyDOUBLE_CLASS, zyCOMPLEX, {1.5}, {-0.25}), nullptr,
+       "   1.5000 - 0.2500i\n"},
+      {filled<int16_t>(1, 1, zyINT16_CLASS, zyCOMPLEX, {-3}, {-7}), nullptr, "   -3 - 7i\n"},
+      // Integers at the ends of their range, and logicals.
+      {filled<int8_t>(1, 3, zyINT8_CLASS, zyREAL, {-128, 0, 127}), nullptr,
+       "   -128      0    127\n"},
+      {filled<uint64_t>(1, 1, zyUINT64_CLASS, zyREAL, {UINT64_MAX}), nullptr,
+       "   18446744073709551615\n"},
+      {filled<int64_t>(1, 1, zyINT64_CLASS, zyREAL, {INT64_MIN}), nullptr,
+       "   -9223372036854775808\n"},
+      {filled<zyLogical>(2, 1, zyLOGICAL_CLASS, zyREAL, {1, 0}), nullptr, "   1\n   0\n"},
+      // Text is itself, unnamed; named, it is framed like every other form.
+      {Array(zyCreateString("hello, world")), nullptr, "hello, world"},
+      {Array(zyCreateString("hello, world")), "s", "s =\n\nhello, world\n\n"},
+      {Array(zyCreateCharMatrixFromStrings(2, rows)), nullptr, "ab \ncde"},
+      // Empty arrays give their size and class.
+      {Array(zyCreateDoubleMatrix(0, 3, zyREAL)), nullptr, "  0x3 empty double array\n"},
+      {Array(zyCreateCellMatrix(0, 0)), nullptr, "  0x0 empty cell array\n"},
+      {Array(zyCreateString("")), nullptr, "  0x0 empty char array\n"},
+      {Array(zyCreateNumericMatrix(1, 0, zyINT32_CLASS, zyCOMPLEX)), nullptr,
+       "  1x0 empty complex int32 array\n"},
+      {Array(), nullptr, "  0x0 empty double array\n"},
+      {Array(zyCreateStructMatrix(0, 0, 0, nullptr)), nullptr,
+       "  0x0 empty struct array with no fields.\n"},
+      // Sparse arrays list their stored elements.
+      {Array(zyCreateSparseFromTriplets(10, 3, 3, sparseRows, sparseColumns, sparseValues, nullptr,
+                                        zyDOUBLE_CLASS, 0)),
+       nullptr, "    (1,1)    1.0000\n   (10,1)    2.5000\n    (2,3)   -3.0000\n"},
+      {Array(zyCreateSparse(3, 3, 0, zyREAL)), nullptr, "  All zero sparse: 3x3\n"},
+      {Array(zyCreateSparseFromTriplets(2, 2, 1, sparseRows, sparseColumns, truth, nullptr,
+                                        zyLOGICAL_CLASS, 0)),
+       nullptr, "   (1,1)   1\n"},
+      // N-d arrays show as pages, named after the array when it has a name.
+      {Array(zyDuplicateArray(nd.get())), "a",
+       "a(:,:,1) =\n\n   1   2\n\na(:,:,2) =\n\n   3   4\n\n"},
+      {Array(zyDuplicateArray(nd.get())), nullptr,
+       "(:,:,1) =\n\n   1   2\n\n(:,:,2) =\n\n   3   4\n\n"},
+      // Classes without data give their size; a handle shows its payload's description.
+      {Array(zyCreateNumericMatrix(2, 3, zyUNKNOWN_CLASS, zyREAL)), nullptr, "  2x3 unknown\n"},
+      {Array(zyCreateNumericMatrix(1, 1, zyOPAQUE_CLASS, zyREAL)), nullptr, "  1x1 opaque\n"},
+      {Array(zyCreatePayloadArray(zyFUNCTION_CLASS, nullptr, &zy::testing::kTextPayload,
+                                  new std::string("@sin"))),
+       "f", "f =\n\n    @sin\n\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected);
+    EXPECT_EQ(show(c.array.get(), c.name), c.expected);
+  }
+  EXPECT_EQ(zyFormatArray(nullptr, scalar(M_PI).get(), zy::DisplayFormat::Long),
+            "   3.141592653589793\n");
 }
 
 TEST(ZyDisplay, WideMatricesSplitIntoColumnGroups) {
@@ -161,42 +167,6 @@ TEST(ZyDisplay, StructsListTheirFields) {
             "\n"
             "    name\n"
             "    count\n");
-}
-
-TEST(ZyDisplay, SparseShowsItsStoredElements) {
-  const size_t rows[] = {0, 9, 1}, columns[] = {0, 0, 2};
-  const double values[] = {1, 2.5, -3};
-  Array sparse(
-      zyCreateSparseFromTriplets(10, 3, 3, rows, columns, values, nullptr, zyDOUBLE_CLASS, 0));
-  EXPECT_EQ(show(sparse.get()),
-            "    (1,1)    1.0000\n"
-            "   (10,1)    2.5000\n"
-            "    (2,3)   -3.0000\n");
-  EXPECT_EQ(show(Array(zyCreateSparse(3, 3, 0, zyREAL)).get()), "  All zero sparse: 3x3\n");
-  const zyLogical truth[] = {1};
-  Array logical(
-      zyCreateSparseFromTriplets(2, 2, 1, rows, columns, truth, nullptr, zyLOGICAL_CLASS, 0));
-  EXPECT_EQ(show(logical.get()), "   (1,1)   1\n");
-}
-
-TEST(ZyDisplay, NdArraysShowAsPages) {
-  const size_t dims[] = {1, 2, 2};
-  Array nd(zyCreateNumericArray(3, dims, zyDOUBLE_CLASS, zyREAL));
-  for (int i = 0; i < 4; ++i) zyGetPr(nd.get())[i] = i + 1;
-  EXPECT_EQ(show(nd.get(), "a"),
-            "a(:,:,1) =\n\n   1   2\n\n"
-            "a(:,:,2) =\n\n   3   4\n\n");
-  EXPECT_EQ(show(nd.get()), "(:,:,1) =\n\n   1   2\n\n(:,:,2) =\n\n   3   4\n\n");
-}
-
-TEST(ZyDisplay, ClassesWithoutDataShowTheirSize) {
-  EXPECT_EQ(show(Array(zyCreateNumericMatrix(2, 3, zyUNKNOWN_CLASS, zyREAL)).get()),
-            "  2x3 unknown\n");
-  EXPECT_EQ(show(Array(zyCreateNumericMatrix(1, 1, zyOPAQUE_CLASS, zyREAL)).get()),
-            "  1x1 opaque\n");
-  Array handle(zyCreatePayloadArray(zyFUNCTION_CLASS, nullptr, &zy::testing::kTextPayload,
-                                    new std::string("@sin")));
-  EXPECT_EQ(show(handle.get(), "f"), "f =\n\n    @sin\n\n");
 }
 
 TEST(ZyDisplay, EverySampleHasAForm) {

@@ -37,6 +37,13 @@ struct ByteWriter {
   ByteWriter& u8(uint8_t value) { return raw(&value, 1); }
   ByteWriter& u32(uint32_t value) { return raw(&value, 4); }
   ByteWriter& u64(uint64_t value) { return raw(&value, 8); }
+  ByteWriter& u64s(std::initializer_list<uint64_t> values) {
+    for (uint64_t value : values) u64(value);
+    return *this;
+  }
+  ByteWriter& text32(const std::string& text) {  // a name: its length, then its bytes
+    return u32(static_cast<uint32_t>(text.size())).raw(text.data(), text.size());
+  }
   ByteWriter& header() { return raw("ZYAR", 4).u8(1).u8(0).u8(0).u8(0); }
   // class, attributes, and a 2-D shape
   ByteWriter& record(uint8_t classId, uint8_t attributes, uint64_t m, uint64_t n) {
@@ -76,7 +83,7 @@ TEST(ZySerialize, TheLayoutIsTheDocumentedOne) {
   const char* names[] = {"ab"};
   Array structure(zyCreateStructMatrix(1, 1, 1, names));
   ByteWriter structBytes;
-  structBytes.header().record(zySTRUCT_CLASS, 0, 1, 1).u32(1).u32(2).raw("ab", 2);
+  structBytes.header().record(zySTRUCT_CLASS, 0, 1, 1).u32(1).text32("ab");
   structBytes.record(zyDOUBLE_CLASS, 0, 0, 0);  // the empty field stands as a 0-by-0 double
   EXPECT_EQ(serialize(structure.get()), structBytes.bytes);
 }
@@ -146,45 +153,26 @@ TEST(ZySerialize, MalformedRecordsAreRefused) {
   cases.push_back({"sparse int8", ByteWriter().header().record(zyINT8_CLASS, 2, 1, 1)});
   cases.push_back({"unknown attribute", ByteWriter().header().record(zyDOUBLE_CLASS, 8, 0, 0)});
   cases.push_back({"payload on double", ByteWriter().header().record(zyDOUBLE_CLASS, 4, 0, 0)});
-  cases.push_back({"column starts fall", ByteWriter()
-                                             .header()
-                                             .record(zyDOUBLE_CLASS, 2, 2, 2)
-                                             .u64(1)
-                                             .u64(0)
-                                             .u64(1)
-                                             .u64(0)
-                                             .u64(0)
-                                             .raw(&one, 8)});
-  cases.push_back({"row outside", ByteWriter()
-                                      .header()
-                                      .record(zyDOUBLE_CLASS, 2, 2, 1)
-                                      .u64(1)
-                                      .u64(0)
-                                      .u64(1)
-                                      .u64(2)
-                                      .raw(&one, 8)});
+  // Sparse: the stored count, the column starts, the rows, then the values.
+  cases.push_back(
+      {"column starts fall",
+       ByteWriter().header().record(zyDOUBLE_CLASS, 2, 2, 2).u64s({1, 0, 1, 0, 0}).raw(&one, 8)});
+  cases.push_back(
+      {"row outside",
+       ByteWriter().header().record(zyDOUBLE_CLASS, 2, 2, 1).u64s({1, 0, 1, 2}).raw(&one, 8)});
   cases.push_back({"rows out of order", ByteWriter()
                                             .header()
                                             .record(zyDOUBLE_CLASS, 2, 3, 1)
-                                            .u64(2)
-                                            .u64(0)
-                                            .u64(2)
-                                            .u64(1)
-                                            .u64(0)
+                                            .u64s({2, 0, 2, 1, 0})
                                             .raw(&one, 8)
                                             .raw(&one, 8)});
-  cases.push_back({"duplicate field", ByteWriter()
-                                          .header()
-                                          .record(zySTRUCT_CLASS, 0, 0, 0)
-                                          .u32(2)
-                                          .u32(1)
-                                          .raw("a", 1)
-                                          .u32(1)
-                                          .raw("a", 1)});
   cases.push_back(
-      {"empty field name", ByteWriter().header().record(zySTRUCT_CLASS, 0, 0, 0).u32(1).u32(0)});
+      {"duplicate field",
+       ByteWriter().header().record(zySTRUCT_CLASS, 0, 0, 0).u32(2).text32("a").text32("a")});
+  cases.push_back({"empty field name",
+                   ByteWriter().header().record(zySTRUCT_CLASS, 0, 0, 0).u32(1).text32("")});
   cases.push_back({"class name without payload",
-                   ByteWriter().header().record(zyOBJECT_CLASS, 0, 1, 1).u32(1).raw("A", 1)});
+                   ByteWriter().header().record(zyOBJECT_CLASS, 0, 1, 1).text32("A")});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(deserialize(c.bytes.bytes), nullptr);
@@ -199,14 +187,13 @@ TEST(ZySerialize, OversizedCountsAreRefusedBeforeAllocating) {
   inputs.push_back(ByteWriter().header().record(zyDOUBLE_CLASS, 0, huge, huge));
   inputs.push_back(ByteWriter().header().record(zyDOUBLE_CLASS, 0, huge, 1));
   inputs.push_back(ByteWriter().header().record(zyCELL_CLASS, 0, huge, 1));
-  inputs.push_back(
-      ByteWriter().header().record(zySTRUCT_CLASS, 0, huge, 1).u32(1).u32(1).raw("a", 1));
+  inputs.push_back(ByteWriter().header().record(zySTRUCT_CLASS, 0, huge, 1).u32(1).text32("a"));
   inputs.push_back(ByteWriter().header().record(zySTRUCT_CLASS, 0, 1, 1).u32(0xFFFFFFFF));
   inputs.push_back(ByteWriter().header().record(zyDOUBLE_CLASS, 2, 1, huge).u64(0));
   inputs.push_back(ByteWriter().header().record(zyDOUBLE_CLASS, 2, huge, 1).u64(huge));
   inputs.push_back(ByteWriter().header().u8(zyDOUBLE_CLASS).u8(0).u32(0xFFFFFFFF));
   inputs.push_back(
-      ByteWriter().header().record(zyOPAQUE_CLASS, 4, 1, 1).u32(0).u32(1).raw("t", 1).u64(huge));
+      ByteWriter().header().record(zyOPAQUE_CLASS, 4, 1, 1).text32("").text32("t").u64(huge));
   for (const ByteWriter& input : inputs) EXPECT_EQ(deserialize(input.bytes), nullptr);
   // A shape without data is fine however large: it costs nothing.
   Array unknown = deserialize(ByteWriter().header().record(zyUNKNOWN_CLASS, 0, huge, 1000).bytes);

@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
+#include "host_calls.hpp"
 #include "rtkbase.h"
 #include "rtkkvn.h"
-#include "host_calls.hpp"
 #include "rtkkvn_array.h"
 #include "rtkkvn_error.h"
 #include "util/services.hpp"
@@ -28,6 +28,7 @@ namespace {
 using hosttest::evalIn;
 using hosttest::lastId;
 using hosttest::lastMessage;
+using hosttest::newInstance;
 
 const std::string kInvalid = ": invalid or terminated instance handle.";
 
@@ -55,34 +56,14 @@ bool feval1(HKVNINSTANCE instance, const char* name) {
   zyDestroyArray(out);
   return succeeded;
 }
-HKVNINSTANCE newInstance() {
-  HKVNINSTANCE instance = nullptr;
-  EXPECT_TRUE(rtkInitializeInstanceWithoutComponent(&instance, nullptr, 0, nullptr, nullptr));
-  return instance;
-}
 void doNothing(int, zyArray**, int, zyArray**) {}
 
-class HostMisuse : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    svSetStandaloneMode(true);
-    ASSERT_TRUE(rtkkvnInitialize2(0));
-  }
-  void SetUp() override { ASSERT_NE(instance_ = newInstance(), nullptr); }
-  void TearDown() override {
-    if (instance_) {
-      EXPECT_TRUE(rtkTerminateInstance(&instance_)) << lastMessage();
-    }
-  }
-  HKVNINSTANCE instance_ = nullptr;
-};
+using HostMisuse = hosttest::InstanceTest;
 
 // ---- Handles ---------------------------------------------------------------------------------
 
 TEST_F(HostMisuse, StaleAndForgedHandlesAreRefusedByEveryExport) {
-  HKVNINSTANCE stale = newInstance();
-  HKVNINSTANCE copy = stale;
-  ASSERT_TRUE(rtkTerminateInstance(&copy));
+  const HKVNINSTANCE stale = hosttest::staleHandle();
   const auto forged = reinterpret_cast<HKVNINSTANCE>(std::uintptr_t{0x10});  // reading it crashes
   const struct {
     const char* function;
@@ -111,6 +92,10 @@ TEST_F(HostMisuse, StaleAndForgedHandlesAreRefusedByEveryExport) {
        [](HKVNINSTANCE h) { return rtkImpersonationFeval(h, "ones", 0, 0, 0, 0, ::getuid()); }},
       {"rtkTerminateInstance", "RTK:KVNInstance:Terminate",
        [](HKVNINSTANCE h) { return rtkTerminateInstance(&h) || h == nullptr; }},
+      {"rtkInterruptInstance", "RTK:Runtime:Interrupt",
+       [](HKVNINSTANCE h) { return rtkInterruptInstance(h); }},
+      {"rtkSetCallBudget", "RTK:Runtime:SetCallBudget",
+       [](HKVNINSTANCE h) { return rtkSetCallBudget(h, 1); }},
   };
   for (const HKVNINSTANCE bad : {stale, forged}) {
     for (const auto& use : uses) {

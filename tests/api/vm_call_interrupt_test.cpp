@@ -10,9 +10,9 @@
 #include <string>
 #include <thread>
 
+#include "host_calls.hpp"
 #include "rtkbase.h"
 #include "rtkkvn.h"
-#include "host_calls.hpp"
 
 namespace {
 
@@ -22,7 +22,6 @@ using hosttest::lastMessage;
 
 using Clock = std::chrono::steady_clock;
 constexpr int kVmInstances = 1;  // rtkkvnInitialize2's state for VM instances
-
 
 std::atomic<int> gStarted{0};
 void markStarted(int, zyArray**, int, zyArray**) { ++gStarted; }

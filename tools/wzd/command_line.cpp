@@ -136,6 +136,52 @@ bool asksForHelp(const std::vector<std::string>& arguments) {
   return false;
 }
 
+// Reads a command line of options and positional arguments, which it returns. Every option
+// takes a value: "--option VALUE", "--option=VALUE", or "-xVALUE" for a one-letter option; "--"
+// ends the options, and "-" alone is positional. store(option, value) is called with the option
+// as named and a function that takes its value (raising "needs a value" when there is none), so
+// that store can refuse a repeated option before asking for the value; it returns false for an
+// option the command does not know.
+using TakeValue = std::function<std::string()>;
+using OptionStore = std::function<bool(const std::string& option, const TakeValue& value)>;
+
+std::vector<std::string> parseOptions(const std::vector<std::string>& arguments,
+                                      const Command& command, const OptionStore& store) {
+  std::vector<std::string> positional;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+      positional.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    std::string option = argument;
+    std::optional<std::string> attached;
+    const bool longOption = argument.compare(0, 2, "--") == 0;
+    if (longOption && argument.find('=') != std::string::npos) {
+      option = argument.substr(0, argument.find('='));
+      attached = argument.substr(argument.find('=') + 1);
+    } else if (!longOption && argument.size() > 2) {
+      option = argument.substr(0, 2);
+      attached = argument.substr(2);
+    }
+    const auto value = [&]() {
+      if (attached) return *attached;
+      if (i + 1 >= arguments.size()) throw BadArguments(option + " needs a value", command);
+      return arguments[++i];
+    };
+    if (!store(option, value)) {
+      // "-xyz" that is no known "-x" is named whole.
+      throw BadArguments("unknown option " + (longOption ? option : argument), command);
+    }
+  }
+  return positional;
+}
+
 // One option of wzd pack: where its value goes.
 struct PackOption {
   const char* name;
@@ -163,50 +209,26 @@ PackRequest parsePack(const std::vector<std::string>& arguments) {
   const Command command{kPackUsage, kPackHelp};
   PackRequest request;
   std::optional<std::string> output;
-  std::vector<std::string> positional;
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
-      positional.push_back(argument);
-      continue;
-    }
-    if (argument == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    std::string option = argument;
-    std::optional<std::string> value;
-    if (argument.rfind("--", 0) == 0 && argument.find('=') != std::string::npos) {
-      option = argument.substr(0, argument.find('='));
-      value = argument.substr(argument.find('=') + 1);
-    } else if (argument.size() > 2 && argument.compare(0, 2, "-o") == 0) {
-      option = "-o";
-      value = argument.substr(2);
-    }
-    const auto takeValue = [&]() {
-      if (value) return *value;
-      if (i + 1 >= arguments.size()) throw BadArguments(option + " needs a value", command);
-      return arguments[++i];
-    };
+  const auto store = [&](const std::string& option, const TakeValue& value) {
     if (option == "-o" || option == "--output") {
       if (output) throw BadArguments(option + " given twice", command);
-      output = takeValue();
-      continue;
+      output = value();
+      return true;
     }
-    const PackOption* known = nullptr;
-    for (const PackOption& candidate : kPackOptions) {
-      if (option == candidate.name) known = &candidate;
+    for (const PackOption& known : kPackOptions) {
+      if (option != known.name) continue;
+      if (known.list) {
+        (request.*(known.list)).push_back(value());
+      } else {
+        std::optional<std::string>& single = request.*(known.single);
+        if (single) throw BadArguments(option + " given twice", command);
+        single = value();
+      }
+      return true;
     }
-    if (known == nullptr) throw BadArguments("unknown option " + option, command);
-    if (known->list) {
-      (request.*(known->list)).push_back(takeValue());
-    } else {
-      std::optional<std::string>& single = request.*(known->single);
-      if (single) throw BadArguments(option + " given twice", command);
-      single = takeValue();
-    }
-  }
+    return false;
+  };
+  const std::vector<std::string> positional = parseOptions(arguments, command, store);
   if (positional.empty()) throw BadArguments("SOURCE_DIR is missing", command);
   if (positional.size() > 1) throw BadArguments("unexpected argument " + positional[1], command);
   if (!output) throw BadArguments("-o OUTPUT.ctf is missing", command);
@@ -215,20 +237,11 @@ PackRequest parsePack(const std::vector<std::string>& arguments) {
   return request;
 }
 
-// The one argument of inspect and verify.
+// The one argument of inspect and verify, which take no options.
 std::string parseArchiveArgument(const std::vector<std::string>& arguments,
                                  const Command& command) {
-  std::vector<std::string> positional;
-  bool optionsEnded = false;
-  for (const std::string& argument : arguments) {
-    if (!optionsEnded && argument == "--") {
-      optionsEnded = true;
-    } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
-      throw BadArguments("unknown option " + argument, command);
-    } else {
-      positional.push_back(argument);
-    }
-  }
+  const auto noOptions = [](const std::string&, const TakeValue&) { return false; };
+  const std::vector<std::string> positional = parseOptions(arguments, command, noOptions);
   if (positional.empty()) throw BadArguments("ARCHIVE is missing", command);
   if (positional.size() > 1) throw BadArguments("unexpected argument " + positional[1], command);
   return positional[0];
@@ -237,28 +250,16 @@ std::string parseArchiveArgument(const std::vector<std::string>& arguments,
 CacheRequest parseCache(const std::vector<std::string>& arguments) {
   const Command command{kCacheUsage, kCacheHelp};
   CacheRequest request;
-  std::vector<std::string> positional;
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
-      positional.push_back(argument);
-    } else if (argument == "--") {
-      optionsEnded = true;
-    } else if (argument == "--root" || argument.rfind("--root=", 0) == 0) {
-      if (request.root) throw BadArguments("--root given twice", command);
-      if (argument == "--root" && i + 1 >= arguments.size()) {
-        throw BadArguments("--root needs a value", command);
-      }
-      const std::string value = argument == "--root" ? arguments[++i] : argument.substr(7);
-      if (value.find_first_not_of(" \t\r\n") == std::string::npos) {
-        throw BadArguments("--root needs a folder", command);
-      }
-      request.root = value;
-    } else {
-      throw BadArguments("unknown option " + argument, command);
+  const auto store = [&](const std::string& option, const TakeValue& value) {
+    if (option != "--root") return false;
+    if (request.root) throw BadArguments("--root given twice", command);
+    request.root = value();
+    if (request.root->find_first_not_of(" \t\r\n") == std::string::npos) {
+      throw BadArguments("--root needs a folder", command);
     }
-  }
+    return true;
+  };
+  const std::vector<std::string> positional = parseOptions(arguments, command, store);
   if (positional.empty()) throw BadArguments("ACTION is missing", command);
   const std::string& action = positional[0];
   request.identifiers.assign(positional.begin() + 1, positional.end());

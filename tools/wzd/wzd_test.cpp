@@ -119,9 +119,10 @@ class Wzd : public ::testing::Test {
     return source;
   }
 
+  // Packs with -o in its attached form (-oFILE); the identifier printed.
   std::string packed(const stdfs::path& source, const stdfs::path& archive,
                      std::vector<std::string> options = {}) {
-    std::vector<std::string> arguments = {"pack", source.string(), "-o", archive.string()};
+    std::vector<std::string> arguments = {"pack", source.string(), "-o" + archive.string()};
     arguments.insert(arguments.end(), options.begin(), options.end());
     const Outcome run = wzd(arguments);
     EXPECT_EQ(run.status, 0) << run.err;
@@ -220,38 +221,25 @@ TEST_F(Wzd, TheRuntimeReadsBackEverythingPacked) {
   writeFile(root_ / "notes.txt", "notes");
   writeFile(root_ / "prefs" / "startup.q", "% shipped preferences\n");
   const stdfs::path archive = root_ / "calc.ctf";
-  const std::string identifier = packed(source, archive,
-                                        {"--name",
-                                         "rechner",
-                                         "--main",
-                                         "twice",
-                                         "--output-name",
-                                         "y",
-                                         "--public",
-                                         "add",
-                                         "--public",
-                                         "twice",
-                                         "--search-path",
-                                         "lib",
-                                         "--search-path",
-                                         "$TOOLBOXPREFIX/stats",
-                                         "--path-entry=bin",
-                                         "--java-class-path",
-                                         "lib/rechner.jar",
-                                         "--java-class-path",
-                                         "/opt/java/x.jar",
-                                         "--runtime-option",
-                                         "-nojvm",
-                                         "--warning",
-                                         "off:Q:divideByZero",
-                                         "--start-text",
-                                         "starting",
-                                         "--add",
-                                         (root_ / "extra").string() + "/",
-                                         "--add",
-                                         (root_ / "notes.txt").string(),
-                                         "--preferences",
-                                         (root_ / "prefs").string()});
+  const std::pair<const char*, std::string> given[] = {
+      {"--name", "rechner"},
+      {"--main", "twice"},
+      {"--output-name", "y"},
+      {"--public", "add"},
+      {"--public", "twice"},
+      {"--search-path", "lib"},
+      {"--search-path", "$TOOLBOXPREFIX/stats"},
+      {"--java-class-path", "lib/rechner.jar"},
+      {"--java-class-path", "/opt/java/x.jar"},
+      {"--runtime-option", "-nojvm"},
+      {"--warning", "off:Q:divideByZero"},
+      {"--start-text", "starting"},
+      {"--add", (root_ / "extra").string() + "/"},
+      {"--add", (root_ / "notes.txt").string()},
+      {"--preferences", (root_ / "prefs").string()}};
+  std::vector<std::string> options = {"--path-entry=bin"};
+  for (const auto& [option, value] : given) options.insert(options.end(), {option, value});
+  const std::string identifier = packed(source, archive, options);
 
   ASSERT_EQ(identifier.size(), std::string("rechner_").size() + 32) << identifier;
   const std::wstring id(identifier.begin(), identifier.end());
@@ -370,7 +358,7 @@ TEST_F(Wzd, ExitStatusSaysWhoIsToBlame) {
   const struct Case {
     std::vector<std::string> arguments;
     int status;
-    const char* expected;  // in stdout for status 0, in stderr otherwise
+    std::string expected;  // in stdout for status 0, in stderr otherwise
   } cases[] = {
       {{"--help"}, 0, "usage: wzd COMMAND"},
       {{"pack", "--help"}, 0, "--search-path DIR"},
@@ -382,6 +370,9 @@ TEST_F(Wzd, ExitStatusSaysWhoIsToBlame) {
       {{"pack", source.string()}, 2, "-o OUTPUT.ctf is missing"},
       {{"pack", source.string(), "-o", archive, "--frobnicate"}, 2, "unknown option --frobnicate"},
       {{"pack", source.string(), "-o", archive, "--name", "a", "--name", "b"}, 2, "given twice"},
+      {{"pack", source.string(), "--output=" + archive, "-o" + archive}, 2, "-o given twice"},
+      {{"pack", source.string(), "-o"}, 2, "-o needs a value"},
+      {{"pack", source.string(), "-x" + archive}, 2, "unknown option -x" + archive},
       {{"pack", source.string(), "-o", archive, "--warning", "maybe:x"}, 2, "--warning maybe:x"},
       {{"pack", source.string(), "-o", archive, "--id", "calc_123"}, 2, "--id"},
       {{"pack", source.string(), "-o", archive, "--search-path", "../up"}, 2, "leaves"},
@@ -391,11 +382,16 @@ TEST_F(Wzd, ExitStatusSaysWhoIsToBlame) {
       {{"cache", "list", "x_1"}, 2, "unexpected argument x_1"},
       {{"cache", "prune"}, 2, "unknown action prune"},
       {{"cache", "path", "--root="}, 2, "--root needs a folder"},
+      {{"cache", "path", "--root", "a", "--root=b"}, 2, "--root given twice"},
+      {{"cache", "path", "--root"}, 2, "--root needs a value"},
+      {{"cache", "--frobnicate=1", "path"}, 2, "unknown option --frobnicate"},
+      {{"verify", "-x", archive}, 2, "unknown option -x"},
       {{"pack", (root_ / "nothing").string(), "-o", archive}, 1, "nothing: not a folder"},
       {{"pack", source.string(), "-o", archive, "--public", "absent"}, 1, "function absent"},
       {{"pack", source.string(), "-o", archive, "--search-path", "nolib"}, 1, "nolib"},
       {{"inspect", "/bin/true"}, 1, "/bin/true"},
       {{"verify", (root_ / "none.ctf").string()}, 1, "none.ctf"},
+      {{"verify", "--", "-none.ctf"}, 1, "-none.ctf"},  // after "--" an argument is no option
       {{"cache", "clear", "--root", root_.string(), "x_1"}, 1, "no component x_1"},
   };
   for (const Case& c : cases) {

@@ -127,40 +127,38 @@ TEST_F(Constructors, SparseRepeatsSortsSumsAndLeavesOutZeros) {
 }
 
 TEST_F(Constructors, SparseFailuresCarryTheirMessages) {
-  array_ref* out = nullptr;
-  const size_t rows[] = {0, 1};
-  const size_t columns[] = {1, 1};
+  const size_t fromZero[] = {0, 1}, tooFar[] = {1, 3}, columns[] = {1, 1};
   const double values[] = {1, 2};
-  EXPECT_EQ(rtkGetNumericSparse(&out, 2, rows, 2, columns, 2, values, nullptr, 2, 2, 0,
-                                zyDOUBLE_CLASS, zyREAL),
-            -1);
-  EXPECT_EQ(takeLastError(), "std::exception");  // the index exceptions carry no text
-  EXPECT_EQ(out, nullptr);
-  const size_t tooFar[] = {1, 3};
-  EXPECT_EQ(rtkGetNumericSparse(&out, 2, tooFar, 2, columns, 2, values, nullptr, 2, 2, 0,
-                                zyDOUBLE_CLASS, zyREAL),
-            -1);
-  EXPECT_EQ(takeLastError(), "std::exception");
-  EXPECT_EQ(rtkGetNumericSparse(&out, 2, tooFar, 2, columns, 2, values, nullptr, 2, 2, 0,
-                                zyINT32_CLASS, zyREAL),
-            -1);
-  EXPECT_EQ(takeLastError(), "Sparse not support for type: int32");
-  EXPECT_EQ(rtkGetNumericSparse(&out, 2, tooFar, 2, columns, 2, values, values, 2, 2, 0,
-                                zyLOGICAL_CLASS, zyCOMPLEX),
-            -1);
-  EXPECT_EQ(takeLastError(), "Complex not support for type: logical");
-  EXPECT_EQ(rtkGetNumericSparse(&out, 2, tooFar, 2, nullptr, 2, values, nullptr, 2, 2, 0,
-                                zyDOUBLE_CLASS, zyREAL),
-            -1);
-  EXPECT_EQ(takeLastError(),
-            "While creating sparse matrix: row index array, column index array,and initial value "
-            "array must all be either NULL or non-NULL");
-  EXPECT_EQ(rtkGetNumericSparse(&out, 2, tooFar, 2, columns, 2, values, nullptr, 3, 3, 1,
-                                zyDOUBLE_CLASS, zyREAL),
-            -1);
-  EXPECT_EQ(takeLastError(),
-            "While creating sparse matrix: initial non-zero elements greater than maximum "
-            "non-zero");
+  const struct {
+    const size_t* rows;
+    const size_t* columns;
+    const double* imag;
+    size_t size, nzmax;
+    zyClassID classId;
+    zyComplexity complexity;
+    const char* expected;
+  } cases[] = {
+      // The index exceptions carry no text.
+      {fromZero, columns, nullptr, 2, 0, zyDOUBLE_CLASS, zyREAL, "std::exception"},
+      {tooFar, columns, nullptr, 2, 0, zyDOUBLE_CLASS, zyREAL, "std::exception"},
+      {tooFar, columns, nullptr, 2, 0, zyINT32_CLASS, zyREAL, "Sparse not support for type: int32"},
+      {tooFar, columns, values, 2, 0, zyLOGICAL_CLASS, zyCOMPLEX,
+       "Complex not support for type: logical"},
+      {tooFar, nullptr, nullptr, 2, 0, zyDOUBLE_CLASS, zyREAL,
+       "While creating sparse matrix: row index array, column index array,and initial value "
+       "array must all be either NULL or non-NULL"},
+      {tooFar, columns, nullptr, 3, 1, zyDOUBLE_CLASS, zyREAL,
+       "While creating sparse matrix: initial non-zero elements greater than maximum non-zero"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.expected);
+    array_ref* out = nullptr;
+    EXPECT_EQ(rtkGetNumericSparse(&out, 2, c.rows, 2, c.columns, 2, values, c.imag, c.size, c.size,
+                                  c.nzmax, c.classId, c.complexity),
+              -1);
+    EXPECT_EQ(takeLastError(), c.expected);
+    EXPECT_EQ(out, nullptr);
+  }
 }
 
 TEST_F(Constructors, SerializationAndHandles) {

@@ -12,29 +12,23 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <set>
 #include <string>
 
 #include "base/exceptions.hpp"
 #include "util/test_environment.hpp"
+#include "util/test_files.hpp"
 
 namespace {
 
 namespace stdfs = std::filesystem;
+using rtkutil::testing::contentsOf;
 using rtkutil::testing::ScopedEnvironment;
+using rtkutil::testing::writeFile;
 
 constexpr char kComponentId[] = "Rechner_0123456789abcdef0123456789abcdef";
 
-std::string readFile(const stdfs::path& path) {
-  std::ifstream stream(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
-}
-void writeFile(const stdfs::path& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
 std::set<std::string> namesIn(const stdfs::path& folder) {
   std::set<std::string> names;
   for (const auto& entry : stdfs::directory_iterator(folder)) {
@@ -68,7 +62,6 @@ class ComponentPreferences : public ::testing::Test {
   // An unpacked component whose ".sorvel" holds a file, a nested file and marker.
   stdfs::path unpacked(const std::string& name, const std::string& marker = "defaults") {
     const stdfs::path folder = root / name;
-    stdfs::create_directories(folder / ".sorvel/figures");
     writeFile(folder / ".sorvel/settings.txt", "colour=blue\n");
     writeFile(folder / ".sorvel/figures/layout.txt", "grid\n");
     writeFile(folder / ".sorvel" / marker, marker);
@@ -89,9 +82,9 @@ TEST_F(ComponentPreferences, FirstInitCopiesTheDefaultsIntoPrivateFoldersAndLate
   EXPECT_EQ(componentPrefDir(kComponentId), dsPathString(target.string()));
   EXPECT_TRUE(initComponentPreferences(kComponentId, "Rechner.ctf", component.string(), "Rechner"));
   ::umask(previousMask);
-  EXPECT_EQ(readFile(target / "settings.txt"), "colour=blue\n");
-  EXPECT_EQ(readFile(target / "figures/layout.txt"), "grid\n");
-  EXPECT_EQ(readFile(target / "defaults"), "defaults");
+  EXPECT_EQ(contentsOf(target / "settings.txt"), "colour=blue\n");
+  EXPECT_EQ(contentsOf(target / "figures/layout.txt"), "grid\n");
+  EXPECT_EQ(contentsOf(target / "defaults"), "defaults");
   for (const stdfs::path& made :
        {root / "home/.config", root / "home/.config/sorvel", preferencesRoot, target}) {
     EXPECT_EQ(modeOf(made), 0700u) << made;
@@ -105,7 +98,7 @@ TEST_F(ComponentPreferences, FirstInitCopiesTheDefaultsIntoPrivateFoldersAndLate
   writeFile(target / "settings.txt", "colour=red\n");
   writeFile(component / ".sorvel/new.txt", "new");
   EXPECT_TRUE(initComponentPreferences(kComponentId, "Rechner.ctf", component.string(), "Rechner"));
-  EXPECT_EQ(readFile(target / "settings.txt"), "colour=red\n");
+  EXPECT_EQ(contentsOf(target / "settings.txt"), "colour=red\n");
   EXPECT_FALSE(stdfs::exists(target / "new.txt"));
 }
 
@@ -197,8 +190,8 @@ TEST_F(ComponentPreferences, ProcessesInitialisingAtOnceCopyOnce) {
   EXPECT_NE(fromFirst, stdfs::exists(target / "from_second")) << "both or no defaults arrived";
   EXPECT_EQ(namesIn(target), (std::set<std::string>{"settings.txt", "figures", "large.bin",
                                                     fromFirst ? "from_first" : "from_second"}));
-  EXPECT_EQ(readFile(target / "large.bin"), large);
-  EXPECT_EQ(readFile(target / "figures/layout.txt"), "grid\n");
+  EXPECT_EQ(contentsOf(target / "large.bin"), large);
+  EXPECT_EQ(contentsOf(target / "figures/layout.txt"), "grid\n");
 }
 
 class StalePreferences : public ComponentPreferences {

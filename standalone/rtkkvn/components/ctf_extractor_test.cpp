@@ -12,7 +12,6 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <memory>
 #include <random>
@@ -26,6 +25,7 @@
 #include "rtkkvn.h"
 #include "rtkkvn/components/ctf_streams.hpp"
 #include "util/messages.hpp"
+#include "util/test_environment.hpp"
 #include "util/test_files.hpp"
 
 namespace {
@@ -37,6 +37,7 @@ using rtkkvn::CtfExtractor;
 constexpr char kComponentId[] = "Rechner_00112233445566778899aabbccddeeff";
 
 using rtkutil::testing::contentsOf;
+using rtkutil::testing::ScopedEnvironment;
 using rtkutil::testing::writeFile;
 
 // Bytes that do not compress, so the archive is large enough for the stream copy to take
@@ -116,16 +117,10 @@ class CtfExtractorTest : public ::testing::Test {
     archiveBytes = contentsOf(archive);
     // Temporary archives go to a folder of the test's own, where they can be counted.
     stdfs::create_directory(root / "tmp");
-    const char* previous = std::getenv("TMPDIR");
-    if (previous) previousTmpdir = std::make_unique<std::string>(previous);
-    ::setenv("TMPDIR", (root / "tmp").c_str(), 1);
+    tmpdir = std::make_unique<ScopedEnvironment>("TMPDIR", (root / "tmp").c_str());
   }
   void TearDown() override {
-    if (previousTmpdir) {
-      ::setenv("TMPDIR", previousTmpdir->c_str(), 1);
-    } else {
-      ::unsetenv("TMPDIR");
-    }
+    tmpdir.reset();
     stdfs::remove_all(root);
   }
 
@@ -156,7 +151,7 @@ class CtfExtractorTest : public ::testing::Test {
   const std::string adderText = "function c = adder(a, b)\n  c = a + b;\nend\n";
   const std::string table = randomBytes(100000, 7);
   const std::string preferencesText = "precision=long\n";
-  std::unique_ptr<std::string> previousTmpdir;
+  std::unique_ptr<ScopedEnvironment> tmpdir;
 };
 
 TEST(CtfExtractorValue, WithoutArchiveOnlyTheGivenPartsAreSet) {
