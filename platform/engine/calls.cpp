@@ -17,16 +17,9 @@ namespace q {
 
 namespace {
 
-// Deeper recursion is an error rather than a crash. Each level of Q recursion takes a few
-// kilobytes of native stack, more in sanitizer builds and more again through cellfun or eval,
-// and the engine runs on its callers' threads, whose stacks may be small: so an activation is
-// also refused when less than kStackReserve of the thread's stack is left, which covers what
-// one activation may need before the next is checked (a deeply nested expression, a built-in,
-// parsing a file).
+// Deeper recursion is an error rather than a crash (and so is less native stack left than
+// kCallStackReserve, see interpreter.hpp).
 constexpr int kMaxRecursion = 500;
-constexpr std::size_t kStackReserve = 512 * 1024 * kNativeFrameScale;
-
-bool stackNearlyFull() { return nativeStackBelow(kStackReserve); }
 
 constexpr std::uint32_t kSlotBlockSize = 4096;
 
@@ -84,14 +77,20 @@ Value* Workspace::find(const std::string& name) {
     const std::int32_t slot = owner->function->findVariable(name);
     if (slot >= 0) return owner->slots[slot];
   }
-  const auto found = variables.find(name);
-  return found == variables.end() ? nullptr : found->second.get();
+  if (!variables) return nullptr;
+  const auto found = variables->find(name);
+  return found == variables->end() ? nullptr : found->second.get();
 }
 
 Value& Workspace::obtain(const std::string& name) {
   if (Value* found = find(name)) return *found;
-  auto& entry = variables[name];
-  entry = std::make_shared<Value>();
+  return add(name);
+}
+
+Value& Workspace::add(const std::string& name, std::shared_ptr<Value> value) {
+  if (!variables) variables = std::make_unique<Variables>();
+  auto& entry = (*variables)[name];
+  entry = value ? std::move(value) : std::make_shared<Value>();
   return *entry;
 }
 
@@ -101,8 +100,10 @@ std::vector<std::string> Workspace::names() const {
     for (std::size_t i = 0; i < owner->function->variables.size(); ++i)
       if (owner->slots[i]->isDefined()) result.push_back(owner->function->variables[i]);
   }
-  for (const auto& entry : variables)
-    if (entry.second->isDefined()) result.push_back(entry.first);
+  if (variables) {
+    for (const auto& entry : *variables)
+      if (entry.second->isDefined()) result.push_back(entry.first);
+  }
   std::sort(result.begin(), result.end());
   result.erase(std::unique(result.begin(), result.end()), result.end());
   return result;
@@ -134,7 +135,9 @@ namespace {
 ActivationScope::ActivationScope(Interpreter& owner, Activation& activation)
     : interpreter(owner), previous(owner.current_) {
   owner.poll();
-  if (owner.depth_ >= kMaxRecursion || stackNearlyFull()) recursionLimit(owner.depth_);
+  if (owner.depth_ >= kMaxRecursion || frameBelow(owner.callStackFloor_)) {
+    recursionLimit(owner.depth_);
+  }
   activation.caller = owner.current_;
   owner.current_ = &activation;
   ++owner.depth_;
@@ -206,7 +209,7 @@ Interpreter::Interpreter(kvnInstance& owner, Qdispatcher& dispatcher, OutputSink
 
 Interpreter::~Interpreter() {
   // Values may hold handles whose files hold resolutions; let them go first.
-  base_.variables.clear();
+  base_.variables.reset();
   globals_.clear();
   persistents_.clear();
   userData_.clear();
@@ -258,7 +261,9 @@ void Interpreter::clearPersistents(const LoadedFile* file) {
 }
 
 void Interpreter::clearAll() {
-  for (auto& entry : base_.variables) entry.second->reset();
+  if (base_.variables) {
+    for (auto& entry : *base_.variables) entry.second->reset();
+  }
   for (auto& entry : globals_) entry.second->reset();
   globals_.clear();
   persistents_.clear();
@@ -393,10 +398,37 @@ __attribute__((noinline)) void Interpreter::callPure(const Target& target, int n
   }
 }
 
+// The activation of a user function, with its own workspace and slots, for the length of a call.
+struct Interpreter::UserFrame {
+  Workspace workspace;
+  Activation activation;
+  SlotGuard slots;
+
+  UserFrame(Interpreter& interpreter, const Target& target, const ast::Function& function,
+            std::size_t inputCount, int nargout)
+      : slots(interpreter, static_cast<std::uint32_t>(function.variables.size())) {
+    activation.function = &function;
+    activation.info = &target.file->info[target.functionIndex];
+    activation.file = target.file.get();
+    activation.name = &function.name;
+    activation.slots = slots.allocation.pointers;
+    activation.slotCount = slots.allocation.count;
+    activation.workspace = &workspace;
+    activation.nargin = static_cast<int>(inputCount);
+    activation.nargout = nargout;
+    activation.line = function.location.line;
+    workspace.owner = &activation;
+  }
+};
+
+void Interpreter::runFrame(UserFrame& frame) {
+  ActivationScope scope(*this, frame.activation);
+  execute(frame.activation.function->body);
+}
+
 void Interpreter::callUser(const Target& target, int nargout, ValueList& arguments,
                            ValueList& results) {
-  const LoadedFile& file = *target.file;
-  const ast::Function& function = *file.tree.functions[target.functionIndex];
+  const ast::Function& function = *target.file->tree.functions[target.functionIndex];
   if (function.isScript) {
     if (!arguments.empty()) {
       raiseAbout("Q:TooManyInputs", "'", function.name, "' is a script and takes no arguments.");
@@ -414,21 +446,8 @@ void Interpreter::callUser(const Target& target, int nargout, ValueList& argumen
   if (!function.varargout && nargout > static_cast<int>(function.outputs.size())) {
     raiseAbout("Q:TooManyOutputs", "Too many output arguments for '", function.name, "'.");
   }
-  Workspace workspace;
-  Activation activation;
-  SlotGuard slots(*this, static_cast<std::uint32_t>(function.variables.size()));
-  activation.function = &function;
-  activation.info = &file.info[target.functionIndex];
-  activation.file = &file;
-  activation.name = &function.name;
-  activation.slots = slots.allocation.pointers;
-  activation.slotCount = slots.allocation.count;
-  activation.workspace = &workspace;
-  activation.nargin = static_cast<int>(inputCount);
-  activation.nargout = nargout;
-  activation.line = function.location.line;
-  workspace.owner = &activation;
-
+  UserFrame frame(*this, target, function, inputCount, nargout);
+  Activation& activation = frame.activation;
   const std::size_t named = std::min(inputCount, function.inputs.size());
   for (std::size_t i = 0; i < named; ++i) {
     const std::int32_t slot = function.inputSlots[i];
@@ -442,10 +461,7 @@ void Interpreter::callUser(const Target& target, int nargout, ValueList& argumen
     }
     *activation.slots[function.vararginSlot] = Value::adopt(std::move(cell));
   }
-  {
-    ActivationScope scope(*this, activation);
-    execute(function.body);
-  }
+  runFrame(frame);
   const std::size_t wanted = static_cast<std::size_t>(std::max(nargout, 1));
   for (std::size_t i = 0; i < function.outputs.size() && results.size() < wanted; ++i) {
     Value& output = *activation.slots[function.outputSlots[i]];
@@ -467,6 +483,47 @@ void Interpreter::callUser(const Target& target, int nargout, ValueList& argumen
                  "' returned fewer values in varargout than asked for.");
     }
   }
+}
+
+bool Interpreter::callDirect(const ast::Index& node, Value& result) {
+  // Only what the general path would do the same way: a name that is no variable here, one
+  // parenthesised argument list whose items give one value each, a user function that takes
+  // them as they are and has a first output.
+  if (node.steps.size() != 1 || node.steps[0].kind != ast::IndexStep::Kind::Paren) return false;
+  const ast::Expression& base = *node.base;
+  if (base.kind != ast::NodeKind::Identifier || base.parenthesized) return false;
+  const ast::Identifier& identifier = base.as<ast::Identifier>();
+  if (identifier.slot >= 0 || current_->scriptLike || current_->workspace->hasVariables()) {
+    return false;
+  }
+  const std::vector<ast::ExpressionPtr>& argumentNodes = node.steps[0].arguments;
+  const std::size_t count = argumentNodes.size();
+  if (count > kDirectArguments) return false;
+  for (const ast::ExpressionPtr& argument : argumentNodes) {
+    if (argument->kind == ast::NodeKind::Colon ||
+        (argument->kind == ast::NodeKind::Index && !argument->parenthesized)) {
+      return false;
+    }
+  }
+  const Target* target = resolveCall(identifier);
+  if (!target || target->kind != Target::Kind::User) return false;
+  const ast::Function& function = *target->file->tree.functions[target->functionIndex];
+  if (function.isScript || function.varargin || function.varargout || function.outputs.empty() ||
+      count > function.inputs.size()) {
+    return false;
+  }
+  Value arguments[kDirectArguments];
+  for (std::size_t i = 0; i < count; ++i) arguments[i] = evaluate(*argumentNodes[i]);
+  UserFrame frame(*this, *target, function, count, 1);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::int32_t slot = function.inputSlots[i];
+    if (slot >= 0) *frame.activation.slots[slot] = std::move(arguments[i]);
+  }
+  runFrame(frame);
+  Value& output = *frame.activation.slots[function.outputSlots[0]];
+  if (!output.isDefined()) unassignedOutput(function.outputs[0], function.name);
+  result = std::move(output);
+  return true;
 }
 
 void Interpreter::linkToWorkspace(Activation& activation, const ast::Function& function,

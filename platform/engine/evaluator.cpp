@@ -130,20 +130,6 @@ bool shortCircuitOperand(const Value& value, const char* op) {
   raise(identifier, message);
 }
 
-// Native stack a block may take before the blocks inside it are checked, with room for the
-// expressions and built-ins it runs.
-constexpr std::size_t kBlockStackReserve = 64 * 1024 * kNativeFrameScale;
-
-// Blocks nest as deep as the code does, and each level takes native stack: checked when a
-// compound statement is entered (once per loop, not per iteration).
-void checkNestingRoom() {
-  if (nativeStackBelow(kBlockStackReserve)) {
-    raiseLiteral("Q:recursionLimit",
-                 "Maximum recursion limit reached: the native stack is full (blocks nested too "
-                 "deep for this thread).");
-  }
-}
-
 // Whether an expression reads the variable `name` of the frame it runs in (anonymous functions
 // through their captures).
 bool names(const Expression& expression, const std::string& name) {
@@ -216,7 +202,7 @@ bool laterStepsNameBase(const Index& node) {
 
 Value* Interpreter::findVariable(const Identifier& identifier) {
   if (identifier.slot >= 0) return current_->slots[identifier.slot];
-  if (current_->scriptLike || !current_->workspace->variables.empty()) {
+  if (current_->scriptLike || current_->workspace->hasVariables()) {
     Value* found = current_->workspace->find(identifier.name);
     if (found && found->isDefined()) return found;
   }
@@ -281,6 +267,8 @@ Value Interpreter::evaluate(const Expression& expression) {
       return postfixOperation(postfix.op, evaluate(*postfix.operand));
     }
     case NodeKind::Index: {
+      Value result;
+      if (callDirect(expression.as<Index>(), result)) return result;
       PooledList out(*this);
       evaluateIndex(expression.as<Index>(), 1, out.list);
       if (out.list.empty()) {
@@ -1259,7 +1247,7 @@ void Interpreter::executeDeclaration(const Declaration& statement) {
         owner->slots[ownerSlot] = storage.get();
         owner->links.push_back(storage);
       } else {
-        workspace.variables[name->name] = storage;
+        workspace.add(name->name, storage);
       }
     }
     current_->links.push_back(std::move(storage));
@@ -1287,7 +1275,22 @@ std::int64_t coarseNow() {
 
 }  // namespace
 
+// Native stack a block may take before the blocks inside it are checked, with room for the
+// expressions and built-ins it runs.
+constexpr std::size_t kBlockStackReserve = 64 * 1024 * kNativeFrameScale;
+
+// Blocks nest as deep as the code does, and each level takes native stack: checked when a
+// compound statement is entered (once per loop, not per iteration).
+__attribute__((noinline, cold)) void Interpreter::nestingTooDeep() {
+  raiseLiteral("Q:recursionLimit",
+               "Maximum recursion limit reached: the native stack is full (blocks nested too "
+               "deep for this thread).");
+}
+
 void Interpreter::startCall() {
+  const NativeStack stack = nativeStack();
+  callStackFloor_ = stack.floor(kCallStackReserve);
+  blockStackFloor_ = stack.floor(kBlockStackReserve);
   stop_ = Stop::None;
   polls_ = 0;
   stepLimit_ = control_.stepLimit();

@@ -26,6 +26,7 @@
 #include "engine/ast.hpp"
 #include "engine/builtin_table.hpp"
 #include "engine/errors.hpp"
+#include "engine/native_stack.hpp"
 #include "engine/value.hpp"
 #include "zy/display.hpp"
 
@@ -86,12 +87,25 @@ struct LoadedFile : std::enable_shared_from_this<LoadedFile> {
 
 struct Activation;
 
+// Each level of Q recursion takes a few kilobytes of native stack, more in sanitizer builds and
+// more again through cellfun or eval, and the engine runs on its callers' threads, whose stacks
+// may be small: so an activation is refused when less than this is left of the thread's stack,
+// which covers what one activation may need before the next is checked (a deeply nested
+// expression, a built-in, parsing a file).
+constexpr std::size_t kCallStackReserve = 512 * 1024 * kNativeFrameScale;
+
 // Variables of a workspace that are not slots of the function running in it: the base
 // workspace's variables and names made at run time by eval or scripts. Entries are never
 // erased while the workspace lives (clear makes them undefined), so pointers to them stay valid.
 struct Workspace {
   Activation* owner = nullptr;  // the function activation whose slots live here; null for base
-  std::unordered_map<std::string, std::shared_ptr<Value>> variables;
+  using Variables = std::unordered_map<std::string, std::shared_ptr<Value>>;
+  // Made with the first such name: most function activations never have one.
+  std::unique_ptr<Variables> variables;
+
+  bool hasVariables() const { return variables && !variables->empty(); }
+  // The variable called name, made (undefined) when missing; value, when given, becomes it.
+  Value& add(const std::string& name, std::shared_ptr<Value> value = nullptr);
 
   // The variable called name (slot or run-time name), or null; it may be undefined.
   Value* find(const std::string& name);
@@ -374,6 +388,13 @@ class Interpreter {
   // Moves the values a call gave (no more than it was asked for) to the end of out.
   static void appendResults(ValueList& values, int nargout, ValueList& out);
   void callUser(const Target& target, int nargout, ValueList& arguments, ValueList& results);
+  struct UserFrame;
+  void runFrame(UserFrame& frame);
+  // f(a, b) wanted for one value, where f is a user function that takes the arguments as they
+  // are: called without argument and result lists. False, having done nothing, for any other
+  // case, which the general path then takes.
+  bool callDirect(const ast::Index& node, Value& result);
+  static constexpr std::size_t kDirectArguments = 6;
   void callAnonymous(const FunctionHandleData& handle, int nargout, ValueList& arguments,
                      ValueList& results);
   void callGateway(GatewayFunction gateway, KvnCallBase* external, const std::string& name,
@@ -412,6 +433,15 @@ class Interpreter {
   Workspace base_;
   Activation* current_ = nullptr;
   int depth_ = 0;
+  // The native stack of the thread running the outermost call (read once per call, see
+  // native_stack.hpp): an activation whose frame lies below callStackFloor_, or a compound
+  // statement below blockStackFloor_, is refused with Q:recursionLimit. 0: not checked.
+  std::uintptr_t callStackFloor_ = 0;
+  std::uintptr_t blockStackFloor_ = 0;
+  void checkNestingRoom() const {
+    if (frameBelow(blockStackFloor_)) nestingTooDeep();
+  }
+  [[noreturn]] static void nestingTooDeep();
 
   // `end` inside index arguments: the value being indexed by step `step` of `node`.
   struct EndContext {

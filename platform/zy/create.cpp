@@ -51,6 +51,22 @@ zyArray* createFull(zyClassID classId, size_t ndim, const size_t* dims, bool com
   return Core::newHeader(classId, ndim, dims, storage);
 }
 
+// A 1-by-1 array of a full class holding the size bytes at value: what the scalar create
+// functions make, without the shape arithmetic and zeroing of the general path.
+zyArray* createScalar(zyClassID classId, const void* value, size_t size) {
+  static constexpr size_t kOneByOne[2] = {1, 1};
+  Storage* storage = Core::newStorage(StorageKind::Full);
+  if (storage == nullptr) return nullptr;
+  storage->capacity = 1;
+  storage->real = zyMalloc(size);
+  if (storage->real == nullptr) {
+    Core::releaseStorage(storage);
+    return nullptr;
+  }
+  std::memcpy(storage->real, value, size);
+  return Core::newHeader(classId, 2, kOneByOne, storage);
+}
+
 bool validFieldNames(int nfields, const char** names, std::vector<std::string>& fields) {
   if (nfields <= 0 || names == nullptr) return true;
   for (int i = 0; i < nfields; ++i) {
@@ -120,9 +136,7 @@ zyArray* zyCreateDoubleMatrix(size_t m, size_t n, zyComplexity complexity) {
 }
 
 zyArray* zyCreateDoubleScalar(double value) {
-  zyArray* array = zyCreateNumericMatrix(1, 1, zyDOUBLE_CLASS, zyREAL);
-  if (array) *static_cast<double*>(zy::detail::Core::storage(array).real) = value;
-  return array;
+  return zy::detail::createScalar(zyDOUBLE_CLASS, &value, sizeof value);
 }
 
 zyArray* zyCreateCellArray(size_t ndim, const size_t* dims) {
@@ -160,9 +174,8 @@ zyArray* zyCreateLogicalMatrix(size_t m, size_t n) {
 }
 
 zyArray* zyCreateLogicalScalar(int value) {
-  zyArray* array = zyCreateLogicalMatrix(1, 1);
-  if (array) *static_cast<zyLogical*>(zy::detail::Core::storage(array).real) = value != 0;
-  return array;
+  const zyLogical logical = value != 0;
+  return zy::detail::createScalar(zyLOGICAL_CLASS, &logical, sizeof logical);
 }
 
 }  // extern "C"
