@@ -91,8 +91,54 @@ bool Core::setDimensions(zyArray* array, size_t ndim, const size_t* dims) {
   return true;
 }
 
-void Core::destroy(zyArray* array) {
+namespace {
+
+// Real double scalars are made and freed by the million (every scalar a host call gets back is
+// one): the last few freed on a thread are kept whole, header, storage and data block, and the
+// next ones are made from them. Not in sanitizer builds, which must see every use after free.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr size_t kKeptScalars = 0;
+#else
+constexpr size_t kKeptScalars = 16;
+#endif
+
+struct KeptScalars {
+  zyArray* arrays[kKeptScalars + 1];
+  size_t count = 0;
+  bool closed = false;  // the thread is ending: arrays freed later are not kept
+  ~KeptScalars() {
+    closed = true;
+    while (count > 0) Core::destroy(arrays[--count], false);
+  }
+};
+thread_local KeptScalars keptScalars;
+
+}  // namespace
+
+bool Core::keepable(const zyArray* array) {
+  const Storage& storage = *array->storage_;
+  return array->classId_ == zyDOUBLE_CLASS && array->numberOfElements_ == 1 &&
+         array->ndims_ == 2 && array->dims_ == array->inlineDims_ &&
+         storage.kind == StorageKind::Full && storage.capacity == 1 && storage.real != nullptr &&
+         storage.imag == nullptr && !storage.pinned &&
+         storage.headers.load(std::memory_order_acquire) == 1;
+}
+
+zyArray* Core::keptScalar(double value) {
+  if (kKeptScalars == 0 || keptScalars.count == 0) return nullptr;
+  zyArray* array = keptScalars.arrays[--keptScalars.count];
+  array->scope_ = zySCOPE_OWNED;
+  *static_cast<double*>(array->storage_->real) = value;
+  return array;
+}
+
+void Core::destroy(zyArray* array, bool mayKeep) {
   if (array == nullptr) return;
+  if (kKeptScalars > 0 && mayKeep && keptScalars.count < kKeptScalars && !keptScalars.closed &&
+      keepable(array)) {
+    keptScalars.arrays[keptScalars.count++] = array;
+    return;
+  }
   releaseStorage(array->storage_);
   if (array->dims_ != array->inlineDims_) delete[] array->dims_;
   delete array;

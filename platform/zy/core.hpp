@@ -70,7 +70,11 @@ struct Core {
   static Storage* newStorage(StorageKind kind);
   // Drops one header's use of the storage, freeing it with the last one.
   static void releaseStorage(Storage* storage);
-  static void destroy(zyArray* array);
+  // Frees the header and its use of the storage. A real double scalar that is the storage's only
+  // user may be kept for keptScalar instead (mayKeep), up to a few per thread.
+  static void destroy(zyArray* array, bool mayKeep = true);
+  // A real double scalar of value made from one that destroy kept, or null when none is.
+  static zyArray* keptScalar(double value);
 
   // A new header sharing the data (or, for pinned containers, copying the element headers).
   static zyArray* sharedCopy(const zyArray* array);
@@ -87,6 +91,7 @@ struct Core {
   static const Storage& storage(const zyArray* array) { return *array->storage_; }
   static void setScope(zyArray* array, zyArrayScope scope) { array->scope_ = scope; }
   static bool setDimensions(zyArray* array, size_t ndim, const size_t* dims);
+  static bool keepable(const zyArray* array);
   // Number of element slots of a container: elements times fields for structs.
   static size_t slotCount(const zyArray* array);
 

@@ -136,6 +136,7 @@ zyArray* zyCreateDoubleMatrix(size_t m, size_t n, zyComplexity complexity) {
 }
 
 zyArray* zyCreateDoubleScalar(double value) {
+  if (zyArray* kept = zy::detail::Core::keptScalar(value)) return kept;
   return zy::detail::createScalar(zyDOUBLE_CLASS, &value, sizeof value);
 }
 
