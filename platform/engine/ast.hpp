@@ -320,6 +320,17 @@ struct ExpressionStatement final : Statement {
   bool command = false;
 };
 
+// `x = a op b`, op one of + - * / (or .* ./), x a variable of the frame and a, b each a variable
+// of the frame or a real number: decoded once when the variables are resolved, so that the
+// interpreter runs it without walking the tree while both operands hold real scalars.
+struct ScalarStep {
+  enum class Form : std::uint8_t { None, Add, Subtract, Multiply, Divide };
+  Form form = Form::None;
+  std::int32_t target = -1;
+  std::int32_t left = -1, right = -1;  // slots; -1: leftNumber or rightNumber
+  double leftNumber = 0, rightNumber = 0;
+};
+
 // target = value. The target is an Identifier or an Index whose base is an Identifier; deleting
 // elements is assigning [] (a Matrix without rows) to an indexed target.
 struct Assignment final : Statement {
@@ -331,6 +342,7 @@ struct Assignment final : Statement {
   ExpressionPtr target;
   ExpressionPtr value;
   bool display = true;
+  ScalarStep step;  // set by the variable resolver
 };
 
 // [a, ~, c] = value. A null target stands for ~ (that output is not kept).

@@ -732,54 +732,64 @@ Value Interpreter::evaluateAnonymous(const AnonymousFunction& node) {
 // ---------------------------------------------------------------------------------------------
 // Statements
 
-Flow Interpreter::execute(const StatementList& statements) {
+// x = scalar arithmetic, the body of most numeric loops, without any detour: true when done.
+// Kept small and inline, so that such a statement costs no call and no frame of the general
+// path (executeStatement). A decoded step whose operands are not both real scalars goes the
+// general way.
+inline bool Interpreter::assignScalar(const Statement& statement) {
+  if (statement.kind != NodeKind::Assignment) return false;
+  const Assignment& assignment = statement.as<Assignment>();
+  const ScalarStep& step = assignment.step;
+  if (step.form != ScalarStep::Form::None) {
+    double a, b;
+    if (scalarSlot(step.left, step.leftNumber, a) && scalarSlot(step.right, step.rightNumber, b)) {
+      double result;
+      switch (step.form) {
+        case ScalarStep::Form::Add:
+          result = a + b;
+          break;
+        case ScalarStep::Form::Subtract:
+          result = a - b;
+          break;
+        case ScalarStep::Form::Multiply:
+          result = a * b;
+          break;
+        default:
+          result = a / b;
+          break;
+      }
+      *current_->slots[step.target] = result;
+      return true;
+    }
+    return false;
+  }
+  // Any other scalar arithmetic assigned to a variable of the frame.
+  const Expression& target = *assignment.target;
+  if (assignment.display || target.kind != NodeKind::Identifier) return false;
+  const std::int32_t slot = target.as<Identifier>().slot;
+  double value;
+  if (slot < 0 || !scalarValue(*assignment.value, value)) return false;
+  *current_->slots[slot] = value;
+  return true;
+}
+
+// Loops run their bodies through this inline copy of execute: an iteration then makes no call
+// when its statements are scalar assignments.
+__attribute__((always_inline)) inline Flow Interpreter::executeBlock(
+    const StatementList& statements) {
   for (const StatementPtr& statement : statements) {
+    current_->line = statement->location.line;
+    if (assignScalar(*statement)) continue;
     const Flow flow = executeStatement(*statement);
     if (flow != Flow::Normal) return flow;
   }
   return Flow::Normal;
 }
 
+Flow Interpreter::execute(const StatementList& statements) { return executeBlock(statements); }
+
+// Every statement but the scalar assignments assignScalar takes; the line is set.
 Flow Interpreter::executeStatement(const Statement& statement) {
-  current_->line = statement.location.line;
-  if (statement.kind == NodeKind::Assignment) {
-    // x = scalar arithmetic, the body of most numeric loops, without any detour.
-    const Assignment& assignment = statement.as<Assignment>();
-    if (!assignment.display && assignment.target->kind == NodeKind::Identifier &&
-        assignment.target->as<Identifier>().slot >= 0) {
-      Value& target = *current_->slots[assignment.target->as<Identifier>().slot];
-      const Expression& value = *assignment.value;
-      double a, b;
-      // The commonest shape, a op b on two leaves, without a call per operand.
-      if (value.kind == NodeKind::Binary) {
-        const Binary& binary = value.as<Binary>();
-        if (scalarLeaf(*binary.left, a) && scalarLeaf(*binary.right, b)) {
-          switch (binary.op) {
-            case BinaryOperator::Plus:
-              target = a + b;
-              return Flow::Normal;
-            case BinaryOperator::Minus:
-              target = a - b;
-              return Flow::Normal;
-            case BinaryOperator::Times:
-            case BinaryOperator::ElementTimes:
-              target = a * b;
-              return Flow::Normal;
-            case BinaryOperator::Divide:
-            case BinaryOperator::ElementDivide:
-              target = a / b;
-              return Flow::Normal;
-            default:
-              break;
-          }
-        }
-      }
-      if (scalarValue(value, a)) {
-        target = a;
-        return Flow::Normal;
-      }
-    }
-  }
   try {
     switch (statement.kind) {
       case NodeKind::ExpressionStatement:
@@ -1113,7 +1123,7 @@ Flow Interpreter::executeFor(const For& statement) {
         poll();
         variable(*statement.variable) = first + static_cast<double>(i) * increment;
         current_->line = statement.location.line;
-        const Flow flow = execute(statement.body);
+        const Flow flow = executeBlock(statement.body);
         if (flow == Flow::Break) break;
         if (flow == Flow::Return) return flow;
       }
@@ -1170,7 +1180,7 @@ Flow Interpreter::executeWhile(const While& statement) {
     poll();
     current_->line = statement.location.line;
     if (!evaluateCondition(*statement.condition)) return Flow::Normal;
-    const Flow flow = execute(statement.body);
+    const Flow flow = executeBlock(statement.body);
     if (flow == Flow::Break) return Flow::Normal;
     if (flow == Flow::Return) return flow;
   }

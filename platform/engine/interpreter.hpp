@@ -299,6 +299,8 @@ class Interpreter {
   friend struct ActivationScope;
 
   // evaluator.cpp
+  bool assignScalar(const ast::Statement& statement);
+  Flow executeBlock(const ast::StatementList& statements);
   Flow executeStatement(const ast::Statement& statement);
   void executeExpressionStatement(const ast::ExpressionStatement& statement);
   void executeAssignment(const ast::Assignment& statement);
@@ -327,6 +329,16 @@ class Interpreter {
   // + - * / and unary minus), computed without making values; false when it is not one.
   bool scalarValue(const ast::Expression& expression, double& out);
   // A number or a scalar variable.
+  // An operand of a decoded scalar step (ast::ScalarStep): the real scalar in a slot, or number.
+  bool scalarSlot(std::int32_t slot, double number, double& out) const {
+    if (slot < 0) {
+      out = number;
+      return true;
+    }
+    const Value& value = *current_->slots[slot];
+    out = value.scalar();
+    return value.isScalar();
+  }
   bool scalarLeaf(const ast::Expression& expression, double& out) const {
     if (expression.kind == ast::NodeKind::Identifier) {
       const std::int32_t slot = static_cast<const ast::Identifier&>(expression).slot;

@@ -22,6 +22,54 @@ namespace {
 
 const std::string kAnswer = "ans";  // where the value of an expression statement goes
 
+// A leaf of a scalar step: a variable of the frame (its slot) or a real number.
+bool scalarOperand(const Expression& expression, std::int32_t& slot, double& number) {
+  if (expression.parenthesized) return false;
+  if (expression.kind == NodeKind::Identifier) {
+    slot = expression.as<Identifier>().slot;
+    return slot >= 0;
+  }
+  if (expression.kind == NodeKind::Number && !expression.as<Number>().imaginary) {
+    slot = -1;
+    number = expression.as<Number>().value;
+    return true;
+  }
+  return false;
+}
+
+void decodeScalarStep(Assignment& assignment) {
+  ScalarStep step;
+  if (assignment.display || assignment.target->kind != NodeKind::Identifier ||
+      assignment.value->kind != NodeKind::Binary) {
+    return;
+  }
+  step.target = assignment.target->as<Identifier>().slot;
+  const Binary& binary = assignment.value->as<Binary>();
+  if (step.target < 0 || !scalarOperand(*binary.left, step.left, step.leftNumber) ||
+      !scalarOperand(*binary.right, step.right, step.rightNumber)) {
+    return;
+  }
+  switch (binary.op) {
+    case BinaryOperator::Plus:
+      step.form = ScalarStep::Form::Add;
+      break;
+    case BinaryOperator::Minus:
+      step.form = ScalarStep::Form::Subtract;
+      break;
+    case BinaryOperator::Times:
+    case BinaryOperator::ElementTimes:
+      step.form = ScalarStep::Form::Multiply;
+      break;
+    case BinaryOperator::Divide:
+    case BinaryOperator::ElementDivide:
+      step.form = ScalarStep::Form::Divide;
+      break;
+    default:
+      return;
+  }
+  assignment.step = step;
+}
+
 class Resolver {
  public:
   explicit Resolver(Function* function) : function_(function) { scopes_.push_back({nullptr, {}}); }
@@ -176,6 +224,7 @@ class Resolver {
       case NodeKind::Assignment:
         resolve(*statement.as<Assignment>().target);
         resolve(*statement.as<Assignment>().value);
+        decodeScalarStep(statement.as<Assignment>());
         return;
       case NodeKind::MultipleAssignment: {
         MultipleAssignment& node = statement.as<MultipleAssignment>();

@@ -235,3 +235,16 @@ while n
   if n < 0, n = 0; end
 end
 disp(out)                                 % expect: 5 3 1
+%% scalar steps in a loop go on when an operand stops being a real scalar
+s = 0;
+parts = {1, 2, [10 20], 0.5, 'a', int8(7)};
+for k = 1:numel(parts)
+  v = parts{k};
+  s = s + v;
+  h = v * 2;
+end
+fprintf('%s %g %g %s\n', class(s), s(1), s(2), class(h))   % expect: int8 118 127 int8
+t = 1;
+for k = 1:2
+  t = t / missing_in_flow;
+end                                       % expect-error: Q:undefined
