@@ -331,6 +331,24 @@ struct ScalarStep {
   double leftNumber = 0, rightNumber = 0;
 };
 
+// Scalar arithmetic compiled once, in postfix order, when the variables are resolved: numbers,
+// variables of the frame, elements v(k) of variables, unary minus, + - * / (and .* ./) and
+// calls f(x) of a name that is no variable. The interpreter runs it on a stack of doubles while
+// every operand is a real scalar (a variable holding one, an existing element of a real double
+// array, a built-in with a scalar form) and otherwise evaluates the tree as usual.
+struct ScalarOp {
+  enum class Code : std::uint8_t { Number, Slot, Element, Negate, Add, Subtract, Multiply, Divide,
+                                   Call };
+  Code code;
+  std::int32_t slot = -1;              // Slot, Element
+  double number = 0;                   // Number
+  const Identifier* name = nullptr;    // Call: the called name, with its remembered resolution
+};
+struct ScalarCode {
+  static constexpr std::size_t kMaxDepth = 16;  // of the stack it needs
+  std::vector<ScalarOp> ops;  // empty: not compiled
+};
+
 // target = value. The target is an Identifier or an Index whose base is an Identifier; deleting
 // elements is assigning [] (a Matrix without rows) to an indexed target.
 struct Assignment final : Statement {
@@ -343,6 +361,7 @@ struct Assignment final : Statement {
   ExpressionPtr value;
   bool display = true;
   ScalarStep step;  // set by the variable resolver
+  ScalarCode code;  // the value, when it is scalar arithmetic but no step
 };
 
 // [a, ~, c] = value. A null target stands for ~ (that output is not kept).

@@ -196,6 +196,7 @@ Qdispatcher::Qdispatcher(boost::shared_ptr<QfileReader> qfileReader,
     auto target = std::make_shared<Target>();
     target->kind = Target::Kind::Pure;
     target->pure = entry.function;
+    target->scalar = entry.scalar;
     target->name = entry.name;
     builtins_[entry.name] = std::move(target);
   }

@@ -654,9 +654,157 @@ bool Interpreter::scalarValue(const Expression& expression, double& out) {
           return false;
       }
     }
+    case NodeKind::Index:
+      return !expression.parenthesized && scalarOfIndex(expression.as<Index>(), out);
     default:
       return false;
   }
+}
+
+namespace {
+
+// The one argument of v(k) or f(x): null for any other shape.
+const Expression* singleArgument(const Index& node) {
+  if (node.base->kind != NodeKind::Identifier || node.base->parenthesized ||
+      node.steps.size() != 1 || node.steps[0].kind != IndexStep::Kind::Paren ||
+      node.steps[0].arguments.size() != 1) {
+    return nullptr;
+  }
+  return node.steps[0].arguments[0].get();
+}
+
+// The real double array a variable holds, whose element k (1-based) exists; its index in out.
+const zyArray* realDoubleElement(const Value& value, double k, std::size_t& index) {
+  if (!value.isArray()) return nullptr;
+  const zyArray* array = value.array();
+  if (array->classId() != zyDOUBLE_CLASS || array->isSparse() || array->isComplex()) {
+    return nullptr;
+  }
+  if (!(k >= 1 && k <= static_cast<double>(array->numberOfElements()))) return nullptr;
+  const auto position = static_cast<std::size_t>(k);  // in range: the conversion is exact
+  if (static_cast<double>(position) != k) return nullptr;
+  index = position - 1;
+  return array;
+}
+
+}  // namespace
+
+bool Interpreter::scalarOfIndex(const Index& node, double& out) {
+  const Expression* argument = singleArgument(node);
+  if (!argument) return false;
+  const Identifier& name = node.base->as<Identifier>();
+  double k;
+  if (name.slot >= 0) {
+    const Value& value = *current_->slots[name.slot];
+    if (!scalarValue(*argument, k)) return false;
+    if (value.isScalar()) {
+      if (k != 1) return false;
+      out = value.scalar();
+      return true;
+    }
+    std::size_t index;
+    const zyArray* array = realDoubleElement(value, k, index);
+    if (!array) return false;
+    out = array->elements<double>()[index];
+    return true;
+  }
+  const Target* target = scalarTarget(name);
+  return target && scalarValue(*argument, k) && target->scalar(k, out);
+}
+
+const Target* Interpreter::scalarTarget(const Identifier& name) const {
+  // Only a name already resolved here (resolving may load files, which the general path does in
+  // its own order), to a built-in with a scalar form.
+  if (current_->scriptLike || current_->workspace->hasVariables() ||
+      name.resolvedBy != &dispatcher_ || name.resolvedGeneration != dispatcher_.generation()) {
+    return nullptr;
+  }
+  const Target* target = static_cast<const Target*>(name.resolved);
+  return target && target->scalar ? target : nullptr;
+}
+
+bool Interpreter::runScalar(const ScalarCode& code, double& out) const {
+  double stack[ScalarCode::kMaxDepth];
+  std::size_t top = 0;  // values on the stack
+  for (const ScalarOp& op : code.ops) {
+    switch (op.code) {
+      case ScalarOp::Code::Number:
+        stack[top++] = op.number;
+        break;
+      case ScalarOp::Code::Slot: {
+        const Value& value = *current_->slots[op.slot];
+        if (!value.isScalar()) return false;
+        stack[top++] = value.scalar();
+        break;
+      }
+      case ScalarOp::Code::Element: {
+        const Value& value = *current_->slots[op.slot];
+        double& k = stack[top - 1];
+        std::size_t index;
+        if (value.isScalar() && k == 1) {
+          k = value.scalar();
+        } else if (const zyArray* array = realDoubleElement(value, k, index)) {
+          k = array->elements<double>()[index];
+        } else {
+          return false;
+        }
+        break;
+      }
+      case ScalarOp::Code::Negate:
+        stack[top - 1] = -stack[top - 1];
+        break;
+      case ScalarOp::Code::Add:
+        --top;
+        stack[top - 1] += stack[top];
+        break;
+      case ScalarOp::Code::Subtract:
+        --top;
+        stack[top - 1] -= stack[top];
+        break;
+      case ScalarOp::Code::Multiply:
+        --top;
+        stack[top - 1] *= stack[top];
+        break;
+      case ScalarOp::Code::Divide:
+        --top;
+        stack[top - 1] /= stack[top];
+        break;
+      case ScalarOp::Code::Call: {
+        const Target* target = scalarTarget(*op.name);
+        if (!target || !target->scalar(stack[top - 1], stack[top - 1])) return false;
+        break;
+      }
+    }
+  }
+  out = stack[0];
+  return true;
+}
+
+bool Interpreter::assignedScalar(const Assignment& assignment, double& out) {
+  return assignment.code.ops.empty() ? scalarValue(*assignment.value, out)
+                                     : runScalar(assignment.code, out);
+}
+
+bool Interpreter::assignElement(const Assignment& assignment) {
+  const Index& node = assignment.target->as<Index>();
+  const Expression* argument = singleArgument(node);
+  if (!argument) return false;
+  const std::int32_t slot = node.base->as<Identifier>().slot;
+  if (slot < 0) return false;
+  Value& variable = *current_->slots[slot];
+  double k, value;
+  if (!scalarValue(*argument, k) || !assignedScalar(assignment, value)) return false;
+  if (variable.isScalar() && k == 1) {
+    variable = value;
+    return true;
+  }
+  std::size_t index;
+  if (!realDoubleElement(variable, k, index)) return false;
+  // Writable first: the data may be shared with copies of the variable.
+  double* data = zyGetPr(variable.mutableArray());
+  if (!data) throw std::bad_alloc();
+  data[index] = value;
+  return true;
 }
 
 bool Interpreter::evaluateCondition(const Expression& expression) {
@@ -763,12 +911,14 @@ inline bool Interpreter::assignScalar(const Statement& statement) {
     }
     return false;
   }
-  // Any other scalar arithmetic assigned to a variable of the frame.
+  // Any other scalar arithmetic assigned to a variable of the frame or an element of one.
   const Expression& target = *assignment.target;
-  if (assignment.display || target.kind != NodeKind::Identifier) return false;
+  if (assignment.display) return false;
+  if (target.kind == NodeKind::Index) return assignElement(assignment);
+  if (target.kind != NodeKind::Identifier) return false;
   const std::int32_t slot = target.as<Identifier>().slot;
   double value;
-  if (slot < 0 || !scalarValue(*assignment.value, value)) return false;
+  if (slot < 0 || !assignedScalar(assignment, value)) return false;
   *current_->slots[slot] = value;
   return true;
 }

@@ -57,6 +57,7 @@ struct Target {
   InterpreterBuiltin builtin = nullptr;
   boost::shared_ptr<KvnCallBase> external;
   GatewayFunction native = nullptr;
+  ScalarFunction scalar = nullptr;  // Pure: the function of one real scalar, if it has one
   std::string name;
   std::string path;  // the file that defines it, for which; empty for built-ins
 };
@@ -339,6 +340,18 @@ class Interpreter {
     out = value.scalar();
     return value.isScalar();
   }
+  // v(k) for an element of a real double variable, or f(x) for a pure built-in of one scalar
+  // whose resolution is known: the scalar arithmetic of scalarValue, without side effects.
+  bool scalarOfIndex(const ast::Index& node, double& out);
+  // v(k) = scalar arithmetic, k naming an element of the real double variable v.
+  bool assignElement(const ast::Assignment& assignment);
+  // The built-in with a scalar form a name that is no variable here resolved to, or null.
+  const Target* scalarTarget(const ast::Identifier& name) const;
+  // Runs compiled scalar arithmetic: false, having changed nothing, when an operand is no real
+  // scalar (see ast::ScalarCode).
+  bool runScalar(const ast::ScalarCode& code, double& out) const;
+  // The value of an assignment as a real scalar (compiled or not), if it is one.
+  bool assignedScalar(const ast::Assignment& assignment, double& out);
   bool scalarLeaf(const ast::Expression& expression, double& out) const {
     if (expression.kind == ast::NodeKind::Identifier) {
       const std::int32_t slot = static_cast<const ast::Identifier&>(expression).slot;

@@ -70,6 +70,90 @@ void decodeScalarStep(Assignment& assignment) {
   assignment.step = step;
 }
 
+// Appends the postfix code of expression to code; false when it is not scalar arithmetic the
+// code can express. depth is the stack the code needs so far.
+bool compileScalar(const Expression& expression, ScalarCode& code, std::size_t depth) {
+  if (depth >= ScalarCode::kMaxDepth) return false;
+  switch (expression.kind) {
+    case NodeKind::Number: {
+      const Number& number = expression.as<Number>();
+      if (number.imaginary) return false;
+      code.ops.push_back({ScalarOp::Code::Number, -1, number.value, nullptr});
+      return true;
+    }
+    case NodeKind::Identifier: {
+      const std::int32_t slot = expression.as<Identifier>().slot;
+      if (slot < 0) return false;
+      code.ops.push_back({ScalarOp::Code::Slot, slot, 0, nullptr});
+      return true;
+    }
+    case NodeKind::Unary: {
+      const Unary& unary = expression.as<Unary>();
+      if (unary.op == UnaryOperator::Not || !compileScalar(*unary.operand, code, depth)) {
+        return false;
+      }
+      if (unary.op == UnaryOperator::Minus) code.ops.push_back({ScalarOp::Code::Negate});
+      return true;
+    }
+    case NodeKind::Binary: {
+      const Binary& binary = expression.as<Binary>();
+      ScalarOp::Code op;
+      switch (binary.op) {
+        case BinaryOperator::Plus:
+          op = ScalarOp::Code::Add;
+          break;
+        case BinaryOperator::Minus:
+          op = ScalarOp::Code::Subtract;
+          break;
+        case BinaryOperator::Times:
+        case BinaryOperator::ElementTimes:
+          op = ScalarOp::Code::Multiply;
+          break;
+        case BinaryOperator::Divide:
+        case BinaryOperator::ElementDivide:
+          op = ScalarOp::Code::Divide;
+          break;
+        default:
+          return false;
+      }
+      if (!compileScalar(*binary.left, code, depth) ||
+          !compileScalar(*binary.right, code, depth + 1)) {
+        return false;
+      }
+      code.ops.push_back({op});
+      return true;
+    }
+    case NodeKind::Index: {
+      const Index& index = expression.as<Index>();
+      if (index.base->kind != NodeKind::Identifier || index.base->parenthesized ||
+          index.steps.size() != 1 || index.steps[0].kind != IndexStep::Kind::Paren ||
+          index.steps[0].arguments.size() != 1 ||
+          !compileScalar(*index.steps[0].arguments[0], code, depth)) {
+        return false;
+      }
+      const Identifier& name = index.base->as<Identifier>();
+      if (name.slot >= 0) {
+        code.ops.push_back({ScalarOp::Code::Element, name.slot, 0, nullptr});
+      } else {
+        code.ops.push_back({ScalarOp::Code::Call, -1, 0, &name});
+      }
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+// The value of an assignment to a variable or an element, when it is scalar arithmetic worth
+// compiling (more than one leaf) and not already a step.
+void compileAssignedValue(Assignment& assignment) {
+  if (assignment.display || assignment.step.form != ScalarStep::Form::None) return;
+  const NodeKind kind = assignment.value->kind;
+  if (kind != NodeKind::Binary && kind != NodeKind::Index && kind != NodeKind::Unary) return;
+  ScalarCode code;
+  if (compileScalar(*assignment.value, code, 0)) assignment.code = std::move(code);
+}
+
 class Resolver {
  public:
   explicit Resolver(Function* function) : function_(function) { scopes_.push_back({nullptr, {}}); }
@@ -225,6 +309,7 @@ class Resolver {
         resolve(*statement.as<Assignment>().target);
         resolve(*statement.as<Assignment>().value);
         decodeScalarStep(statement.as<Assignment>());
+        compileAssignedValue(statement.as<Assignment>());
         return;
       case NodeKind::MultipleAssignment: {
         MultipleAssignment& node = statement.as<MultipleAssignment>();

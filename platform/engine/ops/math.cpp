@@ -170,6 +170,13 @@ ArrayPtr applyMath(const zyArray* input) {
 }
 
 template <Fn f>
+bool scalarMath(double x, double& out) {
+  if (outsideRealDomain<f>(x)) return false;
+  out = realValue<f>(x);
+  return true;
+}
+
+template <Fn f>
 void mathBuiltin(Call& call) {
   call.check(1, 1, 1);
   call.out(0, applyMath<f>(call.in(0)));
@@ -251,37 +258,37 @@ void binaryMathBuiltin(Call& call) {
 }  // namespace
 
 void addMathBuiltins(std::vector<BuiltinEntry>& table) {
-  table.push_back({"abs", builtin<mathBuiltin<Fn::Abs>>});
-  table.push_back({"acos", builtin<mathBuiltin<Fn::Acos>>});
-  table.push_back({"angle", builtin<mathBuiltin<Fn::Angle>>});
-  table.push_back({"asin", builtin<mathBuiltin<Fn::Asin>>});
-  table.push_back({"atan", builtin<mathBuiltin<Fn::Atan>>});
+  table.push_back({"abs", builtin<mathBuiltin<Fn::Abs>>, scalarMath<Fn::Abs>});
+  table.push_back({"acos", builtin<mathBuiltin<Fn::Acos>>, scalarMath<Fn::Acos>});
+  table.push_back({"angle", builtin<mathBuiltin<Fn::Angle>>, scalarMath<Fn::Angle>});
+  table.push_back({"asin", builtin<mathBuiltin<Fn::Asin>>, scalarMath<Fn::Asin>});
+  table.push_back({"atan", builtin<mathBuiltin<Fn::Atan>>, scalarMath<Fn::Atan>});
   table.push_back({"atan2", builtin<binaryMathBuiltin<Elementwise::Atan2>>});
-  table.push_back({"ceil", builtin<mathBuiltin<Fn::Ceil>>});
-  table.push_back({"conj", builtin<mathBuiltin<Fn::Conj>>});
-  table.push_back({"cos", builtin<mathBuiltin<Fn::Cos>>});
-  table.push_back({"cosh", builtin<mathBuiltin<Fn::Cosh>>});
-  table.push_back({"exp", builtin<mathBuiltin<Fn::Exp>>});
-  table.push_back({"fix", builtin<mathBuiltin<Fn::Fix>>});
-  table.push_back({"floor", builtin<mathBuiltin<Fn::Floor>>});
+  table.push_back({"ceil", builtin<mathBuiltin<Fn::Ceil>>, scalarMath<Fn::Ceil>});
+  table.push_back({"conj", builtin<mathBuiltin<Fn::Conj>>, scalarMath<Fn::Conj>});
+  table.push_back({"cos", builtin<mathBuiltin<Fn::Cos>>, scalarMath<Fn::Cos>});
+  table.push_back({"cosh", builtin<mathBuiltin<Fn::Cosh>>, scalarMath<Fn::Cosh>});
+  table.push_back({"exp", builtin<mathBuiltin<Fn::Exp>>, scalarMath<Fn::Exp>});
+  table.push_back({"fix", builtin<mathBuiltin<Fn::Fix>>, scalarMath<Fn::Fix>});
+  table.push_back({"floor", builtin<mathBuiltin<Fn::Floor>>, scalarMath<Fn::Floor>});
   table.push_back({"hypot", builtin<binaryMathBuiltin<Elementwise::Hypot>>});
-  table.push_back({"imag", builtin<mathBuiltin<Fn::Imag>>});
+  table.push_back({"imag", builtin<mathBuiltin<Fn::Imag>>, scalarMath<Fn::Imag>});
   table.push_back({"isfinite", builtin<classifyBuiltin<2>>});
   table.push_back({"isinf", builtin<classifyBuiltin<1>>});
   table.push_back({"isnan", builtin<classifyBuiltin<0>>});
-  table.push_back({"log", builtin<mathBuiltin<Fn::Log>>});
-  table.push_back({"log10", builtin<mathBuiltin<Fn::Log10>>});
-  table.push_back({"log2", builtin<mathBuiltin<Fn::Log2>>});
+  table.push_back({"log", builtin<mathBuiltin<Fn::Log>>, scalarMath<Fn::Log>});
+  table.push_back({"log10", builtin<mathBuiltin<Fn::Log10>>, scalarMath<Fn::Log10>});
+  table.push_back({"log2", builtin<mathBuiltin<Fn::Log2>>, scalarMath<Fn::Log2>});
   table.push_back({"mod", builtin<binaryMathBuiltin<Elementwise::Mod>>});
-  table.push_back({"real", builtin<mathBuiltin<Fn::Real>>});
+  table.push_back({"real", builtin<mathBuiltin<Fn::Real>>, scalarMath<Fn::Real>});
   table.push_back({"rem", builtin<binaryMathBuiltin<Elementwise::Rem>>});
-  table.push_back({"round", builtin<roundBuiltin>});
-  table.push_back({"sign", builtin<mathBuiltin<Fn::Sign>>});
-  table.push_back({"sin", builtin<mathBuiltin<Fn::Sin>>});
-  table.push_back({"sinh", builtin<mathBuiltin<Fn::Sinh>>});
-  table.push_back({"sqrt", builtin<mathBuiltin<Fn::Sqrt>>});
-  table.push_back({"tan", builtin<mathBuiltin<Fn::Tan>>});
-  table.push_back({"tanh", builtin<mathBuiltin<Fn::Tanh>>});
+  table.push_back({"round", builtin<roundBuiltin>, scalarMath<Fn::Round>});
+  table.push_back({"sign", builtin<mathBuiltin<Fn::Sign>>, scalarMath<Fn::Sign>});
+  table.push_back({"sin", builtin<mathBuiltin<Fn::Sin>>, scalarMath<Fn::Sin>});
+  table.push_back({"sinh", builtin<mathBuiltin<Fn::Sinh>>, scalarMath<Fn::Sinh>});
+  table.push_back({"sqrt", builtin<mathBuiltin<Fn::Sqrt>>, scalarMath<Fn::Sqrt>});
+  table.push_back({"tan", builtin<mathBuiltin<Fn::Tan>>, scalarMath<Fn::Tan>});
+  table.push_back({"tanh", builtin<mathBuiltin<Fn::Tanh>>, scalarMath<Fn::Tanh>});
 }
 
 }  // namespace q::ops::detail

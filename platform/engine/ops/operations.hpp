@@ -24,9 +24,13 @@ using ArrayPtr = matrix::unique_array;  // owning
 // interpreter raises "Q:TooManyOutputs" when it needs one). Errors: throw zy::ScriptError.
 using BuiltinFunction = void (*)(int nargout, ArrayPtr* outputs, int nargin,
                                  const zyArray* const* inputs);
+// The same function of one real double scalar, for the interpreter's scalar arithmetic: false
+// when the result would not be a real double (sqrt of a negative number), out untouched then.
+using ScalarFunction = bool (*)(double x, double& out);
 struct BuiltinEntry {
   const char* name;
   BuiltinFunction function;
+  ScalarFunction scalar = nullptr;  // only for functions of one argument
 };
 
 // Every pure built-in, sorted by name (strcmp order). The table is built on first use and lives

@@ -248,3 +248,10 @@ t = 1;
 for k = 1:2
   t = t / missing_in_flow;
 end                                       % expect-error: Q:undefined
+%% element arithmetic in a function: copies unshared, growth, complex results, bad subscripts
+out = fe_scalar([1 2 9]);
+fprintf('%g ', out{1}); fprintf('| '); fprintf('%g ', out{2});
+fprintf('| %g %g\n', real(out{3}), imag(out{3}))   % expect: 1 13 9 0 -6.5 | 1 2 9 | 0 6
+abs = [5 6 7];
+disp(abs(2) * 2 - abs(1))                 % expect: 7
+out = fe_scalar([1 2]);                   % expect-error: Q:badsubscript
