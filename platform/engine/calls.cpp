@@ -379,19 +379,34 @@ void Interpreter::callTarget(const Target& target, int nargout, ValueList& argum
 
 __attribute__((noinline)) void Interpreter::callPure(const Target& target, int nargout,
                                                      ValueList& arguments, ValueList& results) {
+  // Most calls have a few inputs and outputs: their lists live on the stack.
+  constexpr std::size_t kFew = 6;
   const std::size_t count = arguments.size();
-  std::vector<ArrayPtr> holders(count);
-  std::vector<const zyArray*> inputs(count);
+  const auto slots = static_cast<std::size_t>(std::max(nargout, 1));
+  ArrayPtr fewHolders[kFew], fewOutputs[kFew];
+  const zyArray* fewInputs[kFew];
+  std::vector<ArrayPtr> manyHolders, manyOutputs;
+  std::vector<const zyArray*> manyInputs;
+  ArrayPtr* holders = fewHolders;
+  ArrayPtr* outputs = fewOutputs;
+  const zyArray** inputs = fewInputs;
+  if (count > kFew) {
+    manyHolders.resize(count);
+    manyInputs.resize(count);
+    holders = manyHolders.data();
+    inputs = manyInputs.data();
+  }
+  if (slots > kFew) {
+    manyOutputs.resize(slots);
+    outputs = manyOutputs.data();
+  }
   for (std::size_t i = 0; i < count; ++i) {
     if (!arguments[i].isDefined()) raise("Q:undefined", "An argument is undefined.");
     inputs[i] = arguments[i].view(holders[i]);
   }
-  const int slots = std::max(nargout, 1);
-  std::vector<ArrayPtr> outputs(static_cast<std::size_t>(slots));
-  target.pure(nargout, outputs.data(), static_cast<int>(count), inputs.data());
-  for (ArrayPtr& output : outputs) {
-    if (!output) break;
-    results.push_back(Value::adopt(std::move(output)));
+  target.pure(nargout, outputs, static_cast<int>(count), inputs);
+  for (std::size_t i = 0; i < slots && outputs[i]; ++i) {
+    results.push_back(Value::adopt(std::move(outputs[i])));
   }
   if (static_cast<int>(results.size()) < nargout) {
     raiseAbout("Q:TooManyOutputs", "Too many output arguments for '", target.name, "'.");

@@ -26,6 +26,37 @@ using namespace ast;
 
 namespace {
 
+// Whether k (1-based) names an element of array; its 0-based index in index.
+bool existingElement(const zyArray* array, double k, std::size_t& index) {
+  if (!(k >= 1 && k <= static_cast<double>(array->numberOfElements()))) return false;
+  const auto position = static_cast<std::size_t>(k);  // in range: the conversion is exact
+  if (static_cast<double>(position) != k) return false;
+  index = position - 1;
+  return true;
+}
+
+// a op b for + - * / (and .* ./) of real scalars; false for any other operator.
+inline bool scalarArithmetic(BinaryOperator op, double a, double b, double& out) {
+  switch (op) {
+    case BinaryOperator::Plus:
+      out = a + b;
+      return true;
+    case BinaryOperator::Minus:
+      out = a - b;
+      return true;
+    case BinaryOperator::Times:
+    case BinaryOperator::ElementTimes:
+      out = a * b;
+      return true;
+    case BinaryOperator::Divide:
+    case BinaryOperator::ElementDivide:
+      out = a / b;
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool isComparison(BinaryOperator op) {
   switch (op) {
     case BinaryOperator::Less:
@@ -439,6 +470,20 @@ __attribute__((noinline)) void Interpreter::applyIndexSteps(const Index& node, s
         break;
       }
       case IndexStep::Kind::Brace: {
+        // c{k} of one existing element: that element, without subscript lists.
+        double k;
+        std::size_t index;
+        if (object->isCell() && indexStep.arguments.size() == 1 &&
+            scalarValue(*indexStep.arguments[0], k) && existingElement(object->array(), k, index)) {
+          Value element = Value::share(zyGetCellConst(object->array(), index));
+          if (last) {
+            out.push_back(std::move(element));
+            return;
+          }
+          temporary = std::move(element);
+          object = &temporary;
+          break;
+        }
         PooledList pooledArguments(*this);
         ValueList& arguments = pooledArguments.list;
         evaluateIndexArguments(node, step, object, arguments);
@@ -504,45 +549,20 @@ Value Interpreter::evaluateBinary(const Binary& binary) {
     if (result != isOr) result = shortCircuitOperand(evaluate(*binary.right), spelling);
     return Value::adopt(makeLogicalScalar(result));
   }
-  double a, b;
-  if (scalarLeaf(*binary.left, a) && scalarLeaf(*binary.right, b)) {
-    switch (binary.op) {
-      case BinaryOperator::Plus:
-        return Value(a + b);
-      case BinaryOperator::Minus:
-        return Value(a - b);
-      case BinaryOperator::Times:
-      case BinaryOperator::ElementTimes:
-        return Value(a * b);
-      case BinaryOperator::Divide:
-      case BinaryOperator::ElementDivide:
-        return Value(a / b);
-      default:
-        break;
-    }
+  double a, b, result;
+  if (scalarLeaf(*binary.left, a) && scalarLeaf(*binary.right, b) &&
+      scalarArithmetic(binary.op, a, b, result)) {
+    return Value(result);
   }
   if (isChainOperator(binary.op) && (isChainNode(*binary.left) || isChainNode(*binary.right))) {
     return evaluateChain(binary);
   }
   Value left = evaluate(*binary.left);
   Value right = evaluate(*binary.right);
-  if (left.isScalar() && right.isScalar()) {
-    // Real scalars stay unboxed for the arithmetic that cannot leave the reals.
-    const double a = left.scalar(), b = right.scalar();
-    switch (binary.op) {
-      case BinaryOperator::Plus:
-        return Value(a + b);
-      case BinaryOperator::Minus:
-        return Value(a - b);
-      case BinaryOperator::Times:
-      case BinaryOperator::ElementTimes:
-        return Value(a * b);
-      case BinaryOperator::Divide:
-      case BinaryOperator::ElementDivide:
-        return Value(a / b);
-      default:
-        break;
-    }
+  // Real scalars stay unboxed for the arithmetic that cannot leave the reals.
+  if (left.isScalar() && right.isScalar() &&
+      scalarArithmetic(binary.op, left.scalar(), right.scalar(), result)) {
+    return Value(result);
   }
   return binaryOperation(binary.op, std::move(left), std::move(right));
 }
@@ -598,6 +618,12 @@ void Interpreter::evaluateChainOperand(const Expression& expression, PendingChai
     out = std::move(right);
     return;
   }
+  double result;
+  if (left.isPlainScalar() && right.isPlainScalar() &&
+      scalarArithmetic(binary.op, left.base.scalar(), right.base.scalar(), result)) {
+    out.base = result;
+    return;
+  }
   out.base = binaryOperation(binary.op, left.finish(), right.finish());
 }
 
@@ -631,28 +657,8 @@ bool Interpreter::scalarValue(const Expression& expression, double& out) {
     case NodeKind::Binary: {
       const Binary& binary = expression.as<Binary>();
       double a, b;
-      switch (binary.op) {
-        case BinaryOperator::Plus:
-          if (!scalarValue(*binary.left, a) || !scalarValue(*binary.right, b)) return false;
-          out = a + b;
-          return true;
-        case BinaryOperator::Minus:
-          if (!scalarValue(*binary.left, a) || !scalarValue(*binary.right, b)) return false;
-          out = a - b;
-          return true;
-        case BinaryOperator::Times:
-        case BinaryOperator::ElementTimes:
-          if (!scalarValue(*binary.left, a) || !scalarValue(*binary.right, b)) return false;
-          out = a * b;
-          return true;
-        case BinaryOperator::Divide:
-        case BinaryOperator::ElementDivide:
-          if (!scalarValue(*binary.left, a) || !scalarValue(*binary.right, b)) return false;
-          out = a / b;
-          return true;
-        default:
-          return false;
-      }
+      return scalarValue(*binary.left, a) && scalarValue(*binary.right, b) &&
+             scalarArithmetic(binary.op, a, b, out);
     }
     case NodeKind::Index:
       return !expression.parenthesized && scalarOfIndex(expression.as<Index>(), out);
@@ -680,11 +686,7 @@ const zyArray* realDoubleElement(const Value& value, double k, std::size_t& inde
   if (array->classId() != zyDOUBLE_CLASS || array->isSparse() || array->isComplex()) {
     return nullptr;
   }
-  if (!(k >= 1 && k <= static_cast<double>(array->numberOfElements()))) return nullptr;
-  const auto position = static_cast<std::size_t>(k);  // in range: the conversion is exact
-  if (static_cast<double>(position) != k) return nullptr;
-  index = position - 1;
-  return array;
+  return existingElement(array, k, index) ? array : nullptr;
 }
 
 }  // namespace
@@ -853,6 +855,12 @@ bool Interpreter::shortCircuitCondition(const Expression& operand, const char* o
 
 Value Interpreter::evaluateRows(const Rows& rows) {
   const bool cell = rows.kind == NodeKind::Cell;
+  if (cell && rows.rows.size() == 1) {
+    // {a, b, ...}: a 1-by-n cell of the values, without joining 1-by-1 cells.
+    PooledList values(*this);
+    for (const ExpressionPtr& element : rows.rows[0]) evaluateMulti(*element, values.list);
+    return cellRow(values.list);
+  }
   std::vector<ValueList> values;
   values.reserve(rows.rows.size());
   for (const auto& row : rows.rows) {

@@ -146,6 +146,15 @@ Value concatenateLiteral(std::vector<ValueList>& rows) {
   return Value::adopt(ops::concatenate(arrays));
 }
 
+Value cellRow(ValueList& values) {
+  if (values.empty()) return Value::adopt(checked(zyCreateCellMatrix(0, 0)));
+  ArrayPtr cell = checked(zyCreateCellMatrix(1, values.size()));
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    zySetCell(cell.get(), i, values[i].release().release());
+  }
+  return Value::adopt(std::move(cell));
+}
+
 Value cellLiteral(std::vector<ValueList>& rows) {
   // Each value becomes a 1-by-1 cell holding it (so {c1, c2} nests cells), and the 1-by-1 cells
   // are joined as cell arrays join.

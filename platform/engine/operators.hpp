@@ -25,5 +25,7 @@ bool truth(const Value& value);
 Value concatenateLiteral(std::vector<ValueList>& rows);
 // {a, b; c, d}: each value becomes one cell; a row's cells are joined, then the rows.
 Value cellLiteral(std::vector<ValueList>& rows);
+// {a, b, ...}: the 1-by-n cell of the values (0-by-0 for none), which it takes.
+Value cellRow(ValueList& values);
 
 }  // namespace q

@@ -102,42 +102,52 @@ constexpr size_t kKeptScalars = 0;
 constexpr size_t kKeptScalars = 16;
 #endif
 
+// Kept double scalars in [0], logical ones (what comparisons and isempty give) in [1].
 struct KeptScalars {
-  zyArray* arrays[kKeptScalars + 1];
-  size_t count = 0;
+  zyArray* arrays[2][kKeptScalars + 1];
+  size_t count[2] = {0, 0};
   bool closed = false;  // the thread is ending: arrays freed later are not kept
   ~KeptScalars() {
     closed = true;
-    while (count > 0) Core::destroy(arrays[--count], false);
+    for (int kind = 0; kind < 2; ++kind) {
+      while (count[kind] > 0) Core::destroy(arrays[kind][--count[kind]], false);
+    }
   }
 };
 thread_local KeptScalars keptScalars;
+
+int keptKind(zyClassID classId) {
+  return classId == zyDOUBLE_CLASS ? 0 : classId == zyLOGICAL_CLASS ? 1 : -1;
+}
 
 }  // namespace
 
 bool Core::keepable(const zyArray* array) {
   const Storage& storage = *array->storage_;
-  return array->classId_ == zyDOUBLE_CLASS && array->numberOfElements_ == 1 &&
+  return keptKind(array->classId_) >= 0 && array->numberOfElements_ == 1 &&
          array->ndims_ == 2 && array->dims_ == array->inlineDims_ &&
          storage.kind == StorageKind::Full && storage.capacity == 1 && storage.real != nullptr &&
          storage.imag == nullptr && !storage.pinned &&
          storage.headers.load(std::memory_order_acquire) == 1;
 }
 
-zyArray* Core::keptScalar(double value) {
-  if (kKeptScalars == 0 || keptScalars.count == 0) return nullptr;
-  zyArray* array = keptScalars.arrays[--keptScalars.count];
+zyArray* Core::keptScalar(zyClassID classId, const void* value, size_t size) {
+  const int kind = keptKind(classId);
+  if (kKeptScalars == 0 || kind < 0 || keptScalars.count[kind] == 0) return nullptr;
+  zyArray* array = keptScalars.arrays[kind][--keptScalars.count[kind]];
   array->scope_ = zySCOPE_OWNED;
-  *static_cast<double*>(array->storage_->real) = value;
+  std::memcpy(array->storage_->real, value, size);
   return array;
 }
 
 void Core::destroy(zyArray* array, bool mayKeep) {
   if (array == nullptr) return;
-  if (kKeptScalars > 0 && mayKeep && keptScalars.count < kKeptScalars && !keptScalars.closed &&
-      keepable(array)) {
-    keptScalars.arrays[keptScalars.count++] = array;
-    return;
+  if (kKeptScalars > 0 && mayKeep && !keptScalars.closed && keepable(array)) {
+    const int kind = keptKind(array->classId_);
+    if (keptScalars.count[kind] < kKeptScalars) {
+      keptScalars.arrays[kind][keptScalars.count[kind]++] = array;
+      return;
+    }
   }
   releaseStorage(array->storage_);
   if (array->dims_ != array->inlineDims_) delete[] array->dims_;

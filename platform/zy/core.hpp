@@ -70,11 +70,12 @@ struct Core {
   static Storage* newStorage(StorageKind kind);
   // Drops one header's use of the storage, freeing it with the last one.
   static void releaseStorage(Storage* storage);
-  // Frees the header and its use of the storage. A real double scalar that is the storage's only
-  // user may be kept for keptScalar instead (mayKeep), up to a few per thread.
+  // Frees the header and its use of the storage. A real double or logical scalar that is the
+  // storage's only user may be kept for keptScalar instead (mayKeep), up to a few per thread.
   static void destroy(zyArray* array, bool mayKeep = true);
-  // A real double scalar of value made from one that destroy kept, or null when none is.
-  static zyArray* keptScalar(double value);
+  // A scalar of the class (double or logical) holding the size bytes at value, made from one
+  // that destroy kept, or null when none is.
+  static zyArray* keptScalar(zyClassID classId, const void* value, size_t size);
 
   // A new header sharing the data (or, for pinned containers, copying the element headers).
   static zyArray* sharedCopy(const zyArray* array);

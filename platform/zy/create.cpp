@@ -52,9 +52,11 @@ zyArray* createFull(zyClassID classId, size_t ndim, const size_t* dims, bool com
 }
 
 // A 1-by-1 array of a full class holding the size bytes at value: what the scalar create
-// functions make, without the shape arithmetic and zeroing of the general path.
+// functions make, without the shape arithmetic and zeroing of the general path (and made from
+// a kept one when there is one).
 zyArray* createScalar(zyClassID classId, const void* value, size_t size) {
   static constexpr size_t kOneByOne[2] = {1, 1};
+  if (zyArray* kept = Core::keptScalar(classId, value, size)) return kept;
   Storage* storage = Core::newStorage(StorageKind::Full);
   if (storage == nullptr) return nullptr;
   storage->capacity = 1;
@@ -136,7 +138,6 @@ zyArray* zyCreateDoubleMatrix(size_t m, size_t n, zyComplexity complexity) {
 }
 
 zyArray* zyCreateDoubleScalar(double value) {
-  if (zyArray* kept = zy::detail::Core::keptScalar(value)) return kept;
   return zy::detail::createScalar(zyDOUBLE_CLASS, &value, sizeof value);
 }
 
