@@ -26,9 +26,9 @@ using namespace ast;
 
 namespace {
 
-// Whether k (1-based) names an element of array; its 0-based index in index.
-bool existingElement(const zyArray* array, double k, std::size_t& index) {
-  if (!(k >= 1 && k <= static_cast<double>(array->numberOfElements()))) return false;
+// Whether k (1-based) is a whole number from 1 to count; k - 1 in index.
+bool existingElement(std::size_t count, double k, std::size_t& index) {
+  if (!(k >= 1 && k <= static_cast<double>(count))) return false;
   const auto position = static_cast<std::size_t>(k);  // in range: the conversion is exact
   if (static_cast<double>(position) != k) return false;
   index = position - 1;
@@ -298,6 +298,8 @@ Value Interpreter::evaluate(const Expression& expression) {
       return postfixOperation(postfix.op, evaluate(*postfix.operand));
     }
     case NodeKind::Index: {
+      double scalar;
+      if (scalarOfIndex(expression.as<Index>(), scalar)) return Value(scalar);
       Value result;
       if (callDirect(expression.as<Index>(), result)) return result;
       PooledList out(*this);
@@ -474,7 +476,8 @@ __attribute__((noinline)) void Interpreter::applyIndexSteps(const Index& node, s
         double k;
         std::size_t index;
         if (object->isCell() && indexStep.arguments.size() == 1 &&
-            scalarValue(*indexStep.arguments[0], k) && existingElement(object->array(), k, index)) {
+            scalarValue(*indexStep.arguments[0], k) &&
+            existingElement(object->array()->numberOfElements(), k, index)) {
           Value element = Value::share(zyGetCellConst(object->array(), index));
           if (last) {
             out.push_back(std::move(element));
@@ -669,14 +672,14 @@ bool Interpreter::scalarValue(const Expression& expression, double& out) {
 
 namespace {
 
-// The one argument of v(k) or f(x): null for any other shape.
-const Expression* singleArgument(const Index& node) {
+// The subscripts of v(k), v(i, j) or f(x): null for any other shape.
+const std::vector<ExpressionPtr>* plainSubscripts(const Index& node) {
   if (node.base->kind != NodeKind::Identifier || node.base->parenthesized ||
-      node.steps.size() != 1 || node.steps[0].kind != IndexStep::Kind::Paren ||
-      node.steps[0].arguments.size() != 1) {
+      node.steps.size() != 1 || node.steps[0].kind != IndexStep::Kind::Paren) {
     return nullptr;
   }
-  return node.steps[0].arguments[0].get();
+  const std::size_t count = node.steps[0].arguments.size();
+  return count == 1 || count == 2 ? &node.steps[0].arguments : nullptr;
 }
 
 // The real double array a variable holds, whose element k (1-based) exists; its index in out.
@@ -686,32 +689,56 @@ const zyArray* realDoubleElement(const Value& value, double k, std::size_t& inde
   if (array->classId() != zyDOUBLE_CLASS || array->isSparse() || array->isComplex()) {
     return nullptr;
   }
-  return existingElement(array, k, index) ? array : nullptr;
+  return existingElement(array->numberOfElements(), k, index) ? array : nullptr;
 }
 
 }  // namespace
 
-bool Interpreter::scalarOfIndex(const Index& node, double& out) {
-  const Expression* argument = singleArgument(node);
-  if (!argument) return false;
-  const Identifier& name = node.base->as<Identifier>();
+const zyArray* Interpreter::elementOf(const std::vector<ExpressionPtr>& subscripts,
+                                      const Value& value, std::size_t& index) {
   double k;
+  if (subscripts.size() == 1) {
+    return scalarValue(*subscripts[0], k) ? realDoubleElement(value, k, index) : nullptr;
+  }
+  double i, j;
+  if (!scalarValue(*subscripts[0], i) || !scalarValue(*subscripts[1], j)) return nullptr;
+  // v(i, j): the second subscript runs over every dimension after the first.
+  const zyArray* array = realDoubleElement(value, 1, index);
+  if (!array) return nullptr;
+  const std::size_t rows = array->dimensions()[0];
+  std::size_t row, column;
+  if (!existingElement(rows, i, row) ||
+      !existingElement(array->numberOfElements() / rows, j, column)) {
+    return nullptr;
+  }
+  index = row + column * rows;
+  return array;
+}
+
+bool Interpreter::scalarOfIndex(const Index& node, double& out) {
+  const std::vector<ExpressionPtr>* subscripts = plainSubscripts(node);
+  if (!subscripts) return false;
+  const Identifier& name = node.base->as<Identifier>();
   if (name.slot >= 0) {
     const Value& value = *current_->slots[name.slot];
-    if (!scalarValue(*argument, k)) return false;
     if (value.isScalar()) {
-      if (k != 1) return false;
+      // v(1) or v(1, 1) of a scalar.
+      double k;
+      for (const ExpressionPtr& subscript : *subscripts) {
+        if (!scalarValue(*subscript, k) || k != 1) return false;
+      }
       out = value.scalar();
       return true;
     }
     std::size_t index;
-    const zyArray* array = realDoubleElement(value, k, index);
+    const zyArray* array = elementOf(*subscripts, value, index);
     if (!array) return false;
     out = array->elements<double>()[index];
     return true;
   }
-  const Target* target = scalarTarget(name);
-  return target && scalarValue(*argument, k) && target->scalar(k, out);
+  double x;
+  const Target* target = subscripts->size() == 1 ? scalarTarget(name) : nullptr;
+  return target && scalarValue(*(*subscripts)[0], x) && target->scalar(x, out);
 }
 
 const Target* Interpreter::scalarTarget(const Identifier& name) const {
@@ -789,19 +816,23 @@ bool Interpreter::assignedScalar(const Assignment& assignment, double& out) {
 
 bool Interpreter::assignElement(const Assignment& assignment) {
   const Index& node = assignment.target->as<Index>();
-  const Expression* argument = singleArgument(node);
-  if (!argument) return false;
+  const std::vector<ExpressionPtr>* subscripts = plainSubscripts(node);
+  if (!subscripts) return false;
   const std::int32_t slot = node.base->as<Identifier>().slot;
   if (slot < 0) return false;
   Value& variable = *current_->slots[slot];
-  double k, value;
-  if (!scalarValue(*argument, k) || !assignedScalar(assignment, value)) return false;
-  if (variable.isScalar() && k == 1) {
+  double value, k;
+  if (!assignedScalar(assignment, value)) return false;
+  if (variable.isScalar()) {
+    // v(1) = x or v(1, 1) = x of a scalar.
+    for (const ExpressionPtr& subscript : *subscripts) {
+      if (!scalarValue(*subscript, k) || k != 1) return false;
+    }
     variable = value;
     return true;
   }
   std::size_t index;
-  if (!realDoubleElement(variable, k, index)) return false;
+  if (!elementOf(*subscripts, variable, index)) return false;
   // Writable first: the data may be shared with copies of the variable.
   double* data = zyGetPr(variable.mutableArray());
   if (!data) throw std::bad_alloc();

@@ -345,6 +345,10 @@ class Interpreter {
   bool scalarOfIndex(const ast::Index& node, double& out);
   // v(k) = scalar arithmetic, k naming an element of the real double variable v.
   bool assignElement(const ast::Assignment& assignment);
+  // The real double array value holds and the position of the element the subscripts (one or
+  // two real scalars) name, when it exists; null otherwise.
+  const zyArray* elementOf(const std::vector<ast::ExpressionPtr>& subscripts, const Value& value,
+                           std::size_t& index);
   // The built-in with a scalar form a name that is no variable here resolved to, or null.
   const Target* scalarTarget(const ast::Identifier& name) const;
   // Runs compiled scalar arithmetic: false, having changed nothing, when an operand is no real

@@ -255,3 +255,13 @@ fprintf('| %g %g\n', real(out{3}), imag(out{3}))   % expect: 1 13 9 0 -6.5 | 1 2
 abs = [5 6 7];
 disp(abs(2) * 2 - abs(1))                 % expect: 7
 out = fe_scalar([1 2]);                   % expect-error: Q:badsubscript
+%% elements by row and column: reads, writes, the dimensions after the first, scalars
+A = reshape(1:12, 3, 2, 2);
+B = A;
+s = A(2, 3) + A(3, 4) * 10;
+A(1, 4) = -A(2, 1);
+fprintf('%g %g %g %g\n', s, A(1, 4), B(1, 4), A(1, 2, 2))   % expect: 128 -2 10 -2
+v = 5;
+v(1, 1) = v(1) + 2;
+disp(v)                                   % expect: 7
+x = A(4, 1);                              % expect-error: Q:badsubscript
