@@ -347,6 +347,10 @@ struct ScalarOp {
 struct ScalarCode {
   static constexpr std::size_t kMaxDepth = 16;  // of the stack it needs
   std::vector<ScalarOp> ops;  // empty: not compiled
+  // The evaluator's memory that a call in the code resolved to a function without a scalar
+  // form: opaque to the front end, valid while both match the evaluator's state.
+  mutable const void* uncompiledBy = nullptr;
+  mutable std::uint64_t uncompiledGeneration = 0;
 };
 
 // target = value. The target is an Identifier or an Index whose base is an Identifier; deleting

@@ -513,7 +513,6 @@ bool Interpreter::callDirect(const ast::Index& node, Value& result) {
   }
   const std::vector<ast::ExpressionPtr>& argumentNodes = node.steps[0].arguments;
   const std::size_t count = argumentNodes.size();
-  if (count > kDirectArguments) return false;
   for (const ast::ExpressionPtr& argument : argumentNodes) {
     if (argument->kind == ast::NodeKind::Colon ||
         (argument->kind == ast::NodeKind::Index && !argument->parenthesized)) {
@@ -527,12 +526,13 @@ bool Interpreter::callDirect(const ast::Index& node, Value& result) {
       count > function.inputs.size()) {
     return false;
   }
-  Value arguments[kDirectArguments];
-  for (std::size_t i = 0; i < count; ++i) arguments[i] = evaluate(*argumentNodes[i]);
+  // The arguments are evaluated (in the caller's activation) straight into the callee's slots:
+  // slots are taken and given back in stack order, and calls made meanwhile take theirs later.
   UserFrame frame(*this, *target, function, count, 1);
   for (std::size_t i = 0; i < count; ++i) {
     const std::int32_t slot = function.inputSlots[i];
-    if (slot >= 0) *frame.activation.slots[slot] = std::move(arguments[i]);
+    Value argument = evaluate(*argumentNodes[i]);
+    if (slot >= 0) *frame.activation.slots[slot] = std::move(argument);
   }
   runFrame(frame);
   Value& output = *frame.activation.slots[function.outputSlots[0]];

@@ -298,10 +298,15 @@ Value Interpreter::evaluate(const Expression& expression) {
       return postfixOperation(postfix.op, evaluate(*postfix.operand));
     }
     case NodeKind::Index: {
+      // An element of a variable, else a call of a user function, else a scalar built-in.
+      const Index& index = expression.as<Index>();
+      const bool variable = index.base->kind == NodeKind::Identifier &&
+                            index.base->as<Identifier>().slot >= 0;
       double scalar;
-      if (scalarOfIndex(expression.as<Index>(), scalar)) return Value(scalar);
+      if (variable && scalarOfIndex(index, scalar)) return Value(scalar);
       Value result;
-      if (callDirect(expression.as<Index>(), result)) return result;
+      if (!variable && callDirect(index, result)) return result;
+      if (!variable && scalarOfIndex(index, scalar)) return Value(scalar);
       PooledList out(*this);
       evaluateIndex(expression.as<Index>(), 1, out.list);
       if (out.list.empty()) {
@@ -752,7 +757,7 @@ const Target* Interpreter::scalarTarget(const Identifier& name) const {
   return target && target->scalar ? target : nullptr;
 }
 
-bool Interpreter::runScalar(const ScalarCode& code, double& out) const {
+bool Interpreter::runScalar(const ScalarCode& code, double& out, bool& callFailed) const {
   double stack[ScalarCode::kMaxDepth];
   std::size_t top = 0;  // values on the stack
   for (const ScalarOp& op : code.ops) {
@@ -800,7 +805,11 @@ bool Interpreter::runScalar(const ScalarCode& code, double& out) const {
         break;
       case ScalarOp::Code::Call: {
         const Target* target = scalarTarget(*op.name);
-        if (!target || !target->scalar(stack[top - 1], stack[top - 1])) return false;
+        if (!target) {
+          callFailed = true;
+          return false;
+        }
+        if (!target->scalar(stack[top - 1], stack[top - 1])) return false;
         break;
       }
     }
@@ -810,8 +819,20 @@ bool Interpreter::runScalar(const ScalarCode& code, double& out) const {
 }
 
 bool Interpreter::assignedScalar(const Assignment& assignment, double& out) {
-  return assignment.code.ops.empty() ? scalarValue(*assignment.value, out)
-                                     : runScalar(assignment.code, out);
+  const ScalarCode& code = assignment.code;
+  if (code.ops.empty()) return scalarValue(*assignment.value, out);
+  // Code that calls what has no scalar form (a user function) is not tried again while the
+  // names resolve as they do now.
+  if (code.uncompiledBy == &dispatcher_ && code.uncompiledGeneration == dispatcher_.generation()) {
+    return false;
+  }
+  bool callFailed = false;
+  if (runScalar(code, out, callFailed)) return true;
+  if (callFailed) {
+    code.uncompiledBy = &dispatcher_;
+    code.uncompiledGeneration = dispatcher_.generation();
+  }
+  return false;
 }
 
 bool Interpreter::assignElement(const Assignment& assignment) {

@@ -352,8 +352,9 @@ class Interpreter {
   // The built-in with a scalar form a name that is no variable here resolved to, or null.
   const Target* scalarTarget(const ast::Identifier& name) const;
   // Runs compiled scalar arithmetic: false, having changed nothing, when an operand is no real
-  // scalar (see ast::ScalarCode).
-  bool runScalar(const ast::ScalarCode& code, double& out) const;
+  // scalar (see ast::ScalarCode); callFailed then tells whether a called name has no scalar
+  // form as it resolves now.
+  bool runScalar(const ast::ScalarCode& code, double& out, bool& callFailed) const;
   // The value of an assignment as a real scalar (compiled or not), if it is one.
   bool assignedScalar(const ast::Assignment& assignment, double& out);
   bool scalarLeaf(const ast::Expression& expression, double& out) const {
@@ -423,7 +424,6 @@ class Interpreter {
   // are: called without argument and result lists. False, having done nothing, for any other
   // case, which the general path then takes.
   bool callDirect(const ast::Index& node, Value& result);
-  static constexpr std::size_t kDirectArguments = 6;
   void callAnonymous(const FunctionHandleData& handle, int nargout, ValueList& arguments,
                      ValueList& results);
   void callGateway(GatewayFunction gateway, KvnCallBase* external, const std::string& name,
