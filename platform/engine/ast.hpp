@@ -188,6 +188,9 @@ struct Binary final : Expression {
   BinaryOperator op;
   ExpressionPtr left;
   ExpressionPtr right;
+  // The evaluator's memory that this run of element-wise operators last gave a real scalar, so
+  // that it is next evaluated operator by operator rather than as a fused run.
+  mutable bool gaveScalar = false;
 };
 
 // start:stop or start:step:stop

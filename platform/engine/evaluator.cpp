@@ -562,11 +562,19 @@ Value Interpreter::evaluateBinary(const Binary& binary) {
       scalarArithmetic(binary.op, a, b, result)) {
     return Value(result);
   }
-  if (isChainOperator(binary.op) && (isChainNode(*binary.left) || isChainNode(*binary.right))) {
-    return evaluateChain(binary);
+  // A run of element-wise operators is fused when it works on an array; one that gave a scalar
+  // last time goes operator by operator (the same roundings either way), without the run's
+  // bookkeeping, until it gives an array again.
+  const bool chain =
+      isChainOperator(binary.op) && (isChainNode(*binary.left) || isChainNode(*binary.right));
+  if (chain && !binary.gaveScalar) {
+    Value result = evaluateChain(binary);
+    binary.gaveScalar = result.isScalar();
+    return result;
   }
   Value left = evaluate(*binary.left);
   Value right = evaluate(*binary.right);
+  if (chain && !(left.isScalar() && right.isScalar())) binary.gaveScalar = false;
   // Real scalars stay unboxed for the arithmetic that cannot leave the reals.
   if (left.isScalar() && right.isScalar() &&
       scalarArithmetic(binary.op, left.scalar(), right.scalar(), result)) {
@@ -688,7 +696,7 @@ const std::vector<ExpressionPtr>* plainSubscripts(const Index& node) {
 }
 
 // The real double array a variable holds, whose element k (1-based) exists; its index in out.
-const zyArray* realDoubleElement(const Value& value, double k, std::size_t& index) {
+inline const zyArray* realDoubleElement(const Value& value, double k, std::size_t& index) {
   if (!value.isArray()) return nullptr;
   const zyArray* array = value.array();
   if (array->classId() != zyDOUBLE_CLASS || array->isSparse() || array->isComplex()) {
@@ -853,9 +861,12 @@ bool Interpreter::assignElement(const Assignment& assignment) {
     return true;
   }
   std::size_t index;
-  if (!elementOf(*subscripts, variable, index)) return false;
-  // Writable first: the data may be shared with copies of the variable.
-  double* data = zyGetPr(variable.mutableArray());
+  const zyArray* array = elementOf(*subscripts, variable, index);
+  if (!array) return false;
+  // Data shared with copies of the variable is copied first (zyGetPr); data the variable has to
+  // itself is written where it is.
+  double* data = array->sharesData() ? zyGetPr(variable.mutableArray())
+                                     : const_cast<double*>(array->elements<double>());
   if (!data) throw std::bad_alloc();
   data[index] = value;
   return true;
