@@ -207,7 +207,7 @@ int main(int argc, char** argv) {
     const int calls = quick ? 20000 : 200000;
     zyArray* input = zyCreateDoubleScalar(1);
     double sink = 0;
-    const double q = secondsOf(
+    const auto [q, baseline] = pairedSecondsOf(
         [&] {
           for (int i = 0; i < calls; ++i) {
             zyArray* output = nullptr;
@@ -216,8 +216,6 @@ int main(int argc, char** argv) {
             zyDestroyArray(output);
           }
         },
-        repetitions);
-    const double baseline = secondsOf(
         [&] {
           for (int i = 0; i < calls; ++i) {
             lua_getglobal(lua, "plusone");
@@ -238,15 +236,13 @@ int main(int argc, char** argv) {
     const double n = quick ? 1e6 : 1e7;
     double qResult = 0, luaResult = 0;
     zyArray* count = zyCreateDoubleScalar(n);
-    const double q = secondsOf(
+    const auto [q, baseline] = pairedSecondsOf(
         [&] {
           zyArray* output = nullptr;
           instance->CallSorvelFunction("loop", 1, &output, 1, &count);
           qResult = *static_cast<const double*>(zyGetDataConst(output));
           zyDestroyArray(output);
         },
-        repetitions);
-    const double baseline = secondsOf(
         [&] {
           lua_getglobal(lua, "loop");
           lua_pushnumber(lua, n);
@@ -264,15 +260,13 @@ int main(int argc, char** argv) {
   if (runs(3)) {
     double qResult = 0, luaResult = 0;
     zyArray* argument = zyCreateDoubleScalar(25);
-    const double q = secondsOf(
+    const auto [q, baseline] = pairedSecondsOf(
         [&] {
           zyArray* output = nullptr;
           instance->CallSorvelFunction("fib", 1, &output, 1, &argument);
           qResult = *static_cast<const double*>(zyGetDataConst(output));
           zyDestroyArray(output);
         },
-        repetitions);
-    const double baseline = secondsOf(
         [&] {
           lua_getglobal(lua, "fib");
           lua_pushnumber(lua, 25);
