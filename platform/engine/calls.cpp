@@ -739,25 +739,36 @@ void Interpreter::callFunction(const Value& function, int nargout, ValueList& ar
 // ---------------------------------------------------------------------------------------------
 // Entry points
 
-TargetPtr Interpreter::resolveEntry(const char* name) {
+const Target* Interpreter::resolveEntry(const char* name, EntryPin& pin) {
   const std::uint64_t generation = dispatcher_.generation();
-  for (const EntryResolution& entry : entryResolutions_) {
-    if (entry.generation == generation && entry.name == name) return entry.target;
+  for (EntryResolution& entry : entryResolutions_) {
+    if (entry.generation == generation && std::strcmp(entry.name.c_str(), name) == 0) {
+      pin.hold(entry);
+      return entry.target.get();
+    }
   }
   TargetPtr target = resolve(name, nullptr);
-  if (target) {
+  if (!target) return nullptr;
+  // The next remembered entry that no running call holds (a call from a host callback may
+  // resolve names while outer calls run); when all are held, the pin keeps the target alone.
+  for (std::size_t tried = 0; tried < kEntryResolutions; ++tried) {
     EntryResolution& entry = entryResolutions_[nextEntryResolution_];
     nextEntryResolution_ = (nextEntryResolution_ + 1) % kEntryResolutions;
+    if (entry.pins != 0) continue;
     entry.name = name;
-    entry.target = target;
+    entry.target = std::move(target);
     entry.generation = generation;
+    pin.hold(entry);
+    return entry.target.get();
   }
-  return target;
+  pin.spare = std::move(target);
+  return pin.spare.get();
 }
 
 void Interpreter::callByName(const char* name, int nargout, ValueList& arguments,
                              ValueList& results) {
-  const TargetPtr target = resolveEntry(name);
+  EntryPin pin;
+  const Target* target = resolveEntry(name, pin);
   if (!target) undefined(name);
   try {
     call(*target, nargout, arguments, results);

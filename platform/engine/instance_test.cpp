@@ -270,6 +270,26 @@ void twicePlusOne(int nlhs, zyArray** plhs, int nrhs, zyArray** prhs) {
   (void)nlhs;
 }
 
+// manynames(x): sin(x) + cos(x) + abs(x) + sqrt(x) + floor(x) + ceil(x), each called back by
+// name (more names than the instance remembers for calls from outside), after registering a
+// callback, which makes the dispatcher forget what it had resolved.
+void manyNames(int nlhs, zyArray** plhs, int nrhs, zyArray** prhs) {
+  kvnInstance* instance = kvnInstance::GetKVN();
+  kvnRegisterExternalFunction(instance, "unused", boost::make_shared<KvnCallExternal>(manyNames));
+  double sum = 0;
+  for (const char* name : {"sin", "cos", "abs", "sqrt", "floor", "ceil"}) {
+    zyArray* result = nullptr;
+    if (!instance->CallSorvelFunction(name, 1, &result, 1, prhs)) {
+      zyErrMsgIdAndTxt("host:inner", "an inner call failed");
+    }
+    sum += scalarOf(result);
+    zyDestroyArray(result);
+  }
+  plhs[0] = zyCreateDoubleScalar(sum);
+  (void)nlhs;
+  (void)nrhs;
+}
+
 void throughTrap(int nlhs, zyArray** plhs, int nrhs, zyArray** prhs) {
   inCallFcnWithTrap(nlhs, plhs, nrhs, prhs, "max", 0);
 }
@@ -289,6 +309,21 @@ TEST(EngineCallbacks, AHostCallbackIsCalledFromQAndCallsBackOnTheSameThread) {
   EXPECT_TRUE(callbackSawSignalThread);
   EXPECT_EQ(callbackInstance, instance.get());
   EXPECT_FALSE(utIsSignalThread());
+}
+
+// An outer call goes on correctly after its callback started a new dispatcher generation and
+// called more names from outside than the instance remembers.
+TEST(EngineCallbacks, CallsByManyNamesFromACallbackLeaveTheOuterCallIntact) {
+  Folder folder;
+  folder.write("outer.q", "function r = outer(x)\nr = manynames(x);\nr = r + 1;\n");
+  InstancePtr instance = makeInstance({folder.path()});
+  ASSERT_TRUE(kvnRegisterExternalFunction(instance.get(), "manynames",
+                                          boost::make_shared<KvnCallExternal>(manyNames)));
+  const double x = 2.25;
+  const double expected = std::sin(x) + std::cos(x) + x + 1.5 + 2 + 3 + 1;
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_DOUBLE_EQ(call(*instance, "outer", {x}), expected);
+  }
 }
 
 TEST(EngineCallbacks, CallbackErrorsBecomeQErrors) {

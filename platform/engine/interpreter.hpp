@@ -519,11 +519,27 @@ class Interpreter {
     std::string name;
     TargetPtr target;
     std::uint64_t generation = 0;
+    int pins = 0;  // calls from outside running through it: it is not replaced meanwhile
+  };
+  // Keeps the target of a call from outside alive while the call runs: a pinned remembered
+  // entry, or (when every entry is pinned) a target of its own.
+  struct EntryPin {
+    EntryResolution* entry = nullptr;
+    TargetPtr spare;
+    void hold(EntryResolution& resolution) {
+      entry = &resolution;
+      ++resolution.pins;
+    }
+    ~EntryPin() {
+      if (entry) --entry->pins;
+    }
   };
   static constexpr std::size_t kEntryResolutions = 4;
   EntryResolution entryResolutions_[kEntryResolutions];
   std::size_t nextEntryResolution_ = 0;
-  TargetPtr resolveEntry(const char* name);
+  // What name, called from outside, resolves to (remembered per dispatcher generation); null
+  // when nothing does.
+  const Target* resolveEntry(const char* name, EntryPin& pin);
 };
 
 // A value list from the interpreter's pool, given back when the scope ends.
