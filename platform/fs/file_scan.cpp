@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "fs/cleanup_guard.hpp"
 #include "fs/errors.hpp"
 #include "fs/path_string.hpp"
 
@@ -33,6 +32,51 @@ namespace {
 
 constexpr int kKnownFlags = dsFindRecursive | dsFindFilesOnly | dsFindHidden;
 
+struct Entry {
+  std::string name;
+  unsigned char type;  // d_type: DT_DIR, DT_REG, DT_LNK, ..., DT_UNKNOWN when not told
+  bool operator<(const Entry& other) const { return name < other.name; }
+};
+
+// The entries of directory other than "." and "..", read completely before any is looked at, so
+// that only one directory stream is open at a time however deep a walk goes. A directory that is
+// missing has no entries when missingIsEmpty is set (a walk's subdirectory that vanished).
+std::vector<Entry> listEntries(dsFileSystem& fileSystem, const std::string& directory,
+                               bool missingIsEmpty) {
+  DIR* stream = fileSystem.opendir(directory.c_str());
+  if (stream == nullptr) {
+    if (missingIsEmpty && errno == ENOENT) return {};
+    dsThrowFileError("cannot list directory", directory, errno);
+  }
+  std::vector<Entry> entries;
+  for (;;) {
+    errno = 0;
+    struct dirent* entry = fileSystem.readdir(stream);
+    if (entry == nullptr) break;
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") entries.push_back(Entry{name, entry->d_type});
+  }
+  const int error = errno;
+  fileSystem.closedir(stream);
+  if (error != 0) dsThrowFileError("cannot read directory", directory, error);
+  return entries;
+}
+
+enum class EntryKind { directory, other, vanished };
+
+// What the entry found at path is. The listing tells most file systems' entry types without a
+// system call; lstat answers where it does not.
+EntryKind kindOf(dsFileSystem& fileSystem, const Entry& entry, const std::string& path) {
+  if (entry.type == DT_DIR) return EntryKind::directory;
+  if (entry.type != DT_UNKNOWN) return EntryKind::other;
+  struct stat status;
+  if (fileSystem.lstat(path.c_str(), &status) != 0) {
+    if (errno == ENOENT) return EntryKind::vanished;
+    dsThrowFileError("cannot examine", path, errno);
+  }
+  return S_ISDIR(status.st_mode) ? EntryKind::directory : EntryKind::other;
+}
+
 class Scan {
  public:
   Scan(dsFileSystem& fileSystem, std::string namePattern, const dsStringProcedure& files,
@@ -47,62 +91,26 @@ class Scan {
   // prefix is what entry names are appended to: "" for the current directory, else the
   // directory's path followed by one separator.
   void walk(const std::string& directory, const std::string& prefix, bool top) {
-    for (const Entry& entry : list(directory, top)) {
+    std::vector<Entry> entries = listEntries(fileSystem_, directory, !top);
+    if (sortByName_) std::sort(entries.begin(), entries.end());
+    for (const Entry& entry : entries) {
       const std::string& name = entry.name;
       if (name[0] == '.' && !(flags_ & dsFindHidden)) continue;
       const bool matches = ::fnmatch(namePattern_.c_str(), name.c_str(), 0) == 0;
       // What an entry is matters only when it is reported or walked into.
       if (!matches && !(flags_ & dsFindRecursive)) continue;
       const std::string path = prefix + name;
-      // The directory listing tells most file systems' entry types without a system call.
-      bool isDirectory = entry.type == DT_DIR;
-      if (entry.type == DT_UNKNOWN) {
-        struct stat status;
-        if (fileSystem_.lstat(path.c_str(), &status) != 0) {
-          if (errno == ENOENT) continue;
-          dsThrowFileError("cannot examine", path, errno);
-        }
-        isDirectory = S_ISDIR(status.st_mode);
-      }
-      if (isDirectory) {
+      const EntryKind kind = kindOf(fileSystem_, entry, path);
+      if (kind == EntryKind::directory) {
         if (matches && !(flags_ & dsFindFilesOnly)) dirs_(path);
         if (flags_ & dsFindRecursive) walk(path, path + "/", false);
-      } else if (matches) {
+      } else if (kind == EntryKind::other && matches) {
         files_(path);
       }
     }
   }
 
  private:
-  struct Entry {
-    std::string name;
-    unsigned char type;  // d_type: DT_DIR, DT_REG, DT_LNK, ..., DT_UNKNOWN when not told
-    bool operator<(const Entry& other) const { return name < other.name; }
-  };
-
-  // The entries of directory, read completely before any is visited, so that only one directory
-  // stream is open at a time however deep the walk goes.
-  std::vector<Entry> list(const std::string& directory, bool top) {
-    DIR* stream = fileSystem_.opendir(directory.c_str());
-    if (stream == nullptr) {
-      if (!top && errno == ENOENT) return {};
-      dsThrowFileError("cannot list directory", directory, errno);
-    }
-    std::vector<Entry> names;
-    for (;;) {
-      errno = 0;
-      struct dirent* entry = fileSystem_.readdir(stream);
-      if (entry == nullptr) break;
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(Entry{name, entry->d_type});
-    }
-    const int error = errno;
-    fileSystem_.closedir(stream);
-    if (error != 0) dsThrowFileError("cannot read directory", directory, error);
-    if (sortByName_) std::sort(names.begin(), names.end());
-    return names;
-  }
-
   dsFileSystem& fileSystem_;
   const std::string namePattern_;
   const dsStringProcedure& files_;
@@ -135,27 +143,12 @@ void dsFindMatchingFilesAndDirs(const char* pattern, const dsStringProcedure& fi
 
 std::vector<std::string> dsListFolderNames(const std::string& directory,
                                            dsFileSystemPtr fileSystem) {
-  DIR* stream = fileSystem->opendir(directory.c_str());
-  if (stream == nullptr) dsThrowFileError("cannot list directory", directory, errno);
-  const dsCleanupFunctionGuard close([&] { fileSystem->closedir(stream); });
   std::vector<std::string> names;
-  for (;;) {
-    errno = 0;
-    const struct dirent* entry = fileSystem->readdir(stream);
-    if (entry == nullptr) break;
-    if (entry->d_name[0] == '.') continue;
-    bool isDirectory = entry->d_type == DT_DIR;
-    if (entry->d_type == DT_UNKNOWN) {
-      const std::string path = directory + "/" + entry->d_name;
-      struct stat status;
-      if (fileSystem->lstat(path.c_str(), &status) != 0) {
-        if (errno == ENOENT) continue;
-        dsThrowFileError("cannot examine", path, errno);
-      }
-      isDirectory = S_ISDIR(status.st_mode);
+  for (Entry& entry : listEntries(*fileSystem, directory, false)) {
+    if (entry.name[0] == '.') continue;
+    if (kindOf(*fileSystem, entry, directory + "/" + entry.name) == EntryKind::directory) {
+      names.push_back(std::move(entry.name));
     }
-    if (isDirectory) names.emplace_back(entry->d_name);
   }
-  if (errno != 0) dsThrowFileError("cannot read directory", directory, errno);
   return names;
 }

@@ -56,6 +56,8 @@ TEST_F(FsFileScan, FlagsZeroReportsTheTopLevelOnly) {
   // Links are files, whatever they point to; hidden entries and deeper levels are left out.
   EXPECT_THAT(files, UnorderedElementsAre(at("a.txt"), at("link_to_sub"), at("link_to_c")));
   EXPECT_THAT(dirs, UnorderedElementsAre(at("sub")));
+  // The folder listing reports the same directories, as bare names.
+  EXPECT_THAT(dsListFolderNames(temp.path()), ElementsAre("sub"));
 }
 
 TEST_F(FsFileScan, SizeWalkAddsEveryFileBelowWithoutFollowingLinks) {
@@ -110,6 +112,7 @@ TEST_F(FsFileScan, ReportsFailuresAsFileErrors) {
   EXPECT_THROW(
       dsFindMatchingFilesAndDirs(notDirectory.c_str(), Collect(files), dsIgnoreString(), 0, false),
       dsNoSuchDirectory);
+  EXPECT_THROW(dsListFolderNames(temp / "missing"), dsNoSuchDirectory);
   EXPECT_THROW(dsFindMatchingFilesAndDirs(pattern().c_str(), Collect(files), dsIgnoreString(),
                                           0x1000, false),
                std::invalid_argument);
@@ -126,6 +129,7 @@ TEST_F(FsFileScan, ReportsFailuresAsFileErrors) {
   EXPECT_THROW(dsFindMatchingFilesAndDirs(pattern().c_str(), Collect(files), dsIgnoreString(), 0,
                                           false, injected),
                dsFileAccessError);
+  EXPECT_THROW(dsListFolderNames(temp.path(), injected), dsFileAccessError);
 }
 
 }  // namespace

@@ -46,8 +46,7 @@ constexpr char kSourceTag[] = "standalone/rtkkvn/kvn_cache/rtkcomponentcache";
 // A cached component keeps its preferences inside its own folder.
 constexpr char kPreferencesFolderName[] = ".sorvel";
 constexpr mode_t kComponentFolderMode = 0700;
-// Where the kernel names the current boot of the system, and how a marker names it.
-constexpr char kBootIdFile[] = "/proc/sys/kernel/random/boot_id";
+// How a marker names the boot of the system in which its files were written.
 constexpr char kUnflushedMarkerPrefix[] = "unflushed ";
 constexpr std::size_t kMaxMarkerLength = 128;
 
@@ -108,14 +107,6 @@ bool needsExtraction(const dsPathString& extractDir) {
   return true;
 }
 
-// This boot of the system, as the kernel names it; "" when it does not tell.
-std::string currentBootId() {
-  std::string id;
-  if (!dsReadSmallFile(kBootIdFile, kMaxMarkerLength, id)) return "";
-  while (!id.empty() && (id.back() == '\n' || id.back() == ' ')) id.pop_back();
-  return id;
-}
-
 // What the marker of a finished extraction holds: nothing when its files were on disk before it
 // was written, else the boot in which they were written (they are safe from anything but a crash
 // of the system, which restarts it).
@@ -124,27 +115,21 @@ std::string markerText(const std::string& bootId) {
 }
 
 // True when the component's files need not all be on disk although its marker is there: written
-// without waiting for the disk in an earlier boot of the system (or the marker cannot be read).
-bool mayHaveLostFiles(const dsPathString& extractDir) {
+// without waiting for the disk in an earlier boot of the system than bootId (or the marker cannot
+// be read).
+bool mayHaveLostFiles(const dsPathString& extractDir, const std::string& bootId) {
   std::string marker;
   const std::string path = (extractDir / dsPathString(kCreatedMarkerFileName)).str();
   if (!dsReadSmallFile(path, kMaxMarkerLength, marker)) return true;
-  return !marker.empty() && marker != markerText(currentBootId());
+  return !marker.empty() && marker != markerText(bootId);
 }
 
 // Records that the files of the component in extractDir are on disk: its marker is emptied, and
 // that made durable. Best effort: a marker left as it was only means another full check.
 void confirmMarker(dsFileSystem& fileSystem, const dsPathString& extractDir) {
-  const std::string path = (extractDir / dsPathString(kCreatedMarkerFileName)).str();
-  const int marker =
-      fileSystem.open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
-  if (marker < 0) return;
-  struct stat status;
-  if (fileSystem.fstat(marker, &status) == 0 && S_ISREG(status.st_mode) &&
-      fileSystem.ftruncate(marker, 0) == 0) {
-    fileSystem.fsync(marker);
-  }
-  fileSystem.close(marker);
+  overwriteCacheFile(
+      fileSystem, (extractDir / dsPathString(kCreatedMarkerFileName)).str(), {},
+      [](const struct stat&) { return true; }, 0, true);
 }
 
 // Checks a finished extraction against its file list; a damaged one is removed (taking its write
@@ -155,8 +140,9 @@ void confirmMarker(dsFileSystem& fileSystem, const dsPathString& extractDir) {
 // not show. Once they pass, they came from the disk, and the marker says so from then on.
 // Called with the mutex and rootLock held.
 bool removeIfDamaged(const dsFileSystemPtr& fileSystem, const dsPathString& extractDir,
-                     const dsDirectoryReadWriteLock& rw, const std::string& id) {
-  const bool fullCheck = mayHaveLostFiles(extractDir);
+                     const dsDirectoryReadWriteLock& rw, const std::string& id,
+                     const std::string& bootId) {
+  const bool fullCheck = mayHaveLostFiles(extractDir, bootId);
   if (fullCheck) {
     cacheLogger << "Component " << id << " was unpacked before the system restarted without "
                 << "waiting for the disk; checking every file" << std::endl;
@@ -183,8 +169,7 @@ bool removeIfDamaged(const dsFileSystemPtr& fileSystem, const dsPathString& extr
 
 // Records the file list of a finished unpack through fileSystem, made durable when durable; ""
 // when done, else why not.
-std::string listComponentFiles(dsFileSystem& fileSystem, const std::string& folder,
-                               bool durable) {
+std::string listComponentFiles(dsFileSystem& fileSystem, const std::string& folder, bool durable) {
   try {
     // What the unpack says it made when the extractor unpacked here; else the folder is listed.
     const auto made = ctfruntimeTakeLastUnpack(fl::i18n::to_ustring(folder.c_str()));
@@ -231,14 +216,12 @@ std::string writeCreatedMarker(dsFileSystem& fileSystem, const dsPathString& ext
 // marker, and turns the write lock into the returned read lock without a moment in between at
 // which the folder is free. The byte count the extractor reports goes into entry. Anything that
 // fails after the folder was created removes it again, so no half-filled folder survives. The
-// folder, its file list and its marker are made (and removed) through fileSystem.
-// Called with the mutex and rootLock held.
-dsDirectoryReadWriteLock::ReadLock extractComponent(const dsFileSystemPtr& fileSystem,
-                                                    const dsPathString& extractDir,
-                                                    const dsDirectoryReadWriteLock& rw,
-                                                    const rtkkvn::CtfExtractor& extractor,
-                                                    CacheIndexEntry& entry,
-                                                    boost::shared_ptr<rtkComponentData>& data) {
+// folder, its file list and its marker are made (and removed) through fileSystem; bootId is the
+// cache's (rtkComponentCache::bootId). Called with the mutex and rootLock held.
+dsDirectoryReadWriteLock::ReadLock extractComponent(
+    const dsFileSystemPtr& fileSystem, const dsPathString& extractDir,
+    const dsDirectoryReadWriteLock& rw, const rtkkvn::CtfExtractor& extractor,
+    const std::string& bootId, CacheIndexEntry& entry, boost::shared_ptr<rtkComponentData>& data) {
   cacheLogger << "Creating component directory: " << extractDir << std::endl;
   dsCreateDirectories(extractDir.str(), kComponentFolderMode, fileSystem);
   try {
@@ -255,7 +238,6 @@ dsDirectoryReadWriteLock::ReadLock extractComponent(const dsFileSystemPtr& fileS
     std::string reason;  // why the extractor failed, for the caller's message
     try {
       // Nothing waits for the disk when the marker can name this boot (see writeCreatedMarker).
-      const std::string bootId = currentBootId();
       {
         std::optional<Ostrand::ctfpack::UnpackWithoutFlushScope> withoutFlush;
         if (!bootId.empty()) withoutFlush.emplace();
@@ -346,7 +328,7 @@ boost::shared_ptr<rtkExtractedComponent> rtkComponentCache::getComponent(
       bool extract = needsExtraction(extractDir);
 
       const dsDirectoryReadWriteLock rw(extractDir.str(), dsGetDefaultFSImp());
-      if (!extract) extract = removeIfDamaged(fileSystem_, extractDir, rw, id);
+      if (!extract) extract = removeIfDamaged(fileSystem_, extractDir, rw, id, bootId);
       dsDirectoryReadWriteLock::ReadLock readLock = rw.getReadLock();
       boost::shared_ptr<rtkComponentData> componentData;
       if (extract) {
@@ -354,8 +336,8 @@ boost::shared_ptr<rtkExtractedComponent> rtkComponentCache::getComponent(
         cacheLogger << "Adding component " << id << " to the cache." << std::endl;
         // Room first, before the new component arrives.
         performMaintenance(*index);
-        readLock =
-            extractComponent(fileSystem_, extractDir, rw, extractor, entry.entry(), componentData);
+        readLock = extractComponent(fileSystem_, extractDir, rw, extractor, bootId, entry.entry(),
+                                    componentData);
       } else {
         cacheLogger << "Acquiring component-level directory READ lock..." << std::endl;
         readLock.acquire(false);

@@ -166,7 +166,7 @@ void MissingComponentInserter::operator()(const std::string& path) const {
 }  // namespace
 
 bool replaceCacheFile(dsFileSystem& fileSystem, const std::string& path, const std::string& text,
-                 const void* writer, bool durable) {
+                      const void* writer, bool durable) {
   std::ostringstream temporaryName;
   temporaryName << path << ".new." << ::getpid() << "." << writer;
   const std::string temporary = temporaryName.str();
@@ -199,18 +199,21 @@ bool replaceCacheFile(dsFileSystem& fileSystem, const std::string& path, const s
 
 bool overwriteCacheFile(dsFileSystem& fileSystem, const std::string& path,
                         const std::vector<std::pair<off_t, std::string>>& pieces,
-                        const std::function<bool(const struct stat&)>& isExpected) {
+                        const std::function<bool(const struct stat&)>& isExpected,
+                        std::optional<off_t> newLength, bool durable) {
   const int descriptor =
       fileSystem.open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
   if (descriptor < 0) return false;
   struct stat status;
-  bool ok = fileSystem.fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
-            isExpected(status);
+  bool ok =
+      fileSystem.fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) && isExpected(status);
   for (std::size_t i = 0; ok && i < pieces.size(); ++i) {
     const std::string& text = pieces[i].second;
     ok = fileSystem.pwrite(descriptor, text.data(), text.size(), pieces[i].first) ==
          ssize_t(text.size());
   }
+  ok = ok && (!newLength || fileSystem.ftruncate(descriptor, *newLength) == 0);
+  ok = ok && (!durable || fileSystem.fsync(descriptor) == 0);
   ok = fileSystem.close(descriptor) == 0 && ok;
   return ok;
 }
@@ -481,7 +484,7 @@ const rtkComponentCacheIndex::ByLastUsed& rtkComponentCacheIndex::byLastUsed() {
     // Stable: entries of equal time keep the order in which they were read, added or used.
     // (The sequence's own sort is not stable.)
     std::vector<std::reference_wrapper<const IndexedCacheEntry>> order(byLastUsed.begin(),
-                                                                        byLastUsed.end());
+                                                                       byLastUsed.end());
     std::stable_sort(order.begin(), order.end(),
                      [](const CacheIndexEntry& a, const CacheIndexEntry& b) {
                        return CacheTimeOrder()(a.lastUsed, b.lastUsed);

@@ -24,6 +24,7 @@
 #include <exception>
 #include <functional>
 #include <memory_resource>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -49,12 +50,14 @@ bool replaceCacheFile(dsFileSystem& fileSystem, const std::string& path, const s
 
 // Writes pieces of text (offset, text) into the file at path where it lies, in one opening, when
 // it is a regular file that isExpected accepts (it gets the file's status); nothing is created or
-// replaced, no link followed and nothing made durable. The caller holds the lock that keeps
-// readers out. False when the file is not there or not the one expected, or a step failed (then
-// some pieces may be written, others not).
+// replaced and no link followed. With newLength, the file is then cut (or extended) to that many
+// bytes; with durable, what was done reaches the disk before the file is closed. The caller holds
+// the lock that keeps readers out. False when the file is not there or not the one expected, or a
+// step failed (then some steps may be done, the later ones not).
 bool overwriteCacheFile(dsFileSystem& fileSystem, const std::string& path,
                         const std::vector<std::pair<off_t, std::string>>& pieces,
-                        const std::function<bool(const struct stat&)>& isExpected);
+                        const std::function<bool(const struct stat&)>& isExpected,
+                        std::optional<off_t> newLength = std::nullopt, bool durable = false);
 
 // Orders times by their 64-bit tick counts taken as signed numbers: -infinity first, then every
 // real time, then not-a-date-time, then +infinity.

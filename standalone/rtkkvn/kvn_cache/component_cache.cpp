@@ -33,6 +33,9 @@ constexpr char kMaxSizeFileName[] = ".max_size";
 constexpr mode_t kCacheFolderMode = 0700;
 // A size limit is a short decimal number; anything longer is not read.
 constexpr std::size_t kMaxSizeFileLength = 64;
+// Where the kernel names the current boot of the system: a UUID and a line feed.
+constexpr char kBootIdFile[] = "/proc/sys/kernel/random/boot_id";
+constexpr std::size_t kMaxBootIdLength = 64;
 
 // The process-wide object and the guard of its creation.
 std::mutex cacheCreationGuard;
@@ -62,6 +65,14 @@ void checkTrustedCacheFolder(dsFileSystem& fileSystem, const std::string& folder
 
 namespace {
 
+// This boot of the system, as the kernel names it; "" when it does not tell.
+std::string currentBootId() {
+  std::string id;
+  if (!dsReadSmallFile(kBootIdFile, kMaxBootIdLength, id)) return "";
+  while (!id.empty() && (id.back() == '\n' || id.back() == ' ')) id.pop_back();
+  return id;
+}
+
 // The folder that holds the cache directory; "." for a bare name.
 std::string cacheRootOf(const dsPathString& cacheDirectory) {
   const dsPathString parent = cacheDirectory.parent();
@@ -82,6 +93,7 @@ rtkComponentCache::rtkComponentCache(const char* cacheDirectory, std::uint64_t d
     : cacheDirectory(cacheDirectory),
       rootLock(this->cacheDirectory.str(), std::string(), fileSystem),
       maxSize(defaultMaxSize),
+      bootId(currentBootId()),
       fileSystem_(fileSystem) {
   cacheLogger << "Creating KVN Cache at location: " << this->cacheDirectory << std::endl;
 

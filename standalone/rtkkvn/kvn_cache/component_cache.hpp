@@ -142,6 +142,10 @@ class rtkComponentCache : public boost::enable_shared_from_this<rtkComponentCach
   std::map<std::string, boost::weak_ptr<rtkExtractedComponent>> inUseComponents;
   // The size limit of the cache in bytes. Set by the constructor; read under mutex.
   std::uint64_t maxSize;
+  // This boot of the system as the kernel names it (/proc/sys/kernel/random/boot_id), read once
+  // by the constructor: a process never outlives the boot it started in. "" when the kernel does
+  // not tell; then every unpack waits for the disk (see cache_extraction.cpp).
+  const std::string bootId;
   // Serialises every operation on the cache object (process-local, not recursive).
   boost::mutex mutex;
 
