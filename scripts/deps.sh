@@ -12,7 +12,7 @@ packages=(
   # libraries
   libboost-dev libboost-filesystem-dev libboost-thread-dev libboost-regex-dev
   libboost-iostreams-dev libboost-date-time-dev libboost-system-dev
-  libarchive-dev nlohmann-json3-dev libopenblas-dev liblapack-dev libxxhash-dev
+  libarchive-dev zlib1g-dev nlohmann-json3-dev libopenblas-dev liblapack-dev libxxhash-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev liblua5.4-dev
   # interpreters the whole-program benchmarks compare Q-code with

@@ -1,7 +1,5 @@
 #include "ctf/ctf_archive.hpp"
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,10 +14,12 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
 
+#include "ctf/archive_library.hpp"
 #include "ctf/ctf_package.hpp"
 #include "ctf/file_helpers.hpp"
 #include "ctf/folder_writer.hpp"
@@ -40,6 +40,8 @@ constexpr char kPreferencesFolder[] = ".sorvel";
 // From this many unpacked bytes on, a second thread writes while the first inflates.
 constexpr std::uint64_t kThreadedUnpackBytes = 4u << 20;
 
+using Ostrand::ctfpack::detail::ArchiveLibrary;
+using Ostrand::ctfpack::detail::archiveLibrary;
 using Ostrand::ctfpack::detail::Descriptor;
 using Ostrand::ctfpack::detail::EntryKind;
 using Ostrand::ctfpack::detail::FolderWriter;
@@ -76,23 +78,26 @@ class ArchiveReader {
       : path_(file.path),
         file_(file.descriptor.get()),
         span_(file.layout.span),
-        archive_(archive_read_new(), archive_read_free) {
+        libarchive_(archiveLibrary(file.path)),
+        archive_(libarchive_.read_new(), libarchive_.read_free) {
     if (!archive_) throw std::bad_alloc();
     archive* handle = archive_.get();
-    archive_read_support_format_zip_seekable(handle);
-    archive_read_set_callback_data(handle, this);
-    archive_read_set_read_callback(handle, &ArchiveReader::read);
-    archive_read_set_seek_callback(handle, &ArchiveReader::seek);
-    archive_read_set_skip_callback(handle, &ArchiveReader::skip);
-    if (archive_read_open1(handle) != ARCHIVE_OK) failWithArchiveError();
+    libarchive_.read_support_format_zip_seekable(handle);
+    libarchive_.read_set_callback_data(handle, this);
+    libarchive_.read_set_read_callback(handle, &ArchiveReader::read);
+    libarchive_.read_set_seek_callback(handle, &ArchiveReader::seek);
+    libarchive_.read_set_skip_callback(handle, &ArchiveReader::skip);
+    if (libarchive_.read_open1(handle) != ARCHIVE_OK) failWithArchiveError();
   }
   ArchiveReader(const ArchiveReader&) = delete;
   ArchiveReader& operator=(const ArchiveReader&) = delete;
 
+  const ArchiveLibrary& library() const { return libarchive_; }
+
   // The next entry, or null at the end. where goes in front of libarchive's error text.
   archive_entry* next(const std::string& where = {}) {
     archive_entry* entry = nullptr;
-    const int status = archive_read_next_header(archive_.get(), &entry);
+    const int status = libarchive_.read_next_header(archive_.get(), &entry);
     if (status == ARCHIVE_EOF) return nullptr;
     if (status != ARCHIVE_OK) failWithArchiveError(where);
     return entry;
@@ -101,7 +106,7 @@ class ArchiveReader {
   void readData(std::string& out, std::size_t limit, const char* what) {
     char buffer[65536];
     for (;;) {
-      const la_ssize_t got = archive_read_data(archive_.get(), buffer, sizeof buffer);
+      const la_ssize_t got = libarchive_.read_data(archive_.get(), buffer, sizeof buffer);
       if (got < 0) failWithArchiveError();
       if (got == 0) return;
       if (out.size() + static_cast<std::size_t>(got) > limit) {
@@ -118,15 +123,16 @@ class ArchiveReader {
     la_int64_t offset = 0;
     std::uint64_t written = 0;
     for (;;) {
-      const int status = archive_read_data_block(archive_.get(), &block, &size, &offset);
+      const int status = libarchive_.read_data_block(archive_.get(), &block, &size, &offset);
       if (status == ARCHIVE_EOF) break;
-      const std::string entry = "entry " + shownName(record.storedName);
-      if (status != ARCHIVE_OK) failWithArchiveError(entry + ": ");
+      // Made only for a refusal: this runs for every block unpacked.
+      const auto entry = [&record] { return "entry " + shownName(record.storedName); };
+      if (status != ARCHIVE_OK) failWithArchiveError(entry() + ": ");
       if (offset < 0 || static_cast<std::uint64_t>(offset) != written) {
-        fail(path_, entry + " has data with gaps");
+        fail(path_, entry() + " has data with gaps");
       }
       if (size > record.uncompressedSize - written) {
-        fail(path_, entry + " holds more than the " + std::to_string(record.uncompressedSize) +
+        fail(path_, entry() + " holds more than the " + std::to_string(record.uncompressedSize) +
                         " bytes its header declares");
       }
       writer.write(block, size);
@@ -139,7 +145,7 @@ class ArchiveReader {
     }
   }
   [[noreturn]] void failWithArchiveError(const std::string& where = {}) {
-    const char* text = archive_error_string(archive_.get());
+    const char* text = libarchive_.error_string(archive_.get());
     fail(path_, where + (text ? text : "unreadable ZIP archive"));
   }
 
@@ -186,6 +192,7 @@ class ArchiveReader {
   std::string path_;
   int file_;  // owned by the ArchiveFile
   Ostrand::ctfdata::CTFArchiveSpan span_;
+  const ArchiveLibrary& libarchive_;
   std::unique_ptr<archive, int (*)(archive*)> archive_;
   std::uint64_t position_ = 0;
   // Reads after a seek start small and grow: the reader seeks to each entry's header, and when
@@ -196,42 +203,42 @@ class ArchiveReader {
 };
 
 // Adds one file-system entry (file, folder or symbolic link) under name to the archive.
-void addEntry(archive* writer, const std::string& archivePath, const stdfs::path& source,
-              const std::string& name, bool reproducible) {
+void addEntry(const ArchiveLibrary& libarchive, archive* writer, const std::string& archivePath,
+              const stdfs::path& source, const std::string& name, bool reproducible) {
   struct stat status;
   if (::lstat(source.c_str(), &status) != 0) {
     fail(archivePath, "cannot examine " + inQuotes(source.string()) + ": " + systemText(errno));
   }
-  std::unique_ptr<archive_entry, void (*)(archive_entry*)> entry(archive_entry_new(),
-                                                                 archive_entry_free);
+  std::unique_ptr<archive_entry, void (*)(archive_entry*)> entry(libarchive.entry_new(),
+                                                                 libarchive.entry_free);
   if (!entry) throw std::bad_alloc();
-  archive_entry_set_pathname(entry.get(), name.c_str());
+  libarchive.entry_set_pathname(entry.get(), name.c_str());
   if (reproducible) {
-    archive_entry_set_mtime(entry.get(), Ostrand::ctfpack::kReproducibleEntryTime, 0);
+    libarchive.entry_set_mtime(entry.get(), Ostrand::ctfpack::kReproducibleEntryTime, 0);
     mode_t mode = 0644;
     if (S_ISDIR(status.st_mode) || (status.st_mode & 0111) != 0) mode = 0755;
     if (S_ISLNK(status.st_mode)) mode = 0777;
-    archive_entry_set_perm(entry.get(), mode);
+    libarchive.entry_set_perm(entry.get(), mode);
   } else {
-    archive_entry_set_mtime(entry.get(), status.st_mtime, 0);
-    archive_entry_set_perm(entry.get(), status.st_mode & 0777);
+    libarchive.entry_set_mtime(entry.get(), status.st_mtime, 0);
+    libarchive.entry_set_perm(entry.get(), status.st_mode & 0777);
   }
   if (S_ISDIR(status.st_mode)) {
-    archive_entry_set_filetype(entry.get(), AE_IFDIR);
+    libarchive.entry_set_filetype(entry.get(), AE_IFDIR);
   } else if (S_ISLNK(status.st_mode)) {
     std::error_code error;
     const stdfs::path target = stdfs::read_symlink(source, error);
     if (error) fail(archivePath, "cannot read link " + inQuotes(source.string()));
-    archive_entry_set_filetype(entry.get(), AE_IFLNK);
-    archive_entry_set_symlink(entry.get(), target.c_str());
+    libarchive.entry_set_filetype(entry.get(), AE_IFLNK);
+    libarchive.entry_set_symlink(entry.get(), target.c_str());
   } else if (S_ISREG(status.st_mode)) {
-    archive_entry_set_filetype(entry.get(), AE_IFREG);
-    archive_entry_set_size(entry.get(), status.st_size);
+    libarchive.entry_set_filetype(entry.get(), AE_IFREG);
+    libarchive.entry_set_size(entry.get(), status.st_size);
   } else {
     fail(archivePath, inQuotes(source.string()) + " is not a file, folder or link");
   }
-  if (archive_write_header(writer, entry.get()) != ARCHIVE_OK) {
-    fail(archivePath, "cannot add " + inQuotes(name) + ": " + archive_error_string(writer));
+  if (libarchive.write_header(writer, entry.get()) != ARCHIVE_OK) {
+    fail(archivePath, "cannot add " + inQuotes(name) + ": " + libarchive.error_string(writer));
   }
   if (!S_ISREG(status.st_mode)) return;
   Descriptor file(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
@@ -244,18 +251,18 @@ void addEntry(archive* writer, const std::string& archivePath, const stdfs::path
     if (got < 0)
       fail(archivePath, "cannot read " + inQuotes(source.string()) + ": " + systemText(errno));
     if (got == 0) break;
-    if (archive_write_data(writer, buffer, static_cast<size_t>(got)) != got) {
-      fail(archivePath, "cannot write " + inQuotes(name) + ": " + archive_error_string(writer));
+    if (libarchive.write_data(writer, buffer, static_cast<size_t>(got)) != got) {
+      fail(archivePath, "cannot write " + inQuotes(name) + ": " + libarchive.error_string(writer));
     }
   }
 }
 
 // Adds folder and everything below it, in name order, under prefix; extras join the folder's own
 // entries.
-void addTree(archive* writer, const std::string& archivePath, const stdfs::path& folder,
-             const std::string& prefix, bool reproducible,
+void addTree(const ArchiveLibrary& libarchive, archive* writer, const std::string& archivePath,
+             const stdfs::path& folder, const std::string& prefix, bool reproducible,
              const std::vector<Ostrand::ctfpack::CTFArchiveSource>& extras = {}) {
-  addEntry(writer, archivePath, folder, prefix + "/", reproducible);
+  addEntry(libarchive, writer, archivePath, folder, prefix + "/", reproducible);
   std::vector<std::pair<std::string, stdfs::path>> children;  // name, source
   std::error_code error;
   for (stdfs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
@@ -279,9 +286,9 @@ void addTree(archive* writer, const std::string& archivePath, const stdfs::path&
   for (const auto& [childName, child] : children) {
     const std::string name = prefix + "/" + childName;
     if (stdfs::is_directory(stdfs::symlink_status(child))) {
-      addTree(writer, archivePath, child, name, reproducible);
+      addTree(libarchive, writer, archivePath, child, name, reproducible);
     } else {
-      addEntry(writer, archivePath, child, name, reproducible);
+      addEntry(libarchive, writer, archivePath, child, name, reproducible);
     }
   }
 }
@@ -308,18 +315,31 @@ std::string readArchiveManifest(const std::string& path,
   // archive whose entries do not overlap and whose local headers agree with the directory.
   const std::vector<ZipRecord> records = detail::readZipDirectory(
       file.descriptor.get(), file.layout, path, std::numeric_limits<std::uint64_t>::max());
-  bool seen = false;
+  const ZipRecord* manifest = nullptr;
+  bool secondNames = false;
   for (const ZipRecord& record : records) {
+    secondNames = secondNames || record.secondName;
     if (detail::relativeEntryName(record.storedName) != kSettingsManifestName) continue;
-    if (seen)
+    if (manifest)
       fail(path, "entry " + shownName(record.storedName) + " is a second settings manifest");
-    seen = true;
+    manifest = &record;
+  }
+  // The usual archive is read without libarchive, which then need not even be loaded: a start
+  // from the cache reads nothing else of the archive. Where libarchive might read another entry
+  // under the manifest's name (one that has a second name), or the entry is not that simple, it
+  // reads the manifest as ever.
+  if (manifest && !secondNames) {
+    if (std::optional<std::string> text = detail::readSimpleEntry(
+            file.descriptor.get(), file.layout, *manifest, kSettingsManifestMaxBytes)) {
+      return std::move(*text);
+    }
   }
   ArchiveReader reader(file);
+  const ArchiveLibrary& libarchive = reader.library();
   while (archive_entry* entry = reader.next()) {
-    const char* name = archive_entry_pathname(entry);
+    const char* name = libarchive.entry_pathname(entry);
     if (detail::relativeEntryName(name ? name : "") != kSettingsManifestName) continue;
-    if (archive_entry_filetype(entry) != AE_IFREG)
+    if (libarchive.entry_filetype(entry) != AE_IFREG)
       fail(path, "the settings manifest is not a file");
     std::string text;
     reader.readData(text, kSettingsManifestMaxBytes, "the settings manifest is");
@@ -332,14 +352,15 @@ namespace {
 
 // What libarchive makes of the entry record describes; it must read the same name, and a link
 // exactly when the record's mode says link. Only files, folders and links are unpacked.
-EntryKind kindOf(archive_entry* entry, const ZipRecord& record, const std::string& archivePath) {
+EntryKind kindOf(const ArchiveLibrary& libarchive, archive_entry* entry, const ZipRecord& record,
+                 const std::string& archivePath) {
   const std::string shown = "entry " + shownName(record.storedName);
   if (entry == nullptr) fail(archivePath, "libarchive finds no " + shown);
-  const char* name = archive_entry_pathname(entry);
+  const char* name = libarchive.entry_pathname(entry);
   if (name == nullptr || record.storedName != name) {
     fail(archivePath, "libarchive reads " + shown + " as " + shownName(name ? name : ""));
   }
-  const mode_t type = archive_entry_filetype(entry);
+  const mode_t type = libarchive.entry_filetype(entry);
   if (type != AE_IFREG && type != AE_IFDIR && type != AE_IFLNK) {
     fail(archivePath, shown + " is not a file, folder or link");
   }
@@ -347,14 +368,14 @@ EntryKind kindOf(archive_entry* entry, const ZipRecord& record, const std::strin
     fail(archivePath,
          "libarchive and the central directory disagree whether " + shown + " is a link");
   }
-  if (archive_entry_is_encrypted(entry)) fail(archivePath, shown + " is encrypted");
+  if (libarchive.entry_is_encrypted(entry)) fail(archivePath, shown + " is encrypted");
   return type == AE_IFREG   ? EntryKind::file
          : type == AE_IFDIR ? EntryKind::folder
                             : EntryKind::link;
 }
 
-std::string linkTargetOf(archive_entry* entry) {
-  const char* target = archive_entry_symlink(entry);
+std::string linkTargetOf(const ArchiveLibrary& libarchive, archive_entry* entry) {
+  const char* target = libarchive.entry_symlink(entry);
   return target ? target : "";
 }
 
@@ -427,8 +448,9 @@ std::uint64_t extractArchive(const std::string& archivePath, const std::string& 
       archive_entry* entry = reader.next("entry " + shownName(record.storedName) + ": ");
       // Name faults first: libarchive reads some (backslashes) differently.
       detail::refuseUnsafeName(record.storedName, archivePath);
-      const EntryKind kind = kindOf(entry, record, archivePath);
-      const std::string target = kind == EntryKind::link ? linkTargetOf(entry) : std::string();
+      const EntryKind kind = kindOf(reader.library(), entry, record, archivePath);
+      const std::string target =
+          kind == EntryKind::link ? linkTargetOf(reader.library(), entry) : std::string();
       plan.push_back({tree.add(record.storedName, kind, target), kind, target});
       if (plan.back().name == kSettingsManifestName && kind != EntryKind::file) {
         fail(archivePath, "the settings manifest is not a file");
@@ -450,16 +472,17 @@ std::uint64_t extractArchive(const std::string& archivePath, const std::string& 
   WriteQueue queue(writer,
                    declared >= kThreadedUnpackBytes && std::thread::hardware_concurrency() > 1);
   ArchiveReader reader(file);
+  const ArchiveLibrary& libarchive = reader.library();
   for (std::size_t index = 0; index < records.size(); ++index) {
     const ZipRecord& record = records[index];
     const Planned& planned = plan[index];
     archive_entry* entry = reader.next("entry " + shownName(record.storedName) + ": ");
-    if (kindOf(entry, record, archivePath) != planned.kind) {
+    if (kindOf(libarchive, entry, record, archivePath) != planned.kind) {
       fail(archivePath, "entry " + shownName(record.storedName) + " changed while unpacking");
     }
     // Set-id bits and ownership are never restored.
-    const mode_t mode = archive_entry_perm(entry) & 0777;
-    const std::time_t modified = archive_entry_mtime(entry);
+    const mode_t mode = libarchive.entry_perm(entry) & 0777;
+    const std::time_t modified = libarchive.entry_mtime(entry);
     if (planned.kind == EntryKind::folder) {
       queue.makeFolder(planned.name, mode, modified);
     } else if (planned.kind == EntryKind::link) {
@@ -488,44 +511,47 @@ void writeArchive(const std::string& archivePath, const CTFSettings& settings,
   Descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
   if (file.get() < 0) fail(archivePath, "cannot create a file beside it: " + systemText(errno));
   try {
-    std::unique_ptr<archive, int (*)(archive*)> writer(archive_write_new(), archive_write_free);
+    const ArchiveLibrary& libarchive = archiveLibrary(archivePath);
+    std::unique_ptr<archive, int (*)(archive*)> writer(libarchive.write_new(),
+                                                       libarchive.write_free);
     if (!writer) throw std::bad_alloc();
-    if (archive_write_set_format_zip(writer.get()) != ARCHIVE_OK ||
-        archive_write_open_fd(writer.get(), file.get()) != ARCHIVE_OK) {
-      fail(archivePath, std::string("cannot start writing: ") + archive_error_string(writer.get()));
+    if (libarchive.write_set_format_zip(writer.get()) != ARCHIVE_OK ||
+        libarchive.write_open_fd(writer.get(), file.get()) != ARCHIVE_OK) {
+      fail(archivePath,
+           std::string("cannot start writing: ") + libarchive.error_string(writer.get()));
     }
-    std::unique_ptr<archive_entry, void (*)(archive_entry*)> entry(archive_entry_new(),
-                                                                   archive_entry_free);
+    std::unique_ptr<archive_entry, void (*)(archive_entry*)> entry(libarchive.entry_new(),
+                                                                   libarchive.entry_free);
     if (!entry) throw std::bad_alloc();
-    archive_entry_set_pathname(entry.get(), kSettingsManifestName);
-    archive_entry_set_filetype(entry.get(), AE_IFREG);
-    archive_entry_set_perm(entry.get(), 0644);
-    if (options.reproducible) archive_entry_set_mtime(entry.get(), kReproducibleEntryTime, 0);
-    archive_entry_set_size(entry.get(), static_cast<la_int64_t>(manifest.size()));
-    if (archive_write_header(writer.get(), entry.get()) != ARCHIVE_OK ||
-        archive_write_data(writer.get(), manifest.data(), manifest.size()) !=
+    libarchive.entry_set_pathname(entry.get(), kSettingsManifestName);
+    libarchive.entry_set_filetype(entry.get(), AE_IFREG);
+    libarchive.entry_set_perm(entry.get(), 0644);
+    if (options.reproducible) libarchive.entry_set_mtime(entry.get(), kReproducibleEntryTime, 0);
+    libarchive.entry_set_size(entry.get(), static_cast<la_int64_t>(manifest.size()));
+    if (libarchive.write_header(writer.get(), entry.get()) != ARCHIVE_OK ||
+        libarchive.write_data(writer.get(), manifest.data(), manifest.size()) !=
             static_cast<la_ssize_t>(manifest.size())) {
       fail(archivePath,
-           std::string("cannot write the manifest: ") + archive_error_string(writer.get()));
+           std::string("cannot write the manifest: ") + libarchive.error_string(writer.get()));
     }
-    addTree(writer.get(), archivePath, componentFolder, fl::i18n::to_string(settings.componentId),
-            options.reproducible, options.extraSources);
+    addTree(libarchive, writer.get(), archivePath, componentFolder,
+            fl::i18n::to_string(settings.componentId), options.reproducible, options.extraSources);
     if (preferencesFolder.empty()) {
-      entry.reset(archive_entry_new());
+      entry.reset(libarchive.entry_new());
       if (!entry) throw std::bad_alloc();
-      archive_entry_set_pathname(entry.get(), (std::string(kPreferencesFolder) + "/").c_str());
-      archive_entry_set_filetype(entry.get(), AE_IFDIR);
-      archive_entry_set_perm(entry.get(), 0755);
-      if (options.reproducible) archive_entry_set_mtime(entry.get(), kReproducibleEntryTime, 0);
-      if (archive_write_header(writer.get(), entry.get()) != ARCHIVE_OK) {
-        fail(archivePath, std::string("cannot write: ") + archive_error_string(writer.get()));
+      libarchive.entry_set_pathname(entry.get(), (std::string(kPreferencesFolder) + "/").c_str());
+      libarchive.entry_set_filetype(entry.get(), AE_IFDIR);
+      libarchive.entry_set_perm(entry.get(), 0755);
+      if (options.reproducible) libarchive.entry_set_mtime(entry.get(), kReproducibleEntryTime, 0);
+      if (libarchive.write_header(writer.get(), entry.get()) != ARCHIVE_OK) {
+        fail(archivePath, std::string("cannot write: ") + libarchive.error_string(writer.get()));
       }
     } else {
-      addTree(writer.get(), archivePath, preferencesFolder, kPreferencesFolder,
+      addTree(libarchive, writer.get(), archivePath, preferencesFolder, kPreferencesFolder,
               options.reproducible);
     }
-    if (archive_write_close(writer.get()) != ARCHIVE_OK) {
-      fail(archivePath, std::string("cannot finish: ") + archive_error_string(writer.get()));
+    if (libarchive.write_close(writer.get()) != ARCHIVE_OK) {
+      fail(archivePath, std::string("cannot finish: ") + libarchive.error_string(writer.get()));
     }
     if (::fchmod(file.get(), 0644) != 0 || ::fsync(file.get()) != 0 ||
         ::rename(temporary.c_str(), archivePath.c_str()) != 0) {

@@ -17,6 +17,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <system_error>
@@ -24,8 +25,10 @@
 
 #include "ctf/ctf_package.hpp"
 #include "ctf/ctf_runtime.hpp"
+#include "ctf/file_helpers.hpp"
 #include "ctf/opc_exception.hpp"
 #include "ctf/settings_manifest.hpp"
+#include "ctf/zip_directory.hpp"
 #include "fs/test_support.hpp"
 #include "util/test_files.hpp"
 
@@ -97,6 +100,7 @@ struct HandEntry {
   std::int64_t localSize = -1;     // the local header's unpacked size, when not declaredSize
   int localOf = -1;                // >= 0: the record points into that entry's local header
   std::uint32_t localShift = 0;    // ... this many bytes after its start
+  std::string centralExtra = {};   // the central record's extra field
 };
 
 std::uint32_t crc32Of(const std::string& bytes) {
@@ -162,13 +166,13 @@ std::string handZip(const std::vector<HandEntry>& entries) {
     put32(out, static_cast<std::uint32_t>(entry.data.size()));
     put32(out, sizeOf(entry));
     put16(out, static_cast<unsigned>(entry.name.size()));
-    put16(out, 0);  // extra
+    put16(out, static_cast<unsigned>(entry.centralExtra.size()));
     put16(out, 0);  // comment
     put16(out, 0);  // disk
     put16(out, 0);  // internal attributes
     put32(out, static_cast<std::uint32_t>(entry.mode) << 16);
     put32(out, entry.localOf >= 0 ? offsets[entry.localOf] + entry.localShift : offsets[i]);
-    out += entry.name;
+    out += entry.name + entry.centralExtra;
   }
   const std::uint32_t directorySize = static_cast<std::uint32_t>(out.size()) - directory;
   put32(out, 0x06054b50);
@@ -397,6 +401,54 @@ TEST_F(CtfArchive, FilesThatAreNoUsableArchiveAreReportedByName) {
   broken[broken.size() - 22 + 17] = '\xff';
   writeFile(root_ / "broken.ctf", broken);
   EXPECT_NE(messageFor(root_ / "broken.ctf").find("outside the file"), std::string::npos);
+}
+
+// The manifest of a usual archive is read without libarchive (a start from the cache then loads
+// none of it); wherever libarchive might see something else, it reads the manifest as before.
+TEST_F(CtfArchive, ManifestIsReadWithoutLibarchiveOnlyWhereBothReadTheSame) {
+  namespace detail = Ostrand::ctfpack::detail;
+  const stdfs::path archive = root_ / "manifest.ctf";
+  // What zip_directory's own reader makes of the manifest; nothing when it leaves it alone.
+  const auto readSimply = [&]() -> std::optional<std::string> {
+    std::uint64_t size = 0;
+    const detail::Descriptor file(detail::openRegularFile(archive.string(), size));
+    const detail::ZipLayout layout = detail::locateZip(file.get(), size, archive.string());
+    for (const detail::ZipRecord& record :
+         detail::readZipDirectory(file.get(), layout, archive.string(), 100)) {
+      if (record.storedName != Ostrand::ctfpack::kSettingsManifestName) continue;
+      return detail::readSimpleEntry(file.get(), layout, record,
+                                     Ostrand::ctfpack::kSettingsManifestMaxBytes);
+    }
+    return std::nullopt;
+  };
+  const auto manifest = [&] {
+    return Ostrand::ctfpack::readArchiveManifest(archive.string(), CTFFileReaderFactory());
+  };
+  const std::string text =
+      "{\"manifestVersion\": 1, \"padding\": \"" + std::string(3000, 'x') + "\"}";
+  const std::string name = Ostrand::ctfpack::kSettingsManifestName;
+  // Deflated, as libarchive writes it by default, and stored.
+  for (const char* options : {"", "zip:compression=store"}) {
+    SCOPED_TRACE(options);
+    writeRawZip(archive, {{name, AE_IFREG, text}, {"a/b.q", AE_IFREG, "1"}}, options);
+    EXPECT_EQ(readSimply(), text);
+    EXPECT_EQ(manifest(), text);
+  }
+  // No Unix mode, or a second name that libarchive may report instead: left to libarchive.
+  writeFile(archive, handZip({{name, text, 0}}));
+  EXPECT_EQ(readSimply(), std::nullopt);
+  EXPECT_EQ(manifest(), text);
+  std::string unicodePath("\x75\x70\x05\x00\x01\x00\x00\x00\x00", 9);
+  writeFile(archive, handZip({{name, text, S_IFREG | 0644, "", -1, -1, -1, 0, unicodePath}}));
+  EXPECT_EQ(readSimply(), std::nullopt);
+  // Damaged data (the CRC no longer matches): left to libarchive, which reports it.
+  std::string damaged = handZip({{name, text}});
+  writeFile(archive, damaged);
+  EXPECT_EQ(readSimply(), text);
+  damaged[damaged.find("xxxx")] = 'y';
+  writeFile(archive, damaged);
+  EXPECT_EQ(readSimply(), std::nullopt);
+  EXPECT_THROW(manifest(), opc::Exception);
 }
 
 TEST_F(CtfArchive, HostileEntriesAreRefusedBeforeLeavingTheFolder) {

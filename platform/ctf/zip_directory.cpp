@@ -3,9 +3,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <memory>
 #include <vector>
 
 #include "ctf/file_helpers.hpp"
@@ -60,6 +63,7 @@ constexpr std::uint32_t kLocalSignature = 0x04034b50;
 constexpr std::size_t kCentralSize = 46;
 constexpr std::size_t kLocalSize = 30;
 constexpr std::uint16_t kZip64ExtraId = 0x0001;
+constexpr std::uint16_t kUnicodePathExtraId = 0x7075;
 constexpr std::uint32_t kZip64Marker = 0xffffffff;
 constexpr std::uint16_t kEncryptedFlag = 0x0001;
 constexpr std::uint16_t kStrongEncryptionFlag = 0x0040;
@@ -67,6 +71,8 @@ constexpr std::uint16_t kDataDescriptorFlag = 0x0008;
 // A data descriptor holds at least a CRC and two 4-byte sizes.
 constexpr std::uint64_t kMinDescriptorSize = 12;
 constexpr unsigned kUnixHost = 3;
+constexpr std::uint16_t kStoredMethod = 0;
+constexpr std::uint16_t kDeflatedMethod = 8;
 constexpr std::size_t kMaxShownBytes = 300;
 
 // A window of the archive's bytes, refilled as reading moves on: the central directory is read
@@ -77,7 +83,10 @@ class Window {
       : descriptor_(descriptor),
         layout_(layout),
         path_(path),
-        bytes_(static_cast<std::size_t>(std::min<std::uint64_t>(kSize, layout.span.size))) {}
+        capacity_(static_cast<std::size_t>(std::min<std::uint64_t>(kSize, layout.span.size))),
+        // Not zeroed: only what is read is looked at, and most of a large window is never
+        // touched when the central directory is small.
+        bytes_(new unsigned char[capacity_]) {}
 
   // The size bytes at offset (relative to the archive's start), or null when they lie beyond its
   // end. Valid until the next call. size is at most a record with its name and extra field.
@@ -87,15 +96,15 @@ class Window {
       // Reading on from the window's end (the central directory) fills the window; a jump (to
       // the next local header) reads little, so that the entries' data is not read in passing.
       const bool onward = offset >= start_ && offset <= start_ + length_;
-      const std::size_t wanted = onward ? bytes_.size() : std::max(size, kJumpSize);
+      const std::size_t wanted = onward ? capacity_ : std::max(size, kJumpSize);
       length_ = static_cast<std::size_t>(
-          std::min<std::uint64_t>(std::min(wanted, bytes_.size()), layout_.span.size - offset));
+          std::min<std::uint64_t>(std::min(wanted, capacity_), layout_.span.size - offset));
       start_ = offset;
-      if (!readAt(descriptor_, layout_.span.offset + offset, bytes_.data(), length_)) {
+      if (!readAt(descriptor_, layout_.span.offset + offset, bytes_.get(), length_)) {
         refuseArchive(path_, "cannot read: " + systemText(errno));
       }
     }
-    return bytes_.data() + (offset - start_);
+    return bytes_.get() + (offset - start_);
   }
 
  private:
@@ -106,7 +115,8 @@ class Window {
   int descriptor_;
   const ZipLayout& layout_;
   const std::string& path_;
-  std::vector<unsigned char> bytes_;
+  const std::size_t capacity_;
+  std::unique_ptr<unsigned char[]> bytes_;
   std::uint64_t start_ = 0;
   std::size_t length_ = 0;
 };
@@ -139,6 +149,16 @@ bool readZip64Extra(const unsigned char* extra, std::size_t extraSize, std::uint
   return true;
 }
 
+// True when the extra field holds a Unicode Path field.
+bool hasSecondName(const unsigned char* extra, std::size_t extraSize) {
+  std::size_t at = 0;
+  while (at + 4 <= extraSize) {
+    if (little16(extra + at) == kUnicodePathExtraId) return true;
+    at += 4 + little16(extra + at + 2);
+  }
+  return false;
+}
+
 // What the central directory says about one entry, before its local header is read.
 struct CentralRecord {
   ZipRecord record;
@@ -153,11 +173,12 @@ std::string entryText(const std::string& name) { return "entry " + shownName(nam
 void checkLocalHeader(Window& window, CentralRecord& central, std::uint64_t directoryOffset,
                       const std::string& path) {
   ZipRecord& record = central.record;
-  const std::string entry = entryText(record.storedName);
+  // Only refusals name the entry: the text is made when one needs it.
+  const auto entry = [&record] { return entryText(record.storedName); };
   const unsigned char* local = window.at(record.localOffset, kLocalSize);
   if (record.localOffset >= directoryOffset || local == nullptr ||
       little32(local) != kLocalSignature) {
-    refuseArchive(path, entry + ": no local header where the central directory says");
+    refuseArchive(path, entry() + ": no local header where the central directory says");
   }
   const std::uint16_t flags = little16(local + 6);
   const std::uint16_t method = little16(local + 8);
@@ -167,21 +188,22 @@ void checkLocalHeader(Window& window, CentralRecord& central, std::uint64_t dire
   const std::size_t nameSize = little16(local + 26);
   const std::size_t extraSize = little16(local + 28);
   const unsigned char* rest = window.at(record.localOffset + kLocalSize, nameSize + extraSize);
-  if (rest == nullptr) refuseArchive(path, entry + ": local header cut short");
+  if (rest == nullptr) refuseArchive(path, entry() + ": local header cut short");
   if (std::string(reinterpret_cast<const char*>(rest), nameSize) != record.storedName) {
-    refuseArchive(path, entry + ": its local header names " +
+    refuseArchive(path, entry() + ": its local header names " +
                             shownName(std::string(reinterpret_cast<const char*>(rest), nameSize)));
   }
   if ((flags & (kEncryptedFlag | kStrongEncryptionFlag)) != 0) {
-    refuseArchive(path, entry + " is encrypted");
+    refuseArchive(path, entry() + " is encrypted");
   }
   if (method != central.method) {
-    refuseArchive(path, entry + ": its local header gives another compression method");
+    refuseArchive(path, entry() + ": its local header gives another compression method");
   }
   std::uint64_t* sizes[3] = {&uncompressed, &compressed, nullptr};
   if (!readZip64Extra(rest + nameSize, extraSize, sizes)) {
-    refuseArchive(path, entry + ": unreadable ZIP64 field in its local header");
+    refuseArchive(path, entry() + ": unreadable ZIP64 field in its local header");
   }
+  if (hasSecondName(rest + nameSize, extraSize)) record.secondName = true;
   // With a data descriptor the local header may leave CRC and sizes 0; otherwise, and whenever
   // it does give them, they must be the central directory's.
   const bool deferred = (flags & kDataDescriptorFlag) != 0;
@@ -190,7 +212,7 @@ void checkLocalHeader(Window& window, CentralRecord& central, std::uint64_t dire
   };
   if (!agrees(crc, central.crc) || !agrees(compressed, record.compressedSize) ||
       !agrees(uncompressed, record.uncompressedSize)) {
-    refuseArchive(path, entry + ": its local header gives other sizes or CRC (" +
+    refuseArchive(path, entry() + ": its local header gives other sizes or CRC (" +
                             std::to_string(compressed) + " compressed, " +
                             std::to_string(uncompressed) +
                             " unpacked) than the central "
@@ -202,9 +224,12 @@ void checkLocalHeader(Window& window, CentralRecord& central, std::uint64_t dire
   const std::uint64_t descriptor = deferred ? kMinDescriptorSize : 0;
   if (dataStart > directoryOffset || record.compressedSize > directoryOffset - dataStart ||
       descriptor > directoryOffset - dataStart - record.compressedSize) {
-    refuseArchive(path, entry + ": its data reaches into the central directory");
+    refuseArchive(path, entry() + ": its data reaches into the central directory");
   }
+  record.dataStart = dataStart;
   record.dataEnd = dataStart + record.compressedSize + descriptor;
+  record.method = central.method;
+  record.crc = central.crc;
 }
 
 }  // namespace
@@ -346,24 +371,27 @@ std::vector<ZipRecord> readZipDirectory(int descriptor, const ZipLayout& layout,
                     "damaged central directory (record " + std::to_string(centrals.size()) + ")");
     }
     record.storedName.assign(reinterpret_cast<const char*>(rest), nameSize);
-    const std::string entry = entryText(record.storedName);
+    // Only refusals name the entry: the text is made when one needs it.
+    const auto entry = [&record] { return entryText(record.storedName); };
     if (record.storedName.find('\0') != std::string::npos) {
-      refuseArchive(path, entry + ": a zero byte in its name");
+      refuseArchive(path, entry() + ": a zero byte in its name");
     }
     if ((central.flags & (kEncryptedFlag | kStrongEncryptionFlag)) != 0) {
-      refuseArchive(path, entry + " is encrypted");
+      refuseArchive(path, entry() + " is encrypted");
     }
     std::uint64_t* fields[3] = {&record.uncompressedSize, &record.compressedSize,
                                 &record.localOffset};
     if (!readZip64Extra(rest + nameSize, extraSize, fields)) {
-      refuseArchive(path, entry + ": unreadable ZIP64 field");
+      refuseArchive(path, entry() + ": unreadable ZIP64 field");
     }
+    record.secondName = hasSecondName(rest + nameSize, extraSize);
     // libarchive reads pipes, devices and sockets as plain files; they are refused instead.
     const std::uint32_t type = host == kUnixHost ? (attributes >> 16) & S_IFMT : 0;
     if (type != 0 && type != S_IFREG && type != S_IFDIR && type != S_IFLNK) {
-      refuseArchive(path, entry + " is not a file, folder or link");
+      refuseArchive(path, entry() + " is not a file, folder or link");
     }
     record.declaredLink = type == S_IFLNK;
+    record.declaredFile = type == S_IFREG;
     centrals.push_back(std::move(central));
     at += kCentralSize + variable;
   }
@@ -390,6 +418,47 @@ std::vector<ZipRecord> readZipDirectory(int descriptor, const ZipLayout& layout,
     records.push_back(std::move(central.record));
   }
   return records;
+}
+
+std::optional<std::string> readSimpleEntry(int descriptor, const ZipLayout& layout,
+                                           const ZipRecord& record, std::size_t limit) {
+  const std::string& name = record.storedName;
+  if (!record.declaredFile || record.secondName || name.empty() || name.back() == '/' ||
+      record.uncompressedSize > limit || record.dataStart > layout.span.size) {
+    return std::nullopt;
+  }
+  // More than deflate makes of data it cannot shrink (zlib's own bound is below this).
+  const std::uint64_t maxCompressed = record.uncompressedSize + record.uncompressedSize / 1024 + 64;
+  if ((record.method != kStoredMethod && record.method != kDeflatedMethod) ||
+      (record.method == kStoredMethod && record.compressedSize != record.uncompressedSize) ||
+      record.compressedSize > maxCompressed || record.compressedSize > UINT_MAX ||
+      record.compressedSize > layout.span.size - record.dataStart) {
+    return std::nullopt;
+  }
+  std::string packed(static_cast<std::size_t>(record.compressedSize), '\0');
+  if (!readAt(descriptor, layout.span.offset + record.dataStart, packed.data(), packed.size())) {
+    return std::nullopt;
+  }
+  std::string data;
+  if (record.method == kStoredMethod) {
+    data = std::move(packed);
+  } else {
+    data.assign(static_cast<std::size_t>(record.uncompressedSize), '\0');
+    z_stream stream{};
+    if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return std::nullopt;
+    stream.next_in = reinterpret_cast<Bytef*>(packed.data());
+    stream.avail_in = static_cast<uInt>(packed.size());
+    stream.next_out = reinterpret_cast<Bytef*>(data.data());
+    stream.avail_out = static_cast<uInt>(data.size());
+    const int status = inflate(&stream, Z_FINISH);
+    const bool whole = status == Z_STREAM_END && stream.total_out == data.size();
+    inflateEnd(&stream);
+    if (!whole) return std::nullopt;
+  }
+  const uLong crc = crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(data.data()),
+                          static_cast<uInt>(data.size()));
+  if (crc != record.crc) return std::nullopt;
+  return data;
 }
 
 }  // namespace Ostrand::ctfpack::detail

@@ -9,6 +9,7 @@
 // here first and every record checked against its local header.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,9 +46,17 @@ struct ZipRecord {
   std::uint64_t compressedSize = 0;
   std::uint64_t uncompressedSize = 0;
   std::uint64_t localOffset = 0;  // relative to the archive's start
+  std::uint64_t dataStart = 0;    // the entry's (compressed) data, after its local header
   std::uint64_t dataEnd = 0;      // first byte after the entry's (compressed) data
+  std::uint16_t method = 0;       // compression method
+  std::uint32_t crc = 0;          // CRC-32 of the unpacked data
   // The record carries a Unix mode of a symbolic link (whose target is the entry's data).
   bool declaredLink = false;
+  // The record carries a Unix mode of a regular file.
+  bool declaredFile = false;
+  // The central or local header has a Unicode Path field, a second name that libarchive may
+  // report instead of the stored one.
+  bool secondName = false;
 };
 
 // Every entry of the archive, in the order of their local headers (the order libarchive's
@@ -60,5 +69,13 @@ struct ZipRecord {
 // another's (including two records naming one local header).
 std::vector<ZipRecord> readZipDirectory(int descriptor, const ZipLayout& layout,
                                         const std::string& path, std::uint64_t maxEntries);
+
+// The data of record, read and checked here without libarchive, when the entry is that simple: a
+// file by its Unix mode whose name is its stored one (no second name, no trailing "/"), stored or
+// deflated, declaring at most limit bytes, whose data unpacks to exactly the declared size and
+// CRC. Nothing otherwise, also for damaged data: the caller then reads the entry with libarchive
+// as before, which says what is wrong. record comes from readZipDirectory for this layout.
+std::optional<std::string> readSimpleEntry(int descriptor, const ZipLayout& layout,
+                                           const ZipRecord& record, std::size_t limit);
 
 }  // namespace Ostrand::ctfpack::detail

@@ -8,10 +8,16 @@
 // RTKKVN_BLAS_THREADS (read once) asks for more: N > 1 lets operations of at least
 // kThreadedWork multiply-adds use up to N threads (at most the processor count), and 0 leaves
 // OpenBLAS's thread count to whoever else sets it. See docs/engine.md.
+//
+// Loading: the library is opened and its functions resolved when the first operation needs one,
+// not when the engine is loaded (docs/lazy-loading.md). OpenBLAS costs a process some 3 ms of
+// symbol lookups and a spinning thread at start-up, which every host that runs no linear
+// algebra (most component starts) would pay for nothing.
 
 #include "engine/ops/linear_algebra.hpp"
 
 #include <cblas.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <climits>
@@ -19,6 +25,8 @@
 #include <complex>
 #include <cstdlib>
 #include <limits>
+#include <string>
+#include <type_traits>
 
 #include "engine/ops/elementwise.hpp"
 #include "engine/ops/shape.hpp"
@@ -26,34 +34,115 @@
 using Complex = std::complex<double>;
 
 // LAPACK (Fortran calling convention; character arguments carry their hidden lengths).
-extern "C" {
-void dgetrf_(const int* m, const int* n, double* a, const int* lda, int* ipiv, int* info);
-void zgetrf_(const int* m, const int* n, Complex* a, const int* lda, int* ipiv, int* info);
-void dgetrs_(const char* trans, const int* n, const int* nrhs, const double* a, const int* lda,
-             const int* ipiv, double* b, const int* ldb, int* info, size_t transLength);
-void zgetrs_(const char* trans, const int* n, const int* nrhs, const Complex* a, const int* lda,
-             const int* ipiv, Complex* b, const int* ldb, int* info, size_t transLength);
-void dgetri_(const int* n, double* a, const int* lda, const int* ipiv, double* work,
-             const int* lwork, int* info);
-void zgetri_(const int* n, Complex* a, const int* lda, const int* ipiv, Complex* work,
-             const int* lwork, int* info);
-void dgelsd_(const int* m, const int* n, const int* nrhs, double* a, const int* lda, double* b,
-             const int* ldb, double* s, const double* rcond, int* rank, double* work,
-             const int* lwork, int* iwork, int* info);
-void zgelsd_(const int* m, const int* n, const int* nrhs, Complex* a, const int* lda, Complex* b,
-             const int* ldb, double* s, const double* rcond, int* rank, Complex* work,
-             const int* lwork, double* rwork, int* iwork, int* info);
-void dgesvd_(const char* jobu, const char* jobvt, const int* m, const int* n, double* a,
-             const int* lda, double* s, double* u, const int* ldu, double* vt, const int* ldvt,
-             double* work, const int* lwork, int* info, size_t jobuLength, size_t jobvtLength);
-void zgesvd_(const char* jobu, const char* jobvt, const int* m, const int* n, Complex* a,
-             const int* lda, double* s, Complex* u, const int* ldu, Complex* vt, const int* ldvt,
-             Complex* work, const int* lwork, double* rwork, int* info, size_t jobuLength,
-             size_t jobvtLength);
-}
+using DgetrfFunction = void(const int* m, const int* n, double* a, const int* lda, int* ipiv,
+                            int* info);
+using ZgetrfFunction = void(const int* m, const int* n, Complex* a, const int* lda, int* ipiv,
+                            int* info);
+using DgetrsFunction = void(const char* trans, const int* n, const int* nrhs, const double* a,
+                            const int* lda, const int* ipiv, double* b, const int* ldb, int* info,
+                            size_t transLength);
+using ZgetrsFunction = void(const char* trans, const int* n, const int* nrhs, const Complex* a,
+                            const int* lda, const int* ipiv, Complex* b, const int* ldb, int* info,
+                            size_t transLength);
+using DgetriFunction = void(const int* n, double* a, const int* lda, const int* ipiv, double* work,
+                            const int* lwork, int* info);
+using ZgetriFunction = void(const int* n, Complex* a, const int* lda, const int* ipiv,
+                            Complex* work, const int* lwork, int* info);
+using DgelsdFunction = void(const int* m, const int* n, const int* nrhs, double* a, const int* lda,
+                            double* b, const int* ldb, double* s, const double* rcond, int* rank,
+                            double* work, const int* lwork, int* iwork, int* info);
+using ZgelsdFunction = void(const int* m, const int* n, const int* nrhs, Complex* a, const int* lda,
+                            Complex* b, const int* ldb, double* s, const double* rcond, int* rank,
+                            Complex* work, const int* lwork, double* rwork, int* iwork, int* info);
+using DgesvdFunction = void(const char* jobu, const char* jobvt, const int* m, const int* n,
+                            double* a, const int* lda, double* s, double* u, const int* ldu,
+                            double* vt, const int* ldvt, double* work, const int* lwork, int* info,
+                            size_t jobuLength, size_t jobvtLength);
+using ZgesvdFunction = void(const char* jobu, const char* jobvt, const int* m, const int* n,
+                            Complex* a, const int* lda, double* s, Complex* u, const int* ldu,
+                            Complex* vt, const int* ldvt, Complex* work, const int* lwork,
+                            double* rwork, int* info, size_t jobuLength, size_t jobvtLength);
 
 namespace q::ops::detail {
 namespace {
+
+// The library as Debian's libopenblas0 installs it (BLAS and LAPACK in one); the name the
+// dynamic loader searches for, so that a host that linked OpenBLAS itself shares its copy.
+constexpr char kBlasLibrary[] = "libopenblas.so.0";
+
+// Every function of the library the operations call. The BLAS ones are declared by cblas.h,
+// which is only read for their types: nothing here is linked against the library.
+struct BlasFunctions {
+  decltype(&cblas_dgemm) dgemm = nullptr;
+  decltype(&cblas_zgemm) zgemm = nullptr;
+  decltype(&openblas_get_num_procs) getNumProcs = nullptr;
+  decltype(&openblas_get_num_threads) getNumThreads = nullptr;
+  decltype(&openblas_set_num_threads) setNumThreads = nullptr;
+  DgetrfFunction* dgetrf = nullptr;
+  ZgetrfFunction* zgetrf = nullptr;
+  DgetrsFunction* dgetrs = nullptr;
+  ZgetrsFunction* zgetrs = nullptr;
+  DgetriFunction* dgetri = nullptr;
+  ZgetriFunction* zgetri = nullptr;
+  DgelsdFunction* dgelsd = nullptr;
+  ZgelsdFunction* zgelsd = nullptr;
+  DgesvdFunction* dgesvd = nullptr;
+  ZgesvdFunction* zgesvd = nullptr;
+};
+
+// Opens library and resolves every function into functions; "" when all are there, else what
+// failed. The library is never closed, not even after a failure: OpenBLAS starts threads when it
+// is opened.
+std::string loadBlas(const char* library, BlasFunctions& functions) {
+  void* handle = ::dlopen(library, RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    const char* reason = ::dlerror();
+    return std::string("cannot load ") + library + ": " + (reason ? reason : "unknown reason");
+  }
+  std::string missing;
+  const auto resolve = [&](auto*& slot, const char* name) {
+    void* address = ::dlsym(handle, name);
+    if (address == nullptr && missing.empty()) missing = name;
+    slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(address);
+  };
+  resolve(functions.dgemm, "cblas_dgemm");
+  resolve(functions.zgemm, "cblas_zgemm");
+  resolve(functions.getNumProcs, "openblas_get_num_procs");
+  resolve(functions.getNumThreads, "openblas_get_num_threads");
+  resolve(functions.setNumThreads, "openblas_set_num_threads");
+  resolve(functions.dgetrf, "dgetrf_");
+  resolve(functions.zgetrf, "zgetrf_");
+  resolve(functions.dgetrs, "dgetrs_");
+  resolve(functions.zgetrs, "zgetrs_");
+  resolve(functions.dgetri, "dgetri_");
+  resolve(functions.zgetri, "zgetri_");
+  resolve(functions.dgelsd, "dgelsd_");
+  resolve(functions.zgelsd, "zgelsd_");
+  resolve(functions.dgesvd, "dgesvd_");
+  resolve(functions.zgesvd, "zgesvd_");
+  if (!missing.empty()) return std::string(library) + " has no function " + missing;
+  return "";
+}
+
+// The process's BLAS, loaded on the first call (once, whichever thread comes first). Raises
+// "Q:blasUnavailable" on this and every later call when it could not be loaded.
+const BlasFunctions& blas() {
+  struct Loaded {
+    BlasFunctions functions;
+    std::string failure;
+  };
+  static const Loaded loaded = [] {
+    Loaded result;
+    result.failure = loadBlas(kBlasLibrary, result.functions);
+    return result;
+  }();
+  if (!loaded.failure.empty()) {
+    raise("Q:blasUnavailable",
+          "Linear algebra needs the BLAS/LAPACK library, which is not available (" +
+              loaded.failure + ").");
+  }
+  return loaded.functions;
+}
 
 void require2D(const zyArray* a, const char* what) {
   if (a->numberOfDimensions() != 2) {
@@ -78,7 +167,7 @@ int blasThreadBound() {
     char* end = nullptr;
     const long value = std::strtol(text, &end, 10);
     if (*end != '\0' || value < 0) return 1;
-    return static_cast<int>(std::min<long>(value, std::max(1, openblas_get_num_procs())));
+    return static_cast<int>(std::min<long>(value, std::max(1, blas().getNumProcs())));
   }();
   return bound;
 }
@@ -89,7 +178,7 @@ void useBlasThreads(double work) {
   const int bound = blasThreadBound();
   if (bound == 0) return;
   const int wanted = work >= kThreadedWork ? bound : 1;
-  if (openblas_get_num_threads() != wanted) openblas_set_num_threads(wanted);
+  if (blas().getNumThreads() != wanted) blas().setNumThreads(wanted);
 }
 
 // The work of factoring an m-by-n matrix, roughly.
@@ -132,11 +221,11 @@ ArrayPtr solveSquareReal(std::vector<double> a, std::vector<double> b, size_t n,
   const int order = lapackSize(n), columns = lapackSize(p);
   std::vector<int> pivots(n);
   int info = 0;
-  dgetrf_(&order, &order, a.data(), &order, pivots.data(), &info);
+  blas().dgetrf(&order, &order, a.data(), &order, pivots.data(), &info);
   // A singular matrix (info > 0) is still fully factored; the solve then divides by the zero
   // pivot and the result holds Inf and NaN, as IEEE arithmetic gives.
   if (info < 0) raise("Q:linearAlgebra", "The LU factorization failed.");
-  dgetrs_("N", &order, &columns, a.data(), &order, pivots.data(), b.data(), &order, &info, 1);
+  blas().dgetrs("N", &order, &columns, a.data(), &order, pivots.data(), b.data(), &order, &info, 1);
   return fromDoubles(cls, {n, p}, b.data(), nullptr);
 }
 
@@ -145,9 +234,9 @@ ArrayPtr solveSquareComplex(std::vector<Complex> a, std::vector<Complex> b, size
   const int order = lapackSize(n), columns = lapackSize(p);
   std::vector<int> pivots(n);
   int info = 0;
-  zgetrf_(&order, &order, a.data(), &order, pivots.data(), &info);
+  blas().zgetrf(&order, &order, a.data(), &order, pivots.data(), &info);
   if (info < 0) raise("Q:linearAlgebra", "The LU factorization failed.");
-  zgetrs_("N", &order, &columns, a.data(), &order, pivots.data(), b.data(), &order, &info, 1);
+  blas().zgetrs("N", &order, &columns, a.data(), &order, pivots.data(), b.data(), &order, &info, 1);
   return fromComplex(cls, {n, p}, b);
 }
 
@@ -164,13 +253,13 @@ ArrayPtr leastSquaresReal(std::vector<double> a, const std::vector<double>& bIn,
   int rank = 0, info = 0, lwork = -1;
   double workSize = 0;
   int iworkSize = 1;
-  dgelsd_(&rows, &columns, &rhs, a.data(), &rows, b.data(), &ldbInt, singular.data(), &rcond, &rank,
-          &workSize, &lwork, &iworkSize, &info);
+  blas().dgelsd(&rows, &columns, &rhs, a.data(), &rows, b.data(), &ldbInt, singular.data(), &rcond,
+                &rank, &workSize, &lwork, &iworkSize, &info);
   lwork = std::max(1, static_cast<int>(workSize));
   std::vector<double> work(static_cast<size_t>(lwork));
   std::vector<int> iwork(static_cast<size_t>(std::max(1, iworkSize)) + 64 * std::min(m, n) + 64);
-  dgelsd_(&rows, &columns, &rhs, a.data(), &rows, b.data(), &ldbInt, singular.data(), &rcond, &rank,
-          work.data(), &lwork, iwork.data(), &info);
+  blas().dgelsd(&rows, &columns, &rhs, a.data(), &rows, b.data(), &ldbInt, singular.data(), &rcond,
+                &rank, work.data(), &lwork, iwork.data(), &info);
   if (info != 0) raise("Q:linearAlgebra", "The least-squares solution did not converge.");
   std::vector<double> x(n * p);
   for (size_t j = 0; j < p; ++j) std::copy_n(b.begin() + j * ldb, n, x.begin() + j * n);
@@ -190,14 +279,14 @@ ArrayPtr leastSquaresComplex(std::vector<Complex> a, const std::vector<Complex>&
   Complex workSize;
   double rworkSize = 0;
   int iworkSize = 1;
-  zgelsd_(&rows, &columns, &rhs, a.data(), &rows, b.data(), &ldbInt, singular.data(), &rcond, &rank,
-          &workSize, &lwork, &rworkSize, &iworkSize, &info);
+  blas().zgelsd(&rows, &columns, &rhs, a.data(), &rows, b.data(), &ldbInt, singular.data(), &rcond,
+                &rank, &workSize, &lwork, &rworkSize, &iworkSize, &info);
   lwork = std::max(1, static_cast<int>(workSize.real()));
   std::vector<Complex> work(static_cast<size_t>(lwork));
   std::vector<double> rwork(static_cast<size_t>(std::max(1.0, rworkSize)) + 64);
   std::vector<int> iwork(static_cast<size_t>(std::max(1, iworkSize)) + 64 * std::min(m, n) + 64);
-  zgelsd_(&rows, &columns, &rhs, a.data(), &rows, b.data(), &ldbInt, singular.data(), &rcond, &rank,
-          work.data(), &lwork, rwork.data(), iwork.data(), &info);
+  blas().zgelsd(&rows, &columns, &rhs, a.data(), &rows, b.data(), &ldbInt, singular.data(), &rcond,
+                &rank, work.data(), &lwork, rwork.data(), iwork.data(), &info);
   if (info != 0) raise("Q:linearAlgebra", "The least-squares solution did not converge.");
   std::vector<Complex> x(n * p);
   for (size_t j = 0; j < p; ++j) std::copy_n(b.begin() + j * ldb, n, x.begin() + j * n);
@@ -216,6 +305,11 @@ bool anyNonFinite(const zyArray* full, bool& anyNaN) {
 }
 
 }  // namespace
+
+std::string probeBlasLibrary(const char* library) {
+  BlasFunctions functions;
+  return loadBlas(library, functions);
+}
 
 ArrayPtr matrixProduct(const zyArray* aIn, const zyArray* bIn) {
   // Integer classes are computed in double and rounded into the class.
@@ -237,22 +331,22 @@ ArrayPtr matrixProduct(const zyArray* aIn, const zyArray* bIn) {
   if (!complex) {
     if (cls == zyDOUBLE_CLASS && a->classId() == zyDOUBLE_CLASS && b->classId() == zyDOUBLE_CLASS) {
       ArrayPtr out = createUnfilledDouble({m, n});  // beta = 0: C is only written
-      cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, mi, ni, ki, 1.0,
-                  constData<double>(a.get()), mi, constData<double>(b.get()), ki, 0.0,
-                  dataOf<double>(out.get()), mi);
+      blas().dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, mi, ni, ki, 1.0,
+                   constData<double>(a.get()), mi, constData<double>(b.get()), ki, 0.0,
+                   dataOf<double>(out.get()), mi);
       return out;
     }
     DoubleValues va(a.get()), vb(b.get());
     std::vector<double> product(m * n);
-    cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, mi, ni, ki, 1.0, va.data(), mi,
-                vb.data(), ki, 0.0, product.data(), mi);
+    blas().dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, mi, ni, ki, 1.0, va.data(), mi,
+                 vb.data(), ki, 0.0, product.data(), mi);
     return fromDoubles(cls, {m, n}, product.data(), nullptr);
   }
   const std::vector<Complex> ca = complexCopy(a.get()), cb = complexCopy(b.get());
   std::vector<Complex> product(m * n);
   const Complex one(1, 0), zero(0, 0);
-  cblas_zgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, mi, ni, ki, &one, ca.data(), mi, cb.data(),
-              ki, &zero, product.data(), mi);
+  blas().zgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, mi, ni, ki, &one, ca.data(), mi,
+               cb.data(), ki, &zero, product.data(), mi);
   return fromComplex(cls, {m, n}, product);
 }
 
@@ -344,31 +438,31 @@ ArrayPtr inverse(const zyArray* aIn) {
   useBlasThreads(factorWork(n, n) * (isComplex(a.get()) ? 4 : 1));
   if (!isComplex(a.get())) {
     std::vector<double> values = realCopy(a.get());
-    dgetrf_(&order, &order, values.data(), &order, pivots.data(), &info);
+    blas().dgetrf(&order, &order, values.data(), &order, pivots.data(), &info);
     if (info > 0) {
       // Singular: no inverse exists; every entry is Inf, so that the result cannot pass for one.
       std::fill(values.begin(), values.end(), std::numeric_limits<double>::infinity());
     } else {
       int lwork = -1;
       double workSize = 0;
-      dgetri_(&order, values.data(), &order, pivots.data(), &workSize, &lwork, &info);
+      blas().dgetri(&order, values.data(), &order, pivots.data(), &workSize, &lwork, &info);
       lwork = std::max(1, static_cast<int>(workSize));
       std::vector<double> work(static_cast<size_t>(lwork));
-      dgetri_(&order, values.data(), &order, pivots.data(), work.data(), &lwork, &info);
+      blas().dgetri(&order, values.data(), &order, pivots.data(), work.data(), &lwork, &info);
     }
     return fromDoubles(cls, {n, n}, values.data(), nullptr);
   }
   std::vector<Complex> values = complexCopy(a.get());
-  zgetrf_(&order, &order, values.data(), &order, pivots.data(), &info);
+  blas().zgetrf(&order, &order, values.data(), &order, pivots.data(), &info);
   if (info > 0) {
     std::fill(values.begin(), values.end(), Complex(std::numeric_limits<double>::infinity(), 0));
   } else {
     int lwork = -1;
     Complex workSize;
-    zgetri_(&order, values.data(), &order, pivots.data(), &workSize, &lwork, &info);
+    blas().zgetri(&order, values.data(), &order, pivots.data(), &workSize, &lwork, &info);
     lwork = std::max(1, static_cast<int>(workSize.real()));
     std::vector<Complex> work(static_cast<size_t>(lwork));
-    zgetri_(&order, values.data(), &order, pivots.data(), work.data(), &lwork, &info);
+    blas().zgetri(&order, values.data(), &order, pivots.data(), work.data(), &lwork, &info);
   }
   return fromComplex(cls, {n, n}, values);
 }
@@ -389,7 +483,7 @@ ArrayPtr determinant(const zyArray* aIn) {
   useBlasThreads(factorWork(n, n) / 3 * (isComplex(a.get()) ? 4 : 1));
   if (!isComplex(a.get())) {
     std::vector<double> values = realCopy(a.get());
-    dgetrf_(&order, &order, values.data(), &order, pivots.data(), &info);
+    blas().dgetrf(&order, &order, values.data(), &order, pivots.data(), &info);
     double result = 1;
     for (size_t i = 0; i < n; ++i) {
       result *= values[i + n * i];
@@ -398,7 +492,7 @@ ArrayPtr determinant(const zyArray* aIn) {
     return fromDoubles(cls, {1, 1}, &result, nullptr);
   }
   std::vector<Complex> values = complexCopy(a.get());
-  zgetrf_(&order, &order, values.data(), &order, pivots.data(), &info);
+  blas().zgetrf(&order, &order, values.data(), &order, pivots.data(), &info);
   Complex result(1, 0);
   for (size_t i = 0; i < n; ++i) {
     result *= values[i + n * i];
@@ -424,22 +518,22 @@ double spectralNorm(const zyArray* aIn) {
   if (!isComplex(a.get())) {
     std::vector<double> values = realCopy(a.get());
     double workSize = 0, unused = 0;
-    dgesvd_("N", "N", &rows, &columns, values.data(), &rows, singular.data(), &unused, &one,
-            &unused, &one, &workSize, &lwork, &info, 1, 1);
+    blas().dgesvd("N", "N", &rows, &columns, values.data(), &rows, singular.data(), &unused, &one,
+                  &unused, &one, &workSize, &lwork, &info, 1, 1);
     lwork = std::max(1, static_cast<int>(workSize));
     std::vector<double> work(static_cast<size_t>(lwork));
-    dgesvd_("N", "N", &rows, &columns, values.data(), &rows, singular.data(), &unused, &one,
-            &unused, &one, work.data(), &lwork, &info, 1, 1);
+    blas().dgesvd("N", "N", &rows, &columns, values.data(), &rows, singular.data(), &unused, &one,
+                  &unused, &one, work.data(), &lwork, &info, 1, 1);
   } else {
     std::vector<Complex> values = complexCopy(a.get());
     Complex workSize, unused;
     std::vector<double> rwork(5 * std::min(m, n) + 1);
-    zgesvd_("N", "N", &rows, &columns, values.data(), &rows, singular.data(), &unused, &one,
-            &unused, &one, &workSize, &lwork, rwork.data(), &info, 1, 1);
+    blas().zgesvd("N", "N", &rows, &columns, values.data(), &rows, singular.data(), &unused, &one,
+                  &unused, &one, &workSize, &lwork, rwork.data(), &info, 1, 1);
     lwork = std::max(1, static_cast<int>(workSize.real()));
     std::vector<Complex> work(static_cast<size_t>(lwork));
-    zgesvd_("N", "N", &rows, &columns, values.data(), &rows, singular.data(), &unused, &one,
-            &unused, &one, work.data(), &lwork, rwork.data(), &info, 1, 1);
+    blas().zgesvd("N", "N", &rows, &columns, values.data(), &rows, singular.data(), &unused, &one,
+                  &unused, &one, work.data(), &lwork, rwork.data(), &info, 1, 1);
   }
   if (info != 0)
     raise("Q:linearAlgebra", "norm: the singular value decomposition did not converge.");

@@ -1,3 +1,7 @@
+#include "engine/ops/linear_algebra.hpp"
+
+#include <gmock/gmock.h>
+
 #include <cmath>
 
 #include "engine/ops/test_support.hpp"
@@ -122,6 +126,15 @@ TEST(OpsNorm, VectorAndMatrixNorms) {
   EXPECT_EQ(norm(detail::emptyDouble()), 0);
   EXPECT_NEAR(norm(complexArray({3, 0}, {0, 4})), 5, 1e-12);
   EXPECT_EQ(errorOf([&] { norm(a, S(3)); }), "Q:invalidInput");
+}
+
+// The library is opened by name when first needed; one that cannot be opened, or lacks a function
+// the operations call, is reported by name (the operations then raise "Q:blasUnavailable").
+TEST(OpsBlasLoading, NamesWhatIsMissing) {
+  EXPECT_EQ(detail::probeBlasLibrary("libopenblas.so.0"), "");
+  EXPECT_THAT(detail::probeBlasLibrary("librtkkvn-no-such-blas.so.0"),
+              ::testing::StartsWith("cannot load librtkkvn-no-such-blas.so.0: "));
+  EXPECT_EQ(detail::probeBlasLibrary("libc.so.6"), "libc.so.6 has no function cblas_dgemm");
 }
 
 }  // namespace

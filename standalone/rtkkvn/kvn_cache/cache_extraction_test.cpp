@@ -13,8 +13,8 @@
 #include <boost/make_shared.hpp>
 #include <boost/weak_ptr.hpp>
 #include <cerrno>
-#include <cstdio>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -269,8 +269,8 @@ TEST_F(CacheExtraction, ComponentsOfAnEarlierBootAreReadBackInFull) {
   std::string type, size, change, hash;
   fields >> type >> size >> change >> hash;
   char changed[64];
-  std::snprintf(changed, sizeof changed, "%lld.%09ld", static_cast<long long>(status.st_ctim.tv_sec),
-                status.st_ctim.tv_nsec);
+  std::snprintf(changed, sizeof changed, "%lld.%09ld",
+                static_cast<long long>(status.st_ctim.tv_sec), status.st_ctim.tv_nsec);
   lines.replace(lines.find(change, start), change.size(), changed);
   writeFile(list, lines);
   record = request();  // this boot: the quick check passes it
@@ -581,6 +581,44 @@ TEST_F(CacheExtraction, AFailedWriteAnywhereInARequestLeavesNoHalfComponent) {
         EXPECT_EQ(finished().size(), 1u);
       }
     }
+  }
+}
+
+// The file list as a request reads it: fields apart by any white space, the name the rest of the
+// line after one space; a line it cannot read makes the list damaged (and the component is
+// unpacked again).
+TEST(ComponentFileList, LinesAreReadAsWrittenAndOthersAreDamage) {
+  const fstest::TempDirectory folder;
+  writeFile(folder / "data/part.dat", "0123456789");
+  recordComponentFiles(folder.path());
+  const std::string list = folder / kComponentFileListName;
+  const std::string written = contentsOf(list);
+  const std::size_t fileLine = written.find("f ");
+  ASSERT_NE(fileLine, std::string::npos) << written;
+  const std::string line = written.substr(fileLine, written.find('\n', fileLine) - fileLine);
+  std::istringstream fields(line);
+  std::string type, size, change, hash;
+  fields >> type >> size >> change >> hash;
+  const std::string name = line.substr(type.size() + size.size() + change.size() + hash.size() + 4);
+  const struct {
+    std::string line;
+    bool readable;
+  } cases[] = {
+      {line, true},
+      {"  " + type + " \t" + size + "  " + change + " " + hash + " " + name, true},
+      {"x " + size + " " + change + " " + hash + " " + name, false},
+      {type + " " + size + "x " + change + " " + hash + " " + name, false},
+      {type + " " + size + " " + change.substr(0, change.find('.')) + " " + hash + " " + name,
+       false},
+      {type + " " + size + " " + change + " " + hash + "g " + name, false},
+      {type + " " + size + " " + change + " " + hash + " ", false},
+      {type + " " + size + " " + change + " " + hash, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    writeFile(list, "d - - - data\n" + c.line + "\n");
+    EXPECT_EQ(findComponentDamage(folder.path()),
+              c.readable ? "" : std::string(kComponentFileListName) + ": damaged");
   }
 }
 

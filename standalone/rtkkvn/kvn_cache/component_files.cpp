@@ -7,14 +7,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <sstream>
 #include <stdexcept>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
+#include "fs/cleanup_guard.hpp"
 #include "fs/file_operations.hpp"
 #include "rtkkvn/kvn_cache/cache_index.hpp"
 
@@ -174,37 +177,97 @@ std::string lineOf(const ListedEntry& entry) {
   return std::string(numbers) + " " + escaped(entry.path) + "\n";
 }
 
-bool parseLine(const std::string& line, ListedEntry& entry) {
-  std::istringstream in(line);
-  std::string type, size, change, hash;
-  if (!(in >> type >> size >> change >> hash) || type.size() != 1 || in.get() != ' ') return false;
+// White space as the C locale's isspace has it, which is what a string stream skips.
+bool isSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The next field of line from at on: white space skipped, then everything up to the next white
+// space (as a stream's >> reads a string). Empty at the end of the line.
+std::string_view nextField(std::string_view line, std::size_t& at) {
+  while (at < line.size() && isSpace(line[at])) ++at;
+  const std::size_t start = at;
+  while (at < line.size() && !isSpace(line[at])) ++at;
+  return line.substr(start, at - start);
+}
+
+// A whole field as a number in base, as strtoull/strtoll read it (a sign is allowed). Plain
+// digits, as the list is written, are converted in place.
+template <typename Number>
+bool wholeNumber(std::string_view field, int base, Number& value) {
+  const char* end = field.data() + field.size();
+  if (!field.empty() && field[0] != '+' && field[0] != '-') {
+    const std::from_chars_result plain = std::from_chars(field.data(), end, value, base);
+    if (plain.ec == std::errc() && plain.ptr == end) return true;
+  }
+  char text[32];
+  if (field.empty() || field.size() >= sizeof text) return false;
+  field.copy(text, field.size());
+  text[field.size()] = '\0';
+  char* stop = nullptr;
+  if constexpr (std::is_signed_v<Number>) {
+    value = std::strtoll(text, &stop, base);
+  } else {
+    value = std::strtoull(text, &stop, base);
+  }
+  return *stop == '\0';
+}
+
+// Reads "<seconds>.<nanoseconds>" at the start of field (what follows the second number is not
+// looked at); each number may carry a sign.
+bool changeTime(std::string_view field, ListedEntry& entry) {
+  const std::size_t dot = field.find('.');
+  if (dot == std::string_view::npos || dot == 0) return false;
+  std::size_t digits = dot + 1;
+  if (digits < field.size() && (field[digits] == '+' || field[digits] == '-')) ++digits;
+  std::size_t end = digits;
+  while (end < field.size() && field[end] >= '0' && field[end] <= '9') ++end;
+  return end > digits && wholeNumber(field.substr(0, dot), 10, entry.changeSeconds) &&
+         wholeNumber(field.substr(dot + 1, end - dot - 1), 10, entry.changeNanoseconds);
+}
+
+// One line of the list (without its line feed). Hand-written rather than a string stream: a
+// warm start reads every line of the list while it holds the cache's lock.
+bool parseLine(std::string_view line, ListedEntry& entry) {
+  std::size_t at = 0;
+  const std::string_view type = nextField(line, at);
+  const std::string_view size = nextField(line, at);
+  const std::string_view change = nextField(line, at);
+  const std::string_view hash = nextField(line, at);
+  if (hash.empty() || type.size() != 1 || at >= line.size() || line[at] != ' ') return false;
   entry.type = type[0];
-  std::string rest;
-  std::getline(in, rest);
-  entry.path = unescaped(rest);
+  entry.path.clear();
+  const std::string_view name = line.substr(at + 1);
+  if (name.find('\\') == std::string_view::npos) {
+    entry.path.assign(name);
+  } else {
+    entry.path = unescaped(std::string(name));
+  }
   if (entry.path.empty()) return false;
   if (entry.type == 'd') return size == "-";
   if (entry.type != 'f' && entry.type != 'l') return false;
-  char* stop = nullptr;
-  entry.size = std::strtoull(size.c_str(), &stop, 10);
-  if (*stop) return false;
-  if (std::sscanf(change.c_str(), "%" SCNd64 ".%" SCNd64, &entry.changeSeconds,
-                  &entry.changeNanoseconds) != 2) {
-    return false;
-  }
-  entry.hash = std::strtoull(hash.c_str(), &stop, 16);
-  return *stop == '\0';
+  return wholeNumber(size, 10, entry.size) && changeTime(change, entry) &&
+         wholeNumber(hash, 16, entry.hash);
 }
 
 const char* typeName(char type) {
   return type == 'd' ? "a folder" : type == 'l' ? "a link" : "a file";
 }
 
-// What is wrong with one listed entry; "" when nothing is.
-std::string damageOf(const std::string& folder, const ListedEntry& entry, bool fullCheck) {
-  const std::string path = folder + "/" + entry.path;
+// What is wrong with one listed entry; "" when nothing is. folderDescriptor is the component
+// folder, open: the entry is looked at relative to it, so that the kernel does not walk the
+// folder's own path again for each of a component's files.
+std::string damageOf(const std::string& folder, int folderDescriptor, const ListedEntry& entry,
+                     bool fullCheck) {
+  // Made only when the entry is read or named in full.
+  const auto path = [&] { return folder + "/" + entry.path; };
+  // As in path(), a leading "/" of the listed name does not leave the folder.
+  const std::size_t relative = entry.path.find_first_not_of('/');
   struct stat status;
-  if (::lstat(path.c_str(), &status) != 0) return entry.path + ": missing";
+  if (relative == std::string::npos || ::fstatat(folderDescriptor, entry.path.c_str() + relative,
+                                                 &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    return entry.path + ": missing";
+  }
   const char found = S_ISDIR(status.st_mode)   ? 'd'
                      : S_ISLNK(status.st_mode) ? 'l'
                      : S_ISREG(status.st_mode) ? 'f'
@@ -216,7 +279,7 @@ std::string damageOf(const std::string& folder, const ListedEntry& entry, bool f
   if (entry.type == 'd') return "";
   std::uint64_t hash = 0;
   std::uint64_t size = static_cast<std::uint64_t>(status.st_size);
-  if (entry.type == 'l' && !hashLink(path, hash, size)) return entry.path + ": unreadable link";
+  if (entry.type == 'l' && !hashLink(path(), hash, size)) return entry.path + ": unreadable link";
   if (size != entry.size) {
     return entry.path + ": " + std::to_string(size) + " bytes, " + std::to_string(entry.size) +
            " when unpacked";
@@ -224,7 +287,7 @@ std::string damageOf(const std::string& folder, const ListedEntry& entry, bool f
   const bool unchanged = status.st_ctim.tv_sec == entry.changeSeconds &&
                          status.st_ctim.tv_nsec == entry.changeNanoseconds;
   if (entry.type == 'f' && (fullCheck || !unchanged)) {
-    if (!hashFile(path, hash)) return entry.path + ": unreadable";
+    if (!hashFile(path(), hash)) return entry.path + ": unreadable";
   } else if (entry.type == 'f') {
     return "";
   }
@@ -267,13 +330,19 @@ std::string findComponentDamage(const std::string& folder, bool fullCheck) {
   if (!dsReadSmallFile(listPath, kMaxFileListBytes, text)) {
     return std::string(kComponentFileListName) + ": " + std::strerror(errno);
   }
-  std::istringstream lines(text);
-  std::string line;
+  const int folderDescriptor =
+      ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (folderDescriptor < 0) return folder + ": " + std::strerror(errno);
+  const dsCleanupFunctionGuard closeFolder([folderDescriptor] { ::close(folderDescriptor); });
+  std::string_view lines(text);
   std::size_t files = 0;
-  while (std::getline(lines, line)) {
-    ListedEntry entry;
+  ListedEntry entry;  // one for every line: its name keeps its memory
+  while (!lines.empty()) {
+    const std::size_t end = lines.find('\n');
+    const std::string_view line = lines.substr(0, end);
+    lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 1);
     if (!parseLine(line, entry)) return std::string(kComponentFileListName) + ": damaged";
-    std::string damage = damageOf(folder, entry, fullCheck);
+    std::string damage = damageOf(folder, folderDescriptor, entry, fullCheck);
     if (!damage.empty()) return damage;
     ++files;
   }

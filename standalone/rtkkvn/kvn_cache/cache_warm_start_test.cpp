@@ -1,0 +1,82 @@
+// A start from the cache in a process that has unpacked nothing: it reads the archive's manifest
+// and looks at the component's folder, and loads neither libarchive (nothing is unpacked) nor
+// OpenBLAS (no linear algebra runs). Both are opened only when needed, for they cost every
+// process that loads them milliseconds at start-up (docs/lazy-loading.md). A test program of its
+// own: nothing else may have loaded either library in the process.
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "ctf/ctf_archive.hpp"
+#include "rtkkvn/components/ctf_extractor.hpp"
+#include "rtkkvn/kvn_cache/cache_extraction.hpp"
+#include "util/test_environment.hpp"
+#include "util/test_files.hpp"
+
+namespace {
+
+using rtkutil::testing::ScopedEnvironment;
+using rtkutil::testing::writeFile;
+
+bool isLoaded(const char* library) {
+  void* handle = ::dlopen(library, RTLD_LAZY | RTLD_NOLOAD);
+  if (handle != nullptr) ::dlclose(handle);
+  return handle != nullptr;
+}
+
+// Starts the archive's component through the cache: "" when a record came back, else why not.
+std::string startFromCache(const std::string& archive) {
+  try {
+    return rtkMakeComponentCacheExtractedComponentFactory(
+               rtkMakeCtfFileExtractor(archive.c_str()))()
+               ? ""
+               : "no record";
+  } catch (const std::exception& error) {
+    return error.what();
+  }
+}
+
+TEST(CacheWarmStart, LoadsNeitherLibarchiveNorBlas) {
+  const char* base = std::getenv("TMPDIR");
+  std::string folder = std::string(base && *base ? base : "/tmp") + "/kvn_warm.XXXXXX";
+  ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+  const ScopedEnvironment root("KVN_CACHE_ROOT", folder.c_str());
+  const std::string archive = folder + "/Rechner.ctf";
+  ASSERT_FALSE(isLoaded("libarchive.so.13")) << "linked into this program: nothing to check";
+
+  // Another process packs the component and makes the first start, which unpacks it.
+  const pid_t child = ::fork();
+  if (child == 0) {
+    int code = 1;
+    try {
+      writeFile(folder + "/source/compute.q", "function y = compute(x)\ny = x;\n");
+      Ostrand::ctfpack::CTFSettings settings;
+      settings.componentName = L"Rechner";
+      settings.componentId = L"Rechner_00112233445566778899aabbccddeeff";
+      Ostrand::ctfpack::writeArchive(archive, settings, folder + "/source", "");
+      code = startFromCache(archive).empty() && isLoaded("libarchive.so.13") ? 0 : 1;
+    } catch (...) {
+    }
+    ::_exit(code);
+  }
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the first start failed";
+
+  EXPECT_EQ(startFromCache(archive), "");
+  EXPECT_FALSE(isLoaded("libarchive.so.13"));
+  EXPECT_FALSE(isLoaded("libopenblas.so.0"));
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+}
+
+}  // namespace
