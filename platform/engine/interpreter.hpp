@@ -300,7 +300,9 @@ class Interpreter {
   friend struct ActivationScope;
 
   // evaluator.cpp
+  // A scalar assignment computed without values or calls (see evaluator.cpp); true when done.
   bool assignScalar(const ast::Statement& statement);
+  // execute, inline, for loop bodies.
   Flow executeBlock(const ast::StatementList& statements);
   Flow executeStatement(const ast::Statement& statement);
   void executeExpressionStatement(const ast::ExpressionStatement& statement);
@@ -340,10 +342,11 @@ class Interpreter {
     out = value.scalar();
     return value.isScalar();
   }
-  // v(k) for an element of a real double variable, or f(x) for a pure built-in of one scalar
-  // whose resolution is known: the scalar arithmetic of scalarValue, without side effects.
+  // v(k) or v(i, j) for an element of a real double variable, or f(x) for a pure built-in of one
+  // scalar whose resolution is known: the scalar arithmetic of scalarValue, without side effects.
   bool scalarOfIndex(const ast::Index& node, double& out);
-  // v(k) = scalar arithmetic, k naming an element of the real double variable v.
+  // v(k) = x or v(i, j) = x with x scalar arithmetic and an existing element of the real double
+  // variable v (or v(1) of a scalar): written in place; false, having done nothing, otherwise.
   bool assignElement(const ast::Assignment& assignment);
   // The real double array value holds and the position of the element the subscripts (one or
   // two real scalars) name, when it exists; null otherwise.
