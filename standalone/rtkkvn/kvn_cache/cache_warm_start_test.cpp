@@ -45,12 +45,20 @@ std::string startFromCache(const std::string& archive) {
 }
 
 TEST(CacheWarmStart, LoadsNeitherLibarchiveNorBlas) {
+  ASSERT_FALSE(isLoaded("libarchive.so.13")) << "linked into this program: nothing to check";
   const char* base = std::getenv("TMPDIR");
   std::string folder = std::string(base && *base ? base : "/tmp") + "/kvn_warm.XXXXXX";
   ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+  // Removed however the test ends (the child leaves with _exit and removes nothing).
+  const struct RemovedAtEnd {
+    std::string path;
+    ~RemovedAtEnd() {
+      std::error_code ignored;
+      std::filesystem::remove_all(path, ignored);
+    }
+  } removed{folder};
   const ScopedEnvironment root("KVN_CACHE_ROOT", folder.c_str());
   const std::string archive = folder + "/Rechner.ctf";
-  ASSERT_FALSE(isLoaded("libarchive.so.13")) << "linked into this program: nothing to check";
 
   // Another process packs the component and makes the first start, which unpacks it.
   const pid_t child = ::fork();
@@ -75,8 +83,6 @@ TEST(CacheWarmStart, LoadsNeitherLibarchiveNorBlas) {
   EXPECT_EQ(startFromCache(archive), "");
   EXPECT_FALSE(isLoaded("libarchive.so.13"));
   EXPECT_FALSE(isLoaded("libopenblas.so.0"));
-  std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
 }
 
 }  // namespace
