@@ -213,6 +213,8 @@ TEST_F(EngineLimits, TheAllocationLimitRefusesLargeArraysAndEndsWithTheCall) {
   EXPECT_EQ(errorOf("c = cell(1000, 1000);"), "Q:outOfMemory");
   EXPECT_EQ(errorOf("a = []; for k = 1:200000, a(end + 1) = k; end"), "Q:outOfMemory");
   EXPECT_EQ(errorOf("s = repmat('ab', 1, 1e6);"), "Q:outOfMemory");
+  EXPECT_EQ(errorOf("r = 68601:8427387904;"), "Q:outOfMemory");  // 67 GB of doubles
+  EXPECT_EQ(errorOf("r = int32(1):int32(2000000000);"), "Q:outOfMemory");
   // An ordinary error: Q code may catch it and go on.
   EXPECT_EQ(errorOf("try, x = zeros(1000); catch e, y = e.identifier; end, assert(strcmp(y, "
                     "'Q:outOfMemory'))"),

@@ -481,13 +481,16 @@ ArrayPtr rangeArray(const zyArray* start, const zyArray* step, const zyArray* st
   const double steps = std::floor(quotient + std::max(1.0, std::fabs(quotient)) * 1e-10);
   if (steps >= 4.0e15) outOfMemory();
   const size_t n = static_cast<size_t>(steps) + 1;
-  std::vector<double> values(n);
+  // The values are made in an array, not a vector: array data is what an instance's allocation
+  // limit bounds, so 1:1e10 under a limit is Q:outOfMemory rather than the process's memory.
+  ArrayPtr doubles = createUnfilledDouble({1, n});
+  double* values = dataOf<double>(doubles.get());
   for (size_t k = 0; k < n; ++k) values[k] = first + static_cast<double>(k) * increment;
   if ((increment > 0 && values[n - 1] > last) || (increment < 0 && values[n - 1] < last)) {
     values[n - 1] = last;
   }
-  if (cls == zyDOUBLE_CLASS) return rowVector(values);
-  return fromDoubles(cls, {1, n}, values.data(), nullptr);
+  if (cls == zyDOUBLE_CLASS) return doubles;
+  return fromDoubles(cls, {1, n}, values, nullptr);
 }
 
 }  // namespace q::ops::detail
