@@ -220,9 +220,12 @@ void builtinGet(Interpreter& interpreter, int nargout, ValueList& results, Value
     } else {
       Figure& figure = figureOf(interpreter, handles[0]);
       for (const std::string& name : figure.propertyOrder) {
-        zyAddField(structure.get(), name.c_str());
-        zySetField(structure.get(), 0, name.c_str(),
-                   figure.properties[lower(name)].toArray().release());
+        // figure and set take any text as a property name; one that cannot be a field name
+        // (empty up to its first NUL) is left out of the struct.
+        const int field = zyAddField(structure.get(), name.c_str());
+        if (field < 0) continue;
+        ArrayPtr value = figure.properties[lower(name)].toArray();
+        if (zySetFieldByNumber(structure.get(), 0, field, value.get()) == 0) value.release();
       }
     }
     results.push_back(Value::adopt(std::move(structure)));

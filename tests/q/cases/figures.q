@@ -67,3 +67,7 @@ rtkisoktoexit()                               % expect: ans = 1
 h = figure('Name', 'x');
 p = get(h);
 p.Name                                        % expect: ans = x
+%% a property name that cannot be a field name is left out of get's struct
+h = figure(char([0 0 0 1]), 'x', 'Name', 'plot');
+p = get(h);
+disp(p.Name)                              % expect: plot
