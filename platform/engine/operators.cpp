@@ -1,6 +1,7 @@
 #include "engine/operators.hpp"
 
 #include <cmath>
+#include <limits>
 
 #include "engine/errors.hpp"
 #include "engine/ops/operations.hpp"
@@ -111,6 +112,8 @@ std::size_t rangeCount(double start, double step, double stop) {
   // A tolerance of a few ulps keeps 0:0.1:1 at eleven values.
   const double count = std::floor(span + span * 4 * 2.220446049250313e-16) + 1;
   if (!std::isfinite(count)) raise("Q:outOfMemory", "The range is too long.");
+  // More values than a count holds: a loop over them runs until it is left or stopped.
+  if (count >= 18446744073709551616.0) return std::numeric_limits<std::size_t>::max();
   return static_cast<std::size_t>(count);
 }
 

@@ -265,3 +265,10 @@ v = 5;
 v(1, 1) = v(1) + 2;
 disp(v)                                   % expect: 7
 x = A(4, 1);                              % expect-error: Q:badsubscript
+%% a for loop over more values than any count holds runs until it is left
+n = 0;
+for k = 1:1e20
+  n = n + 1;
+  if n == 3, break; end
+end
+disp(k)                                   % expect: 3
