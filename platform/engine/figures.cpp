@@ -221,7 +221,9 @@ void builtinGet(Interpreter& interpreter, int nargout, ValueList& results, Value
       Figure& figure = figureOf(interpreter, handles[0]);
       for (const std::string& name : figure.propertyOrder) {
         // figure and set take any text as a property name; one that cannot be a field name
-        // (empty up to its first NUL) is left out of the struct.
+        // (empty up to its first NUL), or that names a field already there up to its first
+        // NUL, is left out of the struct.
+        if (zyGetFieldNumber(structure.get(), name.c_str()) >= 0) continue;
         const int field = zyAddField(structure.get(), name.c_str());
         if (field < 0) continue;
         ArrayPtr value = figure.properties[lower(name)].toArray();

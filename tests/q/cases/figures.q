@@ -68,6 +68,6 @@ h = figure('Name', 'x');
 p = get(h);
 p.Name                                        % expect: ans = x
 %% a property name that cannot be a field name is left out of get's struct
-h = figure(char([0 0 0 1]), 'x', 'Name', 'plot');
+h = figure(char([0 0 0 1]), 'x', 'Name', 'plot', ['Name' 0 'x'], 'y');
 p = get(h);
 disp(p.Name)                              % expect: plot
