@@ -1,10 +1,9 @@
 #include "ctf/archive_library.hpp"
 
-#include <dlfcn.h>
 
-#include <type_traits>
 
 #include "ctf/zip_directory.hpp"
+#include "util/library_loader.hpp"
 
 namespace Ostrand::ctfpack::detail {
 
@@ -16,21 +15,12 @@ constexpr char kArchiveLibraryName[] = "libarchive.so.13";
 }  // namespace
 
 std::string loadArchiveLibrary(const char* library, ArchiveLibrary& functions) {
-  void* handle = ::dlopen(library, RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) {
-    const char* reason = ::dlerror();
-    return std::string("cannot load ") + library + ": " + (reason ? reason : "unknown reason");
-  }
-  std::string missing;
-  const auto resolve = [&](auto*& slot, const char* name) {
-    void* address = ::dlsym(handle, name);
-    if (address == nullptr && missing.empty()) missing = name;
-    slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(address);
-  };
+  rtkutil::LibraryLoader loader(library);
+  const auto resolve = [&](auto*& slot, const char* name) { loader.resolve(slot, name); };
 #define CTFPACK_LIBARCHIVE_RESOLVE(name) resolve(functions.name, "archive_" #name);
   CTFPACK_LIBARCHIVE_FUNCTIONS(CTFPACK_LIBARCHIVE_RESOLVE)
 #undef CTFPACK_LIBARCHIVE_RESOLVE
-  return missing.empty() ? "" : std::string(library) + " has no function " + missing;
+  return loader.error();
 }
 
 const ArchiveLibrary& archiveLibrary(const std::string& archivePath) {

@@ -17,7 +17,6 @@
 #include "engine/ops/linear_algebra.hpp"
 
 #include <cblas.h>
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <climits>
@@ -26,10 +25,10 @@
 #include <cstdlib>
 #include <limits>
 #include <string>
-#include <type_traits>
 
 #include "engine/ops/elementwise.hpp"
 #include "engine/ops/shape.hpp"
+#include "util/library_loader.hpp"
 
 using Complex = std::complex<double>;
 
@@ -94,17 +93,8 @@ struct BlasFunctions {
 // failed. The library is never closed, not even after a failure: OpenBLAS starts threads when it
 // is opened.
 std::string loadBlas(const char* library, BlasFunctions& functions) {
-  void* handle = ::dlopen(library, RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) {
-    const char* reason = ::dlerror();
-    return std::string("cannot load ") + library + ": " + (reason ? reason : "unknown reason");
-  }
-  std::string missing;
-  const auto resolve = [&](auto*& slot, const char* name) {
-    void* address = ::dlsym(handle, name);
-    if (address == nullptr && missing.empty()) missing = name;
-    slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(address);
-  };
+  rtkutil::LibraryLoader loader(library);
+  const auto resolve = [&](auto*& slot, const char* name) { loader.resolve(slot, name); };
   resolve(functions.dgemm, "cblas_dgemm");
   resolve(functions.zgemm, "cblas_zgemm");
   resolve(functions.getNumProcs, "openblas_get_num_procs");
@@ -120,8 +110,7 @@ std::string loadBlas(const char* library, BlasFunctions& functions) {
   resolve(functions.zgelsd, "zgelsd_");
   resolve(functions.dgesvd, "dgesvd_");
   resolve(functions.zgesvd, "zgesvd_");
-  if (!missing.empty()) return std::string(library) + " has no function " + missing;
-  return "";
+  return loader.error();
 }
 
 // The process's BLAS, loaded on the first call (once, whichever thread comes first). Raises
