@@ -512,28 +512,42 @@ bool Interpreter::callDirect(const ast::Index& node, Value& result) {
     return false;
   }
   const std::vector<ast::ExpressionPtr>& argumentNodes = node.steps[0].arguments;
-  const std::size_t count = argumentNodes.size();
   for (const ast::ExpressionPtr& argument : argumentNodes) {
-    if (argument->kind == ast::NodeKind::Colon ||
-        (argument->kind == ast::NodeKind::Index && !argument->parenthesized)) {
-      return false;
-    }
+    if (argument->kind == ast::NodeKind::Colon) return false;
   }
   const Target* target = resolveCall(identifier);
   if (!target || target->kind != Target::Kind::User) return false;
   const ast::Function& function = *target->file->tree.functions[target->functionIndex];
-  if (function.isScript || function.varargin || function.varargout || function.outputs.empty() ||
-      count > function.inputs.size()) {
+  if (function.isScript || function.varargin || function.varargout || function.outputs.empty()) {
     return false;
   }
   // The arguments are evaluated (in the caller's activation) straight into the callee's slots:
   // slots are taken and given back in stack order, and calls made meanwhile take theirs later.
-  UserFrame frame(*this, *target, function, count, 1);
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::int32_t slot = function.inputSlots[i];
-    Value argument = evaluate(*argumentNodes[i]);
-    if (slot >= 0) *frame.activation.slots[slot] = std::move(argument);
+  // An unparenthesised subscript (c{:}, s.f) may give any number of values, so inputs are
+  // counted as they come; values past the last input are dropped and refused once all
+  // arguments have been evaluated, as the general path refuses them.
+  UserFrame frame(*this, *target, function, 0, 1);
+  std::size_t given = 0;
+  const auto take = [&](Value&& value) {
+    if (given < function.inputs.size()) {
+      const std::int32_t slot = function.inputSlots[given];
+      if (slot >= 0) *frame.activation.slots[slot] = std::move(value);
+    }
+    ++given;
+  };
+  for (const ast::ExpressionPtr& argument : argumentNodes) {
+    if (argument->kind == ast::NodeKind::Index && !argument->parenthesized) {
+      PooledList values(*this);
+      evaluateMulti(*argument, values.list);
+      for (Value& value : values.list) take(std::move(value));
+    } else {
+      take(evaluate(*argument));
+    }
   }
+  if (given > function.inputs.size()) {
+    raiseAbout("Q:TooManyInputs", "Too many input arguments for '", function.name, "'.");
+  }
+  frame.activation.nargin = static_cast<int>(given);
   runFrame(frame);
   Value& output = *frame.activation.slots[function.outputSlots[0]];
   if (!output.isDefined()) unassignedOutput(function.outputs[0], function.name);

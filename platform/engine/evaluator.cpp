@@ -338,13 +338,26 @@ __attribute__((noinline)) Value Interpreter::callWithoutArguments(const Identifi
 }
 
 void Interpreter::evaluateMulti(const Expression& expression, ValueList& out) {
-  if (!expression.parenthesized) {
-    if (expression.kind == NodeKind::Index) {
-      evaluateIndex(expression.as<Index>(), 1, out);
+  if (expression.parenthesized || expression.kind != NodeKind::Index) {
+    out.push_back(evaluate(expression));
+    return;
+  }
+  // The subscripts and calls that give exactly one value first, without the general path.
+  const Index& index = expression.as<Index>();
+  if (index.base->kind == NodeKind::Identifier) {
+    Value result;
+    double scalar;
+    if (index.base->as<Identifier>().slot >= 0) {
+      if (scalarOfIndex(index, scalar)) {
+        out.emplace_back(scalar);
+        return;
+      }
+    } else if (callDirect(index, result)) {
+      out.push_back(std::move(result));
       return;
     }
   }
-  out.push_back(evaluate(expression));
+  evaluateIndex(index, 1, out);
 }
 
 void Interpreter::evaluateWithNargout(const Expression& expression, int nargout, ValueList& out) {

@@ -115,6 +115,9 @@ a                                       % expect: a = 10
 s = struct('v', {0, 0});
 [s.v, a] = spread(5, 6, 7);
 [s.v, a]                                % expect: ans = 50 60 70
+%% a comma list as the argument of a user function fills its inputs in order
+listargs({4, 5, 6}, struct('v', {2, 3}))  % expect: 9 11 7 5
+listargs({4, 5, 6}, [])                 % expect-error: Q:TooManyInputs
 %% a list target asks for more outputs than the function has
 c = cell(1, 2);
 [c{:}] = ident(1);                      % expect-error: Q:TooManyOutputs
