@@ -197,6 +197,8 @@ Qdispatcher::Qdispatcher(boost::shared_ptr<QfileReader> qfileReader,
     target->kind = Target::Kind::Pure;
     target->pure = entry.function;
     target->scalar = entry.scalar;
+    target->query = entry.query;
+    target->logicalQuery = entry.logicalQuery;
     target->name = entry.name;
     builtins_[entry.name] = std::move(target);
   }

@@ -762,20 +762,50 @@ bool Interpreter::scalarOfIndex(const Index& node, double& out) {
     out = array->elements<double>()[index];
     return true;
   }
+  const Target* target = subscripts->size() == 1 ? knownTarget(name) : nullptr;
+  if (!target) return false;
   double x;
-  const Target* target = subscripts->size() == 1 ? scalarTarget(name) : nullptr;
-  return target && scalarValue(*(*subscripts)[0], x) && target->scalar(x, out);
+  if (target->scalar) return scalarValue(*(*subscripts)[0], x) && target->scalar(x, out);
+  // A logical answer would become a double here; conditions take it (conditionQuery).
+  return !target->logicalQuery && shapeQuery(*target, *(*subscripts)[0], out);
 }
 
-const Target* Interpreter::scalarTarget(const Identifier& name) const {
-  // Only a name already resolved here (resolving may load files, which the general path does in
-  // its own order), to a built-in with a scalar form.
+const Target* Interpreter::knownTarget(const Identifier& name) const {
+  // Only a name already resolved here: resolving may load files, which the general path does in
+  // its own order.
   if (current_->scriptLike || current_->workspace->hasVariables() ||
       name.resolvedBy != &dispatcher_ || name.resolvedGeneration != dispatcher_.generation()) {
     return nullptr;
   }
-  const Target* target = static_cast<const Target*>(name.resolved);
+  return static_cast<const Target*>(name.resolved);
+}
+
+const Target* Interpreter::scalarTarget(const Identifier& name) const {
+  const Target* target = knownTarget(name);
   return target && target->scalar ? target : nullptr;
+}
+
+bool Interpreter::shapeQuery(const Target& target, const Expression& argument, double& out) {
+  if (!target.query || argument.kind != NodeKind::Identifier) return false;
+  const std::int32_t slot = argument.as<Identifier>().slot;
+  if (slot < 0 || !current_->slots[slot]->isArray()) return false;
+  out = target.query(current_->slots[slot]->array());
+  return true;
+}
+
+bool Interpreter::conditionQuery(const Expression& expression, bool& truth) {
+  const bool negated =
+      expression.kind == NodeKind::Unary && expression.as<Unary>().op == UnaryOperator::Not;
+  const Expression& call = negated ? *expression.as<Unary>().operand : expression;
+  if (call.kind != NodeKind::Index || call.parenthesized) return false;
+  const std::vector<ExpressionPtr>* subscripts = plainSubscripts(call.as<Index>());
+  if (!subscripts || subscripts->size() != 1) return false;
+  const Identifier& name = call.as<Index>().base->as<Identifier>();
+  const Target* target = name.slot < 0 ? knownTarget(name) : nullptr;
+  double answer;
+  if (!target || !shapeQuery(*target, *(*subscripts)[0], answer)) return false;
+  truth = (answer != 0) != negated;
+  return true;
 }
 
 bool Interpreter::runScalar(const ScalarCode& code, double& out, bool& callFailed) const {
@@ -886,7 +916,10 @@ bool Interpreter::assignElement(const Assignment& assignment) {
 }
 
 bool Interpreter::evaluateCondition(const Expression& expression) {
-  if (expression.kind == NodeKind::Binary) {
+  if (expression.kind != NodeKind::Binary) {
+    bool answer;
+    if (conditionQuery(expression, answer)) return answer;
+  } else {
     const Binary& binary = expression.as<Binary>();
     if (binary.op == BinaryOperator::AndAnd) {
       return shortCircuitCondition(*binary.left, "&&") &&
@@ -926,6 +959,8 @@ bool Interpreter::shortCircuitCondition(const Expression& operand, const char* o
       return compareScalars(binary.op, a, b);
     }
   }
+  bool answer;
+  if (conditionQuery(operand, answer)) return answer;
   return shortCircuitOperand(evaluate(operand), op);
 }
 

@@ -58,6 +58,8 @@ struct Target {
   boost::shared_ptr<KvnCallBase> external;
   GatewayFunction native = nullptr;
   ScalarFunction scalar = nullptr;  // Pure: the function of one real scalar, if it has one
+  ShapeQuery query = nullptr;       // Pure: the answer from an array's shape, if it is one
+  bool logicalQuery = false;        // Pure: that answer is logical
   std::string name;
   std::string path;  // the file that defines it, for which; empty for built-ins
 };
@@ -352,8 +354,15 @@ class Interpreter {
   // two real scalars) name, when it exists; null otherwise.
   const zyArray* elementOf(const std::vector<ast::ExpressionPtr>& subscripts, const Value& value,
                            std::size_t& index);
+  // What a name that is no variable here was resolved to, when that is known; null otherwise.
+  const Target* knownTarget(const ast::Identifier& name) const;
   // The built-in with a scalar form a name that is no variable here resolved to, or null.
   const Target* scalarTarget(const ast::Identifier& name) const;
+  // f(v) of a built-in that answers from the shape of the array in variable v (numel, isempty):
+  // the answer, without making either array; false when f or v is not such.
+  bool shapeQuery(const Target& target, const ast::Expression& argument, double& out);
+  // A condition f(v) or ~f(v) with f such a built-in: its truth.
+  bool conditionQuery(const ast::Expression& expression, bool& truth);
   // Runs compiled scalar arithmetic: false, having changed nothing, when an operand is no real
   // scalar (see ast::ScalarCode); callFailed then tells whether a called name has no scalar
   // form as it resolves now.

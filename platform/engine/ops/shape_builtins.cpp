@@ -254,50 +254,45 @@ void sizeBuiltin(Call& call) {
   }
 }
 
-void numelBuiltin(Call& call) {
-  call.check(1, 1, 1);
-  call.out(0, scalar(static_cast<double>(call.in(0)->numberOfElements())));
+double numelOf(const zyArray* a) { return static_cast<double>(a->numberOfElements()); }
+
+double lengthOf(const zyArray* a) {
+  if (a->numberOfElements() == 0) return 0;
+  const size_t* dims = a->dimensions();
+  return static_cast<double>(*std::max_element(dims, dims + a->numberOfDimensions()));
 }
 
-void lengthBuiltin(Call& call) {
-  call.check(1, 1, 1);
-  const Dims dims = dimsOf(call.in(0));
-  const bool empty = call.in(0)->numberOfElements() == 0;
-  call.out(0,
-           scalar(empty ? 0.0 : static_cast<double>(*std::max_element(dims.begin(), dims.end()))));
+double ndimsOf(const zyArray* a) { return static_cast<double>(a->numberOfDimensions()); }
+
+// kind: 0 isempty, 1 isscalar, 2 isvector, 3 isrow, 4 iscolumn; 1 for true.
+template <int kind>
+double shapeTest(const zyArray* a) {
+  const bool twoD = a->numberOfDimensions() == 2;
+  const size_t rows = a->dimensions()[0], columns = a->dimensions()[1];
+  switch (kind) {
+    case 0:
+      return a->numberOfElements() == 0;
+    case 1:
+      return a->numberOfElements() == 1;
+    case 2:
+      return twoD && (rows == 1 || columns == 1);
+    case 3:
+      return twoD && rows == 1;
+    default:
+      return twoD && columns == 1;
+  }
 }
 
-void ndimsBuiltin(Call& call) {
+template <ShapeQuery query>
+void countBuiltin(Call& call) {
   call.check(1, 1, 1);
-  call.out(0, scalar(static_cast<double>(call.in(0)->numberOfDimensions())));
+  call.out(0, scalar(query(call.in(0))));
 }
 
 template <int kind>
 void shapeTestBuiltin(Call& call) {
-  // kind: 0 isempty, 1 isscalar, 2 isvector, 3 isrow, 4 iscolumn
   call.check(1, 1, 1);
-  const zyArray* a = call.in(0);
-  const bool twoD = a->numberOfDimensions() == 2;
-  const size_t rows = a->dimensions()[0], columns = a->dimensions()[1];
-  bool result = false;
-  switch (kind) {
-    case 0:
-      result = a->numberOfElements() == 0;
-      break;
-    case 1:
-      result = a->numberOfElements() == 1;
-      break;
-    case 2:
-      result = twoD && (rows == 1 || columns == 1);
-      break;
-    case 3:
-      result = twoD && rows == 1;
-      break;
-    default:
-      result = twoD && columns == 1;
-      break;
-  }
-  call.out(0, logicalScalar(result));
+  call.out(0, logicalScalar(shapeTest<kind>(call.in(0)) != 0));
 }
 
 void squeezeBuiltin(Call& call) {
@@ -356,15 +351,15 @@ void addShapeBuiltins(std::vector<BuiltinEntry>& table) {
   table.push_back({"eye", builtin<eyeBuiltin>});
   table.push_back({"false", builtin<logicalFilledBuiltin<false>>});
   table.push_back({"horzcat", builtin<catAlongBuiltin<1>>});
-  table.push_back({"iscolumn", builtin<shapeTestBuiltin<4>>});
-  table.push_back({"isempty", builtin<shapeTestBuiltin<0>>});
-  table.push_back({"isrow", builtin<shapeTestBuiltin<3>>});
-  table.push_back({"isscalar", builtin<shapeTestBuiltin<1>>});
-  table.push_back({"isvector", builtin<shapeTestBuiltin<2>>});
-  table.push_back({"length", builtin<lengthBuiltin>});
+  table.push_back({"iscolumn", builtin<shapeTestBuiltin<4>>, nullptr, shapeTest<4>, true});
+  table.push_back({"isempty", builtin<shapeTestBuiltin<0>>, nullptr, shapeTest<0>, true});
+  table.push_back({"isrow", builtin<shapeTestBuiltin<3>>, nullptr, shapeTest<3>, true});
+  table.push_back({"isscalar", builtin<shapeTestBuiltin<1>>, nullptr, shapeTest<1>, true});
+  table.push_back({"isvector", builtin<shapeTestBuiltin<2>>, nullptr, shapeTest<2>, true});
+  table.push_back({"length", builtin<countBuiltin<lengthOf>>, nullptr, lengthOf});
   table.push_back({"linspace", builtin<linspaceBuiltin>});
-  table.push_back({"ndims", builtin<ndimsBuiltin>});
-  table.push_back({"numel", builtin<numelBuiltin>});
+  table.push_back({"ndims", builtin<countBuiltin<ndimsOf>>, nullptr, ndimsOf});
+  table.push_back({"numel", builtin<countBuiltin<numelOf>>, nullptr, numelOf});
   table.push_back({"ones", builtin<filledBuiltin<1>>});
   table.push_back({"permute", builtin<permuteBuiltin>});
   table.push_back({"pi", builtin<filledBuiltin<4>>});

@@ -147,3 +147,21 @@ disp(n)                                   % expect: 6
 disp(isequal({1, 'a', {2}}, {1, 'a', {2}}))   % expect: 1
 disp(isequal({1, 'a'}, {1, 'b'}))         % expect: 0
 disp(isequal({1}, 1))                     % expect: 0
+%% shape questions in conditions, loops and arithmetic inside a function
+shapeasks([], 'abc')                    % expect: x empty
+                                        % expect: y not empty
+                                        % expect: c{3} empty, c not
+                                        % expect: scalar x or row y
+                                        % expect: s row vector
+                                        % expect: 9 3 7 0
+                                        % expect: logical double
+                                        % expect: 6
+shapeasks((1:4)', [])                   % expect: x not empty
+                                        % expect: y empty
+                                        % expect: c{3} empty, c not
+                                        % expect: x column
+                                        % expect: s row vector
+                                        % expect: 13 3 7 0
+                                        % expect: logical double
+                                        % expect: 3
+shapeasks(1, 2, 3)                      % expect-error: Q:undefined
