@@ -35,8 +35,10 @@ size_t elementSize(zyClassID classId) {
 }
 
 Storage* Core::newStorage(StorageKind kind) {
-  Storage* storage = new (std::nothrow) Storage;
-  if (storage) storage->kind = kind;
+  void* block = keptBlock(sizeof(Storage), false);
+  if (block == nullptr) return nullptr;
+  Storage* storage = new (block) Storage;
+  storage->kind = kind;
   return storage;
 }
 
@@ -53,16 +55,18 @@ void Core::releaseStorage(Storage* storage) {
                       static_cast<void*>(storage->jc)}) {
     if (block) zyFree(block);
   }
-  delete storage;
+  storage->~Storage();
+  keepBlock(storage, false);
 }
 
 zyArray* Core::newHeader(zyClassID classId, size_t ndim, const size_t* dims, Storage* storage) {
   if (storage == nullptr) return nullptr;
-  zyArray* array = new (std::nothrow) zyArray_tag;
-  if (array == nullptr) {
+  void* block = keptBlock(sizeof(zyArray_tag), true);
+  if (block == nullptr) {
     releaseStorage(storage);
     return nullptr;
   }
+  zyArray* array = new (block) zyArray_tag;
   array->classId_ = classId;
   array->storage_ = storage;
   if (!setDimensions(array, ndim, dims)) {
@@ -73,6 +77,16 @@ zyArray* Core::newHeader(zyClassID classId, size_t ndim, const size_t* dims, Sto
 }
 
 bool Core::setDimensions(zyArray* array, size_t ndim, const size_t* dims) {
+  if (ndim == 2 && dims != nullptr && array->dims_ == array->inlineDims_) {
+    // Most arrays are matrices: no shape to normalise, no block to free.
+    size_t count = dims[0];
+    if (!multiply(count, dims[1], count)) return false;
+    array->inlineDims_[0] = dims[0];
+    array->inlineDims_[1] = dims[1];
+    array->ndims_ = 2;
+    array->numberOfElements_ = count;
+    return true;
+  }
   const Shape shape = normalizeShape(ndim, dims);
   size_t count = 1;
   for (size_t i = 0; i < shape.ndims; ++i) {
@@ -95,32 +109,55 @@ namespace {
 
 // Real double scalars are made and freed by the million (every scalar a host call gets back is
 // one): the last few freed on a thread are kept whole, header, storage and data block, and the
-// next ones are made from them. Not in sanitizer builds, which must see every use after free.
+// next ones are made from them. Likewise the memory of the last headers and storages freed (a
+// cell {l, r} or a shared copy c{1} makes one of each). Not in sanitizer builds, which must
+// see every use after free.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr size_t kKeptScalars = 0;
+constexpr size_t kKeptBlocks = 0;
 #else
 constexpr size_t kKeptScalars = 16;
+constexpr size_t kKeptBlocks = 64;
 #endif
 
-// Kept double scalars in [0], logical ones (what comparisons and isempty give) in [1].
-struct KeptScalars {
+struct KeptOnThread {
+  // Double scalars in [0], logical ones (what comparisons and isempty give) in [1].
   zyArray* arrays[2][kKeptScalars + 1];
   size_t count[2] = {0, 0};
-  bool closed = false;  // the thread is ending: arrays freed later are not kept
-  ~KeptScalars() {
+  // Raw memory of freed headers in [1], of freed storages in [0].
+  void* blocks[2][kKeptBlocks + 1];
+  size_t blockCount[2] = {0, 0};
+  bool closed = false;  // the thread is ending: what is freed later is not kept
+  ~KeptOnThread() {
     closed = true;
     for (int kind = 0; kind < 2; ++kind) {
       while (count[kind] > 0) Core::destroy(arrays[kind][--count[kind]], false);
+      while (blockCount[kind] > 0) ::operator delete(blocks[kind][--blockCount[kind]]);
     }
   }
 };
-thread_local KeptScalars keptScalars;
+thread_local KeptOnThread kept;
 
 int keptKind(zyClassID classId) {
   return classId == zyDOUBLE_CLASS ? 0 : classId == zyLOGICAL_CLASS ? 1 : -1;
 }
 
 }  // namespace
+
+void* Core::keptBlock(std::size_t size, bool header) {
+  if (kKeptBlocks > 0 && kept.blockCount[header] > 0) {
+    return kept.blocks[header][--kept.blockCount[header]];
+  }
+  return ::operator new(size, std::nothrow);
+}
+
+void Core::keepBlock(void* block, bool header) {
+  if (kKeptBlocks > 0 && !kept.closed && kept.blockCount[header] < kKeptBlocks) {
+    kept.blocks[header][kept.blockCount[header]++] = block;
+    return;
+  }
+  ::operator delete(block);
+}
 
 bool Core::keepable(const zyArray* array) {
   const Storage& storage = *array->storage_;
@@ -133,8 +170,8 @@ bool Core::keepable(const zyArray* array) {
 
 zyArray* Core::keptScalar(zyClassID classId, const void* value, size_t size) {
   const int kind = keptKind(classId);
-  if (kKeptScalars == 0 || kind < 0 || keptScalars.count[kind] == 0) return nullptr;
-  zyArray* array = keptScalars.arrays[kind][--keptScalars.count[kind]];
+  if (kKeptScalars == 0 || kind < 0 || kept.count[kind] == 0) return nullptr;
+  zyArray* array = kept.arrays[kind][--kept.count[kind]];
   array->scope_ = zySCOPE_OWNED;
   std::memcpy(array->storage_->real, value, size);
   return array;
@@ -142,16 +179,17 @@ zyArray* Core::keptScalar(zyClassID classId, const void* value, size_t size) {
 
 void Core::destroy(zyArray* array, bool mayKeep) {
   if (array == nullptr) return;
-  if (kKeptScalars > 0 && mayKeep && !keptScalars.closed && keepable(array)) {
+  if (kKeptScalars > 0 && mayKeep && !kept.closed && keepable(array)) {
     const int kind = keptKind(array->classId_);
-    if (keptScalars.count[kind] < kKeptScalars) {
-      keptScalars.arrays[kind][keptScalars.count[kind]++] = array;
+    if (kept.count[kind] < kKeptScalars) {
+      kept.arrays[kind][kept.count[kind]++] = array;
       return;
     }
   }
   releaseStorage(array->storage_);
   if (array->dims_ != array->inlineDims_) delete[] array->dims_;
-  delete array;
+  array->~zyArray_tag();
+  keepBlock(array, true);
 }
 
 size_t Core::slotCount(const zyArray* array) {

@@ -93,6 +93,11 @@ struct Core {
   static void setScope(zyArray* array, zyArrayScope scope) { array->scope_ = scope; }
   static bool setDimensions(zyArray* array, size_t ndim, const size_t* dims);
   static bool keepable(const zyArray* array);
+  // Memory for a header (header) or a storage of size bytes: one that keepBlock kept on this
+  // thread, else new; null when memory runs out. keepBlock takes back such memory, already
+  // destroyed, keeping a few per thread and freeing the rest.
+  static void* keptBlock(std::size_t size, bool header);
+  static void keepBlock(void* block, bool header);
   // Number of element slots of a container: elements times fields for structs.
   static size_t slotCount(const zyArray* array);
 
