@@ -1,7 +1,8 @@
 // The Q-code engine against Lua 5.4 and against plain C++, the same work side by side in one
 // process and one run. Each measurement is the median of several repetitions; the ratio is Q's
-// time over the baseline's. Targets: a trivial call from C++ at most 3 times Lua's lua_pcall
-// round trip, a scalar loop of 1e7 additions at most 1.5 times Lua, recursive fib(25) at most
+// time over the baseline's. Targets: a trivial call from the host through rtkFeval (the exported
+// C entry, with its handle check, both locks and the output array) at most 3 times Lua's
+// lua_pcall round trip, a scalar loop of 1e7 additions at most 1.5 times Lua, recursive fib(25) at most
 // 2.5 times Lua, y = 2*x + 1 on 1e7 doubles at most 1.2 times a C++ loop, a 500-by-500
 // matrix product at most 1.1 times dgemm called directly (both single-threaded, as the engine
 // runs OpenBLAS by default).
@@ -34,7 +35,9 @@
 #include <utility>
 #include <vector>
 
+#include "engine/dispatcher.hpp"
 #include "engine/instance.hpp"
+#include "rtkkvn.h"
 
 extern "C" {
 #include <lauxlib.h>
@@ -153,9 +156,12 @@ int main(int argc, char** argv) {
         "function s = products(n)\na = mod(reshape(1:n*n, n, n), 7);\nb = a';\ns = 0;\n"
         "for k = 1:10\n  c = a * b;\n  for j = 1:20000\n    s = s + j;\n  end\nend\n");
 
-  kvnOptions options;
-  options.set_kvn_path({folder});
-  kvnInstance* instance = new kvnInstance(options, nullptr, nullptr);
+  // A runtime instance, as a host makes one; the engine benchmarks call its engine directly.
+  HKVNINSTANCE host = rtkkvnInitialize2(0) ? rtkInitializeInstance({}, {}, {}) : nullptr;
+  check(host != nullptr, "no runtime instance");
+  kvnInstance* instance = rtkHandleToKvnInstancePtr(host);
+  check(qpAddDir(instance->GetDispatcher().get_path(), folder, kQpAddAtFront),
+        "the benchmark folder cannot be put on the search path");
 
   lua_State* lua = luaL_newstate();
   luaL_openlibs(lua);
@@ -194,15 +200,14 @@ int main(int argc, char** argv) {
     }
     zyDestroyArray(size);
     std::printf("%.6f %.6f %.6f\n", median(alone), median(beside), median(pool));
-    kvnInstance::PopActivation(instance);
-    kvnInstance::Detach(instance);
+    rtkTerminateInstance(&host);
     std::system(("rm -rf '" + folder + "'").c_str());
     return 0;
   }
 
   std::printf("engine_bench: median of %d runs\n", repetitions);
 
-  // 1. A trivial one-line function called from C++.
+  // 1. A trivial one-line function called from the host.
   if (runs(1)) {
     const int calls = quick ? 20000 : 200000;
     zyArray* input = zyCreateDoubleScalar(1);
@@ -211,7 +216,7 @@ int main(int argc, char** argv) {
         [&] {
           for (int i = 0; i < calls; ++i) {
             zyArray* output = nullptr;
-            instance->CallSorvelFunction("plusone", 1, &output, 1, &input);
+            check(rtkFeval(host, "plusone", 1, &output, 1, &input), "rtkFeval failed");
             sink += *static_cast<const double*>(zyGetDataConst(output));
             zyDestroyArray(output);
           }
@@ -228,7 +233,7 @@ int main(int argc, char** argv) {
         repetitions);
     zyDestroyArray(input);
     check(sink > 0, "the calls returned nothing");
-    report("call of a one-line function", q / calls, baseline / calls, "Lua", 3, true);
+    report("rtkFeval of a one-line function", q / calls, baseline / calls, "Lua", 3, true);
   }
 
   // 2. A scalar loop of 1e7 additions.
@@ -398,8 +403,7 @@ int main(int argc, char** argv) {
   }
 
   lua_close(lua);
-  kvnInstance::PopActivation(instance);
-  kvnInstance::Detach(instance);
+  rtkTerminateInstance(&host);
   std::system(("rm -rf '" + folder + "'").c_str());
   return 0;
 }

@@ -187,9 +187,10 @@ void RtkDirectKvnInstance::feval(const char* name, int nlhs, zyArray** plhs, int
     return;
   }
   if (!instanceCallLock) throw std::bad_alloc();
-  {
+  if (!instanceCallLock->try_lock()) {
     // Give the engine mutex up while waiting, so that the thread holding instanceCallLock can
-    // still enter the engine.
+    // still enter the engine. Uncontended, the lock is taken above without waiting, so holding
+    // the engine mutex meanwhile blocks no one.
     tnutil::threadutil::ReleaseCountedMutexGuard release(kvn_mutex);
     instanceCallLock->lock();
   }
