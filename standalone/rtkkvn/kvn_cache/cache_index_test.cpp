@@ -3,8 +3,8 @@
 
 #include "rtkkvn/kvn_cache/cache_index.hpp"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,38 +13,47 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "fs/test_support.hpp"
 #include "rtkkvn/kvn_cache/cache_listing.hpp"
+#include "util/test_files.hpp"
 
 namespace {
 
 namespace stdfs = std::filesystem;
 namespace pt = boost::posix_time;
 namespace gr = boost::gregorian;
+using rtkutil::testing::contentsOf;
+using rtkutil::testing::writeFile;
 
 // A component id as archives carry them: name, "_", 32 hexadecimal digits.
 const std::string kIdA = "alphac_1234567890abcdeffedcba9876543210";
 const std::string kIdB = "betaco_aaaaaaaaaaaaaaaabbbbbbbbbbbbbbbb";
-
-std::string readWhole(const std::string& path) {
-  std::ifstream stream(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
-}
-
-void writeWhole(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
+const char kSomeTime[] = "2013-Jan-30 14:05:09.250000";
 
 std::string record(const std::string& id, const std::string& dirName, std::uint64_t size,
                    const std::string& time = "not-a-date-time") {
   return id + "\n" + dirName + "\n" + std::to_string(size) + "\n" + time + "\n";
+}
+
+CacheIndexEntry entryOf(const std::string& id, const std::string& dirName, std::uint64_t size = 0,
+                        const pt::ptime& lastUsed = pt::ptime()) {
+  CacheIndexEntry entry(id);
+  entry.dirName = dirName;
+  entry.size = size;
+  entry.lastUsed = lastUsed;
+  return entry;
+}
+
+// An entry as "<id> <dirName> <size>", and " dated" when it has a last use.
+std::string describe(const CacheIndexEntry& entry) {
+  return entry.id + " " + entry.dirName + " " + std::to_string(entry.size) +
+         (entry.lastUsed.is_not_a_date_time() ? "" : " dated");
 }
 
 std::vector<std::string> idsByLastUsed(rtkComponentCacheIndex& index) {
@@ -53,97 +62,157 @@ std::vector<std::string> idsByLastUsed(rtkComponentCacheIndex& index) {
   return ids;
 }
 
+struct stat statusOf(const std::string& path) {
+  struct stat status {};
+  EXPECT_EQ(0, ::stat(path.c_str(), &status)) << path;
+  return status;
+}
+
 class CacheIndexFolder : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/kvn_index.XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    cache_ = pattern;
-    indexPath_ = cache_ + "/" + kCacheIndexFileName;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    stdfs::remove_all(cache_, ignored);
-  }
-
-  // A component folder as a finished extraction leaves it: the marker, the component's files in
-  // a folder named after its id, and optionally the recorded size.
-  std::string finishedComponent(const std::string& dirName, const std::string& innerName,
-                                const std::string& bytesUsed = "") {
+  // A component folder as a finished extraction leaves it: the marker, the component's 123
+  // bytes of files in a folder named after its id, and optionally the recorded size.
+  void finishedComponent(const std::string& dirName, const std::string& innerName,
+                         const std::string& bytesUsed = "") {
     const std::string folder = cache_ + "/" + dirName;
-    stdfs::create_directories(folder + "/" + innerName);
-    writeWhole(folder + "/" + kCreatedMarkerFileName, "");
-    writeWhole(folder + "/" + innerName + "/main.q", std::string(100, 'q'));
-    writeWhole(folder + "/" + innerName + "/data.bin", std::string(23, 'd'));
-    if (!bytesUsed.empty()) writeWhole(folder + "/" + kBytesUsedFileName, bytesUsed);
-    return folder;
+    writeFile(folder + "/" + kCreatedMarkerFileName, "");
+    writeFile(folder + "/" + innerName + "/main.q", std::string(100, 'q'));
+    writeFile(folder + "/" + innerName + "/data.bin", std::string(23, 'd'));
+    if (!bytesUsed.empty()) writeFile(folder + "/" + kBytesUsedFileName, bytesUsed);
   }
 
   boost::shared_ptr<rtkComponentCacheIndex> open() {
     return boost::make_shared<rtkComponentCacheIndex>(dsPathString(indexPath_));
   }
 
-  std::string cache_;
-  std::string indexPath_;
+  // Temporary files of index writes left in the cache directory.
+  int leftovers() const {
+    int count = 0;
+    for (const auto& entry : stdfs::directory_iterator(cache_)) {
+      count += entry.path().filename().string().find(".new.") != std::string::npos;
+    }
+    return count;
+  }
+
+  const fstest::TempDirectory folder_;
+  const std::string cache_ = folder_.path();
+  const std::string indexPath_ = cache_ + "/" + kCacheIndexFileName;
 };
 
-TEST_F(CacheIndexFolder, ReadsRecordsWhoseFoldersExistAndDropsDuplicateIds) {
-  stdfs::create_directory(cache_ + "/alphac0");
-  stdfs::create_directory(cache_ + "/betaco0");
-  writeWhole(indexPath_, record(kIdA, "alphac0", 10, "2013-Jan-30 14:05:09.250000") +
-                             record(kIdA, "betaco0", 99) + record(kIdB, "betaco0", 20));
-  auto index = open();
-  ASSERT_EQ(2u, index->entries().size());
-  ASSERT_NE(nullptr, index->find(kIdA));
-  EXPECT_EQ("alphac0", index->find(kIdA)->dirName);
-  EXPECT_EQ(10u, index->find(kIdA)->size);
-  EXPECT_EQ(pt::ptime(gr::date(2013, 1, 30), pt::time_duration(14, 5, 9) + pt::millisec(250)),
-            index->find(kIdA)->lastUsed);
-  EXPECT_EQ(30u, index->totalSize());
-
-  index->updateLastUsed(kIdB);
-  index.reset();
-  const std::string written = readWhole(indexPath_);
-  EXPECT_EQ(0u, written.find(record(kIdA, "alphac0", 10, "2013-Jan-30 14:05:09.250000")));
-  EXPECT_EQ(std::string::npos, written.find(record(kIdA, "betaco0", 99)));
-}
-
-TEST_F(CacheIndexFolder, CorruptFileIsRebuiltFromTheFolders) {
-  finishedComponent("alphac0", kIdA, "123");
-  stdfs::create_directories(cache_ + "/betaco0/" + kIdB);  // no marker: unfinished
-  // One good record, then an id line with its line feed and nothing after it.
-  writeWhole(indexPath_, record("someone", "alphac0", 5) + "dangling\n");
-  auto index = open();
-  ASSERT_EQ(1u, index->entries().size());
-  const CacheIndexEntry* rebuilt = index->find(kIdA);
-  ASSERT_NE(nullptr, rebuilt);
-  EXPECT_EQ("alphac0", rebuilt->dirName);
-  EXPECT_EQ(123u, rebuilt->size);
-  EXPECT_FALSE(rebuilt->lastUsed.is_not_a_date_time());
-  EXPECT_FALSE(stdfs::exists(cache_ + "/betaco0"));
-  index.reset();
-  EXPECT_EQ(0u, readWhole(indexPath_).find(kIdA + "\nalphac0\n123\n"));
-}
-
-TEST_F(CacheIndexFolder, AnUnterminatedLastIdLineIsIgnored) {
-  stdfs::create_directory(cache_ + "/alphac0");
-  writeWhole(indexPath_, record(kIdA, "alphac0", 5) + "dangling");
-  auto index = open();
-  ASSERT_EQ(1u, index->entries().size());
-  EXPECT_NE(nullptr, index->find(kIdA));
-}
-
-TEST_F(CacheIndexFolder, StaleAndEscapingEntriesAreDropped) {
-  stdfs::create_directory(cache_ + "/alphac0");
-  stdfs::create_directories(cache_ + "/inner/x");
-  writeWhole(indexPath_, record(kIdA, "alphac0", 5) + record(kIdB, "betaco0", 7) +
-                             record("up", "..", 1) + record("nested", "inner/x", 1));
-  auto index = open();
-  ASSERT_EQ(1u, index->entries().size());
-  EXPECT_NE(nullptr, index->find(kIdA));
-  index.reset();
-  EXPECT_EQ(record(kIdA, "alphac0", 5), readWhole(indexPath_));
+// What an index holds once it has read the file and brought it into agreement with the folders,
+// and what the file holds once the index is gone.
+TEST_F(CacheIndexFolder, TheFileIsReadAgainstTheFolders) {
+  const auto folders = [this](std::initializer_list<const char*> names) {
+    for (const char* name : names) stdfs::create_directories(cache_ + "/" + name);
+  };
+  const std::string upper = "alphac_1234567890ABCDEFFEDCBA9876543210";
+  const struct Case {
+    const char* what;
+    std::function<void()> prepare;                  // the cache directory's folders
+    std::optional<std::string> file;                // the index file, when there is one
+    std::vector<std::string> expected;              // the entries (describe), in id order
+    std::map<std::string, const char*> after = {};  // paths that must be gone (null) or exist,
+                                                    // files with that content
+    std::string stamped = {};  // an id whose use is stamped, so that the file is written
+  } cases[] = {
+      {"records whose folders exist; the second record of an id is dropped",
+       [&] {
+         folders({"alphac0", "betaco0"});
+       },
+       record(kIdA, "alphac0", 10, kSomeTime) + record(kIdA, "betaco0", 99) +
+           record(kIdB, "betaco0", 20),
+       {kIdA + " alphac0 10 dated", kIdB + " betaco0 20 dated"},
+       {},
+       kIdB},
+      {"a corrupt file: rebuilt from the folders, unfinished ones deleted",
+       [&] {
+         finishedComponent("alphac0", kIdA, "123");
+         folders({("betaco0/" + kIdB).c_str()});  // no marker: unfinished
+       },
+       record("someone", "alphac0", 5) + "dangling\n",  // an id line, then nothing
+       {kIdA + " alphac0 123 dated"},
+       {{"betaco0", nullptr}}},
+      {"an unterminated last id line is ignored",
+       [&] { folders({"alphac0"}); },
+       record(kIdA, "alphac0", 5) + "dangling",
+       {kIdA + " alphac0 5"}},
+      {"records of gone, nested or escaping folders are dropped; a folder without marker or "
+       "entry is deleted",
+       [&] {
+         folders({"alphac0", "inner/x"});
+       },
+       record(kIdA, "alphac0", 5) + record(kIdB, "betaco0", 7) + record("up", "..", 1) +
+           record("nested", "inner/x", 1),
+       {kIdA + " alphac0 5"},
+       {{"inner", nullptr}}},
+      {"no file: the ids are found in the folders, the size measured and recorded; hidden "
+       "folders and files are no components",
+       [&] {
+         finishedComponent("alphac0", kIdA);
+         folders({".hidden"});
+         writeFile(cache_ + "/loose_file", "x");
+       },
+       std::nullopt,
+       {kIdA + " alphac0 123 dated"},
+       {{"alphac0/.bytes_used", "123"}, {".hidden", ""}, {"loose_file", "x"}}},
+      {"an inner name of other first characters: anonymous",
+       [&] { finishedComponent("betaco0", "other_1234567890abcdeffedcba9876543210", "77"); },
+       std::nullopt,
+       {" betaco0 77 dated"}},
+      {"a hexadecimal half with a leading zero: anonymous",
+       [&] { finishedComponent("zeroco0", "zeroco_0123456789abcdeffedcba9876543210", "1"); },
+       std::nullopt,
+       {" zeroco0 1 dated"}},
+      {"upper-case hashes; only the first matching folder counts",
+       [&] {
+         finishedComponent("alphac0", upper);
+         folders({"alphac0/alphac_fedcba9876543210fedcba9876543210"});
+       },
+       std::nullopt,
+       {upper + " alphac0 123 dated"}},
+      // "alphac0 " would reach the file services as "alphac0": deleting it as an unfinished
+      // extraction must not delete the valid component beside it.
+      {"a folder with an ambiguous name is left alone",
+       [&] {
+         finishedComponent("alphac0", kIdA, "5");
+         folders({"alphac0 "});
+       },
+       std::nullopt,
+       {kIdA + " alphac0 5 dated"},
+       {{"alphac0 ", ""}, {"alphac0/.created.ts", ""}}},
+      {"an empty cache without an index file stays without one",
+       [] {},
+       std::nullopt,
+       {},
+       {{kCacheIndexFileName, nullptr}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    stdfs::remove_all(cache_);
+    stdfs::create_directory(cache_);
+    c.prepare();
+    if (c.file) writeFile(indexPath_, *c.file);
+    auto index = open();
+    if (!c.stamped.empty()) index->updateLastUsed(c.stamped);
+    std::vector<std::string> held;
+    for (const CacheIndexEntry& entry : index->entries()) held.push_back(describe(entry));
+    std::sort(held.begin(), held.end());
+    index.reset();
+    EXPECT_EQ(c.expected, held);
+    // The file holds the entries the index held, dated or not.
+    std::vector<std::string> written;
+    const std::string file = contentsOf(indexPath_);
+    CacheIndexReader reader(file);
+    for (CacheIndexEntry entry; reader.next(entry);) written.push_back(describe(entry));
+    EXPECT_EQ(c.expected, written);
+    for (const auto& [name, content] : c.after) {
+      const std::string path = cache_ + "/" + name;
+      EXPECT_EQ(stdfs::exists(path), content != nullptr) << name;
+      if (content && stdfs::is_regular_file(path)) {
+        EXPECT_EQ(content, contentsOf(path)) << name;
+      }
+    }
+  }
 }
 
 // The cache directory is listed again only when it may have changed since the last listing:
@@ -169,7 +238,7 @@ TEST_F(CacheIndexFolder, AnUnchangedDirectoryIsNotListedAgain) {
     return folders;
   };
   bool listed = false;
-  openIndex(listed);  // rebuilds the index file
+  openIndex(listed);                         // rebuilds the index file
   for (int round = 0; round < 2; ++round) {  // the second round's record is written in place
     ageDirectory();
     EXPECT_EQ((std::vector<std::string>{"alphac0", "betaco0"}), openIndex(listed));
@@ -190,102 +259,34 @@ TEST_F(CacheIndexFolder, AnUnchangedDirectoryIsNotListedAgain) {
   EXPECT_TRUE(listed);
 }
 
-TEST_F(CacheIndexFolder, ReconstructedEntriesFindTheirIdOrStayAnonymous) {
-  finishedComponent("alphac0", kIdA);
-  // The inner name does not share the folder's first six characters.
-  finishedComponent("betaco0", "other_1234567890abcdeffedcba9876543210", "77");
-  // A hexadecimal half with a leading zero does not pass the test.
-  finishedComponent("zeroco0", "zeroco_0123456789abcdeffedcba9876543210", "1");
-  // Hidden folders and files are not components.
-  stdfs::create_directory(cache_ + "/.hidden");
-  writeWhole(cache_ + "/loose_file", "x");
-
-  auto index = open();
-  ASSERT_EQ(2u, index->entries().size());
-  const CacheIndexEntry* found = index->find(kIdA);
-  ASSERT_NE(nullptr, found);
-  EXPECT_EQ("alphac0", found->dirName);
-  // No ".bytes_used": the files below the folder are measured and the sum recorded.
-  EXPECT_EQ(123u, found->size);
-  EXPECT_EQ("123", readWhole(cache_ + "/alphac0/" + kBytesUsedFileName));
-  // Two anonymous entries cannot both have the empty id: only one of them is added.
-  EXPECT_TRUE(index->hasDirName("betaco0") != index->hasDirName("zeroco0"));
-  const CacheIndexEntry* anonymous = index->find("");
-  ASSERT_NE(nullptr, anonymous);
-  EXPECT_EQ(anonymous->dirName == "betaco0" ? 77u : 1u, anonymous->size);
-  EXPECT_TRUE(stdfs::exists(cache_ + "/.hidden"));
-}
-
-TEST_F(CacheIndexFolder, UpperCaseHashesAndOnlyTheFirstMatchingFolderCount) {
-  const std::string upper = "alphac_1234567890ABCDEFFEDCBA9876543210";
-  finishedComponent("alphac0", upper);
-  stdfs::create_directory(cache_ + "/alphac0/alphac_fedcba9876543210fedcba9876543210");
-  auto index = open();
-  ASSERT_NE(nullptr, index->find(upper));
-  EXPECT_EQ("alphac0", index->find(upper)->dirName);
-}
-
-TEST_F(CacheIndexFolder, FoldersWithAmbiguousNamesAreLeftAlone) {
-  // "alphac0 " would reach the file services as "alphac0": deleting it as an unfinished
-  // extraction must not delete the valid component beside it.
-  finishedComponent("alphac0", kIdA, "5");
-  stdfs::create_directory(cache_ + "/alphac0 ");
-  auto index = open();
-  EXPECT_TRUE(stdfs::exists(cache_ + "/alphac0/" + kCreatedMarkerFileName));
-  EXPECT_TRUE(stdfs::exists(cache_ + "/alphac0 "));
-  EXPECT_EQ(1u, index->entries().size());
-}
-
 TEST_F(CacheIndexFolder, UnchangedIndexIsNotRewritten) {
   stdfs::create_directory(cache_ + "/alphac0");
-  writeWhole(indexPath_, record(kIdA, "alphac0", 5, "2013-Jan-30 14:05:09"));
-  struct stat before;
-  ASSERT_EQ(0, ::stat(indexPath_.c_str(), &before));
-  {
-    auto index = open();
-    EXPECT_FALSE(index->writeNeeded());
-    EXPECT_NE(nullptr, index->find(kIdA));
-  }
-  struct stat after;
-  ASSERT_EQ(0, ::stat(indexPath_.c_str(), &after));
+  writeFile(indexPath_, record(kIdA, "alphac0", 5, "2013-Jan-30 14:05:09"));
+  const struct stat before = statusOf(indexPath_);
+  EXPECT_FALSE(open()->writeNeeded());
+  const struct stat after = statusOf(indexPath_);
   EXPECT_EQ(before.st_ino, after.st_ino);
   EXPECT_EQ(before.st_mtim.tv_sec, after.st_mtim.tv_sec);
   EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
-
-  // An empty cache without an index file stays without one.
-  ASSERT_EQ(0, ::unlink(indexPath_.c_str()));
-  stdfs::remove(cache_ + "/alphac0");
-  open().reset();
-  EXPECT_FALSE(stdfs::exists(indexPath_));
 }
 
 TEST_F(CacheIndexFolder, ChangesAreWrittenInIdOrderThroughAPrivateNewFile) {
   stdfs::create_directory(cache_ + "/betaco0");
-  stdfs::create_directory(cache_ + "/alphac0");
-  writeWhole(indexPath_, record(kIdB, "betaco0", 2));
-  struct stat before;
-  ASSERT_EQ(0, ::stat(indexPath_.c_str(), &before));
+  writeFile(indexPath_, record(kIdB, "betaco0", 2));
+  const ino_t before = statusOf(indexPath_).st_ino;
   {
     auto index = open();
-    // "alphac0" has no marker and is no entry's folder: it is deleted, not added.
-    EXPECT_FALSE(stdfs::exists(cache_ + "/alphac0"));
     stdfs::create_directory(cache_ + "/alphac0");
-    CacheIndexEntry added(kIdA);
-    added.dirName = "alphac0";
-    added.size = 1;
-    ASSERT_TRUE(index->insert(added));
+    ASSERT_TRUE(index->insert(entryOf(kIdA, "alphac0", 1)));
     EXPECT_TRUE(index->writeNeeded());
     index->writeIndex();
     EXPECT_FALSE(index->writeNeeded());
   }
-  EXPECT_EQ(record(kIdA, "alphac0", 1) + record(kIdB, "betaco0", 2), readWhole(indexPath_));
-  struct stat after;
-  ASSERT_EQ(0, ::stat(indexPath_.c_str(), &after));
-  EXPECT_NE(before.st_ino, after.st_ino);  // replaced, not rewritten in place
+  EXPECT_EQ(record(kIdA, "alphac0", 1) + record(kIdB, "betaco0", 2), contentsOf(indexPath_));
+  const struct stat after = statusOf(indexPath_);
+  EXPECT_NE(before, after.st_ino);  // replaced, not rewritten in place
   EXPECT_EQ(0600u, after.st_mode & 07777);
-  for (const auto& entry : stdfs::directory_iterator(cache_)) {
-    EXPECT_EQ(std::string::npos, entry.path().filename().string().find(".new.")) << entry.path();
-  }
+  EXPECT_EQ(0, leftovers());
 }
 
 // Stamps alone change nothing but the eviction order: a stamp that keeps its line's length is
@@ -295,26 +296,20 @@ TEST_F(CacheIndexFolder, StampsAloneAreWrittenInPlace) {
   stdfs::create_directory(cache_ + "/alphac0");
   stdfs::create_directory(cache_ + "/betaco0");
   const std::string recordB = record(kIdB, "betaco0", 7, "2014-Feb-01 10:00:00.500000");
-  writeWhole(indexPath_, record(kIdA, "alphac0", 5, "2013-Jan-30 14:05:09.250000") + recordB);
-  struct stat before;
-  ASSERT_EQ(0, ::stat(indexPath_.c_str(), &before));
+  writeFile(indexPath_, record(kIdA, "alphac0", 5, kSomeTime) + recordB);
+  ino_t before = statusOf(indexPath_).st_ino;
   open()->updateLastUsed(kIdA);
-  struct stat after;
-  ASSERT_EQ(0, ::stat(indexPath_.c_str(), &after));
-  EXPECT_EQ(before.st_ino, after.st_ino);
-  const std::string text = readWhole(indexPath_);
+  EXPECT_EQ(before, statusOf(indexPath_).st_ino);
+  const std::string text = contentsOf(indexPath_);
   EXPECT_EQ(text.substr(0, text.find("alphac0\n5\n") + 10), kIdA + "\nalphac0\n5\n");
   EXPECT_EQ(text.substr(text.size() - recordB.size()), recordB);
-  const auto reread = open();
-  ASSERT_NE(nullptr, reread->find(kIdA));
-  EXPECT_GT(reread->find(kIdA)->lastUsed, pt::ptime(gr::date(2020, 1, 1)));
+  EXPECT_GT(open()->find(kIdA)->lastUsed, pt::ptime(gr::date(2020, 1, 1)));
   stdfs::remove(cache_ + "/betaco0");
 
-  writeWhole(indexPath_, record(kIdA, "alphac0", 5));  // not-a-date-time: the length changes
-  ASSERT_EQ(0, ::stat(indexPath_.c_str(), &before));
+  writeFile(indexPath_, record(kIdA, "alphac0", 5));  // not-a-date-time: the length changes
+  before = statusOf(indexPath_).st_ino;
   open()->updateLastUsed(kIdA);
-  ASSERT_EQ(0, ::stat(indexPath_.c_str(), &after));
-  EXPECT_NE(before.st_ino, after.st_ino);
+  EXPECT_NE(before, statusOf(indexPath_).st_ino);
   EXPECT_FALSE(open()->find(kIdA)->lastUsed.is_not_a_date_time());
 }
 
@@ -323,9 +318,7 @@ TEST_F(CacheIndexFolder, AFailedWriteKeepsTheChangesAndLeavesNothingBehind) {
   stdfs::create_directory(indexPath_);
   auto index = open();
   stdfs::create_directory(cache_ + "/alphac0");
-  CacheIndexEntry added(kIdA);
-  added.dirName = "alphac0";
-  ASSERT_TRUE(index->insert(added));
+  ASSERT_TRUE(index->insert(entryOf(kIdA, "alphac0")));
   index->writeIndex();
   EXPECT_TRUE(index->writeNeeded());
   EXPECT_NO_THROW(index.reset());
@@ -346,13 +339,7 @@ TEST_F(CacheIndexFolder, LastUsedOrderPutsUndatedEntriesLast) {
   const std::vector<std::pair<std::string, pt::ptime>> entries = {
       {"undated1", pt::ptime()}, {"late", late},    {"early1", early},
       {"undated2", pt::ptime()}, {"early2", early}, {"early3", early}};
-  for (const auto& [id, time] : entries) {
-    CacheIndexEntry entry(id);
-    entry.dirName = id + "0";
-    entry.lastUsed = time;
-    entry.size = 1;
-    ASSERT_TRUE(index->insert(entry));
-  }
+  for (const auto& [id, time] : entries) ASSERT_TRUE(index->insert(entryOf(id, id + "0", 1, time)));
   EXPECT_EQ(
       (std::vector<std::string>{"early1", "early2", "early3", "late", "undated1", "undated2"}),
       idsByLastUsed(*index));
@@ -368,26 +355,15 @@ TEST_F(CacheIndexFolder, LastUsedOrderPutsUndatedEntriesLast) {
 
 TEST_F(CacheIndexFolder, InsertAndReplaceKeepIdsAndFoldersUnique) {
   auto index = open();
-  CacheIndexEntry a(kIdA);
-  a.dirName = "alphac0";
-  CacheIndexEntry b(kIdB);
-  b.dirName = "betaco0";
-  ASSERT_TRUE(index->insert(a));
-  ASSERT_TRUE(index->insert(b));
-  CacheIndexEntry sameFolder("third");
-  sameFolder.dirName = "alphac0";
-  EXPECT_FALSE(index->insert(sameFolder));
-  CacheIndexEntry moved = b;
-  moved.dirName = "alphac0";
-  EXPECT_FALSE(index->replace(moved));
+  ASSERT_TRUE(index->insert(entryOf(kIdA, "alphac0")));
+  ASSERT_TRUE(index->insert(entryOf(kIdB, "betaco0")));
+  EXPECT_FALSE(index->insert(entryOf("third", "alphac0")));      // a taken folder
+  EXPECT_FALSE(index->insert(entryOf(kIdB, "betaco1")));         // a taken id
+  EXPECT_FALSE(index->insert(entryOf("fourth", "two\nlines")));  // not storable
+  EXPECT_FALSE(index->replace(entryOf(kIdB, "alphac0")));        // another entry's folder
+  EXPECT_FALSE(index->replace(entryOf("third", "third0")));      // no entry with this id
   EXPECT_EQ("betaco0", index->find(kIdB)->dirName);
-  CacheIndexEntry unstorable("fourth");
-  unstorable.dirName = "two\nlines";
-  EXPECT_FALSE(index->insert(unstorable));
-  EXPECT_FALSE(index->replace(sameFolder));  // no entry with this id
-  moved.size = 9;
-  moved.dirName = "betaco1";
-  EXPECT_TRUE(index->replace(moved));
+  EXPECT_TRUE(index->replace(entryOf(kIdB, "betaco1", 9)));
   EXPECT_EQ(9u, index->find(kIdB)->size);
   EXPECT_TRUE(index->erase(kIdA));
   EXPECT_FALSE(index->erase(kIdA));
@@ -395,17 +371,13 @@ TEST_F(CacheIndexFolder, InsertAndReplaceKeepIdsAndFoldersUnique) {
 
 TEST_F(CacheIndexFolder, NewFolderNamesAvoidIndexEntriesAndEverythingOnDisk) {
   stdfs::create_directory(cache_ + "/alphac0");
-  writeWhole(indexPath_, record("alphac_other", "alphac0", 1));
-  stdfs::create_directory(cache_ + "/alphac1");  // unfinished: deleted by the reconciliation
+  writeFile(indexPath_, record("alphac_other", "alphac0", 1));
   auto index = open();
   stdfs::create_directory(cache_ + "/alphac1");  // an extraction running meanwhile
-  writeWhole(cache_ + "/alphac2", "a file");
+  writeFile(cache_ + "/alphac2", "a file");
   {
     CacheEntryHandle handle(index, kIdA, true);
-    EXPECT_EQ("alphac3", handle.entry().dirName);
-    EXPECT_EQ(kIdA, handle.entry().id);
-    EXPECT_EQ(0u, handle.entry().size);
-    EXPECT_TRUE(handle.entry().lastUsed.is_not_a_date_time());
+    EXPECT_EQ(describe(handle.entry()), kIdA + " alphac3 0");
   }
   EXPECT_EQ(nullptr, index->find(kIdA));  // never marked dirty
   EXPECT_EQ("ab0", CacheEntryHandle(index, "ab", true).entry().dirName);
@@ -417,35 +389,24 @@ TEST_F(CacheIndexFolder, NewFolderNamesAvoidIndexEntriesAndEverythingOnDisk) {
 TEST_F(CacheIndexFolder, HandlesCommitOnlyWhenDirty) {
   auto index = open();
   const pt::ptime used(gr::date(2013, 1, 30));
-  {
-    CacheEntryHandle handle(index, kIdA, true);
-    handle.entry().size = 42;
+  const auto change = [&](const std::string& id, std::uint64_t size, bool dirty) {
+    CacheEntryHandle handle(index, id, true);
+    handle.entry().size = size;
     handle.entry().lastUsed = used;
-    handle.markDirty();
-  }
+    if (dirty) handle.markDirty();
+  };
+  change(kIdA, 42, true);
   ASSERT_NE(nullptr, index->find(kIdA));
-  EXPECT_EQ("alphac0", index->find(kIdA)->dirName);
+  EXPECT_EQ(*index->find(kIdA), entryOf(kIdA, "alphac0", 42, used));
+  change(kIdA, 43, false);
   EXPECT_EQ(42u, index->find(kIdA)->size);
-  EXPECT_EQ(used, index->find(kIdA)->lastUsed);
-  {
-    CacheEntryHandle handle(index, kIdA, true);
-    EXPECT_EQ(42u, handle.entry().size);
-    handle.entry().size = 43;
-  }
-  EXPECT_EQ(42u, index->find(kIdA)->size);  // not dirty: no commit
-  {
-    CacheEntryHandle handle(index, kIdA, true);
-    handle.entry().size = 44;
-    handle.markDirty();
-  }
+  change(kIdA, 44, true);
   EXPECT_EQ(44u, index->find(kIdA)->size);
   EXPECT_EQ(1u, index->entries().size());
   {
     // A handle whose folder another entry took meanwhile commits nothing.
     CacheEntryHandle handle(index, kIdB, true);
-    CacheIndexEntry thief("thief");
-    thief.dirName = handle.entry().dirName;
-    ASSERT_TRUE(index->insert(thief));
+    ASSERT_TRUE(index->insert(entryOf("thief", handle.entry().dirName)));
     handle.markDirty();
   }
   EXPECT_EQ(nullptr, index->find(kIdB));
@@ -469,13 +430,6 @@ TEST_F(CacheIndexFolder, AFailureAnywhereInAWriteKeepsTheOldIndex) {
     for (const auto& record : records) text += record.second;
     return text;
   };
-  const auto leftovers = [&] {
-    int count = 0;
-    for (const auto& entry : stdfs::directory_iterator(cache_)) {
-      count += entry.path().filename().string().find(".new.") != std::string::npos;
-    }
-    return count;
-  };
   const auto stampA = [](rtkComponentCacheIndex& index) { index.updateLastUsed(kIdA); };
   constexpr int kEveryCall = 1000;
   const struct Change {
@@ -485,25 +439,22 @@ TEST_F(CacheIndexFolder, AFailureAnywhereInAWriteKeepsTheOldIndex) {
     // The first calls, whose failure a stamps-only write gets past by replacing the file: the
     // attempt to write in place.
     int absorbed;
-  } changes[] = {
-      {"a new size, written whole and durable", "2013-Jan-30 14:05:09.250000",
-       [](rtkComponentCacheIndex& index) {
-         CacheIndexEntry grown = *index.find(kIdB);
-         grown.size = 123456;
-         ASSERT_TRUE(index.replace(grown));
-       },
-       0},
-      {"a stamp of the same length, written in place", "2013-Jan-30 14:05:09.250000", stampA,
-       kEveryCall},
-      {"a longer stamp, written whole", "not-a-date-time", stampA, 0}};
+  } changes[] = {{"a new size, written whole and durable", kSomeTime,
+                  [](rtkComponentCacheIndex& index) {
+                    CacheIndexEntry grown = *index.find(kIdB);
+                    grown.size = 123456;
+                    ASSERT_TRUE(index.replace(grown));
+                  },
+                  0},
+                 {"a stamp of the same length, written in place", kSomeTime, stampA, kEveryCall},
+                 {"a longer stamp, written whole", "not-a-date-time", stampA, 0}};
   for (const Change& change : changes) {
     SCOPED_TRACE(change.what);
     std::string old;
     for (const std::string& id : ids) {
-      old += record(id, id.substr(0, 6) + "0", id.size(),
-                    id == kIdA ? change.stampOfA : "2013-Jan-30 14:05:09.250000");
+      old += record(id, id.substr(0, 6) + "0", id.size(), id == kIdA ? change.stampOfA : kSomeTime);
     }
-    writeWhole(indexPath_, old);
+    writeFile(indexPath_, old);
     int calls = 0;
     {
       rtkComponentCacheIndex index(dsPathString(indexPath_), fileSystem);
@@ -517,7 +468,7 @@ TEST_F(CacheIndexFolder, AFailureAnywhereInAWriteKeepsTheOldIndex) {
     for (const int error : {ENOSPC, EIO, 0}) {  // 0: a short write
       for (int nth = 1; nth <= (error == 0 ? 1 : calls); ++nth) {
         SCOPED_TRACE("call " + std::to_string(nth) + " fails with " + std::to_string(error));
-        writeWhole(indexPath_, old);
+        writeFile(indexPath_, old);
         rtkComponentCacheIndex index(dsPathString(indexPath_), fileSystem);
         change.make(index);
         const int injected = fileSystem->injected();
@@ -531,7 +482,7 @@ TEST_F(CacheIndexFolder, AFailureAnywhereInAWriteKeepsTheOldIndex) {
         fileSystem->clear();
         EXPECT_EQ(0, leftovers());
         if (index.writeNeeded()) {
-          EXPECT_TRUE(old == readWhole(indexPath_)) << readWhole(indexPath_);
+          EXPECT_TRUE(old == contentsOf(indexPath_)) << contentsOf(indexPath_);
           const rtkComponentCacheIndex reread{dsPathString(indexPath_)};
           EXPECT_EQ(4u, reread.entries().size());
           EXPECT_FALSE(reread.writeNeeded());
@@ -541,7 +492,7 @@ TEST_F(CacheIndexFolder, AFailureAnywhereInAWriteKeepsTheOldIndex) {
           EXPECT_TRUE(error == 0 || nth <= change.absorbed)
               << "a failed " << fileSystem->lastInjected() << " was ignored";
         }
-        EXPECT_EQ(textOf(index), readWhole(indexPath_));
+        EXPECT_EQ(textOf(index), contentsOf(indexPath_));
         EXPECT_EQ(0, leftovers());
       }
     }
