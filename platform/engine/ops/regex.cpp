@@ -1,12 +1,13 @@
 // regexp and regexprep on Boost.Regex with its Perl syntax (see docs/regex.md). Each UTF-16
 // code unit of a char array becomes one wchar_t, so match positions are char-array indices. The
 // pattern is translated a little before it is compiled: \< and \> become lookaround word
-// anchors, and the names of named tokens are noted.
+// anchors, and the names of named tokens are noted. Boost.Regex itself is in libqregex.so, which
+// is opened when the first pattern is compiled (regex_library.hpp, docs/lazy-loading.md).
 
 #include <algorithm>
-#include <boost/regex.hpp>
 
 #include "engine/ops/format.hpp"
+#include "engine/ops/regex_library.hpp"
 #include "engine/ops/support.hpp"
 
 namespace q::ops::detail {
@@ -14,12 +15,10 @@ namespace {
 
 using Units = std::u16string;
 
-std::wstring wide(const Units& units) { return std::wstring(units.begin(), units.end()); }
-
 struct Pattern {
-  boost::wregex regex;
+  RegexHandle regex;
   size_t groups = 0;
-  std::vector<std::pair<std::string, std::wstring>> names;  // UTF-8 name, name for lookups
+  std::vector<std::string> names;  // UTF-8 (ASCII) names of the named groups
 };
 
 // Options shared by regexp and regexprep that change how the pattern is compiled.
@@ -115,7 +114,7 @@ Units translate(const Units& source, Pattern& pattern) {
     }
     if (c == u'(' && i + 1 < source.size() && source[i + 1] == u'?') {
       const Units name = groupNameAt(source, i);
-      if (!name.empty()) pattern.names.emplace_back(utf8(name), wide(name));
+      if (!name.empty()) pattern.names.push_back(utf8(name));
     }
     out += c;
   }
@@ -125,67 +124,36 @@ Units translate(const Units& source, Pattern& pattern) {
 Pattern compile(const Units& source, const PatternOptions& options, const char* function) {
   Pattern pattern;
   const Units translated = translate(source, pattern);
-  try {
-    boost::wregex::flag_type flags = boost::regex::perl;
-    if (options.ignoreCase) flags |= boost::regex::icase;
-    if (!options.lineAnchors) flags |= boost::regex::no_mod_m;
-    if (!options.dotAll) flags |= boost::regex::no_mod_s;
-    if (options.freeSpacing) flags |= boost::regex::mod_x;
-    pattern.regex.assign(wide(translated), flags);
-  } catch (const std::runtime_error& error) {
+  unsigned flags = 0;
+  if (options.ignoreCase) flags |= QREGEX_IGNORE_CASE;
+  if (options.lineAnchors) flags |= QREGEX_LINE_ANCHORS;
+  if (options.dotAll) flags |= QREGEX_DOT_ALL;
+  if (options.freeSpacing) flags |= QREGEX_FREE_SPACING;
+  std::string failure;
+  pattern.regex = compileRegex(translated, flags, pattern.names, failure);
+  if (!pattern.regex) {
     raise("Q:invalidPattern",
-          std::string(function) + ": the pattern is not valid (" + error.what() + ").");
+          std::string(function) + ": the pattern is not valid (" + failure + ").");
   }
-  pattern.groups = pattern.regex.mark_count();
+  pattern.groups = regexGroupCount(pattern.regex.get());
   return pattern;
 }
 
+constexpr size_t kUnmatched = QREGEX_UNMATCHED;
+
+// start, length; length kUnmatched: the group took no part.
+using Match = RegexMatch;
+
 // Runs the regex engine; its memory and complexity limits surface as a Q error.
-template <typename Body>
-void guardedMatch(const char* function, Body&& body) {
-  try {
-    body();
-  } catch (const std::runtime_error& error) {
-    raise("Q:invalidPattern",
-          std::string(function) + ": the pattern could not be matched (" + error.what() + ").");
-  }
-}
-
-constexpr size_t kUnmatched = std::wstring::npos;
-
-struct Match {
-  size_t start = 0, length = 0;
-  // start, length; length kUnmatched: the group took no part.
-  std::vector<std::pair<size_t, size_t>> tokens;
-  std::vector<std::pair<size_t, size_t>> named;  // parallel to Pattern::names
-};
-
-std::pair<size_t, size_t> extentOf(const boost::wsmatch::value_type& group,
-                                   const std::wstring& subject) {
-  if (!group.matched) return {0, kUnmatched};
-  return {static_cast<size_t>(group.first - subject.begin()), static_cast<size_t>(group.length())};
-}
-
-std::vector<Match> findMatches(const Pattern& pattern, const std::wstring& subject, bool once,
+std::vector<Match> findMatches(const Pattern& pattern, const Units& subject, bool once,
                                const char* function) {
   std::vector<Match> matches;
-  guardedMatch(function, [&] {
-    for (boost::wsregex_iterator it(subject.begin(), subject.end(), pattern.regex), end; it != end;
-         ++it) {
-      const boost::wsmatch& found = *it;
-      Match match;
-      match.start = static_cast<size_t>(found[0].first - subject.begin());
-      match.length = static_cast<size_t>(found[0].length());
-      for (size_t g = 1; g <= pattern.groups && g < found.size(); ++g) {
-        match.tokens.push_back(extentOf(found[static_cast<int>(g)], subject));
-      }
-      for (const auto& name : pattern.names) {
-        match.named.push_back(extentOf(found[name.second.c_str()], subject));
-      }
-      matches.push_back(std::move(match));
-      if (once) break;
-    }
-  });
+  std::string failure;
+  if (!findRegexMatches(pattern.regex.get(), pattern.names.size(), subject, once, matches,
+                        failure)) {
+    raise("Q:invalidPattern",
+          std::string(function) + ": the pattern could not be matched (" + failure + ").");
+  }
   return matches;
 }
 
@@ -232,7 +200,7 @@ ArrayPtr tokenExtentsOf(const Match& match) {
 ArrayPtr namesOf(const Pattern& pattern, const std::vector<Match>& matches, const Units& subject,
                  bool once) {
   std::vector<const char*> fields;
-  for (const auto& name : pattern.names) fields.push_back(name.first.c_str());
+  for (const auto& name : pattern.names) fields.push_back(name.c_str());
   const size_t count = once ? std::min<size_t>(matches.size(), 1) : matches.size();
   const Dims dims =
       once ? Dims{count == 0 ? 0u : 1u, count == 0 ? 0u : 1u} : Dims{count == 0 ? 0u : 1u, count};
@@ -353,7 +321,7 @@ void regexpBuiltin(Call& call) {
     }
     for (size_t i = 0; i < subjects->numberOfElements(); ++i) {
       const Units subject = unitsOf(zyGetCellConst(subjects, i));
-      const std::vector<Match> matches = findMatches(pattern, wide(subject), once, "regexp");
+      const std::vector<Match> matches = findMatches(pattern, subject, once, "regexp");
       for (int o = 0; o < wanted; ++o) {
         setCell(call.outputs[o].get(), i, regexpOutput(order[o], pattern, matches, subject, once));
       }
@@ -361,7 +329,7 @@ void regexpBuiltin(Call& call) {
     return;
   }
   const Units subject = unitsArgument(subjects, "regexp");
-  const std::vector<Match> matches = findMatches(pattern, wide(subject), once, "regexp");
+  const std::vector<Match> matches = findMatches(pattern, subject, once, "regexp");
   for (int o = 0; o < wanted; ++o) {
     call.out(o, regexpOutput(order[o], pattern, matches, subject, once));
   }
@@ -401,7 +369,7 @@ Units replacementFor(const Units& replacement, const Pattern& pattern, const Mat
       if (close != Units::npos) {
         const std::string name = utf8(replacement.substr(i + 2, close - i - 2));
         for (size_t n = 0; n < pattern.names.size(); ++n) {
-          if (pattern.names[n].first != name) continue;
+          if (pattern.names[n] != name) continue;
           out += slice(subject, match.named[n].first, match.named[n].second);
           break;
         }
@@ -473,8 +441,7 @@ void regexprepBuiltin(Call& call) {
     Units subject = unitsArgument(s, "regexprep");
     for (size_t p = 0; p < patterns.size(); ++p) {
       const Units& replacement = replacements[replacements.size() == 1 ? 0 : p];
-      const std::vector<Match> matches =
-          findMatches(patterns[p], wide(subject), once, "regexprep");
+      const std::vector<Match> matches = findMatches(patterns[p], subject, once, "regexprep");
       Units out;
       size_t position = 0;
       for (const Match& match : matches) {
