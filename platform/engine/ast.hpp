@@ -339,13 +339,34 @@ struct ScalarStep {
 // calls f(x) of a name that is no variable. The interpreter runs it on a stack of doubles while
 // every operand is a real scalar (a variable holding one, an existing element of a real double
 // array, a built-in with a scalar form) and otherwise evaluates the tree as usual.
+//
+// A binary operation whose right operand is a leaf takes it from where it is instead of from the
+// stack: a variable (Slot), a number (Number) or an element v(k) with k a variable (Element); so
+// do elements read on their own (ElementAt). Each operation then costs one dispatch.
 struct ScalarOp {
-  enum class Code : std::uint8_t { Number, Slot, Element, Negate, Add, Subtract, Multiply, Divide,
-                                   Call };
+  // The right operand of a binary operation: the stack, or a leaf fused into the operation.
+  enum class Operand : std::uint8_t { Stack, Slot, Number, Element };
+  enum class Code : std::uint8_t {
+    Number,     // push number
+    Slot,       // push the variable in slot
+    Element,    // replace k on top by v(k), v the variable in slot
+    ElementAt,  // push v(k), v the variable in slot, k the variable in index
+    Negate,
+    Call,       // replace x on top by f(x), f the built-in name resolves to
+    // Binary operations, four of each: operand Stack, Slot, Number, Element in that order.
+    Add, AddSlot, AddNumber, AddElement,
+    Subtract, SubtractSlot, SubtractNumber, SubtractElement,
+    Multiply, MultiplySlot, MultiplyNumber, MultiplyElement,
+    Divide, DivideSlot, DivideNumber, DivideElement,
+  };
+  static Code fused(Code operation, Operand operand) {
+    return static_cast<Code>(static_cast<int>(operation) + static_cast<int>(operand));
+  }
   Code code;
-  std::int32_t slot = -1;              // Slot, Element
-  double number = 0;                   // Number
-  const Identifier* name = nullptr;    // Call: the called name, with its remembered resolution
+  std::int32_t slot = -1;            // Slot, Element, ElementAt; the operand's variable or array
+  double number = 0;                 // Number; the operand's number
+  const Identifier* name = nullptr;  // Call: the called name, with its remembered resolution
+  std::int32_t index = -1;           // ElementAt and operand Element: the variable holding k
 };
 struct ScalarCode {
   static constexpr std::size_t kMaxDepth = 16;  // of the stack it needs

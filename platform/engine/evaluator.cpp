@@ -811,50 +811,48 @@ bool Interpreter::conditionQuery(const Expression& expression, bool& truth) {
 bool Interpreter::runScalar(const ScalarCode& code, double& out, bool& callFailed) const {
   double stack[ScalarCode::kMaxDepth];
   std::size_t top = 0;  // values on the stack
+  Value* const* slots = current_->slots;
+  // The variable in slot when it holds a real scalar.
+  const auto scalarIn = [slots](std::int32_t slot, double& x) {
+    const Value& value = *slots[slot];
+    x = value.scalar();
+    return value.isScalar();
+  };
+  // Element k of the variable in slot, when it holds a real double array with that element.
+  const auto elementIn = [slots](std::int32_t slot, double k, double& x) {
+    const Value& value = *slots[slot];
+    std::size_t index;
+    if (value.isScalar() && k == 1) {
+      x = value.scalar();
+    } else if (const zyArray* array = realDoubleElement(value, k, index)) {
+      x = array->elements<double>()[index];
+    } else {
+      return false;
+    }
+    return true;
+  };
+  using Code = ScalarOp::Code;
   for (const ScalarOp& op : code.ops) {
+    double x;
     switch (op.code) {
-      case ScalarOp::Code::Number:
+      case Code::Number:
         stack[top++] = op.number;
         break;
-      case ScalarOp::Code::Slot: {
-        const Value& value = *current_->slots[op.slot];
-        if (!value.isScalar()) return false;
-        stack[top++] = value.scalar();
+      case Code::Slot:
+        if (!scalarIn(op.slot, stack[top])) return false;
+        ++top;
         break;
-      }
-      case ScalarOp::Code::Element: {
-        const Value& value = *current_->slots[op.slot];
-        double& k = stack[top - 1];
-        std::size_t index;
-        if (value.isScalar() && k == 1) {
-          k = value.scalar();
-        } else if (const zyArray* array = realDoubleElement(value, k, index)) {
-          k = array->elements<double>()[index];
-        } else {
-          return false;
-        }
+      case Code::Element:
+        if (!elementIn(op.slot, stack[top - 1], stack[top - 1])) return false;
         break;
-      }
-      case ScalarOp::Code::Negate:
+      case Code::ElementAt:
+        if (!scalarIn(op.index, x) || !elementIn(op.slot, x, stack[top])) return false;
+        ++top;
+        break;
+      case Code::Negate:
         stack[top - 1] = -stack[top - 1];
         break;
-      case ScalarOp::Code::Add:
-        --top;
-        stack[top - 1] += stack[top];
-        break;
-      case ScalarOp::Code::Subtract:
-        --top;
-        stack[top - 1] -= stack[top];
-        break;
-      case ScalarOp::Code::Multiply:
-        --top;
-        stack[top - 1] *= stack[top];
-        break;
-      case ScalarOp::Code::Divide:
-        --top;
-        stack[top - 1] /= stack[top];
-        break;
-      case ScalarOp::Code::Call: {
+      case Code::Call: {
         const Target* target = scalarTarget(*op.name);
         if (!target) {
           callFailed = true;
@@ -863,6 +861,27 @@ bool Interpreter::runScalar(const ScalarCode& code, double& out, bool& callFaile
         if (!target->scalar(stack[top - 1], stack[top - 1])) return false;
         break;
       }
+#define Q_SCALAR_BINARY(Operation, symbol)                                       \
+  case Code::Operation:                                                          \
+    --top;                                                                       \
+    stack[top - 1] symbol stack[top];                                            \
+    break;                                                                       \
+  case Code::Operation##Slot:                                                    \
+    if (!scalarIn(op.slot, x)) return false;                                     \
+    stack[top - 1] symbol x;                                                     \
+    break;                                                                       \
+  case Code::Operation##Number:                                                  \
+    stack[top - 1] symbol op.number;                                             \
+    break;                                                                       \
+  case Code::Operation##Element:                                                 \
+    if (!scalarIn(op.index, x) || !elementIn(op.slot, x, x)) return false;       \
+    stack[top - 1] symbol x;                                                     \
+    break;
+      Q_SCALAR_BINARY(Add, +=)
+      Q_SCALAR_BINARY(Subtract, -=)
+      Q_SCALAR_BINARY(Multiply, *=)
+      Q_SCALAR_BINARY(Divide, /=)
+#undef Q_SCALAR_BINARY
     }
   }
   out = stack[0];

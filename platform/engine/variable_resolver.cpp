@@ -116,11 +116,24 @@ bool compileScalar(const Expression& expression, ScalarCode& code, std::size_t d
         default:
           return false;
       }
-      if (!compileScalar(*binary.left, code, depth) ||
-          !compileScalar(*binary.right, code, depth + 1)) {
-        return false;
+      if (!compileScalar(*binary.left, code, depth)) return false;
+      const std::size_t right = code.ops.size();
+      if (!compileScalar(*binary.right, code, depth + 1)) return false;
+      ScalarOp operation{op};
+      if (code.ops.size() == right + 1) {
+        // A leaf right operand is read by the operation itself.
+        const ScalarOp& leaf = code.ops.back();
+        ScalarOp::Operand operand = ScalarOp::Operand::Stack;
+        if (leaf.code == ScalarOp::Code::Slot) operand = ScalarOp::Operand::Slot;
+        if (leaf.code == ScalarOp::Code::Number) operand = ScalarOp::Operand::Number;
+        if (leaf.code == ScalarOp::Code::ElementAt) operand = ScalarOp::Operand::Element;
+        if (operand != ScalarOp::Operand::Stack) {
+          operation = leaf;
+          operation.code = ScalarOp::fused(op, operand);
+          code.ops.pop_back();
+        }
       }
-      code.ops.push_back({op});
+      code.ops.push_back(operation);
       return true;
     }
     case NodeKind::Index: {
@@ -132,7 +145,10 @@ bool compileScalar(const Expression& expression, ScalarCode& code, std::size_t d
         return false;
       }
       const Identifier& name = index.base->as<Identifier>();
-      if (name.slot >= 0) {
+      if (name.slot >= 0 && code.ops.back().code == ScalarOp::Code::Slot) {
+        // v(k) with k a variable: one operation.
+        code.ops.back() = {ScalarOp::Code::ElementAt, name.slot, 0, nullptr, code.ops.back().slot};
+      } else if (name.slot >= 0) {
         code.ops.push_back({ScalarOp::Code::Element, name.slot, 0, nullptr});
       } else {
         code.ops.push_back({ScalarOp::Code::Call, -1, 0, &name});

@@ -255,6 +255,9 @@ fprintf('| %g %g\n', real(out{3}), imag(out{3}))   % expect: 1 13 9 0 -6.5 | 1 2
 abs = [5 6 7];
 disp(abs(2) * 2 - abs(1))                 % expect: 7
 out = fe_scalar([1 2]);                   % expect-error: Q:badsubscript
+%% scalar arithmetic with variables, numbers and elements as right operands, in a function
+fe_fused([2 3 5 7], [11 13 17 19], 3, 2)  % expect: 18 -8 65 11 12 56 1 -15 44 -1.5 20 int8
+fe_fused([2 3 5 7], [11 13 17 19], 9, 2)  % expect-error: Q:badsubscript
 %% elements by row and column: reads, writes, the dimensions after the first, scalars
 A = reshape(1:12, 3, 2, 2);
 B = A;
