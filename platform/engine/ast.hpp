@@ -496,6 +496,8 @@ struct Persistent final : Declaration {
 
 // A function of a function file, or the statements of a script (isScript, no inputs or
 // outputs, named after the file).
+struct ScalarProgram;
+
 struct Function {
   std::string name;
   std::string file;         // as given to the parser
@@ -518,6 +520,13 @@ struct Function {
   std::vector<std::int32_t> outputSlots;  // per output
   std::int32_t vararginSlot = -1;
   std::int32_t varargoutSlot = -1;
+
+  // The body compiled for real scalar inputs when it is made only of scalar arithmetic,
+  // conditions and calls (scalar_program.hpp); null otherwise. Set by the variable resolver;
+  // scalarProgramGaveUp is set by the interpreter when a run met what it cannot do, after which
+  // the function always runs from the tree.
+  std::shared_ptr<const ScalarProgram> scalarProgram;
+  mutable bool scalarProgramGaveUp = false;
 
   // The slot of name, or -1. Linear in the number of variables.
   std::int32_t findVariable(std::string_view variableName) const;

@@ -2,6 +2,7 @@
 // callbacks and native extensions; the workspaces and activations they run in.
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -10,6 +11,7 @@
 #include "engine/interpreter.hpp"
 #include "engine/native_stack.hpp"
 #include "engine/parser.hpp"
+#include "engine/scalar_program.hpp"
 #include "util/sinks.hpp"
 #include "zy/errors.hpp"
 
@@ -521,6 +523,24 @@ bool Interpreter::callDirect(const ast::Index& node, Value& result) {
   if (function.isScript || function.varargin || function.varargout || function.outputs.empty()) {
     return false;
   }
+  // A function compiled for real scalars, given only real scalars, runs its program. Arguments
+  // are pure there (scalar arithmetic), so giving up only means evaluating them again below.
+  if (function.scalarProgram && !function.scalarProgramGaveUp &&
+      argumentNodes.size() == function.inputs.size()) {
+    double inputs[ast::ScalarProgram::kMaxInputs];
+    bool scalars = true;
+    for (std::size_t i = 0; scalars && i < argumentNodes.size(); ++i) {
+      scalars = scalarLeaf(*argumentNodes[i], inputs[i]) || scalarValue(*argumentNodes[i], inputs[i]);
+    }
+    double out;
+    const ScalarRun run = scalars ? runScalarProgram(*function.scalarProgram, inputs, out, 0)
+                                  : ScalarRun::Unresolved;
+    if (run == ScalarRun::Done) {
+      result = Value(out);
+      return true;
+    }
+    if (run == ScalarRun::GaveUp) function.scalarProgramGaveUp = true;
+  }
   // The arguments are evaluated (in the caller's activation) straight into the callee's slots:
   // slots are taken and given back in stack order, and calls made meanwhile take theirs later.
   // An unparenthesised subscript (c{:}, s.f) may give any number of values, so inputs are
@@ -553,6 +573,100 @@ bool Interpreter::callDirect(const ast::Index& node, Value& result) {
   if (!output.isDefined()) unassignedOutput(function.outputs[0], function.name);
   result = std::move(output);
   return true;
+}
+
+Interpreter::ScalarRun Interpreter::runScalarProgram(const ast::ScalarProgram& program,
+                                                     const double* inputs, double& out,
+                                                     int nested) {
+  using Op = ast::ScalarInstruction::Op;
+  if (depth_ + nested + 1 >= kMaxRecursion || frameBelow(callStackFloor_)) {
+    return ScalarRun::GaveUp;  // the usual way raises the recursion error
+  }
+  poll();
+  double registers[ast::ScalarProgram::kMaxRegisters];
+  double stack[ast::ScalarProgram::kMaxStack];
+  std::size_t top = 0;
+  for (std::size_t i = 0; i < program.inputSlots.size(); ++i) {
+    if (program.inputSlots[i] >= 0) registers[program.inputSlots[i]] = inputs[i];
+  }
+  const ast::ScalarInstruction* code = program.code.data();
+  for (std::size_t next = 0;;) {
+    const ast::ScalarInstruction& instruction = code[next++];
+    switch (instruction.op) {
+      case Op::Number:
+        stack[top++] = instruction.number;
+        break;
+      case Op::Local:
+        stack[top++] = registers[instruction.a];
+        break;
+      case Op::Store:
+        registers[instruction.a] = stack[--top];
+        break;
+      case Op::Negate:
+        stack[top - 1] = -stack[top - 1];
+        break;
+#define Q_PROGRAM_BINARY(Operation, expression) \
+  case Op::Operation: {                         \
+    const double b = stack[--top];              \
+    double& a = stack[top - 1];                 \
+    a = expression;                             \
+    break;                                      \
+  }
+      Q_PROGRAM_BINARY(Add, a + b)
+      Q_PROGRAM_BINARY(Subtract, a - b)
+      Q_PROGRAM_BINARY(Multiply, a * b)
+      Q_PROGRAM_BINARY(Divide, a / b)
+      Q_PROGRAM_BINARY(Less, a < b ? 1.0 : 0.0)
+      Q_PROGRAM_BINARY(LessEqual, a <= b ? 1.0 : 0.0)
+      Q_PROGRAM_BINARY(Greater, a > b ? 1.0 : 0.0)
+      Q_PROGRAM_BINARY(GreaterEqual, a >= b ? 1.0 : 0.0)
+      Q_PROGRAM_BINARY(Equal, a == b ? 1.0 : 0.0)
+      Q_PROGRAM_BINARY(NotEqual, a != b ? 1.0 : 0.0)
+#undef Q_PROGRAM_BINARY
+      case Op::Truth:
+        if (std::isnan(stack[top - 1])) return ScalarRun::GaveUp;  // the usual way raises
+        stack[top - 1] = stack[top - 1] != 0 ? 1.0 : 0.0;
+        break;
+      case Op::JumpIfFalse:
+        if (stack[--top] == 0) next = static_cast<std::size_t>(instruction.a);
+        break;
+      case Op::Jump:
+        next = static_cast<std::size_t>(instruction.a);
+        break;
+      case Op::Call: {
+        top -= static_cast<std::size_t>(instruction.a);
+        const ScalarRun run =
+            callFromScalarProgram(*instruction.name, instruction.a, &stack[top], nested);
+        if (run != ScalarRun::Done) return run;
+        ++top;
+        break;
+      }
+      case Op::Return:
+        out = registers[instruction.a];
+        return ScalarRun::Done;
+    }
+  }
+}
+
+Interpreter::ScalarRun Interpreter::callFromScalarProgram(const ast::Identifier& name, int count,
+                                                          double* arguments, int nested) {
+  if (name.resolvedBy != &dispatcher_ || name.resolvedGeneration != dispatcher_.generation()) {
+    return ScalarRun::Unresolved;
+  }
+  const Target* target = static_cast<const Target*>(name.resolved);
+  if (!target) return ScalarRun::GaveUp;
+  if (target->kind == Target::Kind::Pure) {
+    return count == 1 && target->scalar && target->scalar(arguments[0], arguments[0])
+               ? ScalarRun::Done
+               : ScalarRun::GaveUp;
+  }
+  if (target->kind != Target::Kind::User) return ScalarRun::GaveUp;
+  const ast::Function& function = *target->file->tree.functions[target->functionIndex];
+  if (!function.scalarProgram || function.scalarProgramGaveUp ||
+      static_cast<std::size_t>(count) != function.inputs.size()) {
+    return ScalarRun::GaveUp;
+  }
+  return runScalarProgram(*function.scalarProgram, arguments, arguments[0], nested + 1);
 }
 
 void Interpreter::linkToWorkspace(Activation& activation, const ast::Function& function,

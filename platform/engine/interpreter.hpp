@@ -436,6 +436,19 @@ class Interpreter {
   // are: called without argument and result lists. False, having done nothing, for any other
   // case, which the general path then takes.
   bool callDirect(const ast::Index& node, Value& result);
+  // How a run of a compiled scalar program ended: with its result; on a name whose resolution is
+  // not known yet (the usual way resolves it, and the next call may run the program); or on
+  // something the program cannot do (the function then always runs from the tree).
+  enum class ScalarRun : std::uint8_t { Done, Unresolved, GaveUp };
+  // Runs the program of a function (ast::ScalarProgram) on its inputs; nested is the number of
+  // programs this run is nested in.
+  ScalarRun runScalarProgram(const ast::ScalarProgram& program, const double* inputs, double& out,
+                             int nested);
+  // The call name(arguments...) from inside a program: a built-in with a scalar form or a user
+  // function with a program, resolved as the usual way last resolved it; the result replaces
+  // the first argument.
+  ScalarRun callFromScalarProgram(const ast::Identifier& name, int count, double* arguments,
+                                  int nested);
   void callAnonymous(const FunctionHandleData& handle, int nargout, ValueList& arguments,
                      ValueList& results);
   void callGateway(GatewayFunction gateway, KvnCallBase* external, const std::string& name,

@@ -1,5 +1,7 @@
 #include "engine/variable_resolver.hpp"
 
+#include "engine/scalar_program.hpp"
+
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -462,6 +464,7 @@ void resolveVariables(Function& function) {
   Resolver resolver(&function);
   resolver.declareFunction(function);
   resolver.resolve(function.body);
+  function.scalarProgram = compileScalarProgram(function);
 }
 
 void resolveVariables(Expression& expression) {

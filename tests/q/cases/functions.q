@@ -110,3 +110,17 @@ class(f)                   % expect: ans = function_handle
 [a b]                      % expect: ans = 1 2
 [x, y] = deal(7);
 y                          % expect: y = 7
+%% functions of scalar arithmetic, conditions and calls: results, and where they are left to the tree
+scalarprog('')                          % expect: 6765 9 400 20
+                                        % expect: -1 0 1
+                                        % expect: 0 1 1 6
+                                        % expect: Inf -2 1
+                                        % expect: 0+4i 0+9i
+                                        % expect: 127 int8 2 double
+                                        % expect: 14
+%% a NaN condition in such a function raises as usual
+scalarprog('nan')                       % expect-error: Q:NaNToLogical
+%% recursion past the limit in such a function raises as usual
+scalarprog('deep')                      % expect-error: Q:recursionLimit
+%% an output such a function leaves unassigned on some path raises as usual
+scalarprog('partial')                   % expect-error: Q:undefinedOutput

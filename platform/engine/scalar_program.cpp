@@ -1,0 +1,253 @@
+#include "engine/scalar_program.hpp"
+
+namespace q::ast {
+namespace {
+
+using Op = ScalarInstruction::Op;
+
+class Compiler {
+ public:
+  explicit Compiler(const Function& function) : function_(function) {}
+
+  std::shared_ptr<const ScalarProgram> compile() {
+    if (function_.isScript || function_.varargin || function_.varargout ||
+        function_.outputs.empty() || function_.variables.size() > ScalarProgram::kMaxRegisters ||
+        function_.inputs.size() > ScalarProgram::kMaxInputs) {
+      return nullptr;
+    }
+    auto program = std::make_shared<ScalarProgram>();
+    program_ = program.get();
+    program->registers = static_cast<std::uint32_t>(function_.variables.size());
+    program->inputSlots = function_.inputSlots;
+    std::vector<bool> assigned(function_.variables.size(), false);
+    for (std::int32_t slot : function_.inputSlots) {
+      if (slot >= 0) assigned[slot] = true;
+    }
+    // Falling off the end returns as a return statement does.
+    if (!statements(function_.body, assigned) || (!assigned.empty() && !returns(assigned))) {
+      return nullptr;
+    }
+    return program;
+  }
+
+ private:
+  // Compiles the statements; assigned holds the variables assigned on every path so far, and is
+  // emptied when every path has returned.
+  bool statements(const StatementList& list, std::vector<bool>& assigned) {
+    for (const StatementPtr& statement : list) {
+      if (assigned.empty()) return true;  // after a return: never runs
+      if (!this->statement(*statement, assigned)) return false;
+    }
+    return true;
+  }
+
+  bool statement(const Statement& statement, std::vector<bool>& assigned) {
+    switch (statement.kind) {
+      case NodeKind::Assignment: {
+        const Assignment& assignment = statement.as<Assignment>();
+        if (assignment.display || assignment.target->kind != NodeKind::Identifier) return false;
+        const std::int32_t slot = assignment.target->as<Identifier>().slot;
+        if (slot < 0 || !expression(*assignment.value, assigned, 0)) return false;
+        emit({Op::Store, slot});
+        assigned[slot] = true;
+        return true;
+      }
+      case NodeKind::If:
+        return ifStatement(statement.as<If>(), assigned);
+      case NodeKind::Return:
+        return returns(assigned);
+      default:
+        return false;
+    }
+  }
+
+  bool returns(std::vector<bool>& assigned) {
+    const std::int32_t result = function_.outputSlots[0];
+    if (!assigned[result]) return false;  // the usual way reports the unassigned output
+    emit({Op::Return, result});
+    assigned.clear();
+    return true;
+  }
+
+  bool ifStatement(const If& node, std::vector<bool>& assigned) {
+    std::vector<std::size_t> toEnd;
+    std::vector<bool> after;  // assigned on every path that reaches the end
+    bool reached = false;     // some path reaches the end
+    const auto join = [&](const std::vector<bool>& path) {
+      if (path.empty()) return;  // returned
+      if (!reached) {
+        after = path;
+        reached = true;
+        return;
+      }
+      for (std::size_t i = 0; i < after.size(); ++i) after[i] = after[i] && path[i];
+    };
+    for (const IfClause& clause : node.clauses) {
+      if (!condition(*clause.condition, assigned)) return false;
+      const std::size_t skip = emit({Op::JumpIfFalse});
+      std::vector<bool> path = assigned;
+      if (!statements(clause.body, path)) return false;
+      join(path);
+      toEnd.push_back(emit({Op::Jump}));
+      patch(skip);
+    }
+    std::vector<bool> path = assigned;
+    if (node.hasElse && !statements(node.elseBody, path)) return false;
+    join(path);
+    for (std::size_t jump : toEnd) patch(jump);
+    assigned = reached ? after : std::vector<bool>();
+    return true;
+  }
+
+  // Leaves 1 or 0 on the stack.
+  bool condition(const Expression& node, const std::vector<bool>& assigned) {
+    if (node.kind == NodeKind::Binary) {
+      const Binary& binary = node.as<Binary>();
+      const bool andAnd = binary.op == BinaryOperator::AndAnd;
+      if (andAnd || binary.op == BinaryOperator::OrOr) {
+        // a && b: 0 when a is 0, else b; a || b: 1 when a is 1, else b.
+        if (!condition(*binary.left, assigned)) return false;
+        std::size_t decided;
+        if (andAnd) {
+          decided = emit({Op::JumpIfFalse});
+        } else {
+          emit({Op::Number, 0, 0});
+          emit({Op::Equal});
+          decided = emit({Op::JumpIfFalse});
+        }
+        if (!condition(*binary.right, assigned)) return false;
+        const std::size_t done = emit({Op::Jump});
+        patch(decided);
+        emit({Op::Number, 0, andAnd ? 0.0 : 1.0});
+        patch(done);
+        return true;
+      }
+      const Op comparison = comparisonOf(binary.op);
+      if (comparison != Op::Return) {
+        if (!expression(*binary.left, assigned, 0) || !expression(*binary.right, assigned, 1)) {
+          return false;
+        }
+        emit({comparison});
+        return true;
+      }
+    }
+    if (!expression(node, assigned, 0)) return false;
+    emit({Op::Truth});
+    return true;
+  }
+
+  static Op comparisonOf(BinaryOperator op) {
+    switch (op) {
+      case BinaryOperator::Less:
+        return Op::Less;
+      case BinaryOperator::LessEqual:
+        return Op::LessEqual;
+      case BinaryOperator::Greater:
+        return Op::Greater;
+      case BinaryOperator::GreaterEqual:
+        return Op::GreaterEqual;
+      case BinaryOperator::Equal:
+        return Op::Equal;
+      case BinaryOperator::NotEqual:
+        return Op::NotEqual;
+      default:
+        return Op::Return;  // none
+    }
+  }
+
+  // Leaves the value on the stack; depth is what the stack holds below it.
+  bool expression(const Expression& node, const std::vector<bool>& assigned, std::size_t depth) {
+    if (depth + 1 >= ScalarProgram::kMaxStack) return false;
+    switch (node.kind) {
+      case NodeKind::Number: {
+        const Number& number = node.as<Number>();
+        if (number.imaginary) return false;
+        emit({Op::Number, 0, number.value});
+        return true;
+      }
+      case NodeKind::Identifier: {
+        const std::int32_t slot = node.as<Identifier>().slot;
+        if (slot < 0 || !assigned[slot]) return false;  // a call, or maybe undefined
+        emit({Op::Local, slot});
+        return true;
+      }
+      case NodeKind::Unary: {
+        const Unary& unary = node.as<Unary>();
+        if (unary.op == UnaryOperator::Not || !expression(*unary.operand, assigned, depth)) {
+          return false;
+        }
+        if (unary.op == UnaryOperator::Minus) emit({Op::Negate});
+        return true;
+      }
+      case NodeKind::Binary: {
+        const Binary& binary = node.as<Binary>();
+        Op op;
+        switch (binary.op) {
+          case BinaryOperator::Plus:
+            op = Op::Add;
+            break;
+          case BinaryOperator::Minus:
+            op = Op::Subtract;
+            break;
+          case BinaryOperator::Times:
+          case BinaryOperator::ElementTimes:
+            op = Op::Multiply;
+            break;
+          case BinaryOperator::Divide:
+          case BinaryOperator::ElementDivide:
+            op = Op::Divide;
+            break;
+          default:
+            return false;
+        }
+        if (!expression(*binary.left, assigned, depth) ||
+            !expression(*binary.right, assigned, depth + 1)) {
+          return false;
+        }
+        emit({op});
+        return true;
+      }
+      case NodeKind::Index: {
+        const Index& index = node.as<Index>();
+        if (index.base->kind != NodeKind::Identifier || index.base->parenthesized ||
+            index.steps.size() != 1 || index.steps[0].kind != IndexStep::Kind::Paren) {
+          return false;
+        }
+        const Identifier& name = index.base->as<Identifier>();
+        const std::vector<ExpressionPtr>& arguments = index.steps[0].arguments;
+        if (name.slot >= 0 || arguments.empty() || arguments.size() > ScalarProgram::kMaxInputs) {
+          return false;
+        }
+        for (std::size_t i = 0; i < arguments.size(); ++i) {
+          if (!expression(*arguments[i], assigned, depth + i)) return false;
+        }
+        ScalarInstruction call{Op::Call, static_cast<std::int32_t>(arguments.size())};
+        call.name = &name;
+        emit(call);
+        return true;
+      }
+      default:
+        return false;
+    }
+  }
+
+  std::size_t emit(ScalarInstruction instruction) {
+    program_->code.push_back(instruction);
+    return program_->code.size() - 1;
+  }
+  // The jump at position continues at the next instruction emitted.
+  void patch(std::size_t position) {
+    program_->code[position].a = static_cast<std::int32_t>(program_->code.size());
+  }
+
+  const Function& function_;
+  ScalarProgram* program_ = nullptr;
+};
+
+}  // namespace
+
+std::shared_ptr<const ScalarProgram> compileScalarProgram(const Function& function) {
+  return Compiler(function).compile();
+}
+
+}  // namespace q::ast

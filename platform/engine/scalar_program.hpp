@@ -1,0 +1,74 @@
+#pragma once
+// A function body compiled for real scalars: straight code on a register per variable and a small
+// stack of doubles, for functions made only of scalar arithmetic, conditions and calls, such as
+//
+//   function r = fib(n)                    function v = a(i, j)
+//   if n < 2, r = n;                       ij = i + j - 2;
+//   else, r = fib(n - 1) + fib(n - 2);     v = 1 / (ij * (ij + 1) / 2 + i);
+//   end
+//
+// A call of such a function whose arguments are all real scalars runs the program (the
+// interpreter's runScalarProgram) instead of the tree: no frame, no values, and calls of other
+// such functions (or of itself) go straight to their programs. The program only computes: it has
+// no side effects, so when it meets anything it cannot do (an operand that would leave the reals,
+// a name that does not resolve to such a function or to a built-in with a scalar form, a NaN
+// condition, deep recursion) the whole call is made again the usual way, which then behaves
+// exactly as it always does (results, errors, error stacks).
+//
+// What compiles: assignments `x = e` (no display) to variables, `if`/`elseif`/`else`, `return`,
+// with e made of real numbers, variables, unary minus, + - * / .* ./ and calls f(a, ...) of
+// names that are not variables; conditions are comparisons of such expressions, && and || of
+// conditions, or such an expression (true when non-zero). Every variable read must have been
+// assigned on every path before (inputs are), and so must the first output at every exit. The
+// rest of the language (loops, indexing, strings, other statements) is left to the tree.
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/ast.hpp"
+
+namespace q::ast {
+
+struct ScalarInstruction {
+  enum class Op : std::uint8_t {
+    Number,      // push number
+    Local,       // push register a
+    Store,       // pop into register a
+    Negate,
+    Add,
+    Subtract,
+    Multiply,
+    Divide,
+    Less,        // pop b, a; push a < b as 1 or 0 (likewise the other comparisons)
+    LessEqual,
+    Greater,
+    GreaterEqual,
+    Equal,
+    NotEqual,
+    Truth,       // pop x; push x != 0, or give up when x is NaN
+    JumpIfFalse, // pop x; continue at instruction a when x == 0
+    Jump,        // continue at instruction a
+    Call,        // replace the top a values by name(a values)
+    Return,      // the result is register a
+  };
+  Op op;
+  std::int32_t a = 0;
+  double number = 0;
+  const Identifier* name = nullptr;  // Call: with the resolution the interpreter remembers
+};
+
+struct ScalarProgram {
+  static constexpr std::size_t kMaxRegisters = 32;
+  static constexpr std::size_t kMaxStack = 16;
+  static constexpr std::size_t kMaxInputs = 8;
+  std::vector<ScalarInstruction> code;
+  std::uint32_t registers = 0;            // the function's variables
+  std::vector<std::int32_t> inputSlots;   // the register of each input; -1 for "~"
+};
+
+// The program of function, or null when its body is not made only of what compiles. Run after
+// the variables are resolved.
+std::shared_ptr<const ScalarProgram> compileScalarProgram(const Function& function);
+
+}  // namespace q::ast

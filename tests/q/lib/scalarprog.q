@@ -1,0 +1,124 @@
+function scalarprog(which)
+% Functions made only of scalar arithmetic, conditions and calls (which run compiled for real
+% scalars) with the results the language defines, also where a run must be left to the usual
+% way: complex results, integer and logical inputs, callees that do not compile. which picks
+% a case that raises instead.
+switch which
+  case 'nan'
+    disp(truthof(NaN));
+  case 'deep'
+    disp(depth(1000));
+  case 'partial'
+    disp(partial(-1));
+end
+fprintf('%d %d %d %d\n', fibo(20), ack(2, 3), depth(400), partial(2));
+fprintf('%d %d %d\n', signof(-3), signof(0), signof(7));
+fprintf('%d %d %d %d\n', both(3, 0), both(3, 2), either(0, 0), either(0, 5));
+fprintf('%g %g %g\n', inverse(0), inverse(-0.5), truthof(0.1));
+r = twice(sqrt(-4));
+fprintf('%g%+gi %g%+gi\n', real(r), imag(r), real(root(-9)), imag(root(-9)));
+t = twice(int8(100));
+u = twice(true);
+fprintf('%d %s %d %s\n', t, class(t), u, class(u));
+fprintf('%d\n', plusloop(4));
+end
+
+function r = fibo(n)
+if n < 2
+  r = n;
+else
+  r = fibo(n - 1) + fibo(n - 2);
+end
+end
+
+function r = ack(m, n)
+if m == 0
+  r = n + 1;
+elseif n == 0
+  r = ack(m - 1, 1);
+else
+  r = ack(m - 1, ack(m, n - 1));
+end
+end
+
+function r = depth(n)
+if n == 0
+  r = 0;
+else
+  r = 1 + depth(n - 1);
+end
+end
+
+function r = partial(x)
+if x > 0
+  r = x * 10;
+end
+end
+
+function r = signof(x)
+if x > 0
+  r = 1;
+  return;
+end
+if x < 0
+  r = -1;
+  return;
+end
+r = 0;
+end
+
+% && and || leave their right side alone when the left decides: the call never ends.
+function r = both(a, b)
+if a > 0 && b > 0
+  r = 1;
+elseif a < 0 && forever(a) > 0
+  r = -1;
+else
+  r = 0;
+end
+end
+
+function r = either(a, b)
+if a == 0 || forever(a) > 0
+  r = b + 1;
+else
+  r = -1;
+end
+end
+
+function r = forever(x)
+r = forever(x + 1);
+end
+
+function r = inverse(x)
+r = 1 / x;
+end
+
+function r = truthof(x)
+if x
+  r = 1;
+else
+  r = 0;
+end
+end
+
+function r = twice(x)
+r = 2 * x;
+end
+
+function r = root(x)
+y = sqrt(x);
+r = y * 3;
+end
+
+% Calls a function with a loop, which does not compile.
+function r = plusloop(n)
+r = n + loopsum(n);
+end
+
+function s = loopsum(n)
+s = 0;
+for k = 1:n
+  s = s + k;
+end
+end
