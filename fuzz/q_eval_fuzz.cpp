@@ -8,15 +8,21 @@
 // step, so kStepLimit * kBlockLimit stays below libFuzzer's default RSS limit of 2 GB. pause is
 // a host callback here that returns at once, so that no input sleeps; native extensions are not
 // loaded.
+//
+// An input that starts with "function" is a function file up to a line "%%" and statements after
+// it: the file is written as qfz.q to a folder on the instance's search path, so that the
+// statements can call qfz (functions, unlike statements, are compiled by the resolver).
 
 #include <boost/make_shared.hpp>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 
+#include "engine/dispatcher.hpp"
 #include "engine/instance.hpp"
 #include "util/sinks.hpp"
 #include "util/warnings.hpp"
@@ -55,7 +61,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   instance->callControl()->setAllocationLimit(kBlockLimit);
   kvnRegisterExternalFunction(instance, "pause", boost::make_shared<KvnCallExternal>(returnAtOnce));
 
-  const std::string statements(reinterpret_cast<const char*>(data), size);
+  std::string statements(reinterpret_cast<const char*>(data), size);
+  if (statements.compare(0, 8, "function") == 0) {
+    static const std::string folder = [] {
+      char name[] = "/tmp/q_eval_fuzz_XXXXXX";
+      return std::string(::mkdtemp(name) ? name : "");
+    }();
+    const std::size_t split = statements.find("\n%%");
+    std::ofstream(folder + "/qfz.q", std::ios::trunc) << statements.substr(0, split);
+    statements = split == std::string::npos ? "qfz" : statements.substr(split + 3);
+    qpAddDir(instance->GetDispatcher().get_path(), folder, kQpAddAtFront);
+  }
   if (!instance->EvalString(statements)) {
     const kvnErrorState& error = instance->GetErrorState();
     if (error.identifier == "Q:internal") {

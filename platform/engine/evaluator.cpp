@@ -722,12 +722,16 @@ inline const zyArray* realDoubleElement(const Value& value, double k, std::size_
 
 const zyArray* Interpreter::elementOf(const std::vector<ExpressionPtr>& subscripts,
                                       const Value& value, std::size_t& index) {
+  // Subscripts are mostly variables or numbers (scalarLeaf), else scalar arithmetic.
+  const auto subscript = [this](const Expression& node, double& out) {
+    return scalarLeaf(node, out) || scalarValue(node, out);
+  };
   double k;
   if (subscripts.size() == 1) {
-    return scalarValue(*subscripts[0], k) ? realDoubleElement(value, k, index) : nullptr;
+    return subscript(*subscripts[0], k) ? realDoubleElement(value, k, index) : nullptr;
   }
   double i, j;
-  if (!scalarValue(*subscripts[0], i) || !scalarValue(*subscripts[1], j)) return nullptr;
+  if (!subscript(*subscripts[0], i) || !subscript(*subscripts[1], j)) return nullptr;
   // v(i, j): the second subscript runs over every dimension after the first.
   const zyArray* array = realDoubleElement(value, 1, index);
   if (!array) return nullptr;
