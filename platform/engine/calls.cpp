@@ -623,6 +623,18 @@ Interpreter::ScalarRun Interpreter::runScalarProgram(const ast::ScalarProgram& p
       Q_PROGRAM_BINARY(Equal, a == b ? 1.0 : 0.0)
       Q_PROGRAM_BINARY(NotEqual, a != b ? 1.0 : 0.0)
 #undef Q_PROGRAM_BINARY
+      case Op::Power: {
+        const double b = stack[--top];
+        ops::ScalarResult power;
+        if (!ops::scalarBinary(ops::BinaryOp::Power, stack[top - 1], b, power)) {
+          return ScalarRun::GaveUp;  // not real
+        }
+        stack[top - 1] = power.value;
+        break;
+      }
+      case Op::Poll:
+        poll();
+        break;
       case Op::Truth:
         if (std::isnan(stack[top - 1])) return ScalarRun::GaveUp;  // the usual way raises
         stack[top - 1] = stack[top - 1] != 0 ? 1.0 : 0.0;
@@ -656,9 +668,11 @@ Interpreter::ScalarRun Interpreter::callFromScalarProgram(const ast::Identifier&
   const Target* target = static_cast<const Target*>(name.resolved);
   if (!target) return ScalarRun::GaveUp;
   if (target->kind == Target::Kind::Pure) {
-    return count == 1 && target->scalar && target->scalar(arguments[0], arguments[0])
-               ? ScalarRun::Done
-               : ScalarRun::GaveUp;
+    const bool done =
+        count == 1 ? target->scalar && target->scalar(arguments[0], arguments[0])
+                   : count == 2 && target->scalar2 &&
+                         target->scalar2(arguments[0], arguments[1], arguments[0]);
+    return done ? ScalarRun::Done : ScalarRun::GaveUp;
   }
   if (target->kind != Target::Kind::User) return ScalarRun::GaveUp;
   const ast::Function& function = *target->file->tree.functions[target->functionIndex];

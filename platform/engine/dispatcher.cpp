@@ -199,6 +199,7 @@ Qdispatcher::Qdispatcher(boost::shared_ptr<QfileReader> qfileReader,
     target->scalar = entry.scalar;
     target->query = entry.query;
     target->logicalQuery = entry.logicalQuery;
+    target->scalar2 = entry.scalar2;
     target->name = entry.name;
     builtins_[entry.name] = std::move(target);
   }

@@ -766,9 +766,13 @@ bool Interpreter::scalarOfIndex(const Index& node, double& out) {
     out = array->elements<double>()[index];
     return true;
   }
-  const Target* target = subscripts->size() == 1 ? knownTarget(name) : nullptr;
+  const Target* target = knownTarget(name);
   if (!target) return false;
-  double x;
+  double x, y;
+  if (subscripts->size() == 2) {
+    return target->scalar2 && scalarValue(*(*subscripts)[0], x) &&
+           scalarValue(*(*subscripts)[1], y) && target->scalar2(x, y, out);
+  }
   if (target->scalar) return scalarValue(*(*subscripts)[0], x) && target->scalar(x, out);
   // A logical answer would become a double here; conditions take it (conditionQuery).
   return !target->logicalQuery && shapeQuery(*target, *(*subscripts)[0], out);

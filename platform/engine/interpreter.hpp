@@ -60,6 +60,7 @@ struct Target {
   ScalarFunction scalar = nullptr;  // Pure: the function of one real scalar, if it has one
   ShapeQuery query = nullptr;       // Pure: the answer from an array's shape, if it is one
   bool logicalQuery = false;        // Pure: that answer is logical
+  ScalarFunction2 scalar2 = nullptr;  // Pure: the function of two real scalars, if it has one
   std::string name;
   std::string path;  // the file that defines it, for which; empty for built-ins
 };

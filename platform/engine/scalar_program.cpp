@@ -54,11 +54,41 @@ class Compiler {
       }
       case NodeKind::If:
         return ifStatement(statement.as<If>(), assigned);
+      case NodeKind::While:
+        return whileStatement(statement.as<While>(), assigned);
+      case NodeKind::Break:
+      case NodeKind::Continue: {
+        if (loops_.empty()) return false;
+        Loop& loop = loops_.back();
+        if (statement.kind == NodeKind::Break) {
+          loop.breaks.push_back(emit({Op::Jump}));
+        } else {
+          emit({Op::Poll});
+          emit({Op::Jump, static_cast<std::int32_t>(loop.start)});
+        }
+        assigned.clear();  // what follows in this list never runs
+        return true;
+      }
       case NodeKind::Return:
         return returns(assigned);
       default:
         return false;
     }
+  }
+
+  // The body may run no time: after the loop, what was assigned before it.
+  bool whileStatement(const While& node, std::vector<bool>& assigned) {
+    loops_.push_back({program_->code.size(), {}});
+    if (!condition(*node.condition, assigned)) return false;
+    const std::size_t exit = emit({Op::JumpIfFalse});
+    std::vector<bool> body = assigned;
+    if (!statements(node.body, body)) return false;
+    emit({Op::Poll});
+    emit({Op::Jump, static_cast<std::int32_t>(loops_.back().start)});
+    patch(exit);
+    for (std::size_t jump : loops_.back().breaks) patch(jump);
+    loops_.pop_back();
+    return true;
   }
 
   bool returns(std::vector<bool>& assigned) {
@@ -197,6 +227,10 @@ class Compiler {
           case BinaryOperator::ElementDivide:
             op = Op::Divide;
             break;
+          case BinaryOperator::Power:
+          case BinaryOperator::ElementPower:
+            op = Op::Power;
+            break;
           default:
             return false;
         }
@@ -240,8 +274,15 @@ class Compiler {
     program_->code[position].a = static_cast<std::int32_t>(program_->code.size());
   }
 
+  // The loops being compiled, innermost last: where each starts, and its breaks to patch.
+  struct Loop {
+    std::size_t start;
+    std::vector<std::size_t> breaks;
+  };
+
   const Function& function_;
   ScalarProgram* program_ = nullptr;
+  std::vector<Loop> loops_;
 };
 
 }  // namespace

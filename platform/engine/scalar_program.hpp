@@ -15,12 +15,13 @@
 // condition, deep recursion) the whole call is made again the usual way, which then behaves
 // exactly as it always does (results, errors, error stacks).
 //
-// What compiles: assignments `x = e` (no display) to variables, `if`/`elseif`/`else`, `return`,
-// with e made of real numbers, variables, unary minus, + - * / .* ./ and calls f(a, ...) of
-// names that are not variables; conditions are comparisons of such expressions, && and || of
-// conditions, or such an expression (true when non-zero). Every variable read must have been
-// assigned on every path before (inputs are), and so must the first output at every exit. The
-// rest of the language (loops, indexing, strings, other statements) is left to the tree.
+// What compiles: assignments `x = e` (no display) to variables, `if`/`elseif`/`else`, `while`
+// with `break` and `continue`, `return`, with e made of real numbers, variables, unary minus,
+// + - * / .* ./ ^ .^ and calls f(a, ...) of names that are not variables; conditions are
+// comparisons of such expressions, && and || of conditions, or such an expression (true when
+// non-zero). Every variable read must have been assigned on every path before (inputs are), and
+// so must the first output at every exit. The rest of the language (for loops, indexing,
+// strings, other statements) is left to the tree.
 
 #include <cstdint>
 #include <memory>
@@ -40,6 +41,7 @@ struct ScalarInstruction {
     Subtract,
     Multiply,
     Divide,
+    Power,       // a ^ b, or give up when that is not real
     Less,        // pop b, a; push a < b as 1 or 0 (likewise the other comparisons)
     LessEqual,
     Greater,
@@ -49,6 +51,7 @@ struct ScalarInstruction {
     Truth,       // pop x; push x != 0, or give up when x is NaN
     JumpIfFalse, // pop x; continue at instruction a when x == 0
     Jump,        // continue at instruction a
+    Poll,        // a loop goes round: the interpreter's poll (interrupts, budgets, step limit)
     Call,        // replace the top a values by name(a values)
     Return,      // the result is register a
   };

@@ -533,6 +533,19 @@ bool canReuse(const ArrayPtr* candidate, const Dims& out) {
 
 }  // namespace
 
+double scalarElementwise(Elementwise op, double a, double b) {
+  switch (op) {
+    case Elementwise::Atan2:
+      return Atan2Op::apply(a, b);
+    case Elementwise::Hypot:
+      return HypotOp::apply(a, b);
+    case Elementwise::Mod:
+      return ModOp::apply(a, b);
+    default:
+      return RemOp::apply(a, b);
+  }
+}
+
 void notDefined(const char* name, zyClassID classId) {
   const std::string cls = className(classId);
   if ((name[0] >= 'a' && name[0] <= 'z') || (name[0] >= 'A' && name[0] <= 'Z')) {

@@ -31,6 +31,10 @@ enum class Elementwise {
   Max,
 };
 
+// a op b of two real doubles, exactly as the element-wise loops compute it; for Atan2, Hypot, Mod
+// and Rem, whose results are always real.
+double scalarElementwise(Elementwise op, double a, double b);
+
 // The shape of a op b: each dimension equal, or 1 against any size. Raises "Q:sizeMismatch".
 Dims expandedDims(const zyArray* a, const zyArray* b);
 

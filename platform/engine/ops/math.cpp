@@ -255,6 +255,12 @@ void binaryMathBuiltin(Call& call) {
   call.out(0, elementwise(op, call.in(0), call.in(1), name));
 }
 
+template <Elementwise op>
+bool scalarBinaryMath(double a, double b, double& out) {
+  out = scalarElementwise(op, a, b);
+  return true;
+}
+
 }  // namespace
 
 void addMathBuiltins(std::vector<BuiltinEntry>& table) {
@@ -263,7 +269,8 @@ void addMathBuiltins(std::vector<BuiltinEntry>& table) {
   table.push_back({"angle", builtin<mathBuiltin<Fn::Angle>>, scalarMath<Fn::Angle>});
   table.push_back({"asin", builtin<mathBuiltin<Fn::Asin>>, scalarMath<Fn::Asin>});
   table.push_back({"atan", builtin<mathBuiltin<Fn::Atan>>, scalarMath<Fn::Atan>});
-  table.push_back({"atan2", builtin<binaryMathBuiltin<Elementwise::Atan2>>});
+  table.push_back({"atan2", builtin<binaryMathBuiltin<Elementwise::Atan2>>, nullptr, nullptr, false,
+                   scalarBinaryMath<Elementwise::Atan2>});
   table.push_back({"ceil", builtin<mathBuiltin<Fn::Ceil>>, scalarMath<Fn::Ceil>});
   table.push_back({"conj", builtin<mathBuiltin<Fn::Conj>>, scalarMath<Fn::Conj>});
   table.push_back({"cos", builtin<mathBuiltin<Fn::Cos>>, scalarMath<Fn::Cos>});
@@ -271,7 +278,8 @@ void addMathBuiltins(std::vector<BuiltinEntry>& table) {
   table.push_back({"exp", builtin<mathBuiltin<Fn::Exp>>, scalarMath<Fn::Exp>});
   table.push_back({"fix", builtin<mathBuiltin<Fn::Fix>>, scalarMath<Fn::Fix>});
   table.push_back({"floor", builtin<mathBuiltin<Fn::Floor>>, scalarMath<Fn::Floor>});
-  table.push_back({"hypot", builtin<binaryMathBuiltin<Elementwise::Hypot>>});
+  table.push_back({"hypot", builtin<binaryMathBuiltin<Elementwise::Hypot>>, nullptr, nullptr, false,
+                   scalarBinaryMath<Elementwise::Hypot>});
   table.push_back({"imag", builtin<mathBuiltin<Fn::Imag>>, scalarMath<Fn::Imag>});
   table.push_back({"isfinite", builtin<classifyBuiltin<2>>});
   table.push_back({"isinf", builtin<classifyBuiltin<1>>});
@@ -279,9 +287,11 @@ void addMathBuiltins(std::vector<BuiltinEntry>& table) {
   table.push_back({"log", builtin<mathBuiltin<Fn::Log>>, scalarMath<Fn::Log>});
   table.push_back({"log10", builtin<mathBuiltin<Fn::Log10>>, scalarMath<Fn::Log10>});
   table.push_back({"log2", builtin<mathBuiltin<Fn::Log2>>, scalarMath<Fn::Log2>});
-  table.push_back({"mod", builtin<binaryMathBuiltin<Elementwise::Mod>>});
+  table.push_back({"mod", builtin<binaryMathBuiltin<Elementwise::Mod>>, nullptr, nullptr, false,
+                   scalarBinaryMath<Elementwise::Mod>});
   table.push_back({"real", builtin<mathBuiltin<Fn::Real>>, scalarMath<Fn::Real>});
-  table.push_back({"rem", builtin<binaryMathBuiltin<Elementwise::Rem>>});
+  table.push_back({"rem", builtin<binaryMathBuiltin<Elementwise::Rem>>, nullptr, nullptr, false,
+                   scalarBinaryMath<Elementwise::Rem>});
   table.push_back({"round", builtin<roundBuiltin>, scalarMath<Fn::Round>});
   table.push_back({"sign", builtin<mathBuiltin<Fn::Sign>>, scalarMath<Fn::Sign>});
   table.push_back({"sin", builtin<mathBuiltin<Fn::Sin>>, scalarMath<Fn::Sin>});

@@ -27,6 +27,8 @@ using BuiltinFunction = void (*)(int nargout, ArrayPtr* outputs, int nargin,
 // The same function of one real double scalar, for the interpreter's scalar arithmetic: false
 // when the result would not be a real double (sqrt of a negative number), out untouched then.
 using ScalarFunction = bool (*)(double x, double& out);
+// The same for a function of two real double scalars.
+using ScalarFunction2 = bool (*)(double x, double y, double& out);
 // A function of one array that looks only at its shape and answers with a number (numel) or a
 // truth (isempty, 1 for true): the answer without making an array, for conditions and scalar
 // arithmetic. Never raises.
@@ -37,6 +39,7 @@ struct BuiltinEntry {
   ScalarFunction scalar = nullptr;  // only for functions of one argument
   ShapeQuery query = nullptr;       // only for functions of one argument
   bool logicalQuery = false;        // the function's answer is logical, not double
+  ScalarFunction2 scalar2 = nullptr;  // only for functions of two arguments
 };
 
 // Every pure built-in, sorted by name (strcmp order). The table is built on first use and lives

@@ -118,6 +118,9 @@ scalarprog('')                          % expect: 6765 9 400 20
                                         % expect: 0+4i 0+9i
                                         % expect: 127 int8 2 double
                                         % expect: 14
+                                        % expect: 21 111 25 1025
+                                        % expect: -1 2 5 0
+                                        % expect: 2.0000+1.7321i
 %% a NaN condition in such a function raises as usual
 scalarprog('nan')                       % expect-error: Q:NaNToLogical
 %% recursion past the limit in such a function raises as usual

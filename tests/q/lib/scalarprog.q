@@ -21,6 +21,51 @@ t = twice(int8(100));
 u = twice(true);
 fprintf('%d %s %d %s\n', t, class(t), u, class(u));
 fprintf('%d\n', plusloop(4));
+fprintf('%d %d %d %g\n', gcdof(1071, 462), collatz(27), oddsum(10), powers(2, 10));
+fprintf('%g %g %g %g\n', rem(-7, 3), mod(-7, 3), hypot(3, 4), atan2(0, -1) - pi);
+p = powers(-8, 1/3);
+fprintf('%.4f%+.4fi\n', real(p), imag(p));
+end
+
+function r = gcdof(a, b)
+while b ~= 0
+  t = b;
+  b = mod(a, b);
+  a = t;
+end
+r = a;
+end
+
+function n = collatz(x)
+n = 0;
+while 1
+  if x == 1
+    break;
+  end
+  if rem(x, 2) == 0
+    x = x / 2;
+  else
+    x = 3 * x + 1;
+  end
+  n = n + 1;
+end
+end
+
+% The sum of the odd numbers up to n, skipping with continue.
+function s = oddsum(n)
+s = 0;
+k = 0;
+while k < n
+  k = k + 1;
+  if mod(k, 2) == 0
+    continue;
+  end
+  s = s + k;
+end
+end
+
+function r = powers(x, e)
+r = x ^ e + x .^ 0;
 end
 
 function r = fibo(n)
