@@ -463,6 +463,24 @@ void Interpreter::callUser(const Target& target, int nargout, ValueList& argumen
   if (!function.varargout && nargout > static_cast<int>(function.outputs.size())) {
     raiseAbout("Q:TooManyOutputs", "Too many output arguments for '", function.name, "'.");
   }
+  if (function.scalarProgram && !function.scalarProgramGaveUp && nargout <= 1 &&
+      inputCount == function.inputs.size() && inputCount <= ast::ScalarProgram::kMaxInputs) {
+    // As in callDirect: real scalars in, the compiled program.
+    double inputs[ast::ScalarProgram::kMaxInputs];
+    bool scalars = true;
+    for (std::size_t i = 0; scalars && i < inputCount; ++i) {
+      scalars = arguments[i].isScalar();
+      if (scalars) inputs[i] = arguments[i].scalar();
+    }
+    double out;
+    const ScalarRun run = scalars ? runScalarProgram(*function.scalarProgram, inputs, out, 0)
+                                  : ScalarRun::Unresolved;
+    if (run == ScalarRun::Done) {
+      results.emplace_back(out);
+      return;
+    }
+    if (run == ScalarRun::GaveUp) function.scalarProgramGaveUp = true;
+  }
   UserFrame frame(*this, target, function, inputCount, nargout);
   Activation& activation = frame.activation;
   const std::size_t named = std::min(inputCount, function.inputs.size());
