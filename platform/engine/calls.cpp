@@ -463,23 +463,19 @@ void Interpreter::callUser(const Target& target, int nargout, ValueList& argumen
   if (!function.varargout && nargout > static_cast<int>(function.outputs.size())) {
     raiseAbout("Q:TooManyOutputs", "Too many output arguments for '", function.name, "'.");
   }
-  if (function.scalarProgram && !function.scalarProgramGaveUp && nargout <= 1 &&
-      inputCount == function.inputs.size() && inputCount <= ast::ScalarProgram::kMaxInputs) {
+  if (nargout <= 1 && compiledFor(function, inputCount)) {
     // As in callDirect: real scalars in, the compiled program.
     double inputs[ast::ScalarProgram::kMaxInputs];
     bool scalars = true;
     for (std::size_t i = 0; scalars && i < inputCount; ++i) {
       scalars = arguments[i].isScalar();
-      if (scalars) inputs[i] = arguments[i].scalar();
+      inputs[i] = arguments[i].scalar();
     }
     double out;
-    const ScalarRun run = scalars ? runScalarProgram(*function.scalarProgram, inputs, out, 0)
-                                  : ScalarRun::Unresolved;
-    if (run == ScalarRun::Done) {
+    if (scalars && runCompiled(function, inputs, out)) {
       results.emplace_back(out);
       return;
     }
-    if (run == ScalarRun::GaveUp) function.scalarProgramGaveUp = true;
   }
   UserFrame frame(*this, target, function, inputCount, nargout);
   Activation& activation = frame.activation;
@@ -543,21 +539,18 @@ bool Interpreter::callDirect(const ast::Index& node, Value& result) {
   }
   // A function compiled for real scalars, given only real scalars, runs its program. Arguments
   // are pure there (scalar arithmetic), so giving up only means evaluating them again below.
-  if (function.scalarProgram && !function.scalarProgramGaveUp &&
-      argumentNodes.size() == function.inputs.size()) {
+  if (compiledFor(function, argumentNodes.size())) {
     double inputs[ast::ScalarProgram::kMaxInputs];
     bool scalars = true;
     for (std::size_t i = 0; scalars && i < argumentNodes.size(); ++i) {
-      scalars = scalarLeaf(*argumentNodes[i], inputs[i]) || scalarValue(*argumentNodes[i], inputs[i]);
+      const ast::Expression& argument = *argumentNodes[i];
+      scalars = scalarLeaf(argument, inputs[i]) || scalarValue(argument, inputs[i]);
     }
     double out;
-    const ScalarRun run = scalars ? runScalarProgram(*function.scalarProgram, inputs, out, 0)
-                                  : ScalarRun::Unresolved;
-    if (run == ScalarRun::Done) {
+    if (scalars && runCompiled(function, inputs, out)) {
       result = Value(out);
       return true;
     }
-    if (run == ScalarRun::GaveUp) function.scalarProgramGaveUp = true;
   }
   // The arguments are evaluated (in the caller's activation) straight into the callee's slots:
   // slots are taken and given back in stack order, and calls made meanwhile take theirs later.
@@ -591,6 +584,17 @@ bool Interpreter::callDirect(const ast::Index& node, Value& result) {
   if (!output.isDefined()) unassignedOutput(function.outputs[0], function.name);
   result = std::move(output);
   return true;
+}
+
+bool Interpreter::compiledFor(const ast::Function& function, std::size_t inputCount) {
+  return function.scalarProgram && !function.scalarProgramGaveUp &&
+         inputCount == function.inputs.size();
+}
+
+bool Interpreter::runCompiled(const ast::Function& function, const double* inputs, double& out) {
+  const ScalarRun run = runScalarProgram(*function.scalarProgram, inputs, out, 0);
+  if (run == ScalarRun::GaveUp) function.scalarProgramGaveUp = true;
+  return run == ScalarRun::Done;
 }
 
 Interpreter::ScalarRun Interpreter::runScalarProgram(const ast::ScalarProgram& program,

@@ -441,6 +441,11 @@ class Interpreter {
   // not known yet (the usual way resolves it, and the next call may run the program); or on
   // something the program cannot do (the function then always runs from the tree).
   enum class ScalarRun : std::uint8_t { Done, Unresolved, GaveUp };
+  // Whether function has a compiled scalar program (that has not given up) for that many inputs.
+  static bool compiledFor(const ast::Function& function, std::size_t inputCount);
+  // Runs that program on the inputs (real scalars): true, with out, when it ran to the end; a
+  // run that gave up marks the function, which then always runs from the tree.
+  bool runCompiled(const ast::Function& function, const double* inputs, double& out);
   // Runs the program of a function (ast::ScalarProgram) on its inputs; nested is the number of
   // programs this run is nested in.
   ScalarRun runScalarProgram(const ast::ScalarProgram& program, const double* inputs, double& out,
