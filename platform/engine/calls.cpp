@@ -601,9 +601,9 @@ Interpreter::ScalarRun Interpreter::runScalarProgram(const ast::ScalarProgram& p
                                                      const double* inputs, double& out,
                                                      int nested) {
   using Op = ast::ScalarInstruction::Op;
-  if (depth_ + nested + 1 >= kMaxRecursion || frameBelow(callStackFloor_)) {
-    return ScalarRun::GaveUp;  // the usual way raises the recursion error
-  }
+  // The callee would be activation depth_ + nested + 1, which the usual way refuses past the
+  // limit, raising the recursion error.
+  if (depth_ + nested >= kMaxRecursion || frameBelow(callStackFloor_)) return ScalarRun::GaveUp;
   poll();
   double registers[ast::ScalarProgram::kMaxRegisters];
   double stack[ast::ScalarProgram::kMaxStack];

@@ -140,6 +140,7 @@ bool compileScalar(const Expression& expression, ScalarCode& code, std::size_t d
     }
     case NodeKind::Index: {
       const Index& index = expression.as<Index>();
+      const std::size_t argument = code.ops.size();
       if (index.base->kind != NodeKind::Identifier || index.base->parenthesized ||
           index.steps.size() != 1 || index.steps[0].kind != IndexStep::Kind::Paren ||
           index.steps[0].arguments.size() != 1 ||
@@ -147,7 +148,8 @@ bool compileScalar(const Expression& expression, ScalarCode& code, std::size_t d
         return false;
       }
       const Identifier& name = index.base->as<Identifier>();
-      if (name.slot >= 0 && code.ops.back().code == ScalarOp::Code::Slot) {
+      if (name.slot >= 0 && code.ops.size() == argument + 1 &&
+          code.ops.back().code == ScalarOp::Code::Slot) {
         // v(k) with k a variable: one operation.
         code.ops.back() = {ScalarOp::Code::ElementAt, name.slot, 0, nullptr, code.ops.back().slot};
       } else if (name.slot >= 0) {
