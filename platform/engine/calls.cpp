@@ -10,6 +10,7 @@
 #include "engine/instance.hpp"
 #include "engine/interpreter.hpp"
 #include "engine/native_stack.hpp"
+#include "engine/operators.hpp"
 #include "engine/parser.hpp"
 #include "engine/scalar_program.hpp"
 #include "util/sinks.hpp"
@@ -633,6 +634,18 @@ Interpreter::ScalarRun Interpreter::runScalarProgram(const ast::ScalarProgram& p
     double& a = stack[top - 1];                 \
     a = expression;                             \
     break;                                      \
+  }                                             \
+  case Op::Operation##Local: {                  \
+    const double b = registers[instruction.a];  \
+    double& a = stack[top - 1];                 \
+    a = expression;                             \
+    break;                                      \
+  }                                             \
+  case Op::Operation##Number: {                 \
+    const double b = instruction.number;        \
+    double& a = stack[top - 1];                 \
+    a = expression;                             \
+    break;                                      \
   }
       Q_PROGRAM_BINARY(Add, a + b)
       Q_PROGRAM_BINARY(Subtract, a - b)
@@ -657,6 +670,34 @@ Interpreter::ScalarRun Interpreter::runScalarProgram(const ast::ScalarProgram& p
       case Op::Poll:
         poll();
         break;
+      case Op::ForStart: {
+        double* state = &registers[instruction.a];
+        top -= 3;
+        std::size_t count;
+        try {
+          count = rangeCount(stack[top], stack[top + 1], stack[top + 2]);
+        } catch (const std::exception&) {
+          return ScalarRun::Declined;  // the usual way raises it
+        }
+        if (count == 0) return ScalarRun::Declined;  // the variable would be left empty
+        state[0] = stack[top];
+        state[1] = stack[top + 1];
+        state[2] = static_cast<double>(count);
+        state[3] = 0;
+        poll();
+        registers[instruction.c] = state[0];
+        break;
+      }
+      case Op::ForNext: {
+        double* state = &registers[instruction.a];
+        state[3] += 1;
+        if (state[3] < state[2]) {
+          poll();
+          registers[instruction.c] = state[0] + state[3] * state[1];
+          next = static_cast<std::size_t>(instruction.b);
+        }
+        break;
+      }
       case Op::Truth:
         if (std::isnan(stack[top - 1])) return ScalarRun::GaveUp;  // the usual way raises
         stack[top - 1] = stack[top - 1] != 0 ? 1.0 : 0.0;
@@ -685,7 +726,7 @@ Interpreter::ScalarRun Interpreter::runScalarProgram(const ast::ScalarProgram& p
 Interpreter::ScalarRun Interpreter::callFromScalarProgram(const ast::Identifier& name, int count,
                                                           double* arguments, int nested) {
   if (name.resolvedBy != &dispatcher_ || name.resolvedGeneration != dispatcher_.generation()) {
-    return ScalarRun::Unresolved;
+    return ScalarRun::Declined;
   }
   const Target* target = static_cast<const Target*>(name.resolved);
   if (!target) return ScalarRun::GaveUp;

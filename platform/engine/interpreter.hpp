@@ -437,10 +437,11 @@ class Interpreter {
   // are: called without argument and result lists. False, having done nothing, for any other
   // case, which the general path then takes.
   bool callDirect(const ast::Index& node, Value& result);
-  // How a run of a compiled scalar program ended: with its result; on a name whose resolution is
-  // not known yet (the usual way resolves it, and the next call may run the program); or on
+  // How a run of a compiled scalar program ended: with its result; declined for this call (a
+  // name whose resolution is not known yet, which the usual way resolves, or a for loop over no
+  // values), so that the usual way makes it and a later call may run the program; or on
   // something the program cannot do (the function then always runs from the tree).
-  enum class ScalarRun : std::uint8_t { Done, Unresolved, GaveUp };
+  enum class ScalarRun : std::uint8_t { Done, Declined, GaveUp };
   // Whether function has a compiled scalar program (that has not given up) for that many inputs.
   static bool compiledFor(const ast::Function& function, std::size_t inputCount);
   // Runs that program on the inputs (real scalars): true, with out, when it ran to the end; a

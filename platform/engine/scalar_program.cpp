@@ -56,12 +56,16 @@ class Compiler {
         return ifStatement(statement.as<If>(), assigned);
       case NodeKind::While:
         return whileStatement(statement.as<While>(), assigned);
+      case NodeKind::For:
+        return forStatement(statement.as<For>(), assigned);
       case NodeKind::Break:
       case NodeKind::Continue: {
         if (loops_.empty()) return false;
         Loop& loop = loops_.back();
         if (statement.kind == NodeKind::Break) {
           loop.breaks.push_back(emit({Op::Jump}));
+        } else if (loop.counted) {
+          loop.continues.push_back(emit({Op::Jump}));  // to ForNext, which polls
         } else {
           emit({Op::Poll});
           emit({Op::Jump, static_cast<std::int32_t>(loop.start)});
@@ -78,7 +82,7 @@ class Compiler {
 
   // The body may run no time: after the loop, what was assigned before it.
   bool whileStatement(const While& node, std::vector<bool>& assigned) {
-    loops_.push_back({program_->code.size(), {}});
+    loops_.push_back({program_->code.size(), false, {}, {}});
     if (!condition(*node.condition, assigned)) return false;
     const std::size_t exit = emit({Op::JumpIfFalse});
     std::vector<bool> body = assigned;
@@ -88,6 +92,43 @@ class Compiler {
     patch(exit);
     for (std::size_t jump : loops_.back().breaks) patch(jump);
     loops_.pop_back();
+    return true;
+  }
+
+  // The body runs at least once (a loop over no values declines the run): after the loop, what
+  // was assigned before it and the loop variable.
+  bool forStatement(const For& node, std::vector<bool>& assigned) {
+    const std::int32_t variable = node.variable->slot;
+    if (variable < 0 || node.values->kind != NodeKind::Range ||
+        program_->registers + 4 > ScalarProgram::kMaxRegisters) {
+      return false;
+    }
+    const Range& range = node.values->as<Range>();
+    if (!expression(*range.start, assigned, 0)) return false;
+    if (range.step) {
+      if (!expression(*range.step, assigned, 1)) return false;
+    } else {
+      emit({Op::Number, 0, 1.0});
+    }
+    if (!expression(*range.stop, assigned, 2)) return false;
+    const auto state = static_cast<std::int32_t>(program_->registers);
+    program_->registers += 4;
+    ScalarInstruction start{Op::ForStart, state};
+    start.c = variable;
+    const std::size_t body = emit(start) + 1;
+    // continue jumps to ForNext, which is emitted last: patched like breaks.
+    loops_.push_back({0, true, {}, {}});
+    std::vector<bool> inside = assigned;
+    inside[variable] = true;
+    if (!statements(node.body, inside)) return false;
+    for (std::size_t jump : loops_.back().continues) patch(jump);
+    ScalarInstruction next{Op::ForNext, state};
+    next.b = static_cast<std::int32_t>(body);
+    next.c = variable;
+    emit(next);
+    for (std::size_t jump : loops_.back().breaks) patch(jump);
+    loops_.pop_back();
+    assigned[variable] = true;
     return true;
   }
 
@@ -141,8 +182,7 @@ class Compiler {
         if (andAnd) {
           decided = emit({Op::JumpIfFalse});
         } else {
-          emit({Op::Number, 0, 0});
-          emit({Op::Equal});
+          emit({Op::EqualNumber, 0, 0});
           decided = emit({Op::JumpIfFalse});
         }
         if (!condition(*binary.right, assigned)) return false;
@@ -154,10 +194,10 @@ class Compiler {
       }
       const Op comparison = comparisonOf(binary.op);
       if (comparison != Op::Return) {
-        if (!expression(*binary.left, assigned, 0) || !expression(*binary.right, assigned, 1)) {
-          return false;
-        }
-        emit({comparison});
+        if (!expression(*binary.left, assigned, 0)) return false;
+        const std::size_t right = program_->code.size();
+        if (!expression(*binary.right, assigned, 1)) return false;
+        emitBinary(comparison, right);
         return true;
       }
     }
@@ -234,11 +274,10 @@ class Compiler {
           default:
             return false;
         }
-        if (!expression(*binary.left, assigned, depth) ||
-            !expression(*binary.right, assigned, depth + 1)) {
-          return false;
-        }
-        emit({op});
+        if (!expression(*binary.left, assigned, depth)) return false;
+        const std::size_t right = program_->code.size();
+        if (!expression(*binary.right, assigned, depth + 1)) return false;
+        emitBinary(op, right);
         return true;
       }
       case NodeKind::Index: {
@@ -265,6 +304,18 @@ class Compiler {
     }
   }
 
+  // The binary operation op whose right operand's code starts at right: one instruction with
+  // the operand inside when that is a lone register or number.
+  void emitBinary(Op op, std::size_t right) {
+    ScalarInstruction& leaf = program_->code.back();
+    if (op != Op::Power && program_->code.size() == right + 1 &&
+        (leaf.op == Op::Local || leaf.op == Op::Number)) {
+      leaf.op = static_cast<Op>(static_cast<int>(op) + (leaf.op == Op::Local ? 1 : 2));
+      return;
+    }
+    emit({op});
+  }
+
   std::size_t emit(ScalarInstruction instruction) {
     program_->code.push_back(instruction);
     return program_->code.size() - 1;
@@ -276,8 +327,9 @@ class Compiler {
 
   // The loops being compiled, innermost last: where each starts, and its breaks to patch.
   struct Loop {
-    std::size_t start;
-    std::vector<std::size_t> breaks;
+    std::size_t start;  // while: where a round begins (the condition)
+    bool counted;       // a for loop
+    std::vector<std::size_t> breaks, continues;  // jumps to patch (continues: for loops)
   };
 
   const Function& function_;

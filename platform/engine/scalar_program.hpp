@@ -16,12 +16,13 @@
 // exactly as it always does (results, errors, error stacks).
 //
 // What compiles: assignments `x = e` (no display) to variables, `if`/`elseif`/`else`, `while`
-// with `break` and `continue`, `return`, with e made of real numbers, variables, unary minus,
-// + - * / .* ./ ^ .^ and calls f(a, ...) of names that are not variables; conditions are
-// comparisons of such expressions, && and || of conditions, or such an expression (true when
-// non-zero). Every variable read must have been assigned on every path before (inputs are), and
-// so must the first output at every exit. The rest of the language (for loops, indexing,
-// strings, other statements) is left to the tree.
+// and `for v = a:b` / `a:s:b` with `break` and `continue`, `return`, with e made of real
+// numbers, variables, unary minus, + - * / .* ./ ^ .^ and calls f(a, ...) of names that are not
+// variables; conditions are comparisons of such expressions, && and || of conditions, or such an
+// expression (true when non-zero). Every variable read must have been assigned on every path
+// before (inputs are), and so must the first output at every exit. A for loop over no values
+// leaves its variable empty, which no register holds: such a call goes the usual way. The rest
+// of the language (indexing, strings, other statements) is left to the tree.
 
 #include <cstdint>
 #include <memory>
@@ -37,21 +38,28 @@ struct ScalarInstruction {
     Local,       // push register a
     Store,       // pop into register a
     Negate,
-    Add,
-    Subtract,
-    Multiply,
-    Divide,
+    // Binary operations: pop b, a; push a op b. Each comes three times: b from the stack, from
+    // register a (...Local) or the number (...Number), in that order.
+    Add, AddLocal, AddNumber,
+    Subtract, SubtractLocal, SubtractNumber,
+    Multiply, MultiplyLocal, MultiplyNumber,
+    Divide, DivideLocal, DivideNumber,
+    // Comparisons give 1 or 0.
+    Less, LessLocal, LessNumber,
+    LessEqual, LessEqualLocal, LessEqualNumber,
+    Greater, GreaterLocal, GreaterNumber,
+    GreaterEqual, GreaterEqualLocal, GreaterEqualNumber,
+    Equal, EqualLocal, EqualNumber,
+    NotEqual, NotEqualLocal, NotEqualNumber,
     Power,       // a ^ b, or give up when that is not real
-    Less,        // pop b, a; push a < b as 1 or 0 (likewise the other comparisons)
-    LessEqual,
-    Greater,
-    GreaterEqual,
-    Equal,
-    NotEqual,
     Truth,       // pop x; push x != 0, or give up when x is NaN
     JumpIfFalse, // pop x; continue at instruction a when x == 0
     Jump,        // continue at instruction a
     Poll,        // a loop goes round: the interpreter's poll (interrupts, budgets, step limit)
+    // for v = start:step:stop over registers a (first), a+1 (step), a+2 (count), a+3 (round),
+    // v in register c:
+    ForStart,    // pop stop, step, start; v = start, poll; decline the run when no values
+    ForNext,     // the next round: v = its value, poll, continue at b; after the last, go on
     Call,        // replace the top a values by name(a values)
     Return,      // the result is register a
   };
@@ -59,6 +67,7 @@ struct ScalarInstruction {
   std::int32_t a = 0;
   double number = 0;
   const Identifier* name = nullptr;  // Call: with the resolution the interpreter remembers
+  std::int32_t b = 0, c = 0;         // ForNext
 };
 
 struct ScalarProgram {
@@ -66,7 +75,7 @@ struct ScalarProgram {
   static constexpr std::size_t kMaxStack = 16;
   static constexpr std::size_t kMaxInputs = 8;
   std::vector<ScalarInstruction> code;
-  std::uint32_t registers = 0;            // the function's variables
+  std::uint32_t registers = 0;            // the function's variables, then 4 per for loop
   std::vector<std::int32_t> inputSlots;   // the register of each input; -1 for "~"
 };
 

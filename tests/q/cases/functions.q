@@ -121,6 +121,8 @@ scalarprog('')                          % expect: 6765 9 400 20
                                         % expect: 21 111 25 1025
                                         % expect: -1 2 5 0
                                         % expect: 2.0000+1.7321i
+                                        % expect: 165 22 8 6 3
+                                        % expect: 0 111
 %% a NaN condition in such a function raises as usual
 scalarprog('nan')                       % expect-error: Q:NaNToLogical
 %% recursion past the limit in such a function raises as usual

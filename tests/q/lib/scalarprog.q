@@ -25,6 +25,61 @@ fprintf('%d %d %d %g\n', gcdof(1071, 462), collatz(27), oddsum(10), powers(2, 10
 fprintf('%g %g %g %g\n', rem(-7, 3), mod(-7, 3), hypot(3, 4), atan2(0, -1) - pi);
 p = powers(-8, 1/3);
 fprintf('%.4f%+.4fi\n', real(p), imag(p));
+fprintf('%d %d %d %d %d\n', squares(10), countdown(10), firstsquareover(50), nestedpairs(4), ...
+        lastk(3));
+fprintf('%d %d\n', numel(lastk(0)), tenths());
+end
+
+function s = squares(n)
+s = 0;
+for k = 1:2:n
+  s = s + k * k;
+end
+end
+
+function c = countdown(n)
+c = 0;
+for k = n:-3:1
+  c = c + k;
+end
+end
+
+function r = firstsquareover(m)
+for k = 1:100
+  if k * k > m
+    break;
+  end
+end
+r = k;
+end
+
+% Pairs i < j, skipping the others with continue.
+function c = nestedpairs(n)
+c = 0;
+for i = 1:n
+  for j = 1:n
+    if j <= i
+      continue;
+    end
+    c = c + 1;
+  end
+end
+end
+
+% A loop over no values leaves its variable empty.
+function r = lastk(n)
+k = 7;
+for k = 1:n
+end
+r = k;
+end
+
+function r = tenths()
+n = 0;
+for t = 0:0.1:1
+  n = n + 1;
+end
+r = n * 10 + t;
 end
 
 function r = gcdof(a, b)
