@@ -744,6 +744,9 @@ Dims sizeFromArguments(ValueList& inputs, zyClassID& classId, const char* name) 
     if (!value.asRealDouble(number) || std::isnan(number) || number != std::floor(number)) {
       raise("Q:invalidInput", std::string(name) + ": sizes must be whole numbers.");
     }
+    if (number >= 9.0e15) {
+      raise("Q:outOfMemory", std::string(name) + ": the requested array is too large.");
+    }
     return number < 0 ? 0 : static_cast<std::size_t>(number);
   };
   if (inputs.empty()) return {1, 1};

@@ -72,6 +72,8 @@ a == b                                        % expect: ans = 1
 r = randn(1, 20000);
 abs(mean(r)) < 0.05                           % expect: ans = 1
 abs(std2(r) - 1) < 0.05                       % expect: ans = 1
+%% random arrays of a size no array can have are refused
+randn(2, 7.7e87)                              % expect-error: Q:outOfMemory
 %% nargin outside a function
 nargin                                        % expect-error: Q:notInFunction
 %% clear a variable
