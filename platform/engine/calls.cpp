@@ -651,6 +651,18 @@ Interpreter::ScalarRun Interpreter::runScalarProgram(const ast::ScalarProgram& p
       Q_PROGRAM_BINARY(Subtract, a - b)
       Q_PROGRAM_BINARY(Multiply, a * b)
       Q_PROGRAM_BINARY(Divide, a / b)
+#define Q_PROGRAM_STEP(Operation, symbol)                                                      \
+  case Op::Step##Operation:                                                                    \
+    registers[instruction.a] = registers[instruction.b] symbol registers[instruction.c];       \
+    break;                                                                                     \
+  case Op::Step##Operation##Number:                                                            \
+    registers[instruction.a] = registers[instruction.b] symbol instruction.number;             \
+    break;
+      Q_PROGRAM_STEP(Add, +)
+      Q_PROGRAM_STEP(Subtract, -)
+      Q_PROGRAM_STEP(Multiply, *)
+      Q_PROGRAM_STEP(Divide, /)
+#undef Q_PROGRAM_STEP
       Q_PROGRAM_BINARY(Less, a < b ? 1.0 : 0.0)
       Q_PROGRAM_BINARY(LessEqual, a <= b ? 1.0 : 0.0)
       Q_PROGRAM_BINARY(Greater, a > b ? 1.0 : 0.0)

@@ -48,7 +48,22 @@ class Compiler {
         if (assignment.display || assignment.target->kind != NodeKind::Identifier) return false;
         const std::int32_t slot = assignment.target->as<Identifier>().slot;
         if (slot < 0 || !expression(*assignment.value, assigned, 0)) return false;
-        emit({Op::Store, slot});
+        // Local y, then y op z with z inside, then Store: one step instead.
+        const std::size_t size = program_->code.size();
+        const int first = static_cast<int>(Op::Add);
+        const int op = size >= 2 ? static_cast<int>(program_->code[size - 1].op) - first : -1;
+        if (size >= 2 && program_->code[size - 2].op == Op::Local && op >= 0 &&
+            op < static_cast<int>(Op::Less) - first && op % 3 != 0) {
+          ScalarInstruction step = program_->code[size - 1];
+          step.c = step.a;  // z's register, when it is one
+          step.b = program_->code[size - 2].a;
+          step.a = slot;
+          step.op = static_cast<Op>(static_cast<int>(Op::StepAdd) + op / 3 * 2 + (op % 3 - 1));
+          program_->code.resize(size - 2);
+          emit(step);
+        } else {
+          emit({Op::Store, slot});
+        }
         assigned[slot] = true;
         return true;
       }

@@ -44,6 +44,11 @@ struct ScalarInstruction {
     Subtract, SubtractLocal, SubtractNumber,
     Multiply, MultiplyLocal, MultiplyNumber,
     Divide, DivideLocal, DivideNumber,
+    // x = y op z in one: register a = register b op (register c, or the number).
+    StepAdd, StepAddNumber,
+    StepSubtract, StepSubtractNumber,
+    StepMultiply, StepMultiplyNumber,
+    StepDivide, StepDivideNumber,
     // Comparisons give 1 or 0.
     Less, LessLocal, LessNumber,
     LessEqual, LessEqualLocal, LessEqualNumber,

@@ -123,6 +123,7 @@ scalarprog('')                          % expect: 6765 9 400 20
                                         % expect: 2.0000+1.7321i
                                         % expect: 165 22 8 6 3
                                         % expect: 0 111
+                                        % expect: 9318284121.5
 %% a NaN condition in such a function raises as usual
 scalarprog('nan')                       % expect-error: Q:NaNToLogical
 %% recursion past the limit in such a function raises as usual

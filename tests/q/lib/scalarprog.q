@@ -28,6 +28,20 @@ fprintf('%.4f%+.4fi\n', real(p), imag(p));
 fprintf('%d %d %d %d %d\n', squares(10), countdown(10), firstsquareover(50), nestedpairs(4), ...
         lastk(3));
 fprintf('%d %d\n', numel(lastk(0)), tenths());
+fprintf('%.1f\n', steps(6, 3));
+end
+
+% x = y op z of every operation, with z a variable and a number.
+function r = steps(a, b)
+c = a + b;
+d = a - b;
+e = a * b;
+f = a / b;
+g = a + 2;
+h = a - 2;
+k = a * 2;
+m = a / 4;
+r = ((((((c * 10 + d) * 100 + e) * 10 + f) * 10 + g) * 10 + h) * 100 + k) * 10 + m;
 end
 
 function s = squares(n)
