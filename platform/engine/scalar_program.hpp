@@ -13,7 +13,8 @@
 // no side effects, so when it meets anything it cannot do (an operand that would leave the reals,
 // a name that does not resolve to such a function or to a built-in with a scalar form, a NaN
 // condition, deep recursion) the whole call is made again the usual way, which then behaves
-// exactly as it always does (results, errors, error stacks).
+// exactly as it always does (results, errors, error stacks). Only an interrupt or budget stop
+// raised while a program runs differs: its error stack ends at the call that started it.
 //
 // What compiles: assignments `x = e` (no display) to variables, `if`/`elseif`/`else`, `while`
 // and `for v = a:b` / `a:s:b` with `break` and `continue`, `return`, with e made of real
