@@ -162,4 +162,21 @@ const Function* SourceFile::findFunction(std::string_view functionName) const {
   return nullptr;
 }
 
+int scalarArithmetic(BinaryOperator op) {
+  switch (op) {
+    case BinaryOperator::Plus:
+      return 0;
+    case BinaryOperator::Minus:
+      return 1;
+    case BinaryOperator::Times:
+    case BinaryOperator::ElementTimes:
+      return 2;
+    case BinaryOperator::Divide:
+    case BinaryOperator::ElementDivide:
+      return 3;
+    default:
+      return -1;
+  }
+}
+
 }  // namespace q::ast

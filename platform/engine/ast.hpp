@@ -326,6 +326,11 @@ struct ExpressionStatement final : Statement {
 // `x = a op b`, op one of + - * / (or .* ./), x a variable of the frame and a, b each a variable
 // of the frame or a real number: decoded once when the variables are resolved, so that the
 // interpreter runs it without walking the tree while both operands hold real scalars.
+// The arithmetic a binary operator does on two real scalars, in the order + - * / that the
+// compiled forms below (ScalarStep, ScalarOp, ScalarInstruction) list it: 0 for +, 1 for -, 2
+// for * and .*, 3 for / and ./; -1 for every other operator.
+int scalarArithmetic(BinaryOperator op);
+
 struct ScalarStep {
   enum class Form : std::uint8_t { None, Add, Subtract, Multiply, Divide };
   Form form = Form::None;

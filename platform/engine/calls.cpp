@@ -308,11 +308,19 @@ TargetPtr Interpreter::resolve(const std::string& name, const LoadedFile* contex
   return dispatcher_.resolve(name, context);
 }
 
-const Target* Interpreter::resolveCall(const ast::Identifier& identifier) {
-  const std::uint64_t generation = dispatcher_.generation();
-  if (identifier.resolvedBy == &dispatcher_ && identifier.resolvedGeneration == generation) {
-    return static_cast<const Target*>(identifier.resolved);
+bool Interpreter::remembered(const ast::Identifier& identifier, const Target*& target) const {
+  if (identifier.resolvedBy != &dispatcher_ ||
+      identifier.resolvedGeneration != dispatcher_.generation()) {
+    return false;
   }
+  target = static_cast<const Target*>(identifier.resolved);
+  return true;
+}
+
+const Target* Interpreter::resolveCall(const ast::Identifier& identifier) {
+  const Target* known;
+  if (remembered(identifier, known)) return known;
+  const std::uint64_t generation = dispatcher_.generation();
   TargetPtr target = dispatcher_.resolve(identifier.name, current_->file);
   if (rememberedGeneration_ != generation) {
     for (TargetPtr& old : remembered_) retired_.push_back(std::move(old));
@@ -737,10 +745,8 @@ Interpreter::ScalarRun Interpreter::runScalarProgram(const ast::ScalarProgram& p
 
 Interpreter::ScalarRun Interpreter::callFromScalarProgram(const ast::Identifier& name, int count,
                                                           double* arguments, int nested) {
-  if (name.resolvedBy != &dispatcher_ || name.resolvedGeneration != dispatcher_.generation()) {
-    return ScalarRun::Declined;
-  }
-  const Target* target = static_cast<const Target*>(name.resolved);
+  const Target* target;
+  if (!remembered(name, target)) return ScalarRun::Declined;
   if (!target) return ScalarRun::GaveUp;
   if (target->kind == Target::Kind::Pure) {
     const bool done =

@@ -781,11 +781,9 @@ bool Interpreter::scalarOfIndex(const Index& node, double& out) {
 const Target* Interpreter::knownTarget(const Identifier& name) const {
   // Only a name already resolved here: resolving may load files, which the general path does in
   // its own order.
-  if (current_->scriptLike || current_->workspace->hasVariables() ||
-      name.resolvedBy != &dispatcher_ || name.resolvedGeneration != dispatcher_.generation()) {
-    return nullptr;
-  }
-  return static_cast<const Target*>(name.resolved);
+  const Target* target = nullptr;
+  if (current_->scriptLike || current_->workspace->hasVariables()) return nullptr;
+  return remembered(name, target) ? target : nullptr;
 }
 
 const Target* Interpreter::scalarTarget(const Identifier& name) const {

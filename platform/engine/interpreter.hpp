@@ -355,6 +355,9 @@ class Interpreter {
   // two real scalars) name, when it exists; null otherwise.
   const zyArray* elementOf(const std::vector<ast::ExpressionPtr>& subscripts, const Value& value,
                            std::size_t& index);
+  // What the call of identifier resolved to, when that is remembered for the dispatcher as it is
+  // now (target may be null: it resolved to nothing); false when it is not.
+  bool remembered(const ast::Identifier& identifier, const Target*& target) const;
   // What a name that is no variable here was resolved to, when that is known; null otherwise.
   const Target* knownTarget(const ast::Identifier& name) const;
   // The built-in with a scalar form a name that is no variable here resolved to, or null.

@@ -266,29 +266,13 @@ class Compiler {
       }
       case NodeKind::Binary: {
         const Binary& binary = node.as<Binary>();
-        Op op;
-        switch (binary.op) {
-          case BinaryOperator::Plus:
-            op = Op::Add;
-            break;
-          case BinaryOperator::Minus:
-            op = Op::Subtract;
-            break;
-          case BinaryOperator::Times:
-          case BinaryOperator::ElementTimes:
-            op = Op::Multiply;
-            break;
-          case BinaryOperator::Divide:
-          case BinaryOperator::ElementDivide:
-            op = Op::Divide;
-            break;
-          case BinaryOperator::Power:
-          case BinaryOperator::ElementPower:
-            op = Op::Power;
-            break;
-          default:
-            return false;
-        }
+        const int arithmetic = scalarArithmetic(binary.op);
+        const bool power =
+            binary.op == BinaryOperator::Power || binary.op == BinaryOperator::ElementPower;
+        if (arithmetic < 0 && !power) return false;
+        // Three instructions per arithmetic operation: the operand forms.
+        const Op op = power ? Op::Power
+                            : static_cast<Op>(static_cast<int>(Op::Add) + 3 * arithmetic);
         if (!expression(*binary.left, assigned, depth)) return false;
         const std::size_t right = program_->code.size();
         if (!expression(*binary.right, assigned, depth + 1)) return false;

@@ -51,24 +51,9 @@ void decodeScalarStep(Assignment& assignment) {
       !scalarOperand(*binary.right, step.right, step.rightNumber)) {
     return;
   }
-  switch (binary.op) {
-    case BinaryOperator::Plus:
-      step.form = ScalarStep::Form::Add;
-      break;
-    case BinaryOperator::Minus:
-      step.form = ScalarStep::Form::Subtract;
-      break;
-    case BinaryOperator::Times:
-    case BinaryOperator::ElementTimes:
-      step.form = ScalarStep::Form::Multiply;
-      break;
-    case BinaryOperator::Divide:
-    case BinaryOperator::ElementDivide:
-      step.form = ScalarStep::Form::Divide;
-      break;
-    default:
-      return;
-  }
+  const int arithmetic = scalarArithmetic(binary.op);
+  if (arithmetic < 0) return;
+  step.form = static_cast<ScalarStep::Form>(static_cast<int>(ScalarStep::Form::Add) + arithmetic);
   assignment.step = step;
 }
 
@@ -99,25 +84,11 @@ bool compileScalar(const Expression& expression, ScalarCode& code, std::size_t d
     }
     case NodeKind::Binary: {
       const Binary& binary = expression.as<Binary>();
-      ScalarOp::Code op;
-      switch (binary.op) {
-        case BinaryOperator::Plus:
-          op = ScalarOp::Code::Add;
-          break;
-        case BinaryOperator::Minus:
-          op = ScalarOp::Code::Subtract;
-          break;
-        case BinaryOperator::Times:
-        case BinaryOperator::ElementTimes:
-          op = ScalarOp::Code::Multiply;
-          break;
-        case BinaryOperator::Divide:
-        case BinaryOperator::ElementDivide:
-          op = ScalarOp::Code::Divide;
-          break;
-        default:
-          return false;
-      }
+      const int arithmetic = scalarArithmetic(binary.op);
+      if (arithmetic < 0) return false;
+      // Four codes per operation: the operand forms.
+      const auto op = static_cast<ScalarOp::Code>(static_cast<int>(ScalarOp::Code::Add) +
+                                                  4 * arithmetic);
       if (!compileScalar(*binary.left, code, depth)) return false;
       const std::size_t right = code.ops.size();
       if (!compileScalar(*binary.right, code, depth + 1)) return false;
