@@ -1003,6 +1003,30 @@ void Interpreter::callByName(const char* name, int nargout, ValueList& arguments
   }
 }
 
+bool Interpreter::callCompiledByName(const char* name, int nargout, int count,
+                                     const zyArray* const* inputs, double& out) {
+  if (nargout > 1 || count < 0 || count > static_cast<int>(ast::ScalarProgram::kMaxInputs)) {
+    return false;
+  }
+  double values[ast::ScalarProgram::kMaxInputs];
+  for (int i = 0; i < count; ++i) {
+    if (!inputs[i] || !Value::isRealScalar(inputs[i])) return false;
+    values[i] = *inputs[i]->elements<double>();
+  }
+  EntryPin pin;
+  const Target* target = resolveEntry(name, pin);
+  if (!target || target->kind != Target::Kind::User) return false;
+  const ast::Function& function = *target->file->tree.functions[target->functionIndex];
+  if (!compiledFor(function, static_cast<std::size_t>(count))) return false;
+  try {
+    return runCompiled(function, values, out);
+  } catch (QError& error) {
+    // An interrupt or a budget stop, raised by the program's polls.
+    if (!error.hasStack()) completeStack(error);
+    throw;
+  }
+}
+
 void Interpreter::evalText(const std::string& text, bool inCaller, int nargout,
                            ValueList* results) {
   Workspace& workspace = inCaller ? *current_->workspace : base_;

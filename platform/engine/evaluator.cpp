@@ -1599,7 +1599,7 @@ void Interpreter::startCall() {
   polls_ = 0;
   stepLimit_ = control_.stepLimit();
   const std::int64_t budget = control_.callBudgetNanoseconds();
-  budgetSeconds_ = static_cast<double>(budget) / 1e9;
+  budgetSeconds_ = budget > 0 ? static_cast<double>(budget) / 1e9 : 0;
   deadline_ = budget > 0 ? coarseNow() + budget : 0;
   refillPolls();
 }

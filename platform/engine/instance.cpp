@@ -21,6 +21,8 @@
 boost::shared_ptr<tnutil::threadutil::CountedMutex> kvn_mutex(
     new tnutil::threadutil::CountedMutex());
 
+struct EntryScope;
+
 namespace {
 
 std::atomic<int> nextInstanceId{1};
@@ -32,9 +34,10 @@ std::set<kvnInstance*>& liveInstances() {
   return *instances;
 }
 
-// Per thread: the instances whose code the thread runs now (innermost last), and the instances
-// it activated (newest last).
-thread_local std::vector<kvnInstance*> runningInstances;
+// Per thread: the innermost entry into an instance (each entry links to the one it is nested
+// in), and the instances the thread activated (newest last). The entry pointer is read on every
+// call, so it lives in the static TLS block rather than behind a lookup.
+thread_local EntryScope* innermostEntry __attribute__((tls_model("initial-exec"))) = nullptr;
 thread_local std::vector<kvnInstance*> activatedInstances;
 
 void copyText(char* buffer, const std::string& text) {
@@ -138,7 +141,7 @@ void KvnCallEvent::operator()(int nlhs, zyArray** plhs, int nrhs, zyArray** prhs
 
 namespace {
 // Its address identifies the thread (kvnCallControl::callingThread).
-thread_local char threadToken;
+thread_local char threadToken __attribute__((tls_model("initial-exec")));
 // Budgets beyond this are kept as this (about 146 years), so that deadlines never overflow.
 constexpr std::int64_t kLongestBudgetNs = std::int64_t(1) << 62;
 }  // namespace
@@ -199,12 +202,14 @@ struct EntryScope {
   kvnInstance& instance;
   std::unique_lock<tnutil::threadutil::CountedMutex> lock;
   utSignalThreadScope signalThread;
+  EntryScope* outer;
   int previousErrorMode;
   bool limited = false;  // the thread's block limit was set for this entry
   std::size_t previousBlockLimit = 0;
 
-  explicit EntryScope(kvnInstance& owner) : instance(owner), lock(*kvn_mutex) {
-    runningInstances.push_back(&owner);
+  explicit EntryScope(kvnInstance& owner)
+      : instance(owner), lock(*kvn_mutex), outer(innermostEntry) {
+    innermostEntry = this;
     previousErrorMode = zySetErrorMode(-1);
     if (const std::size_t limit = owner.control_->allocationLimit()) {
       previousBlockLimit = zy::setThreadBlockLimit(limit);
@@ -222,7 +227,7 @@ struct EntryScope {
     if (--instance.running_ == 0) instance.control_->setRunningThread(0);
     if (limited) zy::setThreadBlockLimit(previousBlockLimit);
     zySetErrorMode(previousErrorMode);
-    runningInstances.pop_back();
+    innermostEntry = outer;
   }
 };
 
@@ -272,7 +277,7 @@ kvnInstance::~kvnInstance() {
 }
 
 kvnInstance* kvnInstance::GetKVN() {
-  if (!runningInstances.empty()) return runningInstances.back();
+  if (innermostEntry) return &innermostEntry->instance;
   std::lock_guard<std::mutex> guard(liveMutex);
   for (auto it = activatedInstances.rbegin(); it != activatedInstances.rend(); ++it) {
     if (liveInstances().count(*it)) return *it;
@@ -328,21 +333,34 @@ bool kvnInstance::CallSorvelFunction(const char* name, int nlhs, zyArray** plhs,
     EntryScope scope(*this);
     try {
       if (!name) q::raise("Q:undefined", "No function name was given.");
-      // Argument and result lists come from the interpreter's pool: a call allocates nothing
-      // for them.
-      q::PooledList argumentList(*interpreter_);
-      q::PooledList resultList(*interpreter_);
-      q::ValueList& arguments = argumentList.list;
-      q::ValueList& results = resultList.list;
-      for (int i = 0; i < nrhs; ++i) arguments.push_back(q::Value::share(prhs[i]));
-      interpreter_->callByName(name, nlhs, arguments, results);
-      if (nlhs > 0 && static_cast<int>(results.size()) < nlhs) {
-        q::raise("Q:TooManyOutputs", std::string("Too many output arguments for '") + name + "'.");
-      }
-      if (nlhs == 0) {
-        if (plhs && !results.empty()) plhs[0] = results[0].release().release();
+      double value;
+      if (interpreter_->callCompiledByName(name, nlhs, nrhs, prhs, value)) {
+        if (nlhs > 0 || plhs) {
+          plhs[0] = zyCreateDoubleScalar(value);
+          if (!plhs[0]) throw std::bad_alloc();
+        }
       } else {
-        for (int i = 0; i < nlhs; ++i) plhs[i] = results[i].release().release();
+        // Argument and result lists come from the interpreter's pool: a call allocates nothing
+        // for them.
+        q::PooledList argumentList(*interpreter_);
+        q::PooledList resultList(*interpreter_);
+        q::ValueList& arguments = argumentList.list;
+        q::ValueList& results = resultList.list;
+        for (int i = 0; i < nrhs; ++i) arguments.push_back(q::Value::share(prhs[i]));
+        interpreter_->callByName(name, nlhs, arguments, results);
+        if (nlhs > 0 && static_cast<int>(results.size()) < nlhs) {
+          q::raise("Q:TooManyOutputs",
+                   std::string("Too many output arguments for '") + name + "'.");
+        }
+        // The outputs leave the engine with data of their own, made while the engine mutex is
+        // held; a compiled program's result above is a new array already.
+        const int given = nlhs == 0 ? (plhs && !results.empty() ? 1 : 0) : nlhs;
+        for (int i = 0; i < given; ++i) {
+          if (results[i].isArray() && zyUnshareArray(results[i].mutableArray()) != 0) {
+            throw std::bad_alloc();
+          }
+        }
+        for (int i = 0; i < given; ++i) plhs[i] = results[i].release().release();
       }
       succeeded = true;
     } catch (const std::exception& error) {

@@ -250,7 +250,8 @@ class KVNENGINE_EXPORT kvnInstance {
   int GetId() const { return id_; }
 
   // Calls the function (or script) name with nrhs inputs (read only, still the caller's) and
-  // writes nlhs outputs into plhs (the caller owns them). With nlhs 0 a value the function
+  // writes nlhs outputs into plhs (the caller owns them, and their data shares nothing with the
+  // engine's values). With nlhs 0 a value the function
   // still returns goes to plhs[0] when plhs is not null. False on a script error, whose state
   // GetErrorState then holds.
   bool CallSorvelFunction(const char* name, int nlhs, zyArray** plhs, int nrhs, zyArray** prhs);

@@ -248,6 +248,47 @@ TEST(EngineInstance, CallWithoutOutputsStillHandsBackTheAnswer) {
   zyDestroyArray(input);
 }
 
+TEST(EngineInstance, CompiledFunctionsCalledFromOutsideAnswerAsTheTreeDoes) {
+  Folder folder;
+  folder.write("root.q", "function y = root(x)\ny = x ^ 0.5;\n");
+  folder.write("table.q",
+               "function t = table()\nglobal T\nif isempty(T)\n  T = [1 2 3];\nend\nt = T;\n");
+  InstancePtr instance = makeInstance({folder.path()});
+  EXPECT_EQ(call(*instance, "root", {9}), 3);
+  zyArray* input = zyCreateDoubleScalar(16);
+  zyArray* outputs[2] = {nullptr, nullptr};
+  ASSERT_TRUE(instance->CallSorvelFunction("root", 0, outputs, 1, &input));
+  EXPECT_EQ(scalarOf(outputs[0]), 4);
+  zyDestroyArray(outputs[0]);
+  outputs[0] = nullptr;
+
+  // Too many inputs or outputs: the usual errors, and no output written.
+  zyArray* two[] = {input, input};
+  EXPECT_FALSE(instance->CallSorvelFunction("root", 1, outputs, 2, two));
+  EXPECT_EQ(instance->GetErrorState().identifier, "Q:TooManyInputs");
+  EXPECT_FALSE(instance->CallSorvelFunction("root", 2, outputs, 1, &input));
+  EXPECT_EQ(instance->GetErrorState().identifier, "Q:TooManyOutputs");
+  EXPECT_EQ(outputs[0], nullptr);
+
+  // A result that leaves the reals comes from the usual way, and so do later calls.
+  *zyGetPr(input) = -4;
+  ASSERT_TRUE(instance->CallSorvelFunction("root", 1, outputs, 1, &input));
+  ASSERT_TRUE(zyIsComplex(outputs[0]));
+  EXPECT_NEAR(*zyGetPi(outputs[0]), 2, 1e-12);
+  zyDestroyArray(outputs[0]);
+  outputs[0] = nullptr;
+  EXPECT_EQ(call(*instance, "root", {25}), 5);
+  zyDestroyArray(input);
+
+  // Outputs hold data of their own, not the global's.
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(instance->CallSorvelFunction("table", 1, outputs, 0, nullptr));
+    EXPECT_FALSE(outputs[0]->sharesData());
+    EXPECT_EQ(zyGetNumberOfElements(outputs[0]), 3u);
+    zyDestroyArray(outputs[0]);
+  }
+}
+
 // ---- Host callbacks ----
 
 kvnInstance* callbackInstance = nullptr;

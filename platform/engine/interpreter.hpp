@@ -177,6 +177,11 @@ class Interpreter {
   // Calls the function (or script) name from the base workspace, as feval does: variables of
   // the workspace are not looked at.
   void callByName(const char* name, int nargout, ValueList& arguments, ValueList& results);
+  // The short way for callByName when every input is a real double scalar and name is a
+  // function with a compiled scalar program: true, with its one result in out, when the program
+  // ran to the end; false when the call must go the usual way (nothing has happened then).
+  bool callCompiledByName(const char* name, int nargout, int count, const zyArray* const* inputs,
+                          double& out);
   // Runs text as statements in the base workspace (or, inside a running function, in the
   // workspace of the innermost activation when inCaller is set).
   void evalText(const std::string& text, bool inCaller, int nargout, ValueList* results);

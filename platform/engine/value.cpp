@@ -19,10 +19,7 @@ Value Value::adopt(zyArray* array) {
 Value Value::share(const zyArray* array) {
   if (!array) return Value::adopt(zyCreateDoubleMatrix(0, 0, zyREAL));
   // A real double scalar is taken by value, without a copy that adopt would destroy at once.
-  if (array->classId() == zyDOUBLE_CLASS && array->numberOfElements() == 1 &&
-      array->numberOfDimensions() == 2 && !array->isSparse() && !array->isComplex()) {
-    return Value(*array->elements<double>());
-  }
+  if (isRealScalar(array)) return Value(*array->elements<double>());
   return adopt(zyCreateSharedDataCopy(array));
 }
 

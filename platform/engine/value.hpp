@@ -33,6 +33,11 @@ class Value {
   static Value adopt(ArrayPtr array) { return adopt(array.release()); }
   // A shared-data copy of an array the caller keeps.
   static Value share(const zyArray* array);
+  // Whether array is a real double scalar, which a Value holds by value.
+  static bool isRealScalar(const zyArray* array) noexcept {
+    return array->classId() == zyDOUBLE_CLASS && array->numberOfElements() == 1 &&
+           array->numberOfDimensions() == 2 && !array->isSparse() && !array->isComplex();
+  }
 
   Value(const Value& other) : kind_(other.kind_) {
     if (kind_ == Kind::Array) {

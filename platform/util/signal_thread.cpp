@@ -3,7 +3,8 @@
 namespace {
 // How deeply the thread is nested in engine calls; a counter rather than a flag because a
 // callback may call into the engine again before the outer call returns.
-thread_local unsigned engineDepth = 0;
+// Read on every host call: in the static TLS block rather than behind a lookup call.
+thread_local unsigned engineDepth __attribute__((tls_model("initial-exec"))) = 0;
 }  // namespace
 
 bool utIsSignalThread() { return engineDepth != 0; }

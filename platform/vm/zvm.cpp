@@ -216,15 +216,11 @@ boost::unique_future<ZVM::Results> ZVM::feval(const std::string& name, zyArray* 
         const kvnErrorState& state = engine.GetErrorState();
         throw cmddistributor::RuntimeException(state.identifier, state.message, state.stack);
       }
+      // The engine gave the results data of their own.
       Results results;
-      {
-        // The results leave the engine: give them data of their own while no engine call runs.
-        boost::lock_guard<tnutil::threadutil::CountedMutex> engineLock(*kvn_mutex);
-        rtkUnshareArrayList(nlhs, outputs);
-        for (int index = 0; index < nlhs; ++index) {
-          results.emplace_back(outputs[index], zyDestroyArray);
-          outputs[index] = nullptr;
-        }
+      for (int index = 0; index < nlhs; ++index) {
+        results.emplace_back(outputs[index], zyDestroyArray);
+        outputs[index] = nullptr;
       }
       rtkFreeArrayList(slots, outputs);
       promise->set_value(std::move(results));

@@ -11,7 +11,9 @@
 namespace zy {
 namespace {
 
-thread_local int errorMode = 0;
+// Read and set twice on every call into an engine: in the static TLS block, at a fixed offset
+// from the thread pointer, rather than behind a lookup call.
+thread_local int errorMode __attribute__((tls_model("initial-exec"))) = 0;
 
 std::string formatted(const char* format, va_list arguments) {
   if (format == nullptr) return std::string();

@@ -201,19 +201,17 @@ void RtkDirectKvnInstance::feval(const char* name, int nlhs, zyArray** plhs, int
 void RtkDirectKvnInstance::callEngine(const char* name, int nlhs, zyArray** plhs, int nrhs,
                                       zyArray** prhs) {
   kvnInstance& engine = liveEngine();
-  setErrorMode mode(-1);
-  // A function that returns a value even when none is asked for writes it to a private list.
-  zyArray** answer = nlhs == 0 ? rtkNewArrayList(1) : nullptr;
+  // A function that returns a value even when none is asked for writes it to a slot of its own.
+  zyArray* dropped = nullptr;
   const bool succeeded =
-      engine.CallSorvelFunction(name, nlhs, nlhs == 0 ? answer : plhs, nrhs, prhs);
-  if (answer) rtkFreeArrayList(1, answer);
+      engine.CallSorvelFunction(name, nlhs, nlhs == 0 ? &dropped : plhs, nrhs, prhs);
+  zyDestroyArray(dropped);
   if (!succeeded) {
     // The instance is still alive here even when its termination was asked for during the call:
     // the caller's pin defers that until the call has unwound.
     const kvnErrorState& state = engine.GetErrorState();
     throw scriptError(state.identifier, state.message, state.stack);
   }
-  if (nlhs != 0) rtkUnshareArrayList(nlhs, plhs);
 }
 
 bool RtkDirectKvnInstance::registerExternalFunction(const char* name, KvnGatewayCallback callback) {
