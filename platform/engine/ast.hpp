@@ -421,12 +421,15 @@ struct If final : Statement {
   StatementList elseBody;
 };
 
+struct LoopProgram;
+
 struct For final : Statement {
   Q_AST_NODE(For)
   explicit For(SourceLocation where) : Statement(NodeKind::For, where) {}
   std::unique_ptr<Identifier> variable;
   ExpressionPtr values;  // the loop runs over its columns
   StatementList body;
+  std::shared_ptr<const LoopProgram> program;  // set by the variable resolver; may be null
 };
 
 struct While final : Statement {
@@ -434,6 +437,7 @@ struct While final : Statement {
   explicit While(SourceLocation where) : Statement(NodeKind::While, where) {}
   ExpressionPtr condition;
   StatementList body;
+  std::shared_ptr<const LoopProgram> program;  // set by the variable resolver; may be null
 };
 
 struct SwitchCase {

@@ -12,6 +12,7 @@
 #include "engine/native_stack.hpp"
 #include "engine/operators.hpp"
 #include "engine/parser.hpp"
+#include "engine/scalar_cases.hpp"
 #include "engine/scalar_program.hpp"
 #include "util/sinks.hpp"
 #include "zy/errors.hpp"
@@ -624,60 +625,9 @@ Interpreter::ScalarRun Interpreter::runScalarProgram(const ast::ScalarProgram& p
   for (std::size_t next = 0;;) {
     const ast::ScalarInstruction& instruction = code[next++];
     switch (instruction.op) {
-      case Op::Number:
-        stack[top++] = instruction.number;
-        break;
-      case Op::Local:
-        stack[top++] = registers[instruction.a];
-        break;
-      case Op::Store:
-        registers[instruction.a] = stack[--top];
-        break;
-      case Op::Negate:
-        stack[top - 1] = -stack[top - 1];
-        break;
-#define Q_PROGRAM_BINARY(Operation, expression) \
-  case Op::Operation: {                         \
-    const double b = stack[--top];              \
-    double& a = stack[top - 1];                 \
-    a = expression;                             \
-    break;                                      \
-  }                                             \
-  case Op::Operation##Local: {                  \
-    const double b = registers[instruction.a];  \
-    double& a = stack[top - 1];                 \
-    a = expression;                             \
-    break;                                      \
-  }                                             \
-  case Op::Operation##Number: {                 \
-    const double b = instruction.number;        \
-    double& a = stack[top - 1];                 \
-    a = expression;                             \
-    break;                                      \
-  }
-      Q_PROGRAM_BINARY(Add, a + b)
-      Q_PROGRAM_BINARY(Subtract, a - b)
-      Q_PROGRAM_BINARY(Multiply, a * b)
-      Q_PROGRAM_BINARY(Divide, a / b)
-#define Q_PROGRAM_STEP(Operation, symbol)                                                      \
-  case Op::Step##Operation:                                                                    \
-    registers[instruction.a] = registers[instruction.b] symbol registers[instruction.c];       \
-    break;                                                                                     \
-  case Op::Step##Operation##Number:                                                            \
-    registers[instruction.a] = registers[instruction.b] symbol instruction.number;             \
-    break;
-      Q_PROGRAM_STEP(Add, +)
-      Q_PROGRAM_STEP(Subtract, -)
-      Q_PROGRAM_STEP(Multiply, *)
-      Q_PROGRAM_STEP(Divide, /)
-#undef Q_PROGRAM_STEP
-      Q_PROGRAM_BINARY(Less, a < b ? 1.0 : 0.0)
-      Q_PROGRAM_BINARY(LessEqual, a <= b ? 1.0 : 0.0)
-      Q_PROGRAM_BINARY(Greater, a > b ? 1.0 : 0.0)
-      Q_PROGRAM_BINARY(GreaterEqual, a >= b ? 1.0 : 0.0)
-      Q_PROGRAM_BINARY(Equal, a == b ? 1.0 : 0.0)
-      Q_PROGRAM_BINARY(NotEqual, a != b ? 1.0 : 0.0)
-#undef Q_PROGRAM_BINARY
+#define Q_NOTHING_STORED(slot)
+      Q_SCALAR_CASES(Q_NOTHING_STORED)
+#undef Q_NOTHING_STORED
       case Op::Power: {
         const double b = stack[--top];
         ops::ScalarResult power;
@@ -687,9 +637,6 @@ Interpreter::ScalarRun Interpreter::runScalarProgram(const ast::ScalarProgram& p
         stack[top - 1] = power.value;
         break;
       }
-      case Op::Poll:
-        poll();
-        break;
       case Op::ForStart: {
         double* state = &registers[instruction.a];
         top -= 3;
@@ -722,12 +669,6 @@ Interpreter::ScalarRun Interpreter::runScalarProgram(const ast::ScalarProgram& p
         if (std::isnan(stack[top - 1])) return ScalarRun::GaveUp;  // the usual way raises
         stack[top - 1] = stack[top - 1] != 0 ? 1.0 : 0.0;
         break;
-      case Op::JumpIfFalse:
-        if (stack[--top] == 0) next = static_cast<std::size_t>(instruction.a);
-        break;
-      case Op::Jump:
-        next = static_cast<std::size_t>(instruction.a);
-        break;
       case Op::Call: {
         top -= static_cast<std::size_t>(instruction.a);
         const ScalarRun run =
@@ -739,6 +680,8 @@ Interpreter::ScalarRun Interpreter::runScalarProgram(const ast::ScalarProgram& p
       case Op::Return:
         out = registers[instruction.a];
         return ScalarRun::Done;
+      default:
+        return ScalarRun::GaveUp;  // the instructions of loop programs: none here
     }
   }
 }
@@ -749,6 +692,11 @@ Interpreter::ScalarRun Interpreter::callFromScalarProgram(const ast::Identifier&
   if (!remembered(name, target)) return ScalarRun::Declined;
   if (!target) return ScalarRun::GaveUp;
   if (target->kind == Target::Kind::Pure) {
+    if (count == 0) {
+      if (!target->constant) return ScalarRun::GaveUp;
+      arguments[0] = target->constantValue;
+      return ScalarRun::Done;
+    }
     const bool done =
         count == 1 ? target->scalar && target->scalar(arguments[0], arguments[0])
                    : count == 2 && target->scalar2 &&

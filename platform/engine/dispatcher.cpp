@@ -21,6 +21,7 @@
 
 #include "engine/instance.hpp"
 #include "engine/parser.hpp"
+#include "engine/scalar_program.hpp"
 #include "engine/readers.hpp"
 
 using q::LoadedFile;
@@ -200,6 +201,8 @@ Qdispatcher::Qdispatcher(boost::shared_ptr<QfileReader> qfileReader,
     target->query = entry.query;
     target->logicalQuery = entry.logicalQuery;
     target->scalar2 = entry.scalar2;
+    bool logical;
+    target->constant = q::ast::builtinConstant(entry.name, target->constantValue, logical);
     target->name = entry.name;
     builtins_[entry.name] = std::move(target);
   }

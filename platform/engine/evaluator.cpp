@@ -1082,6 +1082,17 @@ __attribute__((always_inline)) inline Flow Interpreter::executeBlock(
 
 Flow Interpreter::execute(const StatementList& statements) { return executeBlock(statements); }
 
+Flow Interpreter::executeFrom(const StatementList& statements, std::size_t from) {
+  for (std::size_t i = from; i < statements.size(); ++i) {
+    const Statement& statement = *statements[i];
+    current_->line = statement.location.line;
+    if (assignScalar(statement)) continue;
+    const Flow flow = executeStatement(statement);
+    if (flow != Flow::Normal) return flow;
+  }
+  return Flow::Normal;
+}
+
 // Every statement but the scalar assignments assignScalar takes; the line is set.
 Flow Interpreter::executeStatement(const Statement& statement) {
   try {
@@ -1399,6 +1410,12 @@ Flow Interpreter::executeIf(const If& statement) {
 }
 
 Flow Interpreter::executeFor(const For& statement) {
+  Flow flow = Flow::Normal;
+  if (statement.program && runLoopProgram(*statement.program, flow)) return flow;
+  return executeForFromTree(statement);
+}
+
+Flow Interpreter::executeForFromTree(const For& statement) {
   const Expression& values = *statement.values;
   if (values.kind == NodeKind::Range) {
     // start:step:stop with scalar ends runs without making the vector.
@@ -1411,22 +1428,24 @@ Flow Interpreter::executeFor(const For& statement) {
         start.isScalar() && step.isScalar() && stop.isScalar()
             ? rangeCount(start.scalar(), step.scalar(), stop.scalar())
             : 0;
-    if (count != 0) {
-      const double first = start.scalar(), increment = step.scalar();
-      for (std::size_t i = 0; i < count; ++i) {
-        poll();
-        variable(*statement.variable) = first + static_cast<double>(i) * increment;
-        current_->line = statement.location.line;
-        const Flow flow = executeBlock(statement.body);
-        if (flow == Flow::Break) break;
-        if (flow == Flow::Return) return flow;
-      }
-      return Flow::Normal;
-    }
+    if (count != 0) return continueFor(statement, start.scalar(), step.scalar(), count, 0);
     Value all = rangeOperation(start, range.step ? &step : nullptr, stop);
     return iterateColumns(statement, std::move(all));
   }
   return iterateColumns(statement, evaluate(values));
+}
+
+Flow Interpreter::continueFor(const For& statement, double first, double increment,
+                              std::size_t count, std::size_t from) {
+  for (std::size_t i = from; i < count; ++i) {
+    poll();
+    variable(*statement.variable) = first + static_cast<double>(i) * increment;
+    current_->line = statement.location.line;
+    const Flow flow = executeBlock(statement.body);
+    if (flow == Flow::Break) break;
+    if (flow == Flow::Return) return flow;
+  }
+  return Flow::Normal;
 }
 
 Flow Interpreter::iterateColumns(const For& statement, Value values) {
@@ -1470,6 +1489,12 @@ Flow Interpreter::iterateColumns(const For& statement, Value values) {
 }
 
 Flow Interpreter::executeWhile(const While& statement) {
+  Flow flow = Flow::Normal;
+  if (statement.program && runLoopProgram(*statement.program, flow)) return flow;
+  return executeWhileFromTree(statement);
+}
+
+Flow Interpreter::executeWhileFromTree(const While& statement) {
   for (;;) {
     poll();
     current_->line = statement.location.line;

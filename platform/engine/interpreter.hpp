@@ -27,6 +27,7 @@
 #include "engine/builtin_table.hpp"
 #include "engine/errors.hpp"
 #include "engine/native_stack.hpp"
+#include "engine/scalar_program.hpp"
 #include "engine/value.hpp"
 #include "zy/display.hpp"
 
@@ -61,6 +62,8 @@ struct Target {
   ShapeQuery query = nullptr;       // Pure: the answer from an array's shape, if it is one
   bool logicalQuery = false;        // Pure: that answer is logical
   ScalarFunction2 scalar2 = nullptr;  // Pure: the function of two real scalars, if it has one
+  bool constant = false;              // Pure: a constant (ast::builtinConstant), of this value
+  double constantValue = 0;
   std::string name;
   std::string path;  // the file that defines it, for which; empty for built-ins
 };
@@ -319,6 +322,14 @@ class Interpreter {
   Flow executeIf(const ast::If& statement);
   Flow executeFor(const ast::For& statement);
   Flow executeWhile(const ast::While& statement);
+  // The loops from the tree, without their compiled programs.
+  Flow executeForFromTree(const ast::For& statement);
+  Flow executeWhileFromTree(const ast::While& statement);
+  // Rounds from..count-1 of a for loop over first + i * increment.
+  Flow continueFor(const ast::For& statement, double first, double increment, std::size_t count,
+                   std::size_t from);
+  // The statements of list from index from on.
+  Flow executeFrom(const ast::StatementList& statements, std::size_t from);
   Flow executeSwitch(const ast::Switch& statement);
   Flow executeTry(const ast::Try& statement);
   void executeDeclaration(const ast::Declaration& statement);
@@ -464,6 +475,16 @@ class Interpreter {
   // the first argument.
   ScalarRun callFromScalarProgram(const ast::Identifier& name, int count, double* arguments,
                                   int nested);
+  // loop_programs.cpp: a loop's compiled program (ast::LoopProgram). False, having done
+  // nothing, when a scalar variable the loop reads first holds no real scalar; else the loop
+  // ran, with flow the way it ended (Normal or Return).
+  bool runLoopProgram(const ast::LoopProgram& program, Flow& flow);
+  struct LoopRun;
+  Flow runLoop(LoopRun& run);
+  void writeBack(LoopRun& run);
+  bool readBack(LoopRun& run, std::uint64_t required);
+  bool runStatementOf(LoopRun& run, const ast::LoopProgram::ResumePoint& point);
+  Flow handOver(const LoopRun& run, const ast::LoopProgram::ResumePoint& point, bool after);
   void callAnonymous(const FunctionHandleData& handle, int nargout, ValueList& arguments,
                      ValueList& results);
   void callGateway(GatewayFunction gateway, KvnCallBase* external, const std::string& name,

@@ -1,5 +1,8 @@
 #include "engine/scalar_program.hpp"
 
+#include <cmath>
+#include <limits>
+
 namespace q::ast {
 namespace {
 
@@ -8,6 +11,34 @@ using Op = ScalarInstruction::Op;
 class Compiler {
  public:
   explicit Compiler(const Function& function) : function_(function) {}
+
+  std::shared_ptr<const LoopProgram> compileLoop(const Statement& root) {
+    const std::size_t variables = function_.variables.size();
+    if (variables > LoopProgram::kMaxRegisters) return nullptr;
+    auto program = std::make_shared<LoopProgram>();
+    program_ = loop_ = program.get();
+    program->loop = &root;
+    program->registers = static_cast<std::uint32_t>(variables);
+    arrays_.assign(variables, false);
+    scalars_.assign(variables, false);
+    findArrays(root);
+    std::vector<bool> assigned(variables, false);
+    if (!(root.kind == NodeKind::While ? whileStatement(root.as<While>(), assigned)
+                                       : forStatement(root.as<For>(), assigned))) {
+      return nullptr;
+    }
+    emit({Op::Finish});
+    // The loop's own header hands over by running the whole loop from the tree.
+    addPoint(0, program->code.size(), root, false, {});
+    // Worth it when at least as many assignments compiled as statements run the usual way.
+    if (compiled_ == 0 || compiled_ < program->statements.size()) return nullptr;
+    for (std::size_t slot = 0; slot < variables; ++slot) {
+      if (scalars_[slot]) program->scalars.push_back(static_cast<std::int32_t>(slot));
+      if (arrays_[slot]) program->arrays.push_back(static_cast<std::int32_t>(slot));
+    }
+    for (LoopProgram::ResumePoint& point : program->points) point.required |= program->liveIn;
+    return program;
+  }
 
   std::shared_ptr<const ScalarProgram> compile() {
     if (function_.isScript || function_.varargin || function_.varargout ||
@@ -34,6 +65,7 @@ class Compiler {
   // Compiles the statements; assigned holds the variables assigned on every path so far, and is
   // emptied when every path has returned.
   bool statements(const StatementList& list, std::vector<bool>& assigned) {
+    if (loop_) return loopStatements(list, assigned);
     for (const StatementPtr& statement : list) {
       if (assigned.empty()) return true;  // after a return: never runs
       if (!this->statement(*statement, assigned)) return false;
@@ -45,9 +77,16 @@ class Compiler {
     switch (statement.kind) {
       case NodeKind::Assignment: {
         const Assignment& assignment = statement.as<Assignment>();
+        if (loop_ && !assignment.display && assignment.target->kind == NodeKind::Index) {
+          return setElement(assignment, assigned);
+        }
         if (assignment.display || assignment.target->kind != NodeKind::Identifier) return false;
         const std::int32_t slot = assignment.target->as<Identifier>().slot;
-        if (slot < 0 || !expression(*assignment.value, assigned, 0)) return false;
+        if (loop_ && slot >= 0 && arrays_[slot]) return copyArray(slot, *assignment.value);
+        if (slot < 0 || (loop_ && !scalarVariable(slot)) ||
+            !expression(*assignment.value, assigned, 0)) {
+          return false;
+        }
         // Local y, then y op z with z inside, then Store: one step instead.
         const std::size_t size = program_->code.size();
         const int first = static_cast<int>(Op::Add);
@@ -89,6 +128,11 @@ class Compiler {
         return true;
       }
       case NodeKind::Return:
+        if (loop_) {
+          emit({Op::Leave});
+          assigned.clear();
+          return true;
+        }
         return returns(assigned);
       default:
         return false;
@@ -101,7 +145,9 @@ class Compiler {
     if (!condition(*node.condition, assigned)) return false;
     const std::size_t exit = emit({Op::JumpIfFalse});
     std::vector<bool> body = assigned;
+    enterBody(&node, 0);
     if (!statements(node.body, body)) return false;
+    leaveBody();
     emit({Op::Poll});
     emit({Op::Jump, static_cast<std::int32_t>(loops_.back().start)});
     patch(exit);
@@ -114,8 +160,9 @@ class Compiler {
   // was assigned before it and the loop variable.
   bool forStatement(const For& node, std::vector<bool>& assigned) {
     const std::int32_t variable = node.variable->slot;
-    if (variable < 0 || node.values->kind != NodeKind::Range ||
-        program_->registers + 4 > ScalarProgram::kMaxRegisters) {
+    const std::size_t limit = loop_ ? LoopProgram::kMaxRegisters : ScalarProgram::kMaxRegisters;
+    if (variable < 0 || node.values->kind != NodeKind::Range || program_->registers + 4 > limit ||
+        (loop_ && !scalarVariable(variable))) {
       return false;
     }
     const Range& range = node.values->as<Range>();
@@ -135,7 +182,9 @@ class Compiler {
     loops_.push_back({0, true, {}, {}});
     std::vector<bool> inside = assigned;
     inside[variable] = true;
+    enterBody(&node, state);
     if (!statements(node.body, inside)) return false;
+    leaveBody();
     for (std::size_t jump : loops_.back().continues) patch(jump);
     ScalarInstruction next{Op::ForNext, state};
     next.b = static_cast<std::int32_t>(body);
@@ -172,21 +221,45 @@ class Compiler {
       if (!condition(*clause.condition, assigned)) return false;
       const std::size_t skip = emit({Op::JumpIfFalse});
       std::vector<bool> path = assigned;
+      enterBody(nullptr, 0);
       if (!statements(clause.body, path)) return false;
+      leaveBody();
       join(path);
       toEnd.push_back(emit({Op::Jump}));
       patch(skip);
     }
     std::vector<bool> path = assigned;
+    enterBody(nullptr, 0);
     if (node.hasElse && !statements(node.elseBody, path)) return false;
+    leaveBody();
     join(path);
     for (std::size_t jump : toEnd) patch(jump);
     assigned = reached ? after : std::vector<bool>();
     return true;
   }
 
+  // A built-in constant, logical ones only where logical values may stand (conditions).
+  static bool isConstant(const std::string& name, bool logicalToo) {
+    double value;
+    bool logical;
+    return builtinConstant(name, value, logical) && (logicalToo || !logical);
+  }
+
   // Leaves 1 or 0 on the stack.
   bool condition(const Expression& node, const std::vector<bool>& assigned) {
+    if (node.kind == NodeKind::Identifier && node.as<Identifier>().slot < 0 &&
+        isConstant(node.as<Identifier>().name, true)) {
+      ScalarInstruction call{Op::Call, 0};
+      call.name = &node.as<Identifier>();
+      emit(call);
+      emit({Op::Truth});
+      return true;
+    }
+    if (loop_ && node.kind == NodeKind::Unary && node.as<Unary>().op == UnaryOperator::Not) {
+      if (!expression(*node.as<Unary>().operand, assigned, 0)) return false;
+      emit({Op::Not});
+      return true;
+    }
     if (node.kind == NodeKind::Binary) {
       const Binary& binary = node.as<Binary>();
       const bool andAnd = binary.op == BinaryOperator::AndAnd;
@@ -252,7 +325,18 @@ class Compiler {
       }
       case NodeKind::Identifier: {
         const std::int32_t slot = node.as<Identifier>().slot;
-        if (slot < 0 || !assigned[slot]) return false;  // a call, or maybe undefined
+        if (slot < 0 && isConstant(node.as<Identifier>().name, false)) {
+          ScalarInstruction call{Op::Call, 0};
+          call.name = &node.as<Identifier>();
+          emit(call);
+          return true;
+        }
+        if (loop_) {
+          if (slot < 0 || !scalarVariable(slot)) return false;
+          if (!assigned[slot]) loop_->liveIn |= std::uint64_t(1) << slot;
+        } else if (slot < 0 || !assigned[slot]) {
+          return false;  // a call, or maybe undefined
+        }
         emit({Op::Local, slot});
         return true;
       }
@@ -287,6 +371,11 @@ class Compiler {
         }
         const Identifier& name = index.base->as<Identifier>();
         const std::vector<ExpressionPtr>& arguments = index.steps[0].arguments;
+        if (loop_ && name.slot >= 0) {
+          if (!arrays_[name.slot] || !subscripts(arguments, assigned, depth)) return false;
+          emit({arguments.size() == 1 ? Op::Element : Op::Element2, name.slot});
+          return true;
+        }
         if (name.slot >= 0 || arguments.empty() || arguments.size() > ScalarProgram::kMaxInputs) {
           return false;
         }
@@ -301,6 +390,305 @@ class Compiler {
       default:
         return false;
     }
+  }
+
+  // ---- Loop programs ----
+
+  // The statements of list, each compiled or else run by Exec; false when one can be neither.
+  bool loopStatements(const StatementList& list, std::vector<bool>& assigned) {
+    const auto outer = position_;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      if (assigned.empty()) break;  // after a break, continue or return: never runs
+      const Statement& statement = *list[i];
+      const Snapshot before = snapshot(assigned);
+      position_ = {&list, i};
+      const std::size_t begin = program_->code.size();
+      const bool simple = statement.kind == NodeKind::Assignment;
+      if (this->statement(statement, assigned)) {
+        if (simple) ++compiled_;
+        position_ = {&list, i};
+        addPoint(begin, program_->code.size(), statement, simple, assigned);
+        continue;
+      }
+      restore(before, assigned);
+      if (escapes(statement, 0)) {
+        position_ = outer;
+        return false;
+      }
+      for (std::int32_t slot : targetsOf(statement)) assigned[slot] = true;
+      const std::size_t exec = emit({Op::Exec, static_cast<std::int32_t>(loop_->statements.size())});
+      loop_->statements.push_back(&statement);
+      program_->code[exec].b = static_cast<std::int32_t>(loop_->points.size());
+      position_ = {&list, i};
+      addPoint(begin, program_->code.size(), statement, true, assigned);
+    }
+    position_ = outer;
+    return true;
+  }
+
+  // a(k) = e or a(i, j) = e of an array variable.
+  bool setElement(const Assignment& assignment, const std::vector<bool>& assigned) {
+    const Index& target = assignment.target->as<Index>();
+    if (target.base->kind != NodeKind::Identifier || target.base->parenthesized ||
+        target.steps.size() != 1 || target.steps[0].kind != IndexStep::Kind::Paren) {
+      return false;
+    }
+    const std::int32_t slot = target.base->as<Identifier>().slot;
+    const std::vector<ExpressionPtr>& arguments = target.steps[0].arguments;
+    if (slot < 0 || !arrays_[slot] || !subscripts(arguments, assigned, 0) ||
+        !expression(*assignment.value, assigned, arguments.size())) {
+      return false;
+    }
+    emit({arguments.size() == 1 ? Op::SetElement : Op::SetElement2, slot});
+    return true;
+  }
+
+  // a = b of array variables.
+  bool copyArray(std::int32_t slot, const Expression& value) {
+    if (value.kind != NodeKind::Identifier || value.parenthesized) return false;
+    const std::int32_t source = value.as<Identifier>().slot;
+    if (source < 0 || !arrays_[source]) return false;
+    ScalarInstruction copy{Op::CopyArray, slot};
+    copy.b = source;
+    emit(copy);
+    return true;
+  }
+
+  // One or two subscripts, each a scalar expression.
+  bool subscripts(const std::vector<ExpressionPtr>& arguments, const std::vector<bool>& assigned,
+                  std::size_t depth) {
+    if (arguments.empty() || arguments.size() > 2) return false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+      if (!expression(*arguments[i], assigned, depth + i)) return false;
+    }
+    return true;
+  }
+
+  // Whether the variable in slot can live in a register: it is no array variable here.
+  bool scalarVariable(std::int32_t slot) {
+    if (static_cast<std::size_t>(slot) >= LoopProgram::kMaxRegisters || arrays_[slot]) return false;
+    scalars_[slot] = true;
+    return true;
+  }
+
+  // Array variables: those indexed anywhere in the loop, and what copies of them are
+  // assigned to.
+  void findArrays(const Statement& root) {
+    std::vector<std::pair<std::int32_t, std::int32_t>> copies;  // target, source
+    visitStatement(root, copies);
+    for (bool changed = true; changed;) {
+      changed = false;
+      for (const auto& [target, source] : copies) {
+        if (arrays_[source] && !arrays_[target]) changed = arrays_[target] = true;
+      }
+    }
+  }
+  void visitStatement(const Statement& statement,
+                      std::vector<std::pair<std::int32_t, std::int32_t>>& copies) {
+    const auto list = [&](const StatementList& statements) {
+      for (const StatementPtr& inner : statements) visitStatement(*inner, copies);
+    };
+    switch (statement.kind) {
+      case NodeKind::Assignment: {
+        const Assignment& assignment = statement.as<Assignment>();
+        visitExpression(*assignment.target);
+        visitExpression(*assignment.value);
+        if (assignment.target->kind == NodeKind::Identifier &&
+            assignment.value->kind == NodeKind::Identifier) {
+          const std::int32_t target = assignment.target->as<Identifier>().slot;
+          const std::int32_t source = assignment.value->as<Identifier>().slot;
+          if (target >= 0 && source >= 0) copies.emplace_back(target, source);
+        }
+        return;
+      }
+      case NodeKind::If:
+        for (const IfClause& clause : statement.as<If>().clauses) {
+          visitExpression(*clause.condition);
+          list(clause.body);
+        }
+        list(statement.as<If>().elseBody);
+        return;
+      case NodeKind::While:
+        visitExpression(*statement.as<While>().condition);
+        list(statement.as<While>().body);
+        return;
+      case NodeKind::For:
+        visitExpression(*statement.as<For>().values);
+        list(statement.as<For>().body);
+        return;
+      default:
+        return;  // run by Exec: whatever it does, the views are read again after it
+    }
+  }
+  void visitExpression(const Expression& node) {
+    switch (node.kind) {
+      case NodeKind::Index: {
+        const Index& index = node.as<Index>();
+        if (index.base->kind == NodeKind::Identifier) {
+          const std::int32_t slot = index.base->as<Identifier>().slot;
+          if (slot >= 0 && static_cast<std::size_t>(slot) < arrays_.size()) arrays_[slot] = true;
+        } else {
+          visitExpression(*index.base);
+        }
+        for (const IndexStep& step : index.steps) {
+          for (const ExpressionPtr& argument : step.arguments) visitExpression(*argument);
+        }
+        return;
+      }
+      case NodeKind::Unary:
+        visitExpression(*node.as<Unary>().operand);
+        return;
+      case NodeKind::Binary:
+        visitExpression(*node.as<Binary>().left);
+        visitExpression(*node.as<Binary>().right);
+        return;
+      case NodeKind::Range: {
+        const Range& range = node.as<Range>();
+        visitExpression(*range.start);
+        if (range.step) visitExpression(*range.step);
+        visitExpression(*range.stop);
+        return;
+      }
+      default:
+        return;
+    }
+  }
+
+  // Whether statement, run on its own, could leave the loops around it: a return, or a break or
+  // continue outside the loops inside it.
+  static bool escapes(const Statement& statement, int loops) {
+    const auto any = [&](const StatementList& list, int depth) {
+      for (const StatementPtr& inner : list) {
+        if (escapes(*inner, depth)) return true;
+      }
+      return false;
+    };
+    switch (statement.kind) {
+      case NodeKind::Return:
+        return true;
+      case NodeKind::Break:
+      case NodeKind::Continue:
+        return loops == 0;
+      case NodeKind::If: {
+        const If& node = statement.as<If>();
+        for (const IfClause& clause : node.clauses) {
+          if (any(clause.body, loops)) return true;
+        }
+        return any(node.elseBody, loops);
+      }
+      case NodeKind::While:
+        return any(statement.as<While>().body, loops + 1);
+      case NodeKind::For:
+        return any(statement.as<For>().body, loops + 1);
+      case NodeKind::Switch: {
+        const Switch& node = statement.as<Switch>();
+        for (const SwitchCase& item : node.cases) {
+          if (any(item.body, loops)) return true;
+        }
+        return any(node.otherwise, loops);
+      }
+      case NodeKind::Try:
+        return any(statement.as<Try>().body, loops) || any(statement.as<Try>().catchBody, loops);
+      default:
+        return false;
+    }
+  }
+
+  // The scalar variables a statement run by Exec assigns on every path: plain assignments.
+  std::vector<std::int32_t> targetsOf(const Statement& statement) const {
+    std::vector<std::int32_t> targets;
+    const auto add = [&](const Expression* target) {
+      if (!target || target->kind != NodeKind::Identifier) return;
+      const std::int32_t slot = target->as<Identifier>().slot;
+      if (slot >= 0 && static_cast<std::size_t>(slot) < LoopProgram::kMaxRegisters &&
+          !arrays_[slot]) {
+        targets.push_back(slot);
+      }
+    };
+    if (statement.kind == NodeKind::Assignment) add(statement.as<Assignment>().target.get());
+    if (statement.kind == NodeKind::MultipleAssignment) {
+      for (const ExpressionPtr& target : statement.as<MultipleAssignment>().targets) {
+        add(target.get());
+      }
+    }
+    return targets;
+  }
+
+  // The body of a loop (loop set, with its state registers for a for loop) or of an if clause
+  // (loop null) of the statement at position_: where the tree goes on after it.
+  void enterBody(const Statement* loop, std::int32_t state) {
+    if (!loop_) return;
+    using Kind = LoopProgram::Frame::Kind;
+    std::size_t pushed = 0;
+    if (loop != loop_->loop) {  // not the program's own loop, which has no list around it
+      context_.push_back({Kind::Run, position_.first, position_.second + 1, nullptr, 0});
+      ++pushed;
+    }
+    if (loop) {
+      context_.push_back({loop->kind == NodeKind::While ? Kind::While : Kind::For, nullptr, 0,
+                          loop, state});
+      ++pushed;
+    }
+    bodies_.push_back(pushed);
+  }
+  void leaveBody() {
+    if (!loop_) return;
+    context_.resize(context_.size() - bodies_.back());
+    bodies_.pop_back();
+  }
+
+  void addPoint(std::size_t begin, std::size_t end, const Statement& statement, bool simple,
+                const std::vector<bool>& assigned) {
+    LoopProgram::ResumePoint point;
+    point.begin = begin;
+    point.end = end;
+    point.statement = &statement;
+    point.simple = simple;
+    for (std::size_t slot = 0; slot < assigned.size() && slot < 64; ++slot) {
+      if (assigned[slot] && scalars_[slot]) point.required |= std::uint64_t(1) << slot;
+    }
+    if (&statement == loop_->loop) {
+      point.frames.push_back({LoopProgram::Frame::Kind::Start, nullptr, 0, &statement, 0});
+    } else {
+      point.frames.push_back({LoopProgram::Frame::Kind::Run, position_.first, position_.second,
+                              nullptr, 0});
+      point.frames.insert(point.frames.end(), context_.rbegin(), context_.rend());
+    }
+    loop_->points.push_back(std::move(point));
+  }
+
+  // What a failed statement must undo.
+  struct Snapshot {
+    std::size_t code, points, statements, context, bodies, compiled;
+    std::uint32_t registers;
+    std::uint64_t liveIn;
+    std::vector<std::pair<std::size_t, std::size_t>> jumps;  // per open loop
+    std::vector<bool> assigned, scalars;
+  };
+  Snapshot snapshot(const std::vector<bool>& assigned) const {
+    Snapshot taken{program_->code.size(), loop_->points.size(), loop_->statements.size(),
+                   context_.size(),       bodies_.size(),      compiled_,
+                   program_->registers,   loop_->liveIn,       {},
+                   assigned,              scalars_};
+    for (const Loop& loop : loops_) taken.jumps.emplace_back(loop.breaks.size(), loop.continues.size());
+    return taken;
+  }
+  void restore(const Snapshot& taken, std::vector<bool>& assigned) {
+    program_->code.resize(taken.code);
+    loop_->points.resize(taken.points);
+    loop_->statements.resize(taken.statements);
+    context_.resize(taken.context);
+    bodies_.resize(taken.bodies);
+    compiled_ = taken.compiled;
+    program_->registers = taken.registers;
+    loop_->liveIn = taken.liveIn;
+    scalars_ = taken.scalars;
+    loops_.resize(taken.jumps.size());
+    for (std::size_t i = 0; i < loops_.size(); ++i) {
+      loops_[i].breaks.resize(taken.jumps[i].first);
+      loops_[i].continues.resize(taken.jumps[i].second);
+    }
+    assigned = taken.assigned;
   }
 
   // The binary operation op whose right operand's code starts at right: one instruction with
@@ -334,12 +722,55 @@ class Compiler {
   const Function& function_;
   ScalarProgram* program_ = nullptr;
   std::vector<Loop> loops_;
+  // Loop programs only.
+  LoopProgram* loop_ = nullptr;
+  std::vector<bool> arrays_, scalars_;  // per variable: an array variable, a register one
+  std::vector<LoopProgram::Frame> context_;  // where the tree goes on after the current body
+  std::vector<std::size_t> bodies_;          // frames each open body pushed
+  std::pair<const StatementList*, std::size_t> position_{nullptr, 0};  // of the statement
+  std::size_t compiled_ = 0;  // assignments compiled
 };
 
 }  // namespace
 
+bool builtinConstant(std::string_view name, double& value, bool& logical) {
+  static const struct {
+    const char* name;
+    double value;
+    bool logical;
+  } constants[] = {{"pi", M_PI, false},
+                   {"Inf", HUGE_VAL, false},
+                   {"NaN", std::numeric_limits<double>::quiet_NaN(), false},
+                   {"true", 1, true},
+                   {"false", 0, true}};
+  for (const auto& constant : constants) {
+    if (name == constant.name) {
+      value = constant.value;
+      logical = constant.logical;
+      return true;
+    }
+  }
+  return false;
+}
+
 std::shared_ptr<const ScalarProgram> compileScalarProgram(const Function& function) {
   return Compiler(function).compile();
+}
+
+std::shared_ptr<const LoopProgram> compileLoopProgram(const Function& function,
+                                                      const Statement& loop) {
+  if (loop.kind != NodeKind::While && loop.kind != NodeKind::For) return nullptr;
+  return Compiler(function).compileLoop(loop);
+}
+
+const LoopProgram::ResumePoint& LoopProgram::pointAt(std::size_t pc) const {
+  const ResumePoint* found = &points.back();  // the loop itself holds every instruction
+  for (const ResumePoint& point : points) {
+    if (point.begin <= pc && pc < point.end && point.end - point.begin < found->end - found->begin) {
+      found = &point;
+    }
+  }
+  return *found;
 }
 
 }  // namespace q::ast

@@ -27,6 +27,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "engine/ast.hpp"
@@ -68,6 +69,18 @@ struct ScalarInstruction {
     ForNext,     // the next round: v = its value, poll, continue at b; after the last, go on
     Call,        // replace the top a values by name(a values)
     Return,      // the result is register a
+    // Loop programs only. Array variables are read and written where they are, through a view
+    // per variable (its slot a); a subscript that is no whole number within the array, or an
+    // array that is not a real double matrix, is left to the tree (see LoopProgram).
+    Element,      // pop k; push element k of array variable a
+    Element2,     // pop j, i; push element (i, j)
+    SetElement,   // pop value, k; element k of array variable a = value (no growth)
+    SetElement2,  // pop value, j, i
+    CopyArray,    // array variable a = array variable b (a shared copy)
+    Not,          // pop x; push x == 0, or leave it to the tree when x is NaN
+    Exec,         // run statement a of the program's list the usual way (resume point b)
+    Finish,       // the loop is done: back to the statement after it
+    Leave,        // `return`: the function returns
   };
   Op op;
   std::int32_t a = 0;
@@ -85,8 +98,75 @@ struct ScalarProgram {
   std::vector<std::int32_t> inputSlots;   // the register of each input; -1 for "~"
 };
 
+// The built-in constants compiled code calls with no arguments: pi, Inf and NaN (doubles), true
+// and false (logical, which only conditions take). False for any other name.
+bool builtinConstant(std::string_view name, double& value, bool& logical);
+
 // The program of function, or null when its body is not made only of what compiles. Run after
 // the variables are resolved.
 std::shared_ptr<const ScalarProgram> compileScalarProgram(const Function& function);
+
+// A `while` or `for v = a:s:b` loop of any function compiled on registers and array views, run
+// by the interpreter (runLoopProgram) each time the statement is reached:
+//
+//   while i < j                        for i = 1:r
+//     t = perm(i);                       perm1(i) = perm1(i + 1);
+//     perm(i) = perm(j);                 if count(i) > 0, break; end
+//     perm(j) = t;                     end
+//     i = i + 1; j = j - 1;
+//   end
+//
+// Scalar variables live in registers, loaded from their slots when the loop starts (those read
+// before the loop assigns them must then hold real scalars, or the loop runs from the tree) and
+// written back whenever the tree takes over. Array variables (those indexed in the loop, and
+// copies of them) are read and written in place. Compiled are what scalar programs compile, and
+// element reads and writes v(k), v(i, j), copies `a = b` of array variables, `~x` in
+// conditions, and `return`. Any other statement (a call for its output, a display, a switch,
+// ...) runs the usual way from inside the program, with the registers written back before and
+// read again after; so does a compiled assignment when it meets anything it cannot do (an
+// index outside the array, a result leaving the reals, a call without a scalar form): the
+// statement then runs the usual way, which does what it always does, errors included. A
+// condition or loop header that meets such a thing hands the rest of the loop to the tree from
+// that statement on (resume points), as does a scalar variable that stops holding a real
+// scalar. Programs have no effect of their own before a statement completes, so what runs
+// differs only in speed, and in the line an interrupt inside the loop reports (the loop's).
+struct LoopProgram : ScalarProgram {
+  static constexpr std::size_t kMaxRegisters = 64;  // variables and for-loop states
+  const Statement* loop = nullptr;
+  std::vector<std::int32_t> scalars;  // the registers of scalar variables
+  std::vector<std::int32_t> arrays;   // the slots of array variables
+  std::uint64_t liveIn = 0;           // scalar variables read before the loop assigns them
+  std::vector<const Statement*> statements;  // run the usual way by Exec
+
+  // Where the tree goes on when it takes over inside the loop, innermost first.
+  struct Frame {
+    enum class Kind : std::uint8_t {
+      Run,    // the statements of list from index on
+      While,  // the while loop goes on with its next round
+      For,    // the for loop goes on after the round in its state registers
+      Start,  // the loop (this program's) runs the usual way from its start
+    };
+    Kind kind;
+    const StatementList* list = nullptr;
+    std::size_t index = 0;
+    const Statement* loop = nullptr;
+    std::int32_t state = 0;  // For: start, step, count and round, in registers state..state+3
+  };
+  struct ResumePoint {
+    std::size_t begin = 0, end = 0;     // the statement's code
+    const Statement* statement = nullptr;
+    bool simple = false;                // an assignment or a statement run by Exec
+    std::uint64_t required = 0;         // scalar variables that must still hold real scalars
+    std::vector<Frame> frames;          // from the statement itself on
+  };
+  std::vector<ResumePoint> points;
+  // The innermost statement whose code holds instruction pc.
+  const ResumePoint& pointAt(std::size_t pc) const;
+};
+
+// The program of loop (a While or For statement of function), or null when it is no loop over
+// a range or too little of it compiles to gain anything. Run after the variables are resolved.
+std::shared_ptr<const LoopProgram> compileLoopProgram(const Function& function,
+                                                      const Statement& loop);
 
 }  // namespace q::ast

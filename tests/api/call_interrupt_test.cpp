@@ -201,6 +201,9 @@ TEST_F(EngineLimits, TheStepLimitEndsEveryCallThatPollsTooOftenAndEachCallStarts
   EXPECT_EQ(engine_->GetErrorState().message, "The call exceeded its limit of 1000 steps.");
   EXPECT_EQ(errorOf("while 1, try, catch, end, end"), "Q:stepLimit");
   EXPECT_EQ(errorOf("n = 0; while 1, n = n + 1; cellfun(@(x) x, {1}); end"), "Q:stepLimit");
+  // A stopped loop leaves its variables as far as it got.
+  EXPECT_EQ(errorOf("n = 0; for k = 1:2000, n = n + 1; end"), "Q:stepLimit");
+  EXPECT_EQ(errorOf("assert(n == k && n > 100)"), "");
   engine_->callControl()->setStepLimit(0);
   EXPECT_EQ(errorOf("for k = 1:5000, end"), "");
 }

@@ -1,0 +1,74 @@
+#pragma once
+// The instructions that compiled scalar functions (calls.cpp) and compiled loops
+// (loop_programs.cpp) run alike: numbers, registers, arithmetic, comparisons, steps and jumps.
+// Each runner writes Q_SCALAR_CASES(STORED) inside its switch over instruction.op, with
+// `registers`, `stack`, `top`, `next` and `instruction` in scope; STORED(r) follows every store
+// into register r (a loop marks the register to be written back to its variable).
+
+#define Q_SCALAR_BINARY(Operation, expression) \
+  case Op::Operation: {                        \
+    const double b = stack[--top];             \
+    double& a = stack[top - 1];                \
+    a = expression;                            \
+    break;                                     \
+  }                                            \
+  case Op::Operation##Local: {                 \
+    const double b = registers[instruction.a]; \
+    double& a = stack[top - 1];                \
+    a = expression;                            \
+    break;                                     \
+  }                                            \
+  case Op::Operation##Number: {                \
+    const double b = instruction.number;       \
+    double& a = stack[top - 1];                \
+    a = expression;                            \
+    break;                                     \
+  }
+
+#define Q_SCALAR_STEP(Operation, symbol, STORED)                                          \
+  case Op::Step##Operation:                                                               \
+    registers[instruction.a] = registers[instruction.b] symbol registers[instruction.c];  \
+    STORED(instruction.a);                                                                \
+    break;                                                                                \
+  case Op::Step##Operation##Number:                                                       \
+    registers[instruction.a] = registers[instruction.b] symbol instruction.number;        \
+    STORED(instruction.a);                                                                \
+    break;
+
+#define Q_SCALAR_CASES(STORED)                                \
+  case Op::Number:                                            \
+    stack[top++] = instruction.number;                        \
+    break;                                                    \
+  case Op::Local:                                             \
+    stack[top++] = registers[instruction.a];                  \
+    break;                                                    \
+  case Op::Store:                                             \
+    registers[instruction.a] = stack[--top];                  \
+    STORED(instruction.a);                                    \
+    break;                                                    \
+  case Op::Negate:                                            \
+    stack[top - 1] = -stack[top - 1];                         \
+    break;                                                    \
+    Q_SCALAR_BINARY(Add, a + b)                               \
+    Q_SCALAR_BINARY(Subtract, a - b)                          \
+    Q_SCALAR_BINARY(Multiply, a * b)                          \
+    Q_SCALAR_BINARY(Divide, a / b)                            \
+    Q_SCALAR_STEP(Add, +, STORED)                             \
+    Q_SCALAR_STEP(Subtract, -, STORED)                        \
+    Q_SCALAR_STEP(Multiply, *, STORED)                        \
+    Q_SCALAR_STEP(Divide, /, STORED)                          \
+    Q_SCALAR_BINARY(Less, a < b ? 1.0 : 0.0)                  \
+    Q_SCALAR_BINARY(LessEqual, a <= b ? 1.0 : 0.0)            \
+    Q_SCALAR_BINARY(Greater, a > b ? 1.0 : 0.0)               \
+    Q_SCALAR_BINARY(GreaterEqual, a >= b ? 1.0 : 0.0)         \
+    Q_SCALAR_BINARY(Equal, a == b ? 1.0 : 0.0)                \
+    Q_SCALAR_BINARY(NotEqual, a != b ? 1.0 : 0.0)             \
+  case Op::JumpIfFalse:                                       \
+    if (stack[--top] == 0) next = static_cast<std::size_t>(instruction.a); \
+    break;                                                    \
+  case Op::Jump:                                              \
+    next = static_cast<std::size_t>(instruction.a);           \
+    break;                                                    \
+  case Op::Poll:                                              \
+    poll();                                                   \
+    break;

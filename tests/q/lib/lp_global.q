@@ -1,0 +1,3 @@
+function s = lp_global()
+global LOOPSUM
+s = LOOPSUM;
