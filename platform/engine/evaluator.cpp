@@ -1448,6 +1448,20 @@ Flow Interpreter::continueFor(const For& statement, double first, double increme
   return Flow::Normal;
 }
 
+// The variable is defined after a loop that ran no time: the rows of the value by 0 columns, of
+// its class (`for k = 1:0` leaves k 1-by-0).
+Value Interpreter::noColumns(const Value& values) {
+  ValueList subscripts;
+  subscripts.push_back(Value::adopt(makeString(std::string(":"))));
+  subscripts.push_back(Value::adopt(makeEmptyDouble()));
+  return indexParen(values, subscripts);
+}
+
+Value Interpreter::emptyLoopValue(double start, double step, double stop) {
+  const Value increment(step);
+  return noColumns(rangeOperation(Value(start), &increment, Value(stop)));
+}
+
 Flow Interpreter::iterateColumns(const For& statement, Value values) {
   if (values.isScalar()) {
     variable(*statement.variable) = values.scalar();
@@ -1460,12 +1474,7 @@ Flow Interpreter::iterateColumns(const For& statement, Value values) {
   std::size_t columns = 1;
   for (std::size_t d = 1; d < array->numberOfDimensions(); ++d) columns *= array->dimensions()[d];
   if (columns == 0) {
-    // The variable is defined after a loop that ran no time: the rows of the value by 0
-    // columns, of its class (`for k = 1:0` leaves k 1-by-0).
-    ValueList subscripts;
-    subscripts.push_back(Value::adopt(makeString(std::string(":"))));
-    subscripts.push_back(Value::adopt(makeEmptyDouble()));
-    variable(*statement.variable) = indexParen(values, subscripts);
+    variable(*statement.variable) = noColumns(values);
     return Flow::Normal;
   }
   const bool realDoubleRow =

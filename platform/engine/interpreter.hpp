@@ -334,6 +334,10 @@ class Interpreter {
   Flow executeTry(const ast::Try& statement);
   void executeDeclaration(const ast::Declaration& statement);
   Flow iterateColumns(const ast::For& statement, Value values);
+  // What a for loop over values (with no columns), or over start:step:stop (with no values),
+  // leaves in its variable.
+  Value noColumns(const Value& values);
+  Value emptyLoopValue(double start, double step, double stop);
   Value evaluateBinary(const ast::Binary& binary);
   // Element-wise operators with real double scalars over one array, in one pass (out of line:
   // evaluateBinary is on the path of recursive calls and keeps a small frame).

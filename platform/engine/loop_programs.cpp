@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 #include "engine/interpreter.hpp"
@@ -47,6 +48,24 @@ inline bool position(double k, std::size_t count, std::size_t& index) {
   if (static_cast<double>(index) != k) return false;
   --index;
   return true;
+}
+
+// What the register of a variable holds while the variable holds no real scalar (left empty by
+// a for loop over no values, or given another value by a statement the tree ran): a NaN that
+// arithmetic does not make, which LocalChecked sends to the tree. Were an element of an array
+// to hold the same bits, the tree would only do that statement the usual way.
+constexpr std::uint64_t kNoScalarBits = 0x7ff4'5a5a'0e0e'0001;
+
+double noScalar() {
+  double mark;
+  std::memcpy(&mark, &kNoScalarBits, sizeof mark);
+  return mark;
+}
+
+bool isNoScalar(double value) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits == kNoScalarBits;
 }
 
 bool realScalarOf(const Value& value, double& out) {
@@ -99,9 +118,9 @@ void Interpreter::writeBack(LoopRun& run) {
 
 bool Interpreter::readBack(LoopRun& run, std::uint64_t required) {
   for (const std::int32_t slot : run.program.scalars) {
-    if (!realScalarOf(*current_->slots[slot], run.registers[slot]) &&
-        (required >> slot & 1) != 0) {
-      return false;
+    if (!realScalarOf(*current_->slots[slot], run.registers[slot])) {
+      if ((required >> slot & 1) != 0) return false;
+      run.registers[slot] = noScalar();
     }
   }
   for (const std::int32_t slot : run.program.arrays) run.views[slot].loaded = false;
@@ -191,7 +210,17 @@ Flow Interpreter::runLoop(LoopRun& run) {
           } catch (const std::exception&) {
             goto tree;  // the tree raises it
           }
-          if (count == 0) goto tree;  // the variable is left empty, which no register holds
+          if (count == 0) {
+            if (instruction.number != 0) goto tree;  // the loop's own: the tree runs it
+            // The variable is left empty, as the tree leaves it.
+            *current_->slots[instruction.c] =
+                emptyLoopValue(stack[top - 3], stack[top - 2], stack[top - 1]);
+            registers[instruction.c] = noScalar();
+            run.dirty &= ~(std::uint64_t(1) << instruction.c);
+            top -= 3;
+            next = static_cast<std::size_t>(instruction.b);
+            break;
+          }
           top -= 3;
           state[0] = stack[top];
           state[1] = stack[top + 1];
@@ -239,6 +268,10 @@ Flow Interpreter::runLoop(LoopRun& run) {
           ++top;
           break;
         }
+        case Op::LocalChecked:
+          if (isNoScalar(registers[instruction.a])) goto tree;
+          stack[top++] = registers[instruction.a];
+          break;
         case Op::Element:
         case Op::Element2: {
           ArrayView& view = run.views[instruction.a];

@@ -1,5 +1,6 @@
 #include "engine/scalar_program.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -21,6 +22,7 @@ class Compiler {
     program->registers = static_cast<std::uint32_t>(variables);
     arrays_.assign(variables, false);
     scalars_.assign(variables, false);
+    forLoops_.assign(variables, 0);
     findArrays(root);
     std::vector<bool> assigned(variables, false);
     if (!(root.kind == NodeKind::While ? whileStatement(root.as<While>(), assigned)
@@ -177,23 +179,37 @@ class Compiler {
     program_->registers += 4;
     ScalarInstruction start{Op::ForStart, state};
     start.c = variable;
-    const std::size_t body = emit(start) + 1;
+    start.number = loop_ && &node == loop_->loop ? 1 : 0;
+    const std::size_t first = emit(start);
     // continue jumps to ForNext, which is emitted last: patched like breaks.
     loops_.push_back({0, true, {}, {}});
     std::vector<bool> inside = assigned;
     inside[variable] = true;
     enterBody(&node, state);
+    openFors_.push_back(variable);
     if (!statements(node.body, inside)) return false;
+    openFors_.pop_back();
     leaveBody();
     for (std::size_t jump : loops_.back().continues) patch(jump);
     ScalarInstruction next{Op::ForNext, state};
-    next.b = static_cast<std::int32_t>(body);
+    next.b = static_cast<std::int32_t>(first + 1);
     next.c = variable;
     emit(next);
     for (std::size_t jump : loops_.back().breaks) patch(jump);
+    program_->code[first].b = static_cast<std::int32_t>(program_->code.size());  // loops: no values
     loops_.pop_back();
     assigned[variable] = true;
     return true;
+  }
+
+  // A read of the variable in slot. A loop's for loop over no values leaves its variable empty,
+  // which its register marks: reads of such variables check for the mark, except inside the
+  // body of the one for loop over them.
+  void read(std::int32_t slot) {
+    const bool marked = loop_ && forLoops_[slot] > 0 &&
+                        !(forLoops_[slot] == 1 && std::find(openFors_.begin(), openFors_.end(),
+                                                            slot) != openFors_.end());
+    emit({marked ? Op::LocalChecked : Op::Local, slot});
   }
 
   bool returns(std::vector<bool>& assigned) {
@@ -337,7 +353,7 @@ class Compiler {
         } else if (slot < 0 || !assigned[slot]) {
           return false;  // a call, or maybe undefined
         }
-        emit({Op::Local, slot});
+        read(slot);
         return true;
       }
       case NodeKind::Unary: {
@@ -512,10 +528,14 @@ class Compiler {
         visitExpression(*statement.as<While>().condition);
         list(statement.as<While>().body);
         return;
-      case NodeKind::For:
-        visitExpression(*statement.as<For>().values);
-        list(statement.as<For>().body);
+      case NodeKind::For: {
+        const For& node = statement.as<For>();
+        const std::int32_t slot = node.variable->slot;
+        if (slot >= 0 && static_cast<std::size_t>(slot) < forLoops_.size()) ++forLoops_[slot];
+        visitExpression(*node.values);
+        list(node.body);
         return;
+      }
       default:
         return;  // run by Exec: whatever it does, the views are read again after it
     }
@@ -659,7 +679,7 @@ class Compiler {
 
   // What a failed statement must undo.
   struct Snapshot {
-    std::size_t code, points, statements, context, bodies, compiled;
+    std::size_t code, points, statements, context, bodies, compiled, fors;
     std::uint32_t registers;
     std::uint64_t liveIn;
     std::vector<std::pair<std::size_t, std::size_t>> jumps;  // per open loop
@@ -667,7 +687,7 @@ class Compiler {
   };
   Snapshot snapshot(const std::vector<bool>& assigned) const {
     Snapshot taken{program_->code.size(), loop_->points.size(), loop_->statements.size(),
-                   context_.size(),       bodies_.size(),      compiled_,
+                   context_.size(),       bodies_.size(),      compiled_,           openFors_.size(),
                    program_->registers,   loop_->liveIn,       {},
                    assigned,              scalars_};
     for (const Loop& loop : loops_) taken.jumps.emplace_back(loop.breaks.size(), loop.continues.size());
@@ -680,6 +700,7 @@ class Compiler {
     context_.resize(taken.context);
     bodies_.resize(taken.bodies);
     compiled_ = taken.compiled;
+    openFors_.resize(taken.fors);
     program_->registers = taken.registers;
     loop_->liveIn = taken.liveIn;
     scalars_ = taken.scalars;
@@ -725,6 +746,8 @@ class Compiler {
   // Loop programs only.
   LoopProgram* loop_ = nullptr;
   std::vector<bool> arrays_, scalars_;  // per variable: an array variable, a register one
+  std::vector<int> forLoops_;            // per variable: the for loops over it
+  std::vector<std::int32_t> openFors_;   // the variables of the for loops being compiled
   std::vector<LoopProgram::Frame> context_;  // where the tree goes on after the current body
   std::vector<std::size_t> bodies_;          // frames each open body pushed
   std::pair<const StatementList*, std::size_t> position_{nullptr, 0};  // of the statement

@@ -65,13 +65,16 @@ struct ScalarInstruction {
     Poll,        // a loop goes round: the interpreter's poll (interrupts, budgets, step limit)
     // for v = start:step:stop over registers a (first), a+1 (step), a+2 (count), a+3 (round),
     // v in register c:
-    ForStart,    // pop stop, step, start; v = start, poll; decline the run when no values
+    ForStart,    // pop stop, step, start; v = start, poll; with no values, decline the run
+                 // (in a loop's program: v = empty and continue at b; number 1 marks the
+                 // loop's own for, which then runs from the tree)
     ForNext,     // the next round: v = its value, poll, continue at b; after the last, go on
     Call,        // replace the top a values by name(a values)
     Return,      // the result is register a
     // Loop programs only. Array variables are read and written where they are, through a view
     // per variable (its slot a); a subscript that is no whole number within the array, or an
     // array that is not a real double matrix, is left to the tree (see LoopProgram).
+    LocalChecked, // push register a, or leave it to the tree when a for loop left it empty
     Element,      // pop k; push element k of array variable a
     Element2,     // pop j, i; push element (i, j)
     SetElement,   // pop value, k; element k of array variable a = value (no growth)

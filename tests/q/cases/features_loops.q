@@ -65,9 +65,10 @@ for n = 0:2
   for k = 1:n
     c = c + k;
   end
-  fprintf('%d %d|', c, numel(k));
+  d = k * 2;
+  fprintf('%d %d %d|', c, numel(k), numel(d));
 end
-fprintf('\n')                             % expect: 0 0|1 1|3 1|
+fprintf('%d %d\n', size(lp_empty(3, 0)))   % expect: 0 0 0|1 1 1|3 1 1|1 0
 %% statements run the usual way inside a loop see and change its variables
 x = 0;
 for k = 1:3
