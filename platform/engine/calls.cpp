@@ -655,16 +655,6 @@ Interpreter::ScalarRun Interpreter::runScalarProgram(const ast::ScalarProgram& p
         registers[instruction.c] = state[0];
         break;
       }
-      case Op::ForNext: {
-        double* state = &registers[instruction.a];
-        state[3] += 1;
-        if (state[3] < state[2]) {
-          poll();
-          registers[instruction.c] = state[0] + state[3] * state[1];
-          next = static_cast<std::size_t>(instruction.b);
-        }
-        break;
-      }
       case Op::Truth:
         if (std::isnan(stack[top - 1])) return ScalarRun::GaveUp;  // the usual way raises
         stack[top - 1] = stack[top - 1] != 0 ? 1.0 : 0.0;

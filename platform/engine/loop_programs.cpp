@@ -231,17 +231,6 @@ Flow Interpreter::runLoop(LoopRun& run) {
           Q_LOOP_STORED(instruction.c);
           break;
         }
-        case Op::ForNext: {
-          double* state = &registers[instruction.a];
-          state[3] += 1;
-          if (state[3] < state[2]) {
-            poll();
-            registers[instruction.c] = state[0] + state[3] * state[1];
-            Q_LOOP_STORED(instruction.c);
-            next = static_cast<std::size_t>(instruction.b);
-          }
-          break;
-        }
         case Op::Call: {
           // In a script, or a function that eval gave variables, the name may be a variable.
           if ((current_->scriptLike || current_->workspace->hasVariables()) &&

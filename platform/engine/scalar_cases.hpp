@@ -1,6 +1,7 @@
 #pragma once
 // The instructions that compiled scalar functions (calls.cpp) and compiled loops
-// (loop_programs.cpp) run alike: numbers, registers, arithmetic, comparisons, steps and jumps.
+// (loop_programs.cpp) run alike: numbers, registers, arithmetic, comparisons, steps, jumps and
+// the rounds of for loops.
 // Each runner writes Q_SCALAR_CASES(STORED) inside its switch over instruction.op, with
 // `registers`, `stack`, `top`, `next` and `instruction` in scope; STORED(r) follows every store
 // into register r (a loop marks the register to be written back to its variable).
@@ -71,4 +72,15 @@
     break;                                                    \
   case Op::Poll:                                              \
     poll();                                                   \
-    break;
+    break;                                                    \
+  case Op::ForNext: {                                         \
+    double* state = &registers[instruction.a];                \
+    state[3] += 1;                                            \
+    if (state[3] < state[2]) {                                \
+      poll();                                                 \
+      registers[instruction.c] = state[0] + state[3] * state[1]; \
+      STORED(instruction.c);                                  \
+      next = static_cast<std::size_t>(instruction.b);         \
+    }                                                         \
+    break;                                                    \
+  }
