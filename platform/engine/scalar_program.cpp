@@ -664,8 +664,10 @@ class Compiler {
     point.end = end;
     point.statement = &statement;
     point.simple = simple;
+    // Every variable assigned by now: whether it is a register one may only be known from a
+    // later statement that reads it.
     for (std::size_t slot = 0; slot < assigned.size() && slot < 64; ++slot) {
-      if (assigned[slot] && scalars_[slot]) point.required |= std::uint64_t(1) << slot;
+      if (assigned[slot]) point.required |= std::uint64_t(1) << slot;
     }
     if (&statement == loop_->loop) {
       point.frames.push_back({LoopProgram::Frame::Kind::Start, nullptr, 0, &statement, 0});

@@ -119,3 +119,13 @@ for k = 1:2
   s = s + pi;
 end
 disp(s)                                   % expect: 6
+%% a variable that a statement run the usual way leaves empty, read by a compiled one after it
+s = struct('next', {2, []});
+cur = 1;
+n = 0;
+while cur ~= 0
+  nxt = s(cur).next;
+  n = n + 1;
+  cur = nxt;
+end
+fprintf('%d %d\n', n, isempty(cur))      % expect: 2 1
