@@ -261,6 +261,14 @@ Flow Interpreter::runLoop(LoopRun& run) {
           if (isNoScalar(registers[instruction.a])) goto tree;
           stack[top++] = registers[instruction.a];
           break;
+        case Op::End: {
+          ArrayView& view = run.views[instruction.a];
+          if (!view.loaded && !loadView(view, *current_->slots[instruction.a])) goto tree;
+          const std::size_t size =
+              instruction.b < 0 ? view.count : instruction.b == 0 ? view.rows : view.columns;
+          stack[top++] = static_cast<double>(size);
+          break;
+        }
         case Op::Element:
         case Op::Element2: {
           ArrayView& view = run.views[instruction.a];

@@ -403,6 +403,22 @@ class Compiler {
         emit(call);
         return true;
       }
+      case NodeKind::End: {
+        // end in v(...) of an array variable, as its only or one of its two subscripts.
+        const End& end = node.as<End>();
+        const Index* target = end.target;
+        if (!loop_ || !target || end.step != 0 || end.count < 1 || end.count > 2 ||
+            target->base->kind != NodeKind::Identifier || target->base->parenthesized ||
+            target->steps.size() != 1 || target->steps[0].kind != IndexStep::Kind::Paren) {
+          return false;
+        }
+        const std::int32_t slot = target->base->as<Identifier>().slot;
+        if (slot < 0 || !arrays_[slot]) return false;
+        ScalarInstruction last{Op::End, slot};
+        last.b = end.count == 1 ? -1 : static_cast<std::int32_t>(end.position);
+        emit(last);
+        return true;
+      }
       default:
         return false;
     }

@@ -75,6 +75,7 @@ struct ScalarInstruction {
     // per variable (its slot a); a subscript that is no whole number within the array, or an
     // array that is not a real double matrix, is left to the tree (see LoopProgram).
     LocalChecked, // push register a, or leave it to the tree when a for loop left it empty
+    End,          // push the number of elements (b -1) or rows (b 0) or columns (b 1) of a
     Element,      // pop k; push element k of array variable a
     Element2,     // pop j, i; push element (i, j)
     SetElement,   // pop value, k; element k of array variable a = value (no growth)
@@ -123,16 +124,19 @@ std::shared_ptr<const ScalarProgram> compileScalarProgram(const Function& functi
 // before the loop assigns them must then hold real scalars, or the loop runs from the tree) and
 // written back whenever the tree takes over. Array variables (those indexed in the loop, and
 // copies of them) are read and written in place. Compiled are what scalar programs compile, and
-// element reads and writes v(k), v(i, j), copies `a = b` of array variables, `~x` in
-// conditions, and `return`. Any other statement (a call for its output, a display, a switch,
-// ...) runs the usual way from inside the program, with the registers written back before and
+// element reads and writes v(k), v(i, j) (with `end` in the subscripts), copies `a = b` of
+// array variables, `~x` in conditions, the constants pi, Inf, NaN, true and false, and
+// `return`. Any other statement (a call for its output, a display, a field, a switch, ...)
+// runs the usual way from inside the program, with the registers written back before and
 // read again after; so does a compiled assignment when it meets anything it cannot do (an
 // index outside the array, a result leaving the reals, a call without a scalar form): the
 // statement then runs the usual way, which does what it always does, errors included. A
 // condition or loop header that meets such a thing hands the rest of the loop to the tree from
 // that statement on (resume points), as does a scalar variable that stops holding a real
 // scalar. Programs have no effect of their own before a statement completes, so what runs
-// differs only in speed, and in the line an interrupt inside the loop reports (the loop's).
+// differs only in speed, and in the line an interrupt inside the loop reports (the loop's). An
+// inner for loop over no values leaves its variable empty, as the tree does; reads of it
+// outside that loop's body check (LocalChecked).
 struct LoopProgram : ScalarProgram {
   static constexpr std::size_t kMaxRegisters = 64;  // variables and for-loop states
   const Statement* loop = nullptr;

@@ -129,3 +129,13 @@ while cur ~= 0
   cur = nxt;
 end
 fprintf('%d %d\n', n, isempty(cur))      % expect: 2 1
+%% end in the subscripts of a loop's reads and writes
+v = [5 6 7];
+M = [8 1 6; 3 5 7];
+s = 0;
+for k = 1:3
+  s = s + v(end) * 10 + M(end, k);
+  v(end + 1) = k;
+  w = M(1, end) * 100 + M(end);
+end
+fprintf('%d %d %d | ', s, w, numel(v)); fprintf('%d ', v); fprintf('\n')   % expect: 115 607 6 | 5 6 7 1 2 3 
