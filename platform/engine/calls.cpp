@@ -647,10 +647,7 @@ Interpreter::ScalarRun Interpreter::runScalarProgram(const ast::ScalarProgram& p
           return ScalarRun::Declined;  // the usual way raises it
         }
         if (count == 0) return ScalarRun::Declined;  // the variable would be left empty
-        state[0] = stack[top];
-        state[1] = stack[top + 1];
-        state[2] = static_cast<double>(count);
-        state[3] = 0;
+        startRounds(state, &stack[top], count);
         poll();
         registers[instruction.c] = state[0];
         break;

@@ -222,10 +222,7 @@ Flow Interpreter::runLoop(LoopRun& run) {
             break;
           }
           top -= 3;
-          state[0] = stack[top];
-          state[1] = stack[top + 1];
-          state[2] = static_cast<double>(count);
-          state[3] = 0;
+          startRounds(state, &stack[top], count);
           poll();
           registers[instruction.c] = state[0];
           Q_LOOP_STORED(instruction.c);

@@ -6,6 +6,21 @@
 // `registers`, `stack`, `top`, `next` and `instruction` in scope; STORED(r) follows every store
 // into register r (a loop marks the register to be written back to its variable).
 
+#include <cstddef>
+
+namespace q {
+
+// The four registers of a for loop's rounds over start:step:stop (range[0..2]) with count values:
+// start, step, count and the round.
+inline void startRounds(double* state, const double* range, std::size_t count) {
+  state[0] = range[0];
+  state[1] = range[1];
+  state[2] = static_cast<double>(count);
+  state[3] = 0;
+}
+
+}  // namespace q
+
 #define Q_SCALAR_BINARY(Operation, expression) \
   case Op::Operation: {                        \
     const double b = stack[--top];             \
