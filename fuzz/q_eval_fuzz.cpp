@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -46,6 +47,19 @@ class RefusingNubReader : public NubFileReader {
 
 void returnAtOnce(int, zyArray**, int, zyArray**) {}
 
+// The folder of the inputs' function file, made on first use and removed when the process ends.
+struct FunctionFolder {
+  FunctionFolder() {
+    char name[] = "/tmp/q_eval_fuzz_XXXXXX";
+    if (::mkdtemp(name)) path = name;
+  }
+  ~FunctionFolder() {
+    std::error_code ignored;
+    if (!path.empty()) std::filesystem::remove_all(path, ignored);
+  }
+  std::string path;
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -63,14 +77,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::string statements(reinterpret_cast<const char*>(data), size);
   if (statements.compare(0, 8, "function") == 0) {
-    static const std::string folder = [] {
-      char name[] = "/tmp/q_eval_fuzz_XXXXXX";
-      return std::string(::mkdtemp(name) ? name : "");
-    }();
+    static const FunctionFolder folder;
     const std::size_t split = statements.find("\n%%");
-    std::ofstream(folder + "/qfz.q", std::ios::trunc) << statements.substr(0, split);
+    std::ofstream(folder.path + "/qfz.q", std::ios::trunc) << statements.substr(0, split);
     statements = split == std::string::npos ? "qfz" : statements.substr(split + 3);
-    qpAddDir(instance->GetDispatcher().get_path(), folder, kQpAddAtFront);
+    qpAddDir(instance->GetDispatcher().get_path(), folder.path, kQpAddAtFront);
   }
   if (!instance->EvalString(statements)) {
     const kvnErrorState& error = instance->GetErrorState();
