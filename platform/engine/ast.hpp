@@ -500,6 +500,39 @@ struct Persistent final : Declaration {
 
 #undef Q_AST_NODE
 
+// Calls body(list, loop) for each statement list directly inside statement (the bodies of an
+// if, a loop, a switch or a try), loop telling whether the list is a loop's body. Statement may
+// be const, and the lists are then const too.
+template <class AnyStatement, class Body>
+void forEachBody(AnyStatement& statement, Body&& body) {
+  switch (statement.kind) {
+    case NodeKind::If: {
+      auto& node = statement.template as<If>();
+      for (auto& clause : node.clauses) body(clause.body, false);
+      body(node.elseBody, false);
+      return;
+    }
+    case NodeKind::For:
+      body(statement.template as<For>().body, true);
+      return;
+    case NodeKind::While:
+      body(statement.template as<While>().body, true);
+      return;
+    case NodeKind::Switch: {
+      auto& node = statement.template as<Switch>();
+      for (auto& item : node.cases) body(item.body, false);
+      body(node.otherwise, false);
+      return;
+    }
+    case NodeKind::Try:
+      body(statement.template as<Try>().body, false);
+      body(statement.template as<Try>().catchBody, false);
+      return;
+    default:
+      return;
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Functions and files
 

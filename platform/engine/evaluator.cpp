@@ -1070,19 +1070,7 @@ inline bool Interpreter::assignScalar(const Statement& statement) {
 // Loops run their bodies through this inline copy of execute: an iteration then makes no call
 // when its statements are scalar assignments.
 __attribute__((always_inline)) inline Flow Interpreter::executeBlock(
-    const StatementList& statements) {
-  for (const StatementPtr& statement : statements) {
-    current_->line = statement->location.line;
-    if (assignScalar(*statement)) continue;
-    const Flow flow = executeStatement(*statement);
-    if (flow != Flow::Normal) return flow;
-  }
-  return Flow::Normal;
-}
-
-Flow Interpreter::execute(const StatementList& statements) { return executeBlock(statements); }
-
-Flow Interpreter::executeFrom(const StatementList& statements, std::size_t from) {
+    const StatementList& statements, std::size_t from) {
   for (std::size_t i = from; i < statements.size(); ++i) {
     const Statement& statement = *statements[i];
     current_->line = statement.location.line;
@@ -1091,6 +1079,10 @@ Flow Interpreter::executeFrom(const StatementList& statements, std::size_t from)
     if (flow != Flow::Normal) return flow;
   }
   return Flow::Normal;
+}
+
+Flow Interpreter::execute(const StatementList& statements, std::size_t from) {
+  return executeBlock(statements, from);
 }
 
 // Every statement but the scalar assignments assignScalar takes; the line is set.

@@ -282,7 +282,8 @@ class Interpreter {
   Value evaluate(const ast::Expression& expression);
   void evaluateMulti(const ast::Expression& expression, ValueList& out);
   void evaluateWithNargout(const ast::Expression& expression, int nargout, ValueList& out);
-  Flow execute(const ast::StatementList& statements);
+  // The statements of the list from index from on.
+  Flow execute(const ast::StatementList& statements, std::size_t from = 0);
 
   // ---- Indexing (indexing.cpp) and assignment (assignment.cpp) ----
   struct Subscript {
@@ -314,7 +315,7 @@ class Interpreter {
   // A scalar assignment computed without values or calls (see evaluator.cpp); true when done.
   bool assignScalar(const ast::Statement& statement);
   // execute, inline, for loop bodies.
-  Flow executeBlock(const ast::StatementList& statements);
+  Flow executeBlock(const ast::StatementList& statements, std::size_t from = 0);
   Flow executeStatement(const ast::Statement& statement);
   void executeExpressionStatement(const ast::ExpressionStatement& statement);
   void executeAssignment(const ast::Assignment& statement);
@@ -328,8 +329,6 @@ class Interpreter {
   // Rounds from..count-1 of a for loop over first + i * increment.
   Flow continueFor(const ast::For& statement, double first, double increment, std::size_t count,
                    std::size_t from);
-  // The statements of list from index from on.
-  Flow executeFrom(const ast::StatementList& statements, std::size_t from);
   Flow executeSwitch(const ast::Switch& statement);
   Flow executeTry(const ast::Try& statement);
   void executeDeclaration(const ast::Declaration& statement);

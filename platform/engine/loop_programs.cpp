@@ -143,7 +143,7 @@ Flow Interpreter::handOver(const LoopRun& run, const LoopProgram::ResumePoint& p
     using Kind = LoopProgram::Frame::Kind;
     switch (frame.kind) {
       case Kind::Run:
-        if (flow == Flow::Normal) flow = executeFrom(*frame.list, frame.index + (first && after));
+        if (flow == Flow::Normal) flow = execute(*frame.list, frame.index + (first && after));
         break;
       case Kind::While:
       case Kind::For:

@@ -517,9 +517,6 @@ class Compiler {
   }
   void visitStatement(const Statement& statement,
                       std::vector<std::pair<std::int32_t, std::int32_t>>& copies) {
-    const auto list = [&](const StatementList& statements) {
-      for (const StatementPtr& inner : statements) visitStatement(*inner, copies);
-    };
     switch (statement.kind) {
       case NodeKind::Assignment: {
         const Assignment& assignment = statement.as<Assignment>();
@@ -534,27 +531,24 @@ class Compiler {
         return;
       }
       case NodeKind::If:
-        for (const IfClause& clause : statement.as<If>().clauses) {
-          visitExpression(*clause.condition);
-          list(clause.body);
-        }
-        list(statement.as<If>().elseBody);
-        return;
+        for (const IfClause& clause : statement.as<If>().clauses) visitExpression(*clause.condition);
+        break;
       case NodeKind::While:
         visitExpression(*statement.as<While>().condition);
-        list(statement.as<While>().body);
-        return;
+        break;
       case NodeKind::For: {
         const For& node = statement.as<For>();
         const std::int32_t slot = node.variable->slot;
         if (slot >= 0 && static_cast<std::size_t>(slot) < forLoops_.size()) ++forLoops_[slot];
         visitExpression(*node.values);
-        list(node.body);
-        return;
+        break;
       }
       default:
         return;  // run by Exec: whatever it does, the views are read again after it
     }
+    forEachBody(statement, [&](const StatementList& body, bool) {
+      for (const StatementPtr& inner : body) visitStatement(*inner, copies);
+    });
   }
   void visitExpression(const Expression& node) {
     switch (node.kind) {
@@ -593,41 +587,15 @@ class Compiler {
   // Whether statement, run on its own, could leave the loops around it: a return, or a break or
   // continue outside the loops inside it.
   static bool escapes(const Statement& statement, int loops) {
-    const auto any = [&](const StatementList& list, int depth) {
-      for (const StatementPtr& inner : list) {
-        if (escapes(*inner, depth)) return true;
-      }
-      return false;
-    };
-    switch (statement.kind) {
-      case NodeKind::Return:
-        return true;
-      case NodeKind::Break:
-      case NodeKind::Continue:
-        return loops == 0;
-      case NodeKind::If: {
-        const If& node = statement.as<If>();
-        for (const IfClause& clause : node.clauses) {
-          if (any(clause.body, loops)) return true;
-        }
-        return any(node.elseBody, loops);
-      }
-      case NodeKind::While:
-        return any(statement.as<While>().body, loops + 1);
-      case NodeKind::For:
-        return any(statement.as<For>().body, loops + 1);
-      case NodeKind::Switch: {
-        const Switch& node = statement.as<Switch>();
-        for (const SwitchCase& item : node.cases) {
-          if (any(item.body, loops)) return true;
-        }
-        return any(node.otherwise, loops);
-      }
-      case NodeKind::Try:
-        return any(statement.as<Try>().body, loops) || any(statement.as<Try>().catchBody, loops);
-      default:
-        return false;
+    if (statement.kind == NodeKind::Return) return true;
+    if (statement.kind == NodeKind::Break || statement.kind == NodeKind::Continue) {
+      return loops == 0;
     }
+    bool found = false;
+    forEachBody(statement, [&](const StatementList& body, bool loop) {
+      for (const StatementPtr& inner : body) found = found || escapes(*inner, loops + loop);
+    });
+    return found;
   }
 
   // The scalar variables a statement run by Exec assigns on every path: plain assignments.

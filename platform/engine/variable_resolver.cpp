@@ -438,40 +438,12 @@ namespace {
 // Gives every while and for loop of statements, nested ones included, its compiled program.
 void compileLoops(const Function& function, StatementList& statements) {
   for (StatementPtr& statement : statements) {
-    switch (statement->kind) {
-      case NodeKind::While: {
-        While& loop = statement->as<While>();
-        loop.program = compileLoopProgram(function, loop);
-        compileLoops(function, loop.body);
-        break;
-      }
-      case NodeKind::For: {
-        For& loop = statement->as<For>();
-        loop.program = compileLoopProgram(function, loop);
-        compileLoops(function, loop.body);
-        break;
-      }
-      case NodeKind::If: {
-        If& node = statement->as<If>();
-        for (IfClause& clause : node.clauses) compileLoops(function, clause.body);
-        compileLoops(function, node.elseBody);
-        break;
-      }
-      case NodeKind::Switch: {
-        Switch& node = statement->as<Switch>();
-        for (SwitchCase& item : node.cases) compileLoops(function, item.body);
-        compileLoops(function, node.otherwise);
-        break;
-      }
-      case NodeKind::Try: {
-        Try& node = statement->as<Try>();
-        compileLoops(function, node.body);
-        compileLoops(function, node.catchBody);
-        break;
-      }
-      default:
-        break;
+    if (statement->kind == NodeKind::While) {
+      statement->as<While>().program = compileLoopProgram(function, *statement);
+    } else if (statement->kind == NodeKind::For) {
+      statement->as<For>().program = compileLoopProgram(function, *statement);
     }
+    forEachBody(*statement, [&](StatementList& body, bool) { compileLoops(function, body); });
   }
 }
 
