@@ -539,6 +539,7 @@ void forEachBody(AnyStatement& statement, Body&& body) {
 // A function of a function file, or the statements of a script (isScript, no inputs or
 // outputs, named after the file).
 struct ScalarProgram;
+struct ValueProgram;
 
 struct Function {
   std::string name;
@@ -564,11 +565,13 @@ struct Function {
   std::int32_t varargoutSlot = -1;
 
   // The body compiled for real scalar inputs when it is made only of scalar arithmetic,
-  // conditions and calls (scalar_program.hpp); null otherwise. Set by the variable resolver;
-  // scalarProgramGaveUp is set by the interpreter when a run met what it cannot do, after which
-  // the function always runs from the tree.
+  // conditions and calls, or else for any inputs when it also uses cells, element reads and
+  // calls of any value (scalar_program.hpp); null otherwise. Set by the variable resolver;
+  // programGaveUp is set by the interpreter when a run met what it cannot do, after which the
+  // function always runs from the tree.
   std::shared_ptr<const ScalarProgram> scalarProgram;
-  mutable bool scalarProgramGaveUp = false;
+  std::shared_ptr<const ValueProgram> valueProgram;
+  mutable bool programGaveUp = false;
 
   // The slot of name, or -1. Linear in the number of variables.
   std::int32_t findVariable(std::string_view variableName) const;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "engine/dispatcher.hpp"
 #include "engine/instance.hpp"
@@ -20,10 +21,6 @@
 namespace q {
 
 namespace {
-
-// Deeper recursion is an error rather than a crash (and so is less native stack left than
-// kCallStackReserve, see interpreter.hpp).
-constexpr int kMaxRecursion = 500;
 
 constexpr std::uint32_t kSlotBlockSize = 4096;
 
@@ -119,9 +116,9 @@ std::vector<std::string> Workspace::names() const {
 namespace {
 
 [[noreturn, gnu::noinline, gnu::cold]] void recursionLimit(int depth) {
-  if (depth >= kMaxRecursion) {
-    raise("Q:recursionLimit",
-          "Maximum recursion limit of " + std::to_string(kMaxRecursion) + " reached.");
+  if (depth >= Interpreter::kMaxCallDepth) {
+    raise("Q:recursionLimit", "Maximum recursion limit of " +
+                                  std::to_string(Interpreter::kMaxCallDepth) + " reached.");
   }
   raise("Q:recursionLimit", "Maximum recursion limit reached: the native stack is full after " +
                                 std::to_string(depth) + " calls.");
@@ -139,7 +136,7 @@ namespace {
 ActivationScope::ActivationScope(Interpreter& owner, Activation& activation)
     : interpreter(owner), previous(owner.current_) {
   owner.poll();
-  if (owner.depth_ >= kMaxRecursion || frameBelow(owner.callStackFloor_)) {
+  if (owner.depth_ >= Interpreter::kMaxCallDepth || frameBelow(owner.callStackFloor_)) {
     recursionLimit(owner.depth_);
   }
   activation.caller = owner.current_;
@@ -487,6 +484,13 @@ void Interpreter::callUser(const Target& target, int nargout, ValueList& argumen
       return;
     }
   }
+  if (nargout <= 1 && valueProgramFor(function, inputCount)) {
+    Value out;
+    if (runValues(function, arguments, out)) {
+      results.push_back(std::move(out));
+      return;
+    }
+  }
   UserFrame frame(*this, target, function, inputCount, nargout);
   Activation& activation = frame.activation;
   const std::size_t named = std::min(inputCount, function.inputs.size());
@@ -562,11 +566,34 @@ bool Interpreter::callDirect(const ast::Index& node, Value& result) {
       return true;
     }
   }
-  // The arguments are evaluated (in the caller's activation) straight into the callee's slots:
-  // slots are taken and given back in stack order, and calls made meanwhile take theirs later.
   // An unparenthesised subscript (c{:}, s.f) may give any number of values, so inputs are
   // counted as they come; values past the last input are dropped and refused once all
   // arguments have been evaluated, as the general path refuses them.
+  const auto evaluateArguments = [&](const auto& take) {
+    for (const ast::ExpressionPtr& argument : argumentNodes) {
+      if (argument->kind == ast::NodeKind::Index && !argument->parenthesized) {
+        PooledList values(*this);
+        evaluateMulti(*argument, values.list);
+        for (Value& value : values.list) take(std::move(value));
+      } else {
+        take(evaluate(*argument));
+      }
+    }
+  };
+  // A function with a value program takes the values as they are; should it give up, they go
+  // to the callee's slots.
+  std::optional<PooledList> evaluated;
+  if (valueProgramFor(function, argumentNodes.size())) {
+    evaluated.emplace(*this);
+    evaluateArguments([&](Value&& value) { evaluated->list.push_back(std::move(value)); });
+    if (evaluated->list.size() == function.inputs.size() &&
+        runValues(function, evaluated->list, result)) {
+      return true;
+    }
+  }
+  // Otherwise the arguments are evaluated (in the caller's activation) straight into the
+  // callee's slots: slots are taken and given back in stack order, and calls made meanwhile
+  // take theirs later.
   UserFrame frame(*this, *target, function, 0, 1);
   std::size_t given = 0;
   const auto take = [&](Value&& value) {
@@ -576,14 +603,10 @@ bool Interpreter::callDirect(const ast::Index& node, Value& result) {
     }
     ++given;
   };
-  for (const ast::ExpressionPtr& argument : argumentNodes) {
-    if (argument->kind == ast::NodeKind::Index && !argument->parenthesized) {
-      PooledList values(*this);
-      evaluateMulti(*argument, values.list);
-      for (Value& value : values.list) take(std::move(value));
-    } else {
-      take(evaluate(*argument));
-    }
+  if (evaluated) {
+    for (Value& value : evaluated->list) take(std::move(value));
+  } else {
+    evaluateArguments(take);
   }
   if (given > function.inputs.size()) {
     raiseAbout("Q:TooManyInputs", "Too many input arguments for '", function.name, "'.");
@@ -597,13 +620,13 @@ bool Interpreter::callDirect(const ast::Index& node, Value& result) {
 }
 
 bool Interpreter::compiledFor(const ast::Function& function, std::size_t inputCount) {
-  return function.scalarProgram && !function.scalarProgramGaveUp &&
+  return function.scalarProgram && !function.programGaveUp &&
          inputCount == function.inputs.size();
 }
 
 bool Interpreter::runCompiled(const ast::Function& function, const double* inputs, double& out) {
   const ScalarRun run = runScalarProgram(*function.scalarProgram, inputs, out, 0);
-  if (run == ScalarRun::GaveUp) function.scalarProgramGaveUp = true;
+  if (run == ScalarRun::GaveUp) function.programGaveUp = true;
   return run == ScalarRun::Done;
 }
 
@@ -613,7 +636,7 @@ Interpreter::ScalarRun Interpreter::runScalarProgram(const ast::ScalarProgram& p
   using Op = ast::ScalarInstruction::Op;
   // The callee would be activation depth_ + nested + 1, which the usual way refuses past the
   // limit, raising the recursion error.
-  if (depth_ + nested >= kMaxRecursion || frameBelow(callStackFloor_)) return ScalarRun::GaveUp;
+  if (depth_ + nested >= kMaxCallDepth || frameBelow(callStackFloor_)) return ScalarRun::GaveUp;
   poll();
   double registers[ast::ScalarProgram::kMaxRegisters];
   double stack[ast::ScalarProgram::kMaxStack];
@@ -692,11 +715,27 @@ Interpreter::ScalarRun Interpreter::callFromScalarProgram(const ast::Identifier&
   }
   if (target->kind != Target::Kind::User) return ScalarRun::GaveUp;
   const ast::Function& function = *target->file->tree.functions[target->functionIndex];
-  if (!function.scalarProgram || function.scalarProgramGaveUp ||
-      static_cast<std::size_t>(count) != function.inputs.size()) {
-    return ScalarRun::GaveUp;
+  if (compiledFor(function, static_cast<std::size_t>(count))) {
+    return runScalarProgram(*function.scalarProgram, arguments, arguments[0], nested + 1);
   }
-  return runScalarProgram(*function.scalarProgram, arguments, arguments[0], nested + 1);
+  if (valueProgramFor(function, static_cast<std::size_t>(count))) {
+    // Its result must be a number.
+    ProgramValue inputs[ast::ScalarProgram::kMaxInputs];
+    for (int i = 0; i < count; ++i) inputs[i].number = arguments[i];
+    ProgramValue out;
+    const ScalarRun run = runValueProgram(*function.valueProgram, inputs, out, nested + 1);
+    if (run != ScalarRun::Done) return run;
+    const ArrayPtr owned(out.array);
+    if (!out.array) {
+      arguments[0] = out.number;
+    } else if (Value::isRealScalar(out.array)) {
+      arguments[0] = *out.array->elements<double>();
+    } else {
+      return ScalarRun::GaveUp;
+    }
+    return ScalarRun::Done;
+  }
+  return ScalarRun::GaveUp;
 }
 
 void Interpreter::linkToWorkspace(Activation& activation, const ast::Function& function,

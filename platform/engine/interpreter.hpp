@@ -48,6 +48,14 @@ using TargetPtr = std::shared_ptr<const Target>;
 // The gateway shape of native extensions and host callbacks.
 using GatewayFunction = void (*)(int nlhs, zyArray** plhs, int nrhs, zyArray** prhs);
 
+// A value as a value program (ast::ValueProgram) holds it: a number (array null), or an array,
+// owned (destroyed with the holder) or borrowed from where it was read.
+struct ProgramValue {
+  zyArray* array = nullptr;
+  double number = 0;
+  bool owned = false;
+};
+
 // What a name resolves to when it is called.
 struct Target {
   enum class Kind : std::uint8_t { None, User, Pure, Interpreter, External, Native };
@@ -171,6 +179,9 @@ struct OutputSinks {
 
 class Interpreter {
  public:
+  // Deeper recursion is an error rather than a crash (and so is less native stack left than
+  // kCallStackReserve).
+  static constexpr int kMaxCallDepth = 500;
   Interpreter(kvnInstance& owner, Qdispatcher& dispatcher, OutputSinks sinks);
   ~Interpreter();
   Interpreter(const Interpreter&) = delete;
@@ -478,6 +489,18 @@ class Interpreter {
   // the first argument.
   ScalarRun callFromScalarProgram(const ast::Identifier& name, int count, double* arguments,
                                   int nested);
+  // value_programs.cpp.
+  // Whether function has a value program (that has not given up) for that many inputs.
+  static bool valueProgramFor(const ast::Function& function, std::size_t inputCount);
+  // Runs that program on arguments (one per input; the caller keeps them): true, with result,
+  // when it ran to the end; a run that gave up marks the function.
+  bool runValues(const ast::Function& function, const ValueList& arguments, Value& result);
+  ScalarRun runValueProgram(const ast::ValueProgram& program, const ProgramValue* inputs,
+                            ProgramValue& out, int nested);
+  // The call instruction call from inside a value program: a built-in with a scalar form or a
+  // shape query, or a user function with a program, resolved as the usual way last resolved it.
+  ScalarRun callFromValueProgram(const ast::ScalarInstruction& call, const ProgramValue* arguments,
+                                 ProgramValue& result, int nested);
   // loop_programs.cpp: a loop's compiled program (ast::LoopProgram). False, having done
   // nothing, when a scalar variable the loop reads first holds no real scalar; else the loop
   // ran, with flow the way it ended (Normal or Return).

@@ -41,15 +41,6 @@ bool loadView(ArrayView& view, const Value& variable) {
   return true;
 }
 
-// k as a 0-based index below count: false unless it is a whole number from 1 to count.
-inline bool position(double k, std::size_t count, std::size_t& index) {
-  if (!(k >= 1 && k <= static_cast<double>(count))) return false;
-  index = static_cast<std::size_t>(k);
-  if (static_cast<double>(index) != k) return false;
-  --index;
-  return true;
-}
-
 // What the register of a variable holds while the variable holds no real scalar (left empty by
 // a for loop over no values, or given another value by a statement the tree ran): a NaN that
 // arithmetic does not make, which LocalChecked sends to the tree. Were an element of an array
@@ -333,7 +324,18 @@ Flow Interpreter::runLoop(LoopRun& run) {
           writeBack(run);
           return Flow::Return;
         case Op::Return:
-          break;  // a function's result: not in loops
+        case Op::LocalValue:
+        case Op::LocalScalar:
+        case Op::Box:
+        case Op::Unbox:
+        case Op::StoreValue:
+        case Op::StoreNumber:
+        case Op::MakeCell:
+        case Op::EmptyMatrix:
+        case Op::Brace:
+        case Op::CallValue:
+        case Op::ReturnValue:
+          break;  // functions' instructions: not in loops
       }
     }
   tree:

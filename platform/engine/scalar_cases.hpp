@@ -1,7 +1,7 @@
 #pragma once
-// The instructions that compiled scalar functions (calls.cpp) and compiled loops
-// (loop_programs.cpp) run alike: numbers, registers, arithmetic, comparisons, steps, jumps and
-// the rounds of for loops.
+// The instructions that compiled scalar functions (calls.cpp), value programs
+// (value_programs.cpp) and compiled loops (loop_programs.cpp) run alike: numbers, registers,
+// arithmetic, comparisons, steps, jumps and the rounds of for loops.
 // Each runner writes Q_SCALAR_CASES(STORED) inside its switch over instruction.op, with
 // `registers`, `stack`, `top`, `next` and `instruction` in scope; STORED(r) follows every store
 // into register r (a loop marks the register to be written back to its variable).
@@ -17,6 +17,15 @@ inline void startRounds(double* state, const double* range, std::size_t count) {
   state[1] = range[1];
   state[2] = static_cast<double>(count);
   state[3] = 0;
+}
+
+// k as a 0-based index below count: false unless it is a whole number from 1 to count.
+inline bool position(double k, std::size_t count, std::size_t& index) {
+  if (!(k >= 1 && k <= static_cast<double>(count))) return false;
+  index = static_cast<std::size_t>(k);
+  if (static_cast<double>(index) != k) return false;
+  --index;
+  return true;
 }
 
 }  // namespace q

@@ -43,27 +43,40 @@ class Compiler {
   }
 
   std::shared_ptr<const ScalarProgram> compile() {
+    auto program = std::make_shared<ScalarProgram>();
+    return body(*program) ? program : nullptr;
+  }
+
+  std::shared_ptr<const ValueProgram> compileValues() {
+    if (function_.variables.size() > ScalarProgram::kMaxRegisters) return nullptr;
+    auto program = std::make_shared<ValueProgram>();
+    values_ = program.get();
+    findValueVariables();
+    for (std::size_t slot = 0; slot < valueSlots_.size(); ++slot) {
+      if (valueSlots_[slot]) program->values |= std::uint32_t(1) << slot;
+    }
+    return body(*program) ? program : nullptr;
+  }
+
+ private:
+  // The function's body into program, or false.
+  bool body(ScalarProgram& program) {
     if (function_.isScript || function_.varargin || function_.varargout ||
         function_.outputs.empty() || function_.variables.size() > ScalarProgram::kMaxRegisters ||
         function_.inputs.size() > ScalarProgram::kMaxInputs) {
-      return nullptr;
+      return false;
     }
-    auto program = std::make_shared<ScalarProgram>();
-    program_ = program.get();
-    program->registers = static_cast<std::uint32_t>(function_.variables.size());
-    program->inputSlots = function_.inputSlots;
+    program_ = &program;
+    program.registers = static_cast<std::uint32_t>(function_.variables.size());
+    program.inputSlots = function_.inputSlots;
     std::vector<bool> assigned(function_.variables.size(), false);
     for (std::int32_t slot : function_.inputSlots) {
       if (slot >= 0) assigned[slot] = true;
     }
     // Falling off the end returns as a return statement does.
-    if (!statements(function_.body, assigned) || (!assigned.empty() && !returns(assigned))) {
-      return nullptr;
-    }
-    return program;
+    return statements(function_.body, assigned) && (assigned.empty() || returns(assigned));
   }
 
- private:
   // Compiles the statements; assigned holds the variables assigned on every path so far, and is
   // emptied when every path has returned.
   bool statements(const StatementList& list, std::vector<bool>& assigned) {
@@ -85,6 +98,18 @@ class Compiler {
         if (assignment.display || assignment.target->kind != NodeKind::Identifier) return false;
         const std::int32_t slot = assignment.target->as<Identifier>().slot;
         if (loop_ && slot >= 0 && arrays_[slot]) return copyArray(slot, *assignment.value);
+        if (values_ && slot >= 0 && valueSlots_[slot]) {
+          // A variable that may hold any value: a number goes in as a number.
+          const bool number = !givesValue(*assignment.value);
+          if (!(number ? expression(*assignment.value, assigned, 0)
+                       : valueExpression(*assignment.value, assigned, 0, false))) {
+            return false;
+          }
+          emit({number ? Op::StoreNumber : Op::StoreValue, slot});
+          if (!number) --valueDepth_;
+          assigned[slot] = true;
+          return true;
+        }
         if (slot < 0 || (loop_ && !scalarVariable(slot)) ||
             !expression(*assignment.value, assigned, 0)) {
           return false;
@@ -164,7 +189,7 @@ class Compiler {
     const std::int32_t variable = node.variable->slot;
     const std::size_t limit = loop_ ? LoopProgram::kMaxRegisters : ScalarProgram::kMaxRegisters;
     if (variable < 0 || node.values->kind != NodeKind::Range || program_->registers + 4 > limit ||
-        (loop_ && !scalarVariable(variable))) {
+        (loop_ && !scalarVariable(variable)) || (values_ && valueSlots_[variable])) {
       return false;
     }
     const Range& range = node.values->as<Range>();
@@ -209,13 +234,14 @@ class Compiler {
     const bool marked = loop_ && forLoops_[slot] > 0 &&
                         !(forLoops_[slot] == 1 && std::find(openFors_.begin(), openFors_.end(),
                                                             slot) != openFors_.end());
-    emit({marked ? Op::LocalChecked : Op::Local, slot});
+    const bool value = values_ && valueSlots_[slot];
+    emit({marked ? Op::LocalChecked : value ? Op::LocalScalar : Op::Local, slot});
   }
 
   bool returns(std::vector<bool>& assigned) {
     const std::int32_t result = function_.outputSlots[0];
     if (!assigned[result]) return false;  // the usual way reports the unassigned output
-    emit({Op::Return, result});
+    emit({values_ ? Op::ReturnValue : Op::Return, result});
     assigned.clear();
     return true;
   }
@@ -271,8 +297,9 @@ class Compiler {
       emit({Op::Truth});
       return true;
     }
-    if (loop_ && node.kind == NodeKind::Unary && node.as<Unary>().op == UnaryOperator::Not) {
-      if (!expression(*node.as<Unary>().operand, assigned, 0)) return false;
+    if ((loop_ || values_) && node.kind == NodeKind::Unary &&
+        node.as<Unary>().op == UnaryOperator::Not) {
+      if (!tested(*node.as<Unary>().operand, assigned)) return false;
       emit({Op::Not});
       return true;
     }
@@ -305,8 +332,17 @@ class Compiler {
         return true;
       }
     }
-    if (!expression(node, assigned, 0)) return false;
+    if (!tested(node, assigned)) return false;
     emit({Op::Truth});
+    return true;
+  }
+
+  // Leaves x, to be tested for truth, on the stack: there a call may give a truth (isempty).
+  bool tested(const Expression& node, const std::vector<bool>& assigned) {
+    if (!values_ || node.kind != NodeKind::Index) return expression(node, assigned, 0);
+    if (!valueExpression(node, assigned, 0, true)) return false;
+    emit({Op::Unbox});
+    --valueDepth_;
     return true;
   }
 
@@ -381,6 +417,12 @@ class Compiler {
       }
       case NodeKind::Index: {
         const Index& index = node.as<Index>();
+        if (values_) {
+          if (!valueExpression(node, assigned, depth, false)) return false;
+          emit({Op::Unbox});
+          --valueDepth_;
+          return true;
+        }
         if (index.base->kind != NodeKind::Identifier || index.base->parenthesized ||
             index.steps.size() != 1 || index.steps[0].kind != IndexStep::Kind::Paren) {
           return false;
@@ -422,6 +464,125 @@ class Compiler {
       default:
         return false;
     }
+  }
+
+  // ---- Value programs ----
+
+  // The variables that may hold any value: the inputs, and those assigned what gives a value.
+  void findValueVariables() {
+    valueSlots_.assign(function_.variables.size(), false);
+    for (std::int32_t slot : function_.inputSlots) {
+      if (slot >= 0) valueSlots_[slot] = true;
+    }
+    for (bool changed = true; changed;) {
+      changed = false;
+      forEachAssignment(function_.body, [&](std::int32_t slot, const Expression& value) {
+        if (!valueSlots_[slot] && givesValue(value)) changed = valueSlots_[slot] = true;
+      });
+    }
+  }
+  template <typename Visit>
+  static void forEachAssignment(const StatementList& list, const Visit& visit) {
+    for (const StatementPtr& statement : list) {
+      if (statement->kind == NodeKind::Assignment) {
+        const Assignment& assignment = statement->as<Assignment>();
+        if (assignment.target->kind == NodeKind::Identifier &&
+            assignment.target->as<Identifier>().slot >= 0) {
+          visit(assignment.target->as<Identifier>().slot, *assignment.value);
+        }
+      }
+      forEachBody(*statement, [&](const StatementList& body, bool) {
+        forEachAssignment(body, visit);
+      });
+    }
+  }
+
+  // Whether node gives a value that need not be a number.
+  bool givesValue(const Expression& node) const {
+    switch (node.kind) {
+      case NodeKind::Identifier: {
+        const std::int32_t slot = node.as<Identifier>().slot;
+        return slot >= 0 && valueSlots_[slot];
+      }
+      case NodeKind::Index:
+      case NodeKind::Cell:
+      case NodeKind::Matrix:
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  // Leaves the value on the value stack; depth is what the number stack holds. truth: the value
+  // is only tested for truth.
+  bool valueExpression(const Expression& node, const std::vector<bool>& assigned,
+                       std::size_t depth, bool truth) {
+    if (valueDepth_ + 1 >= ScalarProgram::kMaxStack) return false;
+    switch (node.kind) {
+      case NodeKind::Identifier: {
+        const std::int32_t slot = node.as<Identifier>().slot;
+        if (slot < 0 || !valueSlots_[slot]) break;
+        if (!assigned[slot]) return false;
+        emit({Op::LocalValue, slot});
+        ++valueDepth_;
+        return true;
+      }
+      case NodeKind::Matrix:
+        if (!node.as<Matrix>().rows.empty()) return false;
+        emit({Op::EmptyMatrix});
+        ++valueDepth_;
+        return true;
+      case NodeKind::Cell: {
+        const Cell& cell = node.as<Cell>();
+        if (cell.rows.size() > 1) return false;
+        const std::size_t count = cell.rows.empty() ? 0 : cell.rows[0].size();
+        for (std::size_t i = 0; i < count; ++i) {
+          if (!valueExpression(*cell.rows[0][i], assigned, depth, false)) return false;
+        }
+        emit({Op::MakeCell, static_cast<std::int32_t>(count)});
+        valueDepth_ = valueDepth_ - count + 1;
+        return true;
+      }
+      case NodeKind::Index: {
+        const Index& index = node.as<Index>();
+        if (index.base->kind != NodeKind::Identifier || index.base->parenthesized ||
+            index.steps.size() != 1) {
+          return false;
+        }
+        const Identifier& name = index.base->as<Identifier>();
+        const IndexStep& step = index.steps[0];
+        const std::vector<ExpressionPtr>& arguments = step.arguments;
+        if (step.kind == IndexStep::Kind::Brace) {
+          // c{k} of a variable.
+          if (name.slot < 0 || !valueSlots_[name.slot] || !assigned[name.slot] ||
+              arguments.size() != 1 || !expression(*arguments[0], assigned, depth)) {
+            return false;
+          }
+          emit({Op::Brace, name.slot});
+          ++valueDepth_;
+          return true;
+        }
+        if (step.kind != IndexStep::Kind::Paren || name.slot >= 0 ||
+            arguments.size() > ScalarProgram::kMaxInputs) {
+          return false;
+        }
+        for (const ExpressionPtr& argument : arguments) {
+          if (!valueExpression(*argument, assigned, depth, false)) return false;
+        }
+        ScalarInstruction call{Op::CallValue, static_cast<std::int32_t>(arguments.size())};
+        call.name = &name;
+        call.b = truth ? 1 : 0;
+        emit(call);
+        valueDepth_ = valueDepth_ - arguments.size() + 1;
+        return true;
+      }
+      default:
+        break;
+    }
+    if (!expression(node, assigned, depth)) return false;
+    emit({Op::Box});
+    ++valueDepth_;
+    return true;
   }
 
   // ---- Loop programs ----
@@ -729,6 +890,10 @@ class Compiler {
   const Function& function_;
   ScalarProgram* program_ = nullptr;
   std::vector<Loop> loops_;
+  // Value programs only.
+  ValueProgram* values_ = nullptr;
+  std::vector<bool> valueSlots_;  // per variable: may hold any value
+  std::size_t valueDepth_ = 0;    // what the value stack holds
   // Loop programs only.
   LoopProgram* loop_ = nullptr;
   std::vector<bool> arrays_, scalars_;  // per variable: an array variable, a register one
@@ -764,6 +929,10 @@ bool builtinConstant(std::string_view name, double& value, bool& logical) {
 
 std::shared_ptr<const ScalarProgram> compileScalarProgram(const Function& function) {
   return Compiler(function).compile();
+}
+
+std::shared_ptr<const ValueProgram> compileValueProgram(const Function& function) {
+  return Compiler(function).compileValues();
 }
 
 std::shared_ptr<const LoopProgram> compileLoopProgram(const Function& function,

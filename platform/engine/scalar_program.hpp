@@ -85,6 +85,20 @@ struct ScalarInstruction {
     Exec,         // run statement a of the program's list the usual way (resume point b)
     Finish,       // the loop is done: back to the statement after it
     Leave,        // `return`: the function returns
+    // Value programs only (ValueProgram). Values go on a second stack; a variable register may
+    // hold any value. Reads and element reads push the value where it is (no copy); what is
+    // stored, put in a cell or returned keeps its own reference.
+    LocalValue,   // push the value of register a
+    LocalScalar,  // push register a as a number, or give up when it holds no real scalar
+    Box,          // pop x; push it as a value
+    Unbox,        // pop a value; push it as a number, or give up when it is no real scalar
+    StoreValue,   // pop a value into register a
+    StoreNumber,  // pop x into register a, which may have held any value
+    MakeCell,     // replace the top a values by the 1-by-a cell of them (0-by-0 for a == 0)
+    EmptyMatrix,  // push [], the 0-by-0 double
+    Brace,        // pop k; push element k of the cell in register a
+    CallValue,    // replace the top a values by name(a values); b 1: only tested for truth
+    ReturnValue,  // the result is the value of register a
   };
   Op op;
   std::int32_t a = 0;
@@ -102,6 +116,30 @@ struct ScalarProgram {
   std::vector<std::int32_t> inputSlots;   // the register of each input; -1 for "~"
 };
 
+// A function body compiled as a scalar program is, but whose variables may hold any value: made
+// of what scalar programs compile and of cells {a, b, ...}, element reads c{k} of variables and
+// calls that take and give any value, such as
+//
+//   function tree = bottomUpTree(depth)     function count = itemCheck(tree)
+//   if depth > 0                            if isempty(tree)
+//     depth = depth - 1;                      count = 1;
+//     tree = {bottomUpTree(depth), ...        else
+//             bottomUpTree(depth)};             count = 1 + itemCheck(tree{1}) + ...
+//   else                                              itemCheck(tree{2});
+//     tree = {};                            end
+//   end
+//
+// It runs (the interpreter's runValueProgram) like a scalar program: no frame and no workspace,
+// values never written in place, and the whole call made again the usual way when it meets
+// anything it cannot do (arithmetic on what is no real scalar, an element that is not there, a
+// call of what has no program or scalar form). Built-ins that answer from an array's shape
+// (numel, isempty) take any value; those that answer with a truth only where a condition tests
+// it, as a truth is no number. The inputs, and the variables assigned anything but numbers,
+// hold any value; the others are numbers.
+struct ValueProgram : ScalarProgram {
+  std::uint32_t values = 0;  // the registers (variables) that may hold any value, by bit
+};
+
 // The built-in constants compiled code calls with no arguments: pi, Inf and NaN (doubles), true
 // and false (logical, which only conditions take). False for any other name.
 bool builtinConstant(std::string_view name, double& value, bool& logical);
@@ -109,6 +147,9 @@ bool builtinConstant(std::string_view name, double& value, bool& logical);
 // The program of function, or null when its body is not made only of what compiles. Run after
 // the variables are resolved.
 std::shared_ptr<const ScalarProgram> compileScalarProgram(const Function& function);
+
+// The value program of function, or null; tried for functions that have no scalar program.
+std::shared_ptr<const ValueProgram> compileValueProgram(const Function& function);
 
 // A `while` or `for v = a:s:b` loop of any function compiled on registers and array views, run
 // by the interpreter (runLoopProgram) each time the statement is reached:

@@ -454,6 +454,7 @@ void resolveVariables(Function& function) {
   resolver.declareFunction(function);
   resolver.resolve(function.body);
   function.scalarProgram = compileScalarProgram(function);
+  function.valueProgram = compileValueProgram(function);
   compileLoops(function, function.body);
 }
 

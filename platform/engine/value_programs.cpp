@@ -1,0 +1,293 @@
+// Running value programs (ast::ValueProgram): scalar programs whose variables may hold any value.
+// Values are never written in place, so reading a variable or a cell's element only borrows the
+// array; a reference of its own is taken where the value is kept (a variable, a new cell, the
+// result). Giving up destroys what the run owns and leaves the rest as it was.
+
+#include <cmath>
+#include <cstdint>
+#include <new>
+
+#include "engine/interpreter.hpp"
+#include "engine/operators.hpp"
+#include "engine/scalar_cases.hpp"
+#include "engine/scalar_program.hpp"
+
+namespace q {
+
+namespace {
+
+// The value as a real double scalar, when it is one.
+inline bool numberOf(const ProgramValue& value, double& out) {
+  if (!value.array) {
+    out = value.number;
+    return true;
+  }
+  if (!Value::isRealScalar(value.array)) return false;
+  out = *value.array->elements<double>();
+  return true;
+}
+
+inline void release(ProgramValue& value) {
+  if (value.owned) zyDestroyArray(value.array);
+  value = ProgramValue();
+}
+
+// An array of its own for what value holds, which gives up its reference.
+zyArray* keep(ProgramValue& value) {
+  zyArray* kept = value.owned  ? value.array
+                  : value.array ? zyCreateSharedDataCopy(value.array)
+                                : zyCreateDoubleScalar(value.number);
+  if (!kept) throw std::bad_alloc();
+  value = ProgramValue();
+  return kept;
+}
+
+// The registers and the value stack of one run; destroys what the run owns however it ends.
+struct ValueFrame {
+  double numbers[ast::ScalarProgram::kMaxRegisters];
+  zyArray* arrays[ast::ScalarProgram::kMaxRegisters];  // null: the register holds a number
+  std::uint32_t owned = 0;                             // registers whose array is theirs
+  ProgramValue values[ast::ScalarProgram::kMaxStack];
+  std::size_t valueTop = 0;
+
+  ValueFrame() = default;
+  ValueFrame(const ValueFrame&) = delete;
+  ValueFrame& operator=(const ValueFrame&) = delete;
+  ~ValueFrame() {
+    for (std::uint32_t bits = owned; bits != 0; bits &= bits - 1) {
+      zyDestroyArray(arrays[__builtin_ctz(bits)]);
+    }
+    while (valueTop > 0) release(values[--valueTop]);
+  }
+
+  void set(std::int32_t slot, zyArray* array, double number, bool own) {
+    const std::uint32_t bit = std::uint32_t(1) << slot;
+    if ((owned & bit) != 0) zyDestroyArray(arrays[slot]);
+    arrays[slot] = array;
+    numbers[slot] = number;
+    owned = own ? owned | bit : owned & ~bit;
+  }
+};
+
+}  // namespace
+
+bool Interpreter::valueProgramFor(const ast::Function& function, std::size_t inputCount) {
+  return function.valueProgram && !function.programGaveUp &&
+         inputCount == function.inputs.size();
+}
+
+bool Interpreter::runValues(const ast::Function& function, const ValueList& arguments,
+                            Value& result) {
+  ProgramValue inputs[ast::ScalarProgram::kMaxInputs];
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const Value& argument = arguments[i];
+    if (!argument.isDefined()) return false;  // the usual way names it
+    if (argument.isArray()) {
+      inputs[i].array = const_cast<zyArray*>(argument.array());
+    } else {
+      inputs[i].number = argument.scalar();
+    }
+  }
+  ProgramValue out;
+  const ScalarRun run = runValueProgram(*function.valueProgram, inputs, out, 0);
+  if (run == ScalarRun::GaveUp) function.programGaveUp = true;
+  if (run != ScalarRun::Done) return false;
+  result = out.array ? Value::adopt(out.array) : Value(out.number);
+  return true;
+}
+
+Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& program,
+                                                    const ProgramValue* inputs,
+                                                    ProgramValue& out, int nested) {
+  using Op = ast::ScalarInstruction::Op;
+  // The callee would be activation depth_ + nested + 1, which the usual way refuses past the
+  // limit, raising the recursion error.
+  if (depth_ + nested >= kMaxCallDepth || frameBelow(callStackFloor_)) return ScalarRun::GaveUp;
+  poll();
+  ValueFrame frame;
+  double* const registers = frame.numbers;
+  for (std::uint32_t slot = 0; slot < program.registers && slot < 32; ++slot) {
+    frame.arrays[slot] = nullptr;
+  }
+  for (std::size_t i = 0; i < program.inputSlots.size(); ++i) {
+    const std::int32_t slot = program.inputSlots[i];
+    if (slot < 0) continue;
+    frame.arrays[slot] = inputs[i].array;  // borrowed from the caller
+    registers[slot] = inputs[i].number;
+  }
+  ProgramValue* const values = frame.values;
+  double stack[ast::ScalarProgram::kMaxStack];
+  std::size_t top = 0;
+  const ast::ScalarInstruction* code = program.code.data();
+  for (std::size_t next = 0;;) {
+    const ast::ScalarInstruction& instruction = code[next++];
+    switch (instruction.op) {
+#define Q_NOTHING_STORED(slot)
+      Q_SCALAR_CASES(Q_NOTHING_STORED)
+#undef Q_NOTHING_STORED
+      case Op::Power: {
+        const double b = stack[--top];
+        ops::ScalarResult power;
+        if (!ops::scalarBinary(ops::BinaryOp::Power, stack[top - 1], b, power)) {
+          return ScalarRun::GaveUp;  // not real
+        }
+        stack[top - 1] = power.value;
+        break;
+      }
+      case Op::ForStart: {
+        double* state = &registers[instruction.a];
+        top -= 3;
+        std::size_t count;
+        try {
+          count = rangeCount(stack[top], stack[top + 1], stack[top + 2]);
+        } catch (const std::exception&) {
+          return ScalarRun::Declined;  // the usual way raises it
+        }
+        if (count == 0) return ScalarRun::Declined;  // the variable would be left empty
+        startRounds(state, &stack[top], count);
+        poll();
+        registers[instruction.c] = state[0];
+        break;
+      }
+      case Op::Truth:
+        if (std::isnan(stack[top - 1])) return ScalarRun::GaveUp;  // the usual way raises
+        stack[top - 1] = stack[top - 1] != 0 ? 1.0 : 0.0;
+        break;
+      case Op::Not:
+        if (std::isnan(stack[top - 1])) return ScalarRun::GaveUp;
+        stack[top - 1] = stack[top - 1] == 0 ? 1.0 : 0.0;
+        break;
+      case Op::Call: {  // a constant
+        top -= static_cast<std::size_t>(instruction.a);
+        const ScalarRun run =
+            callFromScalarProgram(*instruction.name, instruction.a, &stack[top], nested);
+        if (run != ScalarRun::Done) return run;
+        ++top;
+        break;
+      }
+      case Op::LocalValue:
+        values[frame.valueTop++] = {frame.arrays[instruction.a], registers[instruction.a], false};
+        break;
+      case Op::LocalScalar: {
+        const ProgramValue variable{frame.arrays[instruction.a], registers[instruction.a], false};
+        if (!numberOf(variable, stack[top])) return ScalarRun::GaveUp;
+        ++top;
+        break;
+      }
+      case Op::Box:
+        values[frame.valueTop++] = {nullptr, stack[--top], false};
+        break;
+      case Op::Unbox:
+        if (!numberOf(values[frame.valueTop - 1], stack[top])) return ScalarRun::GaveUp;
+        ++top;
+        release(values[--frame.valueTop]);
+        break;
+      case Op::StoreValue: {
+        // The new value is kept before the old one goes: it may be an element of it.
+        ProgramValue& value = values[frame.valueTop - 1];
+        if (value.array) {
+          zyArray* kept = keep(value);
+          frame.set(instruction.a, kept, 0, true);
+        } else {
+          frame.set(instruction.a, nullptr, value.number, false);
+        }
+        --frame.valueTop;
+        break;
+      }
+      case Op::StoreNumber:
+        frame.set(instruction.a, nullptr, stack[--top], false);
+        break;
+      case Op::EmptyMatrix:
+        values[frame.valueTop++] = {makeEmptyDouble().release(), 0, true};
+        break;
+      case Op::MakeCell: {
+        const auto count = static_cast<std::size_t>(instruction.a);
+        ArrayPtr cell = checked(count == 0 ? zyCreateCellMatrix(0, 0) : zyCreateCellMatrix(1, count));
+        ProgramValue* items = &values[frame.valueTop - count];
+        for (std::size_t i = 0; i < count; ++i) {
+          if (zySetCell(cell.get(), i, keep(items[i])) != 0) throw std::bad_alloc();
+        }
+        frame.valueTop -= count;
+        values[frame.valueTop++] = {cell.release(), 0, true};
+        break;
+      }
+      case Op::Brace: {
+        const zyArray* cell = frame.arrays[instruction.a];
+        std::size_t index;
+        if (!cell || cell->classId() != zyCELL_CLASS ||
+            !position(stack[--top], cell->numberOfElements(), index)) {
+          return ScalarRun::GaveUp;  // the usual way raises it
+        }
+        const zyArray* element = zyGetCellConst(cell, index);
+        if (!element) return ScalarRun::GaveUp;  // an empty slot: the usual way makes its []
+        values[frame.valueTop++] = {const_cast<zyArray*>(element), 0, false};
+        break;
+      }
+      case Op::CallValue: {
+        const auto count = static_cast<std::size_t>(instruction.a);
+        ProgramValue result;
+        const ScalarRun run =
+            callFromValueProgram(instruction, &values[frame.valueTop - count], result, nested);
+        if (run != ScalarRun::Done) return run;
+        for (std::size_t i = 0; i < count; ++i) release(values[--frame.valueTop]);
+        values[frame.valueTop++] = result;
+        break;
+      }
+      case Op::ReturnValue: {
+        const std::int32_t slot = instruction.a;
+        const std::uint32_t bit = std::uint32_t(1) << slot;
+        if (!frame.arrays[slot]) {
+          out = {nullptr, registers[slot], false};
+        } else if ((frame.owned & bit) != 0) {
+          out = {frame.arrays[slot], 0, true};
+          frame.owned &= ~bit;
+        } else {
+          ProgramValue borrowed{frame.arrays[slot], 0, false};
+          out = {keep(borrowed), 0, true};
+        }
+        return ScalarRun::Done;
+      }
+      default:
+        return ScalarRun::GaveUp;  // the instructions of loop programs: none here
+    }
+  }
+}
+
+Interpreter::ScalarRun Interpreter::callFromValueProgram(const ast::ScalarInstruction& call,
+                                                         const ProgramValue* arguments,
+                                                         ProgramValue& result, int nested) {
+  const Target* target;
+  if (!remembered(*call.name, target)) return ScalarRun::Declined;
+  if (!target) return ScalarRun::GaveUp;
+  const int count = call.a;
+  double numbers[ast::ScalarProgram::kMaxInputs];
+  bool allNumbers = true;
+  for (int i = 0; i < count && allNumbers; ++i) allNumbers = numberOf(arguments[i], numbers[i]);
+  if (target->kind == Target::Kind::User) {
+    // Numbers go to the function's scalar program when it has one.
+    const ast::Function& function = *target->file->tree.functions[target->functionIndex];
+    const auto inputs = static_cast<std::size_t>(count);
+    if (!(allNumbers && compiledFor(function, inputs)) && valueProgramFor(function, inputs)) {
+      return runValueProgram(*function.valueProgram, arguments, result, nested + 1);
+    }
+  } else if (target->kind == Target::Kind::Pure && count == 1 && target->query &&
+             (arguments[0].array || !target->scalar)) {
+    // A shape query answers any value; a truth only where it is tested, as it is no number.
+    if (target->logicalQuery && call.b == 0) return ScalarRun::GaveUp;
+    ArrayPtr boxed;
+    const zyArray* array = arguments[0].array;
+    if (!array) {
+      boxed = checked(zyCreateDoubleScalar(arguments[0].number));
+      array = boxed.get();
+    }
+    result = {nullptr, target->query(array), false};
+    return ScalarRun::Done;
+  }
+  // Otherwise what a scalar program calls (constants aside), given numbers.
+  if (count == 0 || !allNumbers) return ScalarRun::GaveUp;
+  const ScalarRun run = callFromScalarProgram(*call.name, count, numbers, nested);
+  if (run == ScalarRun::Done) result = {nullptr, numbers[0], false};
+  return run;
+}
+
+}  // namespace q
