@@ -718,22 +718,16 @@ Interpreter::ScalarRun Interpreter::callFromScalarProgram(const ast::Identifier&
   if (compiledFor(function, static_cast<std::size_t>(count))) {
     return runScalarProgram(*function.scalarProgram, arguments, arguments[0], nested + 1);
   }
-  if (valueProgramFor(function, static_cast<std::size_t>(count))) {
-    // Its result must be a number.
-    ProgramValue inputs[ast::ScalarProgram::kMaxInputs];
+  // A value program whose result is a number: its output is never assigned anything else.
+  const ast::ValueProgram* values = function.valueProgram.get();
+  if (valueProgramFor(function, static_cast<std::size_t>(count)) &&
+      (values->values >> function.outputSlots[0] & 1) == 0) {
+    ProgramValue inputs[ast::ScalarProgram::kMaxInputs]{};
     for (int i = 0; i < count; ++i) inputs[i].number = arguments[i];
-    ProgramValue out;
-    const ScalarRun run = runValueProgram(*function.valueProgram, inputs, out, nested + 1);
-    if (run != ScalarRun::Done) return run;
-    const ArrayPtr owned(out.array);
-    if (!out.array) {
-      arguments[0] = out.number;
-    } else if (Value::isRealScalar(out.array)) {
-      arguments[0] = *out.array->elements<double>();
-    } else {
-      return ScalarRun::GaveUp;
-    }
-    return ScalarRun::Done;
+    ProgramValue out{};
+    const ScalarRun run = runValueProgram(*values, inputs, out, nested + 1);
+    if (run == ScalarRun::Done) arguments[0] = out.number;
+    return run;
   }
   return ScalarRun::GaveUp;
 }

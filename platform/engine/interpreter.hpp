@@ -49,11 +49,12 @@ using TargetPtr = std::shared_ptr<const Target>;
 using GatewayFunction = void (*)(int nlhs, zyArray** plhs, int nrhs, zyArray** prhs);
 
 // A value as a value program (ast::ValueProgram) holds it: a number (array null), or an array,
-// owned (destroyed with the holder) or borrowed from where it was read.
+// owned (destroyed with the holder) or borrowed from where it was read. Not initialised by
+// default (a program's value stack is set as it is used): write ProgramValue x{}.
 struct ProgramValue {
-  zyArray* array = nullptr;
-  double number = 0;
-  bool owned = false;
+  zyArray* array;
+  double number;
+  bool owned;
 };
 
 // What a name resolves to when it is called.

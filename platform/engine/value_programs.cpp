@@ -29,7 +29,7 @@ inline bool numberOf(const ProgramValue& value, double& out) {
 
 inline void release(ProgramValue& value) {
   if (value.owned) zyDestroyArray(value.array);
-  value = ProgramValue();
+  value = ProgramValue{};
 }
 
 // An array of its own for what value holds, which gives up its reference.
@@ -38,7 +38,7 @@ zyArray* keep(ProgramValue& value) {
                   : value.array ? zyCreateSharedDataCopy(value.array)
                                 : zyCreateDoubleScalar(value.number);
   if (!kept) throw std::bad_alloc();
-  value = ProgramValue();
+  value = ProgramValue{};
   return kept;
 }
 
@@ -78,7 +78,7 @@ bool Interpreter::valueProgramFor(const ast::Function& function, std::size_t inp
 
 bool Interpreter::runValues(const ast::Function& function, const ValueList& arguments,
                             Value& result) {
-  ProgramValue inputs[ast::ScalarProgram::kMaxInputs];
+  ProgramValue inputs[ast::ScalarProgram::kMaxInputs]{};
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const Value& argument = arguments[i];
     if (!argument.isDefined()) return false;  // the usual way names it
@@ -88,7 +88,7 @@ bool Interpreter::runValues(const ast::Function& function, const ValueList& argu
       inputs[i].number = argument.scalar();
     }
   }
-  ProgramValue out;
+  ProgramValue out{};
   const ScalarRun run = runValueProgram(*function.valueProgram, inputs, out, 0);
   if (run == ScalarRun::GaveUp) function.programGaveUp = true;
   if (run != ScalarRun::Done) return false;
@@ -225,7 +225,7 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
       }
       case Op::CallValue: {
         const auto count = static_cast<std::size_t>(instruction.a);
-        ProgramValue result;
+        ProgramValue result{};
         const ScalarRun run =
             callFromValueProgram(instruction, &values[frame.valueTop - count], result, nested);
         if (run != ScalarRun::Done) return run;
@@ -261,13 +261,17 @@ Interpreter::ScalarRun Interpreter::callFromValueProgram(const ast::ScalarInstru
   if (!target) return ScalarRun::GaveUp;
   const int count = call.a;
   double numbers[ast::ScalarProgram::kMaxInputs];
-  bool allNumbers = true;
-  for (int i = 0; i < count && allNumbers; ++i) allNumbers = numberOf(arguments[i], numbers[i]);
+  const auto allNumbers = [&] {
+    for (int i = 0; i < count; ++i) {
+      if (!numberOf(arguments[i], numbers[i])) return false;
+    }
+    return true;
+  };
   if (target->kind == Target::Kind::User) {
     // Numbers go to the function's scalar program when it has one.
     const ast::Function& function = *target->file->tree.functions[target->functionIndex];
     const auto inputs = static_cast<std::size_t>(count);
-    if (!(allNumbers && compiledFor(function, inputs)) && valueProgramFor(function, inputs)) {
+    if (valueProgramFor(function, inputs) && !(compiledFor(function, inputs) && allNumbers())) {
       return runValueProgram(*function.valueProgram, arguments, result, nested + 1);
     }
   } else if (target->kind == Target::Kind::Pure && count == 1 && target->query &&
@@ -284,7 +288,7 @@ Interpreter::ScalarRun Interpreter::callFromValueProgram(const ast::ScalarInstru
     return ScalarRun::Done;
   }
   // Otherwise what a scalar program calls (constants aside), given numbers.
-  if (count == 0 || !allNumbers) return ScalarRun::GaveUp;
+  if (count == 0 || !allNumbers()) return ScalarRun::GaveUp;
   const ScalarRun run = callFromScalarProgram(*call.name, count, numbers, nested);
   if (run == ScalarRun::Done) result = {nullptr, numbers[0], false};
   return run;
