@@ -57,6 +57,10 @@ void Core::releaseStorage(Storage* storage) {
   if (storage->payload && storage->payloadType && storage->payloadType->destroy) {
     storage->payloadType->destroy(storage->payload);
   }
+  if (storage->kind == StorageKind::Arrays && storage->capacity == 2 && storage->real) {
+    keepPairBlock(storage->real);
+    storage->real = nullptr;
+  }
   for (void* block : {storage->real, storage->imag, static_cast<void*>(storage->ir),
                       static_cast<void*>(storage->jc)}) {
     if (block) zyFree(block);
@@ -131,9 +135,10 @@ struct KeptOnThread {
   // Double scalars in [0], logical ones (what comparisons and isempty give) in [1].
   zyArray* arrays[2][kKeptScalars + 1];
   size_t count[2] = {0, 0};
-  // Raw memory of freed headers in [1], of freed storages in [0].
-  void* blocks[2][kKeptBlocks + 1];
-  size_t blockCount[2] = {0, 0};
+  // Raw memory of freed headers in [1], of freed storages in [0]; element blocks of freed
+  // containers with two slots (malloc's, as every element block is) in [2].
+  void* blocks[3][kKeptBlocks + 1];
+  size_t blockCount[3] = {0, 0, 0};
   bool closed = false;  // the thread is ending: what is freed later is not kept
   ~KeptOnThread() {
     closed = true;
@@ -141,6 +146,7 @@ struct KeptOnThread {
       while (count[kind] > 0) Core::destroy(arrays[kind][--count[kind]], false);
       while (blockCount[kind] > 0) ::operator delete(blocks[kind][--blockCount[kind]]);
     }
+    while (blockCount[2] > 0) zyFree(blocks[2][--blockCount[2]]);
   }
 };
 thread_local KeptOnThread kept;
@@ -156,6 +162,22 @@ void* Core::keptBlock(std::size_t size, bool header) {
     return kept.blocks[header][--kept.blockCount[header]];
   }
   return ::operator new(size, std::nothrow);
+}
+
+void* Core::keptPairBlock() {
+  if (kKeptBlocks > 0 && kept.blockCount[2] > 0) {
+    void* block = kept.blocks[2][--kept.blockCount[2]];
+    return std::memset(block, 0, 2 * sizeof(zyArray*));
+  }
+  return zyCalloc(2, sizeof(zyArray*));
+}
+
+void Core::keepPairBlock(void* block) {
+  if (kKeptBlocks > 0 && !kept.closed && kept.blockCount[2] < kKeptBlocks) {
+    kept.blocks[2][kept.blockCount[2]++] = block;
+    return;
+  }
+  zyFree(block);
 }
 
 void Core::keepBlock(void* block, bool header) {

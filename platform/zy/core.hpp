@@ -98,6 +98,11 @@ struct Core {
   // destroyed, keeping a few per thread and freeing the rest.
   static void* keptBlock(std::size_t size, bool header);
   static void keepBlock(void* block, bool header);
+  // The zeroed element block of a container with two slots ({l, r}), from the blocks such
+  // containers left on this thread, else zyCalloc; null when memory runs out. keepPairBlock
+  // takes back the block of a container with two slots when it goes (else zyFree).
+  static void* keptPairBlock();
+  static void keepPairBlock(void* block);
   // Number of element slots of a container: elements times fields for structs.
   static size_t slotCount(const zyArray* array);
 

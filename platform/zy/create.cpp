@@ -90,7 +90,8 @@ zyArray* createContainer(zyClassID classId, size_t ndim, const size_t* dims,
   bool failed = false;
   storage->fieldNames = std::move(fields);
   storage->capacity = slots;
-  storage->real = zeroedBlock(slots, sizeof(zyArray*), failed);
+  storage->real = slots == 2 ? Core::keptPairBlock() : zeroedBlock(slots, sizeof(zyArray*), failed);
+  failed = failed || (slots == 2 && storage->real == nullptr);
   if (failed) {
     Core::releaseStorage(storage);
     return nullptr;
@@ -146,7 +147,9 @@ zyArray* zyCreateCellArray(size_t ndim, const size_t* dims) {
 }
 
 zyArray* zyCreateCellMatrix(size_t m, size_t n) {
-  return zyCreateNumericMatrix(m, n, zyCELL_CLASS, zyREAL);
+  const size_t dims[2] = {m, n};
+  return guarded<zyArray*>(
+      nullptr, [&] { return zy::detail::createContainer(zyCELL_CLASS, 2, dims, {}); });
 }
 
 zyArray* zyCreateStructArray(size_t ndim, const size_t* dims, int nfields, const char** names) {
