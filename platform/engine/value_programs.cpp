@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 #include "engine/interpreter.hpp"
@@ -106,11 +107,10 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
   poll();
   ValueFrame frame;
   double* const registers = frame.numbers;
-  for (std::uint32_t slot = 0; slot < program.registers && slot < 32; ++slot) {
-    frame.arrays[slot] = nullptr;
-  }
-  for (std::size_t i = 0; i < program.inputSlots.size(); ++i) {
-    const std::int32_t slot = program.inputSlots[i];
+  std::memset(frame.arrays, 0, program.registers * sizeof(zyArray*));
+  const std::int32_t* const inputSlots = program.inputSlots.data();
+  for (std::size_t i = 0, count = program.inputSlots.size(); i < count; ++i) {
+    const std::int32_t slot = inputSlots[i];
     if (slot < 0) continue;
     frame.arrays[slot] = inputs[i].array;  // borrowed from the caller
     registers[slot] = inputs[i].number;
