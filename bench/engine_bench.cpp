@@ -7,12 +7,13 @@
 // matrix product at most 1.1 times dgemm called directly (both single-threaded, as the engine
 // runs OpenBLAS by default).
 //
-// Two more measurements show the engine's OpenBLAS thread policy (no target): the 500-by-500
-// dgemm with two threads against one, with the CPU time OpenBLAS's pool then spends spinning;
-// and a host thread's C++ loop timed while Q code does many 200-by-200 products, against the
-// same loop alone, once with OpenBLAS's own default and once with the engine's policy. The
-// policy is read once per process (RTKKVN_BLAS_THREADS), so each of those two runs in a child
-// process of this program (--blas-host-child) and reports its medians back.
+// More measurements have no target. Two show the engine's OpenBLAS thread policy: the
+// 500-by-500 dgemm with two threads against one, with the CPU time OpenBLAS's pool then spends
+// spinning; and a host thread's C++ loop timed while Q code does many 200-by-200 products,
+// against the same loop alone, once with OpenBLAS's own default and once with the engine's
+// policy. The policy is read once per process (RTKKVN_BLAS_THREADS), so each of those two runs in
+// a child process of this program (--blas-host-child) and reports its medians back. The last
+// collects values into a cell and into a struct array one at a time, against a Lua table.
 //
 // Usage: engine_bench [--quick] [--only=N]. Google Benchmark flags (as bench/run.sh passes them)
 // are ignored: this benchmark prints its own table.
@@ -125,6 +126,8 @@ const char* kLuaCode = R"(
 function plusone(x) return x + 1 end
 function loop(n) local s = 0 for i = 1, n do s = s + i end return s end
 function fib(n) if n < 2 then return n end return fib(n - 1) + fib(n - 2) end
+function collect(n) local c = {} for k = 1, n do c[#c + 1] = k end return #c end
+function records(n) local s = {} for k = 1, n do s[#s + 1] = {v = k} end return #s end
 )";
 
 }  // namespace
@@ -150,6 +153,11 @@ int main(int argc, char** argv) {
   write("fib.q",
         "function r = fib(n)\nif n < 2\n  r = n;\nelse\n  r = fib(n - 1) + fib(n - 2);\nend\n");
   write("affine.q", "function y = affine(x)\ny = 2*x + 1;\n");
+  write("collect.q",
+        "function m = collect(n)\nc = {};\nfor k = 1:n\n  c{end + 1} = k;\nend\nm = numel(c);\n");
+  write("records.q",
+        "function m = records(n)\ns = struct('v', {});\nfor k = 1:n\n  s(end + 1).v = k;\nend\n"
+        "m = numel(s);\n");
   write("product.q", "function c = product(a, b)\nc = a * b;\n");
   // Small products with a little scalar work between them, as a numeric routine does.
   write("products.q",
@@ -399,6 +407,44 @@ int main(int argc, char** argv) {
       char note[64];
       std::snprintf(note, sizeof note, "BLAS pool CPU %.0f ms per s", pool * 1e3);
       inform(run.name, beside * 1e3, "ms", alone * 1e3, "alone", note);
+    }
+  }
+
+  // 8. Collecting values one at a time into a cell (c{end+1} = k) and into a struct array
+  // (s(end+1).v = k), against Lua appending to a table. No target: the figures show that growth
+  // stays linear (per element, the time at 1e5 elements is about that at 1e4).
+  if (runs(8)) {
+    for (const char* name : {"collect", "records"}) {
+      double perElement[2] = {0, 0}, luaPerElement = 0;
+      for (int size = 0; size < 2; ++size) {
+        const double n = size == 0 ? 1e4 : 1e5;
+        zyArray* count = zyCreateDoubleScalar(n);
+        double qResult = 0, luaResult = 0;
+        const auto [q, baseline] = pairedSecondsOf(
+            [&] {
+              zyArray* output = nullptr;
+              instance->CallSorvelFunction(name, 1, &output, 1, &count);
+              qResult = *static_cast<const double*>(zyGetDataConst(output));
+              zyDestroyArray(output);
+            },
+            [&] {
+              lua_getglobal(lua, name);
+              lua_pushnumber(lua, n);
+              lua_pcall(lua, 1, 1, 0);
+              luaResult = lua_tonumber(lua, -1);
+              lua_pop(lua, 1);
+            },
+            quick ? 1 : 3);
+        zyDestroyArray(count);
+        check(qResult == n && luaResult == n, "the collections have the wrong size");
+        perElement[size] = q / n;
+        luaPerElement = baseline / n;
+      }
+      char note[64];
+      std::snprintf(note, sizeof note, "per element at 1e4: %.2f us", perElement[0] * 1e6);
+      inform(std::string(name) == "collect" ? "c{end+1} = k, 1e5 times"
+                                            : "s(end+1).v = k, 1e5 times",
+             perElement[1] * 1e6, "us", luaPerElement * 1e6, "Lua", note);
     }
   }
 

@@ -293,6 +293,21 @@ ZY_EXPORT zyArray* zyGetFieldByNumber(zyArray* array, size_t index, int field);
 /* As zySetCell, for one field of one element. */
 ZY_EXPORT int zySetField(zyArray* array, size_t index, const char* name, zyArray* value);
 ZY_EXPORT int zySetFieldByNumber(zyArray* array, size_t index, int field, zyArray* value);
+/* Puts value (NULL empties the slot) in the place of an element, or of one field of one element,
+ * and hands the caller what was there (NULL for an empty slot) to destroy. Unlike zyGetCell, no
+ * pointer into the container stays with the caller, so later copies of the container may still
+ * share its data. 0, or -1 for a bad array, index or field or when memory runs out (value is then
+ * not adopted and *old not set). */
+ZY_EXPORT int zyExchangeCell(zyArray* cell, size_t index, zyArray* value, zyArray** old);
+ZY_EXPORT int zyExchangeField(zyArray* array, size_t index, int field, zyArray* value,
+                              zyArray** old);
+/* Gives a cell or struct array the dimensions dims, with at least as many elements: the
+ * elements keep their linear positions (for a vector growing along its length, or an empty
+ * array, their subscripts too) and the new ones are empty. The data is unshared first. Room is
+ * kept for more, so that growing an array one element at a time takes amortised constant time.
+ * 0, or -1 for an array that is neither, fewer elements, or when memory runs out (the array is
+ * then as it was). */
+ZY_EXPORT int zyGrowContainer(zyArray* array, const size_t* dims, size_t ndim);
 /* Adds a field at the end (empty in every element); its number, or -1. An existing name
  * returns its number. */
 ZY_EXPORT int zyAddField(zyArray* array, const char* name);

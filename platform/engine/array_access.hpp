@@ -3,6 +3,7 @@
 // shape, and copying elements between arrays of one class.
 
 #include <cstddef>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,26 @@ class ElementCopier {
   char* destinationImag_;
   std::vector<int> fieldMap_;  // destination field of each source field
 };
+
+// Puts value in element index of a cell (or in one field of one element of a struct array) and
+// destroys what was there. The container is unshared first but not pinned (zyExchangeCell), so
+// later copies may share it. On failure value is destroyed and std::bad_alloc thrown.
+inline void replaceCell(zyArray* cell, std::size_t index, zyArray* value) {
+  zyArray* old = nullptr;
+  if (zyExchangeCell(cell, index, value, &old) != 0) {
+    zyDestroyArray(value);
+    throw std::bad_alloc();
+  }
+  zyDestroyArray(old);
+}
+inline void replaceField(zyArray* array, std::size_t index, int field, zyArray* value) {
+  zyArray* old = nullptr;
+  if (zyExchangeField(array, index, field, value, &old) != 0) {
+    zyDestroyArray(value);
+    throw std::bad_alloc();
+  }
+  zyDestroyArray(old);
+}
 
 // The class of the result of assigning rhs into an array of class target.
 zyClassID assignedClass(zyClassID target, zyClassID rhs);

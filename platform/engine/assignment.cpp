@@ -2,8 +2,8 @@
 // a(i) = [], and taking parts out of containers for nested assignments.
 //
 // A variable whose data no other value shares is written in place; a vector that grows one
-// element at a time (a(end+1) = v) grows into a block with spare room, doubled when full, so
-// that such loops take amortised constant time per element.
+// element at a time (a(end+1) = v, c{end+1} = v) grows into a block with spare room, doubled
+// when full, so that such loops take amortised constant time per element.
 
 #include <algorithm>
 #include <cctype>
@@ -33,13 +33,16 @@ std::size_t scalarIndex(const Value& value) {
   return static_cast<std::size_t>(index) - 1;
 }
 
-// Grows a full numeric, char or logical vector (or 0-by-0 array) that no other value shares to
-// newDims, keeping its elements in place and zeroing the new ones. False when the array does not
-// qualify; the caller then copies.
+// Grows a full numeric, char or logical vector or a cell or struct vector (or 0-by-0 array) that
+// no other value shares to newDims, keeping its elements in place and zeroing (emptying) the new
+// ones.
+// False when the array does not qualify; the caller then copies.
 bool growInPlace(zyArray* array, const Dims& newDims) {
-  if (array->sharesData() || array->isSparse() || !isArithmeticClass(array->classId())) {
-    return false;
+  if (array->sharesData() || array->isSparse()) return false;
+  if (array->classId() == zyCELL_CLASS || array->classId() == zySTRUCT_CLASS) {
+    return zyGrowContainer(array, newDims.data(), newDims.size()) == 0;
   }
+  if (!isArithmeticClass(array->classId())) return false;
   const std::size_t oldCount = array->numberOfElements();
   const std::size_t newCount = countOf(newDims);
   const std::size_t size = zyGetElementSize(array);
@@ -63,6 +66,19 @@ bool growInPlace(zyArray* array, const Dims& newDims) {
                 (newCount - oldCount) * size);
   }
   return true;
+}
+
+// The shape of an array of dims indexed by one subscript up to end, past its elements: a vector
+// grows along its length, an empty array into a row (an empty column into a column); a matrix
+// cannot grow this way.
+Dims grownByIndex(const Dims& dims, std::size_t end) {
+  const std::size_t count = countOf(dims);
+  if (dims.size() == 2 && dims[0] == 0 && dims[1] == 1) return {end, 1};
+  if (count == 0 || (dims.size() == 2 && dims[0] == 1)) return {1, end};
+  if (dims.size() == 2 && dims[1] == 1) return {end, 1};
+  raise("Q:badsubscript",
+        "Index " + std::to_string(end) + " is past the " + std::to_string(count) +
+            " elements of a matrix, which cannot grow along an ambiguous dimension.");
 }
 
 // Copies every element of source into destination (same class), at the same subscripts.
@@ -178,19 +194,7 @@ void Interpreter::assignParen(Value& object, ValueList& arguments, Value rhs) {
     if (subscripts[0].kind == Subscript::Kind::Colon && count == 0 && objectEmpty) {
       newDims = rhsDims;
     } else if (end > count) {
-      if (dims.size() == 2 && dims[0] == 0 && dims[1] == 1) {
-        newDims = {end, 1};  // an empty column grows as a column
-      } else if (count == 0) {
-        newDims = {1, end};
-      } else if (dims.size() == 2 && dims[0] == 1) {
-        newDims = {1, end};
-      } else if (dims.size() == 2 && dims[1] == 1) {
-        newDims = {end, 1};
-      } else {
-        raise("Q:badsubscript",
-              "Index " + std::to_string(end) + " is past the " + std::to_string(count) +
-                  " elements of a matrix, which cannot grow along an ambiguous dimension.");
-      }
+      newDims = grownByIndex(dims, end);
     }
   } else {
     newDims.resize(std::max(dims.size(), n), 1);
@@ -300,9 +304,14 @@ void Interpreter::assignBrace(Value& object, ValueList& arguments, Value rhs) {
   if (arguments.size() == 1 && arguments[0].isScalar()) {
     const std::size_t i = scalarIndex(arguments[0]);
     if (i < cell->numberOfElements()) {
-      zyArray* old = zyGetCell(cell, i);
-      if (zySetCell(cell, i, rhs.release().release()) != 0) throw std::bad_alloc();
-      zyDestroyArray(old);
+      replaceCell(cell, i, rhs.release().release());
+      return;
+    }
+    if (!cell->sharesData()) {
+      // c{end+1} = v: the cell grows where it is.
+      const Dims grown = grownByIndex(dimsOf(cell), i + 1);
+      if (zyGrowContainer(cell, grown.data(), grown.size()) != 0) throw std::bad_alloc();
+      replaceCell(cell, i, rhs.release().release());
       return;
     }
   }
@@ -335,11 +344,7 @@ void Interpreter::assignField(Value& object, const std::string& field, Value rhs
   }
   int number = zyGetFieldNumber(structure, field.c_str());
   if (number < 0) number = addField(structure, field);
-  zyArray* old = zyGetFieldByNumber(structure, 0, number);
-  if (zySetFieldByNumber(structure, 0, number, rhs.release().release()) != 0) {
-    throw std::bad_alloc();
-  }
-  zyDestroyArray(old);
+  replaceField(structure, 0, number, rhs.release().release());
 }
 
 void Interpreter::assignBraceEach(Value& object, ValueList& arguments, ValueList& values) {
@@ -388,11 +393,7 @@ void Interpreter::assignFieldEach(Value& object, const std::string& field, Value
   int number = zyGetFieldNumber(structure, field.c_str());
   if (number < 0) number = addField(structure, field);
   for (std::size_t i = 0; i < values.size(); ++i) {
-    zyArray* old = zyGetFieldByNumber(structure, i, number);
-    if (zySetFieldByNumber(structure, i, number, values[i].release().release()) != 0) {
-      throw std::bad_alloc();
-    }
-    zyDestroyArray(old);
+    replaceField(structure, i, number, values[i].release().release());
   }
 }
 
@@ -401,10 +402,9 @@ Value Interpreter::takeField(Value& object, const std::string& field) {
   zyArray* structure = object.mutableArray();
   const int number = zyGetFieldNumber(structure, field.c_str());
   if (number < 0) return Value();
-  zyArray* element = zyGetFieldByNumber(structure, 0, number);
-  if (!element) return Value();
-  zySetFieldByNumber(structure, 0, number, nullptr);
-  return Value::adopt(element);
+  zyArray* element = nullptr;
+  if (zyExchangeField(structure, 0, number, nullptr, &element) != 0) throw std::bad_alloc();
+  return element ? Value::adopt(element) : Value();
 }
 
 Value Interpreter::takeCellElement(Value& object, ValueList& arguments) {
@@ -413,10 +413,9 @@ Value Interpreter::takeCellElement(Value& object, ValueList& arguments) {
   if (arguments.size() == 1 && arguments[0].isScalar()) {
     const std::size_t i = scalarIndex(arguments[0]);
     if (i >= cell->numberOfElements()) return Value();
-    zyArray* element = zyGetCell(cell, i);
-    if (!element) return Value();
-    zySetCell(cell, i, nullptr);
-    return Value::adopt(element);
+    zyArray* element = nullptr;
+    if (zyExchangeCell(cell, i, nullptr, &element) != 0) throw std::bad_alloc();
+    return element ? Value::adopt(element) : Value();
   }
   return copyCellElement(object, arguments);
 }

@@ -35,6 +35,17 @@ bool existingElement(std::size_t count, double k, std::size_t& index) {
   return true;
 }
 
+// Whether the subscripts (all real scalars: a(k), a(i, j), ...) name an element past the end of
+// object, which reading would refuse: a(end+1).f = v grows object without trying the read.
+bool pastTheEnd(const Value& object, const ValueList& arguments) {
+  const Dims extents = indexExtents(dimsOf(object), arguments.size());
+  for (std::size_t k = 0; k < arguments.size(); ++k) {
+    if (!arguments[k].isScalar()) return false;
+    if (arguments[k].scalar() > static_cast<double>(extents[k])) return true;
+  }
+  return false;
+}
+
 // a op b for + - * / (and .* ./) of real scalars; false for any other operator.
 inline bool scalarArithmetic(BinaryOperator op, double a, double b, double& out) {
   switch (op) {
@@ -1330,7 +1341,7 @@ void Interpreter::assignSteps(Value& object, const Index& node, std::size_t step
       }
       // a(i).f = v and the like: change a copy of the part, then put it back.
       Value part;
-      if (object.isDefined() && !object.isEmpty()) {
+      if (object.isDefined() && !object.isEmpty() && !pastTheEnd(object, arguments)) {
         try {
           ValueList copy = arguments;
           part = indexParen(object, copy);

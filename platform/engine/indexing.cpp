@@ -302,9 +302,7 @@ void ElementCopier::copy(std::size_t s, std::size_t d) {
     const zyArray* element = zyGetCellConst(source_, s);
     zyArray* copy = element ? zyCreateSharedDataCopy(element) : nullptr;
     if (element && !copy) throw std::bad_alloc();
-    zyArray* old = zyGetCell(destination_, d);
-    zySetCell(destination_, d, copy);
-    zyDestroyArray(old);
+    replaceCell(destination_, d, copy);
     return;
   }
   if (class_ == zySTRUCT_CLASS) {
@@ -313,9 +311,7 @@ void ElementCopier::copy(std::size_t s, std::size_t d) {
       const zyArray* element = zyGetFieldConst(source_, s, zyGetFieldNameByNumber(source_, f));
       zyArray* copy = element ? zyCreateSharedDataCopy(element) : nullptr;
       if (element && !copy) throw std::bad_alloc();
-      zyArray* old = zyGetFieldByNumber(destination_, d, fieldMap_[f]);
-      zySetFieldByNumber(destination_, d, fieldMap_[f], copy);
-      zyDestroyArray(old);
+      replaceField(destination_, d, fieldMap_[f], copy);
     }
     return;
   }

@@ -1,6 +1,8 @@
 // Elements of cell arrays and fields of struct arrays. A container owns its elements; element
 // pointers handed out for writing pin the container's storage (see Storage::pinned).
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -46,9 +48,62 @@ int setSlot(zyArray* array, size_t slot, zyArray* value) {
   return 0;
 }
 
+int exchangeSlot(zyArray* array, size_t slot, zyArray* value, zyArray** old) {
+  if (slot == npos || value == array || old == nullptr) return -1;
+  // A shared storage is copied first; the copy's slots hold fresh headers, one of which is
+  // handed out.
+  if (!guarded(false, [&] { return Core::makeWritable(array); })) return -1;
+  zyArray*& target = static_cast<zyArray**>(Core::storage(array).real)[slot];
+  *old = target;
+  target = value;
+  return 0;
+}
+
 }  // namespace
 
 extern "C" {
+
+int zyExchangeCell(zyArray* cell, size_t index, zyArray* value, zyArray** old) {
+  return exchangeSlot(cell, zyIsCell(cell) ? slotIndex(cell, index, 0) : npos, value, old);
+}
+
+int zyExchangeField(zyArray* array, size_t index, int field, zyArray* value, zyArray** old) {
+  return exchangeSlot(array, zyIsStruct(array) ? slotIndex(array, index, field) : npos, value,
+                      old);
+}
+
+int zyGrowContainer(zyArray* array, const size_t* dims, size_t ndim) {
+  if (!zyIsCell(array) && !zyIsStruct(array)) return -1;
+  return guarded(-1, [&] {
+    const zy::detail::Shape shape = zy::detail::normalizeShape(ndim, dims);
+    size_t count = 1;
+    for (size_t i = 0; i < shape.ndims; ++i) {
+      if (!zy::detail::multiply(count, shape.dims[i], count)) return -1;
+    }
+    // A struct's slots are its fields, element after element: growing adds them at the end.
+    const size_t fields = zyIsCell(array) ? 1 : Core::storage(array).fieldNames.size();
+    size_t slots = 0;
+    if (count < array->numberOfElements() || !zy::detail::multiply(count, fields, slots) ||
+        !Core::makeWritable(array)) {
+      return -1;
+    }
+    zy::detail::Storage& storage = Core::storage(array);
+    if (slots > storage.capacity) {
+      // Slots past the elements are empty, as releasing the storage destroys all it has room for.
+      size_t capacity = std::max<size_t>(slots, 4);
+      if (storage.capacity <= SIZE_MAX / 2) capacity = std::max(capacity, 2 * storage.capacity);
+      size_t bytes = 0;
+      if (!zy::detail::multiply(capacity, sizeof(zyArray*), bytes)) return -1;
+      void* grown = zyRealloc(storage.real, bytes);
+      if (grown == nullptr) return -1;
+      std::memset(static_cast<zyArray**>(grown) + storage.capacity, 0,
+                  (capacity - storage.capacity) * sizeof(zyArray*));
+      storage.real = grown;
+      storage.capacity = capacity;
+    }
+    return Core::setDimensions(array, ndim, dims) ? 0 : -1;
+  });
+}
 
 const zyArray* zyGetCellConst(const zyArray* cell, size_t index) {
   const size_t slot = zyIsCell(cell) ? slotIndex(cell, index, 0) : npos;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "zy.h"
+#include "zy/array.hpp"
 #include "zy/matrix.hpp"
 
 namespace {
@@ -64,6 +65,79 @@ TEST(ZyCell, ElementsHandedOutForWritingAreNeverSharedAgain) {
   zyDestroyArray(taken);
   EXPECT_EQ(matrix::get_string(zyGetCellConst(copy.get(), 0)), "mine");
   EXPECT_EQ(matrix::get_string(zyGetCellConst(cell.get(), 0)), "new");
+}
+
+TEST(ZyCell, ExchangedElementsLeaveTheContainerShareable) {
+  Array cell(zyCreateCellMatrix(1, 2));
+  zySetCell(cell.get(), 0, zyCreateString("first"));
+  Array twin(zyCreateSharedDataCopy(cell.get()));
+  zyArray* old = nullptr;
+  ASSERT_EQ(zyExchangeCell(cell.get(), 0, zyCreateString("second"), &old), 0);
+  EXPECT_EQ(matrix::get_string(old), "first") << "a fresh header of the shared element";
+  zyDestroyArray(old);
+  EXPECT_EQ(matrix::get_string(zyGetCellConst(twin.get(), 0)), "first");
+  ASSERT_EQ(zyExchangeCell(cell.get(), 1, nullptr, &old), 0);
+  EXPECT_EQ(old, nullptr) << "an empty slot";
+  // Nothing was handed out for writing: copies share the data again.
+  Array copy(zyCreateSharedDataCopy(cell.get()));
+  EXPECT_TRUE(copy->sharesData());
+  EXPECT_EQ(zyGetCellConst(copy.get(), 0), zyGetCellConst(cell.get(), 0));
+
+  const char* names[] = {"a"};
+  Array structure(zyCreateStructMatrix(1, 1, 1, names));
+  ASSERT_EQ(zyExchangeField(structure.get(), 0, 0, zyCreateDoubleScalar(1), &old), 0);
+  EXPECT_EQ(old, nullptr);
+  ASSERT_EQ(zyExchangeField(structure.get(), 0, 0, zyCreateDoubleScalar(2), &old), 0);
+  EXPECT_EQ(*old->elements<double>(), 1);
+  zyDestroyArray(old);
+  Array structureCopy(zyCreateSharedDataCopy(structure.get()));
+  EXPECT_TRUE(structureCopy->sharesData());
+
+  zyArray* refused = zyCreateDoubleScalar(3);
+  EXPECT_EQ(zyExchangeCell(cell.get(), 2, refused, &old), -1) << "index outside the cell";
+  EXPECT_EQ(zyExchangeField(structure.get(), 0, 1, refused, &old), -1) << "no such field";
+  EXPECT_EQ(zyExchangeField(cell.get(), 0, 0, refused, &old), -1) << "no struct";
+  zyDestroyArray(refused);
+}
+
+TEST(ZyCell, GrowingCellsAndStructsKeepsElementsAndLeavesRoomForMore) {
+  Array cell(zyCreateCellMatrix(0, 0));
+  const size_t row[] = {1, 3};
+  ASSERT_EQ(zyGrowContainer(cell.get(), row, 2), 0);
+  zySetCell(cell.get(), 2, zyCreateString("third"));
+  Array twin(zyCreateSharedDataCopy(cell.get()));
+  const size_t longer[] = {1, 5};
+  ASSERT_EQ(zyGrowContainer(cell.get(), longer, 2), 0) << "a shared cell is unshared first";
+  EXPECT_EQ(zyGetNumberOfElements(twin.get()), 3u);
+  EXPECT_EQ(zyGetNumberOfElements(cell.get()), 5u);
+  EXPECT_EQ(matrix::get_string(zyGetCellConst(cell.get(), 2)), "third");
+  for (size_t i : {0, 1, 3, 4}) EXPECT_EQ(zyGetCellConst(cell.get(), i), nullptr) << i;
+  // Growing one element at a time mostly finds room already there.
+  size_t moves = 0;
+  for (size_t n = 6; n <= 1000; ++n) {
+    const void* before = zyGetDataConst(cell.get());
+    const size_t dims[] = {1, n};
+    ASSERT_EQ(zyGrowContainer(cell.get(), dims, 2), 0);
+    zySetCell(cell.get(), n - 1, zyCreateDoubleScalar(static_cast<double>(n)));
+    moves += zyGetDataConst(cell.get()) != before;
+  }
+  EXPECT_LE(moves, 10u);
+  EXPECT_EQ(*zyGetCellConst(cell.get(), 999)->elements<double>(), 1000);
+
+  // A struct array grows element by element, each new one with every field empty.
+  const char* names[] = {"a", "b"};
+  Array structure(zyCreateStructMatrix(1, 1, 2, names));
+  zySetField(structure.get(), 0, "b", zyCreateString("kept"));
+  const size_t three[] = {1, 3};
+  ASSERT_EQ(zyGrowContainer(structure.get(), three, 2), 0);
+  EXPECT_EQ(matrix::get_string(zyGetFieldConst(structure.get(), 0, "b")), "kept");
+  EXPECT_EQ(zyGetFieldConst(structure.get(), 2, "a"), nullptr);
+  EXPECT_EQ(zySetField(structure.get(), 2, "b", zyCreateString("last")), 0);
+
+  const size_t fewer[] = {1, 2};
+  EXPECT_EQ(zyGrowContainer(cell.get(), fewer, 2), -1);
+  Array number(zyCreateDoubleScalar(1));
+  EXPECT_EQ(zyGrowContainer(number.get(), longer, 2), -1);
 }
 
 TEST(ZyStruct, FieldsAreLaidOutFieldPlusFieldsTimesElement) {

@@ -153,10 +153,6 @@ s.a = 5                    % expect-error: Q:scalarStructRequired
 %% assignment to a cell with () needs a cell
 c = {1, 2};
 c(1) = 5                   % expect-error: Q:invalidConversion
-%% cell growth by brace assignment
-c = {};
-c{3} = 'z';
-size(c)                    % expect: ans = 1 3
 %% the variable is unchanged when the right side fails
 x = 5;
 x = undefinedFunctionXyz(); % expect-error: Q:undefined

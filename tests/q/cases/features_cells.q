@@ -1,8 +1,22 @@
-%% a cell grows by brace assignment past its end, filling with empty cells
+%% a cell grows by brace assignment past its end: gaps are empty, rows and empty cells grow as rows, columns as columns; copies keep their size; a matrix cannot grow so
 c = {};
 c{3} = 'x';
-disp(size(c))                             % expect: 1 3
-disp(isempty(c{1}) && isempty(c{2}))      % expect: 1
+d = c;
+for k = 4:6
+  c{end + 1} = k;
+end
+col = cell(2, 1);
+col{end + 1} = 'y';
+e = cell(0, 1);
+e{2} = 1;
+fprintf('%d %d | %d %d | %d %d | %d %d | %d %d\n', size(c), size(d), size(col), size(e), ...
+        isempty(c{1}) && isempty(c{2}), c{6})   % expect: 1 6 | 1 3 | 3 1 | 2 1 | 1 6
+m = cell(2, 2);
+try
+  m{5} = 1;
+catch err
+  disp(err.identifier)                    % expect: Q:badsubscript
+end
 %% paren assignment of a cell into a cell
 c = {1, 2};
 c(4) = {9};
