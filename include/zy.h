@@ -301,13 +301,13 @@ ZY_EXPORT int zySetFieldByNumber(zyArray* array, size_t index, int field, zyArra
 ZY_EXPORT int zyExchangeCell(zyArray* cell, size_t index, zyArray* value, zyArray** old);
 ZY_EXPORT int zyExchangeField(zyArray* array, size_t index, int field, zyArray* value,
                               zyArray** old);
-/* Gives a cell or struct array the dimensions dims, with at least as many elements: the
- * elements keep their linear positions (for a vector growing along its length, or an empty
- * array, their subscripts too) and the new ones are empty. The data is unshared first. Room is
- * kept for more, so that growing an array one element at a time takes amortised constant time.
- * 0, or -1 for an array that is neither, fewer elements, or when memory runs out (the array is
- * then as it was). */
-ZY_EXPORT int zyGrowContainer(zyArray* array, const size_t* dims, size_t ndim);
+/* Gives a cell or struct array the dimensions dims in place: the elements keep their linear
+ * positions (for a vector changing along its length, or an empty array, their subscripts too),
+ * those past the new number of elements are destroyed and new ones are empty. The data is
+ * unshared first. Room is kept, so that growing or shrinking an array one element at a time
+ * takes amortised constant time. 0, or -1 for an array that is neither or when memory runs out
+ * (the array is then as it was). */
+ZY_EXPORT int zyResizeContainer(zyArray* array, const size_t* dims, size_t ndim);
 /* Adds a field at the end (empty in every element); its number, or -1. An existing name
  * returns its number. */
 ZY_EXPORT int zyAddField(zyArray* array, const char* name);

@@ -40,7 +40,7 @@ std::size_t scalarIndex(const Value& value) {
 bool growInPlace(zyArray* array, const Dims& newDims) {
   if (array->sharesData() || array->isSparse()) return false;
   if (array->classId() == zyCELL_CLASS || array->classId() == zySTRUCT_CLASS) {
-    return zyGrowContainer(array, newDims.data(), newDims.size()) == 0;
+    return zyResizeContainer(array, newDims.data(), newDims.size()) == 0;
   }
   if (!isArithmeticClass(array->classId())) return false;
   const std::size_t oldCount = array->numberOfElements();
@@ -79,6 +79,34 @@ Dims grownByIndex(const Dims& dims, std::size_t end) {
   raise("Q:badsubscript",
         "Index " + std::to_string(end) + " is past the " + std::to_string(count) +
             " elements of a matrix, which cannot grow along an ambiguous dimension.");
+}
+
+// How many of the last elements of an array of count the subscript names, each once and
+// nothing else (a(end) or a(end-2:end)); 0 when it names anything else.
+std::size_t lastElementsNamed(const Interpreter::Subscript& subscript, std::size_t count) {
+  using Kind = Interpreter::Subscript::Kind;
+  if (subscript.kind == Kind::Scalar) return count > 0 && subscript.scalar == count - 1 ? 1 : 0;
+  const std::vector<std::size_t>& indices = subscript.indices;
+  if (subscript.kind != Kind::List || indices.empty() || indices.size() > count ||
+      indices.front() != count - indices.size()) {
+    return 0;
+  }
+  for (std::size_t i = 1; i < indices.size(); ++i) {
+    if (indices[i] != indices[i - 1] + 1) return 0;
+  }
+  return indices.size();
+}
+
+// Gives an array that no other value shares the smaller shape newDims where it is, dropping the
+// elements past its new count: a full numeric, char or logical array, or a cell or struct array.
+// False when the array does not qualify; the caller then copies.
+bool shrinkInPlace(zyArray* array, const Dims& newDims) {
+  if (array->sharesData() || array->isSparse()) return false;
+  if (array->classId() == zyCELL_CLASS || array->classId() == zySTRUCT_CLASS) {
+    return zyResizeContainer(array, newDims.data(), newDims.size()) == 0;
+  }
+  return isArithmeticClass(array->classId()) &&
+         zySetDimensions(array, newDims.data(), newDims.size()) == 0;
 }
 
 // Copies every element of source into destination (same class), at the same subscripts.
@@ -310,7 +338,7 @@ void Interpreter::assignBrace(Value& object, ValueList& arguments, Value rhs) {
     if (!cell->sharesData()) {
       // c{end+1} = v: the cell grows where it is.
       const Dims grown = grownByIndex(dimsOf(cell), i + 1);
-      if (zyGrowContainer(cell, grown.data(), grown.size()) != 0) throw std::bad_alloc();
+      if (zyResizeContainer(cell, grown.data(), grown.size()) != 0) throw std::bad_alloc();
       replaceCell(cell, i, rhs.release().release());
       return;
     }
@@ -451,6 +479,16 @@ void Interpreter::deleteElements(Value& object, ValueList& arguments) {
   ArrayPtr result;
   if (n == 1) {
     const std::size_t count = source->numberOfElements();
+    const bool column = dims.size() == 2 && dims[1] == 1 && dims[0] != 1;
+    const std::size_t last = lastElementsNamed(subscripts[0], count);
+    if (last > 0 && object.isArray()) {
+      // The last elements go (a stack's s(end) = []): an array no other value shares shrinks
+      // where it is.
+      source.reset();
+      const Dims newDims = column ? Dims{count - last, 1} : Dims{1, count - last};
+      if (shrinkInPlace(object.mutableArray(), newDims)) return;
+      source = fullArray(object.view(holder));
+    }
     std::vector<char> removed(count, 0);
     if (subscripts[0].kind == Subscript::Kind::Colon) {
       std::fill(removed.begin(), removed.end(), 1);
@@ -465,7 +503,6 @@ void Interpreter::deleteElements(Value& object, ValueList& arguments) {
     }
     std::size_t kept = 0;
     for (char flag : removed) kept += flag ? 0 : 1;
-    const bool column = dims.size() == 2 && dims[1] == 1 && dims[0] != 1;
     Dims newDims = subscripts[0].kind == Subscript::Kind::Colon ? Dims{0, 0}
                    : column                                     ? Dims{kept, 1}
                                                                 : Dims{1, kept};

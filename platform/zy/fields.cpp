@@ -72,7 +72,7 @@ int zyExchangeField(zyArray* array, size_t index, int field, zyArray* value, zyA
                       old);
 }
 
-int zyGrowContainer(zyArray* array, const size_t* dims, size_t ndim) {
+int zyResizeContainer(zyArray* array, const size_t* dims, size_t ndim) {
   if (!zyIsCell(array) && !zyIsStruct(array)) return -1;
   return guarded(-1, [&] {
     const zy::detail::Shape shape = zy::detail::normalizeShape(ndim, dims);
@@ -80,14 +80,13 @@ int zyGrowContainer(zyArray* array, const size_t* dims, size_t ndim) {
     for (size_t i = 0; i < shape.ndims; ++i) {
       if (!zy::detail::multiply(count, shape.dims[i], count)) return -1;
     }
-    // A struct's slots are its fields, element after element: growing adds them at the end.
+    // A struct's slots are its fields, element after element: resizing adds or drops them at
+    // the end.
     const size_t fields = zyIsCell(array) ? 1 : Core::storage(array).fieldNames.size();
     size_t slots = 0;
-    if (count < array->numberOfElements() || !zy::detail::multiply(count, fields, slots) ||
-        !Core::makeWritable(array)) {
-      return -1;
-    }
+    if (!zy::detail::multiply(count, fields, slots) || !Core::makeWritable(array)) return -1;
     zy::detail::Storage& storage = Core::storage(array);
+    const size_t oldSlots = array->numberOfElements() * fields;
     if (slots > storage.capacity) {
       // Slots past the elements are empty, as releasing the storage destroys all it has room for.
       size_t capacity = std::max<size_t>(slots, 4);
@@ -101,7 +100,13 @@ int zyGrowContainer(zyArray* array, const size_t* dims, size_t ndim) {
       storage.real = grown;
       storage.capacity = capacity;
     }
-    return Core::setDimensions(array, ndim, dims) ? 0 : -1;
+    if (!Core::setDimensions(array, ndim, dims)) return -1;
+    auto** elements = static_cast<zyArray**>(storage.real);
+    for (size_t slot = slots; slot < oldSlots; ++slot) {
+      zyDestroyArray(elements[slot]);
+      elements[slot] = nullptr;
+    }
+    return 0;
   });
 }
 

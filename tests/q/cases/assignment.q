@@ -45,10 +45,29 @@ A(:, [1 3]) = []           % expect: A = 2
 %% deletion needs colons elsewhere
 A = [1 2; 3 4];
 A(1, 1) = []               % expect-error: Q:nullAssignment
-%% deletion from a matrix by linear index gives a row
+%% deletion from a matrix by linear index gives a row, also of its last elements
 A = [1 2; 3 4];
 A(1) = [];
 size(A)                    % expect: ans = 1 3
+B = [1 2; 3 4];
+B(3:4) = [];
+disp(B)                    % expect: 1 3
+%% the last elements deleted one at a time, as from a stack, of every kind of vector; copies keep theirs, and the array grows again
+v = (1:5)';
+w = v;
+t = 'abc';
+c = {1, 'two', {3}};
+s = struct('a', {1, 2, 3});
+v(end) = [];
+v(end - 1:end) = [];
+t(end) = [];
+c(end) = [];
+s(end) = [];
+v(end + 1) = 7;
+c{end + 1} = 8;
+fprintf('%d %d |', size(v)); fprintf(' %d', v);
+fprintf(' | %s | %d %d %s | %d %d | %d\n', t, numel(c), c{3}, class(c{2}), numel(s), s(end).a, ...
+        numel(w))                                  % expect: 3 1 | 1 2 7 | ab | 3 8 char | 2 2 | 5
 %% deleting cells
 c = {1, 2, 3};
 c(2) = [];
