@@ -82,6 +82,12 @@ inline void replaceField(zyArray* array, std::size_t index, int field, zyArray* 
   zyDestroyArray(old);
 }
 
+// Grows a full numeric, char or logical vector or a cell or struct vector (or 0-by-0 array) that
+// no other value shares to newDims, keeping its elements in place and zeroing (emptying) the new
+// ones; vectors keep room for more, so that growing one element at a time takes amortised
+// constant time. False when the array does not qualify; the caller then copies.
+bool growInPlace(zyArray* array, const Dims& newDims);
+
 // The class of the result of assigning rhs into an array of class target.
 zyClassID assignedClass(zyClassID target, zyClassID rhs);
 // The array converted to classId (numeric, char, logical), complex kept.

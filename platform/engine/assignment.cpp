@@ -33,41 +33,6 @@ std::size_t scalarIndex(const Value& value) {
   return static_cast<std::size_t>(index) - 1;
 }
 
-// Grows a full numeric, char or logical vector or a cell or struct vector (or 0-by-0 array) that
-// no other value shares to newDims, keeping its elements in place and zeroing (emptying) the new
-// ones.
-// False when the array does not qualify; the caller then copies.
-bool growInPlace(zyArray* array, const Dims& newDims) {
-  if (array->sharesData() || array->isSparse()) return false;
-  if (array->classId() == zyCELL_CLASS || array->classId() == zySTRUCT_CLASS) {
-    return zyResizeContainer(array, newDims.data(), newDims.size()) == 0;
-  }
-  if (!isArithmeticClass(array->classId())) return false;
-  const std::size_t oldCount = array->numberOfElements();
-  const std::size_t newCount = countOf(newDims);
-  const std::size_t size = zyGetElementSize(array);
-  if (zySetDimensions(array, newDims.data(), newDims.size()) != 0) {
-    const std::size_t capacity = std::max<std::size_t>({newCount, oldCount * 2, 16});
-    void* real = zyRealloc(zyGetData(array), capacity * size);
-    if (!real) throw std::bad_alloc();
-    zySetData(array, real);
-    if (array->isComplex()) {
-      void* imag = zyRealloc(zyGetImagData(array), capacity * size);
-      if (!imag) throw std::bad_alloc();
-      zySetImagData(array, imag);
-    }
-    array->set_nelements_allocated(capacity);
-    if (zySetDimensions(array, newDims.data(), newDims.size()) != 0) return false;
-  }
-  std::memset(static_cast<char*>(zyGetData(array)) + oldCount * size, 0,
-              (newCount - oldCount) * size);
-  if (array->isComplex()) {
-    std::memset(static_cast<char*>(zyGetImagData(array)) + oldCount * size, 0,
-                (newCount - oldCount) * size);
-  }
-  return true;
-}
-
 // The shape of an array of dims indexed by one subscript up to end, past its elements: a vector
 // grows along its length, an empty array into a row (an empty column into a column); a matrix
 // cannot grow this way.
@@ -145,6 +110,37 @@ int addField(zyArray* structure, const std::string& field) {
 }
 
 }  // namespace
+
+bool growInPlace(zyArray* array, const Dims& newDims) {
+  if (array->sharesData() || array->isSparse()) return false;
+  if (array->classId() == zyCELL_CLASS || array->classId() == zySTRUCT_CLASS) {
+    return zyResizeContainer(array, newDims.data(), newDims.size()) == 0;
+  }
+  if (!isArithmeticClass(array->classId())) return false;
+  const std::size_t oldCount = array->numberOfElements();
+  const std::size_t newCount = countOf(newDims);
+  const std::size_t size = zyGetElementSize(array);
+  if (zySetDimensions(array, newDims.data(), newDims.size()) != 0) {
+    const std::size_t capacity = std::max<std::size_t>({newCount, oldCount * 2, 16});
+    void* real = zyRealloc(zyGetData(array), capacity * size);
+    if (!real) throw std::bad_alloc();
+    zySetData(array, real);
+    if (array->isComplex()) {
+      void* imag = zyRealloc(zyGetImagData(array), capacity * size);
+      if (!imag) throw std::bad_alloc();
+      zySetImagData(array, imag);
+    }
+    array->set_nelements_allocated(capacity);
+    if (zySetDimensions(array, newDims.data(), newDims.size()) != 0) return false;
+  }
+  std::memset(static_cast<char*>(zyGetData(array)) + oldCount * size, 0,
+              (newCount - oldCount) * size);
+  if (array->isComplex()) {
+    std::memset(static_cast<char*>(zyGetImagData(array)) + oldCount * size, 0,
+                (newCount - oldCount) * size);
+  }
+  return true;
+}
 
 zyClassID assignedClass(zyClassID target, zyClassID rhs) {
   if (target == rhs) return target;

@@ -1186,6 +1186,11 @@ void Interpreter::executeAssignment(const Assignment& statement) {
       display(target.as<Identifier>().name, slot);
       return;
     }
+    if (statement.value->kind == NodeKind::Matrix &&
+        appendInPlace(target.as<Identifier>(), statement.value->as<Rows>(), slot)) {
+      if (statement.display) display(target.as<Identifier>().name, slot);
+      return;
+    }
     // Evaluate first: the variable keeps its old value if the right side fails.
     Value value = evaluate(*statement.value);
     slot = std::move(value);
@@ -1201,6 +1206,112 @@ void Interpreter::executeAssignment(const Assignment& statement) {
   Value& object = variable(base);
   assignSteps(object, index, 0, std::move(value), deletion);
   if (statement.display) display(base.name, object);
+}
+
+namespace {
+
+// Whether item can be appended to a vector of class classId and complexity along its length
+// (across rows when down): a vector of the same class and complexity along that direction, or a
+// 0-by-0 array of that class, which concatenation skips.
+bool appendable(const Value& item, zyClassID classId, bool complex, bool down) {
+  if (item.isScalar()) return classId == zyDOUBLE_CLASS && !complex;
+  if (!item.isArray()) return false;
+  const zyArray* array = item.array();
+  if (array->classId() != classId || array->isSparse() || array->isComplex() != complex ||
+      array->numberOfDimensions() != 2) {
+    return false;
+  }
+  const std::size_t* dims = array->dimensions();
+  return dims[down ? 1 : 0] == 1 || (dims[0] == 0 && dims[1] == 0);
+}
+
+}  // namespace
+
+bool Interpreter::appendInPlace(const Identifier& target, const Rows& rows, Value& slot) {
+  // The statement's shape: x, then the items, all in one row (across) or one column (down).
+  const bool down = rows.rows.size() > 1;
+  if (rows.rows.empty() || (!down && rows.rows[0].size() < 2)) return false;
+  for (const auto& row : rows.rows) {
+    if (down && row.size() != 1) return false;
+  }
+  const Expression& head = *rows.rows[0][0];
+  if (target.slot < 0 || head.kind != NodeKind::Identifier ||
+      head.as<Identifier>().slot != target.slot) {
+    return false;
+  }
+  // x: a vector along that direction, with at least one element, that no other value shares.
+  if (!slot.isArray()) return false;
+  zyArray* array = slot.mutableArray();
+  const zyClassID classId = array->classId();
+  const bool cell = classId == zyCELL_CLASS;
+  const bool plain = (classId >= zyDOUBLE_CLASS && classId <= zyUINT64_CLASS) ||
+                     classId == zyCHAR_CLASS || classId == zyLOGICAL_CLASS;
+  if ((!cell && !plain) || array->isSparse() || array->numberOfDimensions() != 2 ||
+      array->sharesData() || array->numberOfElements() == 0 ||
+      array->dimensions()[down ? 1 : 0] != 1) {
+    return false;
+  }
+  // The items are evaluated as concatenation evaluates them, after x is read (into before):
+  // should an item change x, the x read first is what the items follow.
+  Value before = slot;
+  PooledList items(*this);
+  const std::size_t itemCount = down ? rows.rows.size() : rows.rows[0].size();
+  for (std::size_t i = 1; i < itemCount; ++i) {
+    evaluateMulti(down ? *rows.rows[i][0] : *rows.rows[0][i], items.list);
+  }
+  // In place when x is as it was, each item fits, and nothing but before shares x.
+  const bool complex = array->isComplex();
+  bool inPlace = slot.isArray() && slot.array() == array && array->sharesData();
+  std::size_t added = 0;
+  for (const Value& item : items.list) {
+    inPlace = inPlace && appendable(item, classId, complex, down);
+    added += item.numberOfElements();
+  }
+  const std::size_t count = array->numberOfElements();
+  if (inPlace) {
+    before.reset();
+    inPlace = !array->sharesData() &&
+              growInPlace(array, down ? Dims{count + added, 1} : Dims{1, count + added});
+  }
+  if (!inPlace) {
+    // As concatenation does it: x as read first, then the items.
+    std::vector<ValueList> literal(1);
+    literal[0].push_back(before.isDefined() ? std::move(before) : Value(slot));
+    for (Value& item : items.list) {
+      if (down) literal.emplace_back();
+      literal.back().push_back(std::move(item));
+    }
+    slot = concatenateLiteral(literal);
+    return true;
+  }
+  std::size_t next = count;
+  if (cell) {
+    for (const Value& item : items.list) {
+      for (std::size_t k = 0; k < item.numberOfElements(); ++k) {
+        const zyArray* element = zyGetCellConst(item.array(), k);
+        zyArray* copy = element ? zyCreateSharedDataCopy(element) : nullptr;
+        if (element && !copy) throw std::bad_alloc();
+        replaceCell(array, next++, copy);
+      }
+    }
+    return true;
+  }
+  const std::size_t size = zyGetElementSize(array);
+  auto* real = static_cast<char*>(zyGetData(array));
+  auto* imag = complex ? static_cast<char*>(zyGetImagData(array)) : nullptr;
+  for (const Value& item : items.list) {
+    if (item.isScalar()) {
+      const double value = item.scalar();
+      std::memcpy(real + next++ * size, &value, size);
+      continue;
+    }
+    const std::size_t n = item.numberOfElements();
+    if (n == 0) continue;
+    std::memcpy(real + next * size, item.array()->realData(), n * size);
+    if (imag) std::memcpy(imag + next * size, item.array()->imagData(), n * size);
+    next += n;
+  }
+  return true;
 }
 
 bool Interpreter::isListTarget(const Expression& target) {

@@ -331,6 +331,9 @@ class Interpreter {
   Flow executeStatement(const ast::Statement& statement);
   void executeExpressionStatement(const ast::ExpressionStatement& statement);
   void executeAssignment(const ast::Assignment& statement);
+  // x = [x, a, ...] or x = [x; a; ...], done by appending to x where it is when that gives what
+  // concatenating would; true when done.
+  bool appendInPlace(const ast::Identifier& target, const ast::Rows& rows, Value& slot);
   void executeMultipleAssignment(const ast::MultipleAssignment& statement);
   Flow executeIf(const ast::If& statement);
   Flow executeFor(const ast::For& statement);

@@ -34,6 +34,39 @@ A(7) = 1                   % expect-error: Q:badsubscript
 %% deletion by linear index
 v = [1 2 3 4 5];
 v([2 4]) = []              % expect: v = 1 3 5
+%% x = [x, ...] and x = [x; ...] give what concatenation gives, for every kind of vector, with copies, mixed classes, complex and cs-list items, and x itself as an item
+v = [1 2];
+w = v;
+t = 'a';
+k = int8(1);
+b = true;
+c = {1};
+d = {'p', 'q'};
+col = [1; 2];
+for i = 2:3
+  v = [v, i, [i; i]'];
+  t = [t, 'bc', ''];
+  k = [k, int8(i)];
+  b = [b, false];
+  c = [c, {i}, d(1:i - 1)];
+  col = [col; i];
+end
+v = [v, v];
+m = [t, 'x'];
+m = [m, 66];
+z = [w, 0];
+z = [z, 2i];
+disp(mat2str(v))                      % expect: [1 2 2 2 2 3 3 3 1 2 2 2 2 3 3 3]
+disp([t, '|', class(m), '|', m, '|', class(k), '|', class(b), '|', mat2str(col), '|', mat2str(w)])
+% expect: abcbc|char|abcbcxB|int8|logical|[1;2;2;3]|[1 2]
+fprintf('%d ', k, b, numel(c), isreal(z), numel(z), imag(z(end))); fprintf('%s %s\n', c{3}, c{end})
+% expect: 1 2 3 1 0 0 6 0 4 2 p q
+try
+  m2 = [1 2; 3 4];
+  m2 = [m2, 5];
+catch err
+  disp(err.identifier)                % expect: Q:catDimensions
+end
 %% deletion of a matrix row
 A = [1 2; 3 4; 5 6];
 A(2, :) = []               % expect: A = 1 2
