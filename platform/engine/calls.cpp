@@ -651,42 +651,7 @@ Interpreter::ScalarRun Interpreter::runScalarProgram(const ast::ScalarProgram& p
 #define Q_NOTHING_STORED(slot)
       Q_SCALAR_CASES(Q_NOTHING_STORED)
 #undef Q_NOTHING_STORED
-      case Op::Power: {
-        const double b = stack[--top];
-        ops::ScalarResult power;
-        if (!ops::scalarBinary(ops::BinaryOp::Power, stack[top - 1], b, power)) {
-          return ScalarRun::GaveUp;  // not real
-        }
-        stack[top - 1] = power.value;
-        break;
-      }
-      case Op::ForStart: {
-        double* state = &registers[instruction.a];
-        top -= 3;
-        std::size_t count;
-        try {
-          count = rangeCount(stack[top], stack[top + 1], stack[top + 2]);
-        } catch (const std::exception&) {
-          return ScalarRun::Declined;  // the usual way raises it
-        }
-        if (count == 0) return ScalarRun::Declined;  // the variable would be left empty
-        startRounds(state, &stack[top], count);
-        poll();
-        registers[instruction.c] = state[0];
-        break;
-      }
-      case Op::Truth:
-        if (std::isnan(stack[top - 1])) return ScalarRun::GaveUp;  // the usual way raises
-        stack[top - 1] = stack[top - 1] != 0 ? 1.0 : 0.0;
-        break;
-      case Op::Call: {
-        top -= static_cast<std::size_t>(instruction.a);
-        const ScalarRun run =
-            callFromScalarProgram(*instruction.name, instruction.a, &stack[top], nested);
-        if (run != ScalarRun::Done) return run;
-        ++top;
-        break;
-      }
+      Q_FUNCTION_CASES
       case Op::Return:
         out = registers[instruction.a];
         return ScalarRun::Done;

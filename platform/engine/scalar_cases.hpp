@@ -108,3 +108,45 @@ inline bool position(double k, std::size_t count, std::size_t& index) {
     }                                                         \
     break;                                                    \
   }
+
+// The instructions that the runners of whole functions (scalar and value programs) run alike,
+// where a loop would hand over to the tree instead: a power that leaves the reals or a NaN
+// condition gives up the run, a for loop over no values or a bad range declines it, and a call
+// goes to a scalar form or a scalar program. Also in scope: `nested`, and ScalarRun.
+#define Q_FUNCTION_CASES                                                      \
+  case Op::Power: {                                                           \
+    const double b = stack[--top];                                            \
+    ops::ScalarResult power;                                                  \
+    if (!ops::scalarBinary(ops::BinaryOp::Power, stack[top - 1], b, power)) { \
+      return ScalarRun::GaveUp; /* not real */                                \
+    }                                                                         \
+    stack[top - 1] = power.value;                                             \
+    break;                                                                    \
+  }                                                                           \
+  case Op::ForStart: {                                                        \
+    double* state = &registers[instruction.a];                                \
+    top -= 3;                                                                 \
+    std::size_t count;                                                        \
+    try {                                                                     \
+      count = rangeCount(stack[top], stack[top + 1], stack[top + 2]);         \
+    } catch (const std::exception&) {                                         \
+      return ScalarRun::Declined; /* the usual way raises it */               \
+    }                                                                         \
+    if (count == 0) return ScalarRun::Declined; /* the variable: empty */     \
+    startRounds(state, &stack[top], count);                                   \
+    poll();                                                                   \
+    registers[instruction.c] = state[0];                                      \
+    break;                                                                    \
+  }                                                                           \
+  case Op::Truth:                                                             \
+    if (std::isnan(stack[top - 1])) return ScalarRun::GaveUp;                 \
+    stack[top - 1] = stack[top - 1] != 0 ? 1.0 : 0.0;                         \
+    break;                                                                    \
+  case Op::Call: {                                                            \
+    top -= static_cast<std::size_t>(instruction.a);                           \
+    const ScalarRun run =                                                     \
+        callFromScalarProgram(*instruction.name, instruction.a, &stack[top], nested); \
+    if (run != ScalarRun::Done) return run;                                   \
+    ++top;                                                                    \
+    break;                                                                    \
+  }

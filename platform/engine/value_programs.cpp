@@ -125,46 +125,11 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
 #define Q_NOTHING_STORED(slot)
       Q_SCALAR_CASES(Q_NOTHING_STORED)
 #undef Q_NOTHING_STORED
-      case Op::Power: {
-        const double b = stack[--top];
-        ops::ScalarResult power;
-        if (!ops::scalarBinary(ops::BinaryOp::Power, stack[top - 1], b, power)) {
-          return ScalarRun::GaveUp;  // not real
-        }
-        stack[top - 1] = power.value;
-        break;
-      }
-      case Op::ForStart: {
-        double* state = &registers[instruction.a];
-        top -= 3;
-        std::size_t count;
-        try {
-          count = rangeCount(stack[top], stack[top + 1], stack[top + 2]);
-        } catch (const std::exception&) {
-          return ScalarRun::Declined;  // the usual way raises it
-        }
-        if (count == 0) return ScalarRun::Declined;  // the variable would be left empty
-        startRounds(state, &stack[top], count);
-        poll();
-        registers[instruction.c] = state[0];
-        break;
-      }
-      case Op::Truth:
-        if (std::isnan(stack[top - 1])) return ScalarRun::GaveUp;  // the usual way raises
-        stack[top - 1] = stack[top - 1] != 0 ? 1.0 : 0.0;
-        break;
+      Q_FUNCTION_CASES
       case Op::Not:
         if (std::isnan(stack[top - 1])) return ScalarRun::GaveUp;
         stack[top - 1] = stack[top - 1] == 0 ? 1.0 : 0.0;
         break;
-      case Op::Call: {  // a constant
-        top -= static_cast<std::size_t>(instruction.a);
-        const ScalarRun run =
-            callFromScalarProgram(*instruction.name, instruction.a, &stack[top], nested);
-        if (run != ScalarRun::Done) return run;
-        ++top;
-        break;
-      }
       case Op::LocalValue:
         values[frame.valueTop++] = {frame.arrays[instruction.a], registers[instruction.a], false};
         break;
@@ -202,7 +167,8 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
         break;
       case Op::MakeCell: {
         const auto count = static_cast<std::size_t>(instruction.a);
-        ArrayPtr cell = checked(count == 0 ? zyCreateCellMatrix(0, 0) : zyCreateCellMatrix(1, count));
+        ArrayPtr cell =
+            checked(count == 0 ? zyCreateCellMatrix(0, 0) : zyCreateCellMatrix(1, count));
         ProgramValue* items = &values[frame.valueTop - count];
         for (std::size_t i = 0; i < count; ++i) {
           if (zySetCell(cell.get(), i, keep(items[i])) != 0) throw std::bad_alloc();
