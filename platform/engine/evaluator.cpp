@@ -1285,31 +1285,11 @@ bool Interpreter::appendInPlace(const Identifier& target, const Rows& rows, Valu
     return true;
   }
   std::size_t next = count;
-  if (cell) {
-    for (const Value& item : items.list) {
-      for (std::size_t k = 0; k < item.numberOfElements(); ++k) {
-        const zyArray* element = zyGetCellConst(item.array(), k);
-        zyArray* copy = element ? zyCreateSharedDataCopy(element) : nullptr;
-        if (element && !copy) throw std::bad_alloc();
-        replaceCell(array, next++, copy);
-      }
-    }
-    return true;
-  }
-  const std::size_t size = zyGetElementSize(array);
-  auto* real = static_cast<char*>(zyGetData(array));
-  auto* imag = complex ? static_cast<char*>(zyGetImagData(array)) : nullptr;
   for (const Value& item : items.list) {
-    if (item.isScalar()) {
-      const double value = item.scalar();
-      std::memcpy(real + next++ * size, &value, size);
-      continue;
-    }
-    const std::size_t n = item.numberOfElements();
-    if (n == 0) continue;
-    std::memcpy(real + next * size, item.array()->realData(), n * size);
-    if (imag) std::memcpy(imag + next * size, item.array()->imagData(), n * size);
-    next += n;
+    ArrayPtr holder;
+    const zyArray* source = item.view(holder);
+    ElementCopier copier(source, array);
+    for (std::size_t k = 0; k < source->numberOfElements(); ++k) copier.copy(k, next++);
   }
   return true;
 }
