@@ -50,20 +50,27 @@ void Core::releaseStorage(Storage* storage) {
       storage->headers.fetch_sub(1, std::memory_order_acq_rel) != 1) {
     return;
   }
-  if (storage->kind == StorageKind::Arrays) {
-    auto** elements = static_cast<zyArray**>(storage->real);
-    for (size_t i = 0; elements && i < storage->capacity; ++i) destroy(elements[i]);
-  }
-  if (storage->payload && storage->payloadType && storage->payloadType->destroy) {
-    storage->payloadType->destroy(storage->payload);
-  }
-  if (storage->kind == StorageKind::Arrays && storage->capacity == 2 && storage->real) {
-    keepPairBlock(storage->real);
-    storage->real = nullptr;
-  }
-  for (void* block : {storage->real, storage->imag, static_cast<void*>(storage->ir),
-                      static_cast<void*>(storage->jc)}) {
-    if (block) zyFree(block);
+  switch (storage->kind) {
+    case StorageKind::Arrays:
+      if (auto** elements = static_cast<zyArray**>(storage->real)) {
+        for (size_t i = 0; i < storage->capacity; ++i) destroy(elements[i]);
+        if (storage->capacity == 2) {
+          keepPairBlock(elements);
+        } else {
+          zyFree(elements);
+        }
+      }
+      break;
+    case StorageKind::Payload:
+      if (storage->payload && storage->payloadType && storage->payloadType->destroy) {
+        storage->payloadType->destroy(storage->payload);
+      }
+      break;
+    default:
+      for (void* block : {storage->real, storage->imag, static_cast<void*>(storage->ir),
+                          static_cast<void*>(storage->jc)}) {
+        if (block) zyFree(block);
+      }
   }
   storage->~Storage();
   keepBlock(storage, false);
@@ -131,25 +138,42 @@ constexpr size_t kKeptScalars = 16;
 constexpr size_t kKeptBlocks = 1024;
 #endif
 
+// Plain data, so that a thread's first use needs no guard and every later use no check of one;
+// ThreadEnd frees what the thread kept when it ends, armed by the first block kept.
 struct KeptOnThread {
   // Double scalars in [0], logical ones (what comparisons and isempty give) in [1].
   zyArray* arrays[2][kKeptScalars + 1];
-  size_t count[2] = {0, 0};
+  size_t count[2];
   // Raw memory of freed headers in [1], of freed storages in [0]; element blocks of freed
   // containers with two slots (malloc's, as every element block is) in [2].
   void* blocks[3][kKeptBlocks + 1];
-  size_t blockCount[3] = {0, 0, 0};
-  bool closed = false;  // the thread is ending: what is freed later is not kept
-  ~KeptOnThread() {
-    closed = true;
-    for (int kind = 0; kind < 2; ++kind) {
-      while (count[kind] > 0) Core::destroy(arrays[kind][--count[kind]], false);
-      while (blockCount[kind] > 0) ::operator delete(blocks[kind][--blockCount[kind]]);
-    }
-    while (blockCount[2] > 0) zyFree(blocks[2][--blockCount[2]]);
-  }
+  size_t blockCount[3];
+  bool armed;   // ThreadEnd will run
+  bool closed;  // the thread is ending: what is freed later is not kept
 };
 thread_local KeptOnThread kept;
+
+struct ThreadEnd {
+  ~ThreadEnd() {
+    kept.closed = true;
+    for (int kind = 0; kind < 2; ++kind) {
+      size_t& arrays = kept.count[kind];
+      while (arrays > 0) Core::destroy(kept.arrays[kind][--arrays], false);
+      size_t& blocks = kept.blockCount[kind];
+      while (blocks > 0) ::operator delete(kept.blocks[kind][--blocks]);
+    }
+    while (kept.blockCount[2] > 0) zyFree(kept.blocks[2][--kept.blockCount[2]]);
+  }
+};
+
+// Whether the thread may keep what it frees; the first time, arms ThreadEnd.
+bool mayKeepOnThread() {
+  if (__builtin_expect(kept.armed, true)) return !kept.closed;
+  thread_local ThreadEnd end;
+  (void)end;
+  kept.armed = true;
+  return true;
+}
 
 int keptKind(zyClassID classId) {
   return classId == zyDOUBLE_CLASS ? 0 : classId == zyLOGICAL_CLASS ? 1 : -1;
@@ -173,7 +197,7 @@ void* Core::keptPairBlock() {
 }
 
 void Core::keepPairBlock(void* block) {
-  if (kKeptBlocks > 0 && !kept.closed && kept.blockCount[2] < kKeptBlocks) {
+  if (kKeptBlocks > 0 && kept.blockCount[2] < kKeptBlocks && mayKeepOnThread()) {
     kept.blocks[2][kept.blockCount[2]++] = block;
     return;
   }
@@ -181,14 +205,14 @@ void Core::keepPairBlock(void* block) {
 }
 
 void Core::keepBlock(void* block, bool header) {
-  if (kKeptBlocks > 0 && !kept.closed && kept.blockCount[header] < kKeptBlocks) {
+  if (kKeptBlocks > 0 && kept.blockCount[header] < kKeptBlocks && mayKeepOnThread()) {
     kept.blocks[header][kept.blockCount[header]++] = block;
     return;
   }
   ::operator delete(block);
 }
 
-bool Core::keepable(const zyArray* array) {
+inline bool Core::keepable(const zyArray* array) {
   const Storage& storage = *array->storage_;
   return keptKind(array->classId_) >= 0 && array->numberOfElements_ == 1 &&
          array->ndims_ == 2 && array->dims_ == array->inlineDims_ &&
@@ -202,15 +226,20 @@ zyArray* Core::keptScalar(zyClassID classId, const void* value, size_t size) {
   if (kKeptScalars == 0 || kind < 0 || kept.count[kind] == 0) return nullptr;
   zyArray* array = kept.arrays[kind][--kept.count[kind]];
   array->scope_ = zySCOPE_OWNED;
-  std::memcpy(array->storage_->real, value, size);
+  // A double or a logical: copies of a known size need no call.
+  if (size == sizeof(double)) {
+    std::memcpy(array->storage_->real, value, sizeof(double));
+  } else {
+    std::memcpy(array->storage_->real, value, size);
+  }
   return array;
 }
 
 void Core::destroy(zyArray* array, bool mayKeep) {
   if (array == nullptr) return;
-  if (kKeptScalars > 0 && mayKeep && !kept.closed && keepable(array)) {
+  if (kKeptScalars > 0 && mayKeep) {
     const int kind = keptKind(array->classId_);
-    if (kept.count[kind] < kKeptScalars) {
+    if (kind >= 0 && kept.count[kind] < kKeptScalars && keepable(array) && mayKeepOnThread()) {
       kept.arrays[kind][kept.count[kind]++] = array;
       return;
     }

@@ -12,6 +12,7 @@ namespace zy::detail {
 namespace {
 
 bool elementCount(size_t ndim, const size_t* dims, size_t& count) {
+  if (ndim == 2 && dims != nullptr) return multiply(dims[0], dims[1], count);
   const Shape shape = normalizeShape(ndim, dims);
   count = 1;
   for (size_t i = 0; i < shape.ndims; ++i) {
@@ -79,16 +80,18 @@ bool validFieldNames(int nfields, const char** names, std::vector<std::string>& 
   return true;
 }
 
+// A cell or struct array (fields: a struct's names, taken; null for none).
 zyArray* createContainer(zyClassID classId, size_t ndim, const size_t* dims,
-                         std::vector<std::string> fields) {
+                         std::vector<std::string>* fields) {
   size_t count = 0;
   size_t slots = 0;
   if (!elementCount(ndim, dims, count)) return nullptr;
-  if (!multiply(count, classId == zySTRUCT_CLASS ? fields.size() : 1, slots)) return nullptr;
+  const size_t perElement = classId != zySTRUCT_CLASS ? 1 : fields ? fields->size() : 0;
+  if (!multiply(count, perElement, slots)) return nullptr;
   Storage* storage = Core::newStorage(StorageKind::Arrays);
   if (storage == nullptr) return nullptr;
   bool failed = false;
-  storage->fieldNames = std::move(fields);
+  if (fields) storage->fieldNames = std::move(*fields);
   storage->capacity = slots;
   storage->real = slots == 2 ? Core::keptPairBlock() : zeroedBlock(slots, sizeof(zyArray*), failed);
   failed = failed || (slots == 2 && storage->real == nullptr);
@@ -102,7 +105,7 @@ zyArray* createContainer(zyClassID classId, size_t ndim, const size_t* dims,
 zyArray* createStruct(size_t ndim, const size_t* dims, int nfields, const char** names) {
   std::vector<std::string> fields;
   if (!validFieldNames(nfields, names, fields)) return nullptr;
-  return createContainer(zySTRUCT_CLASS, ndim, dims, std::move(fields));
+  return createContainer(zySTRUCT_CLASS, ndim, dims, &fields);
 }
 
 zyArray* createAnyClass(size_t ndim, const size_t* dims, zyClassID classId,
@@ -110,7 +113,7 @@ zyArray* createAnyClass(size_t ndim, const size_t* dims, zyClassID classId,
   if (isFullDataClass(classId)) {
     return createFull(classId, ndim, dims, isNumericClass(classId) && complexity == zyCOMPLEX);
   }
-  if (isContainerClass(classId)) return createContainer(classId, ndim, dims, {});
+  if (isContainerClass(classId)) return createContainer(classId, ndim, dims, nullptr);
   if (static_cast<unsigned>(classId) > zyOBJECT_CLASS) return nullptr;
   StorageKind kind = isPayloadClass(classId) ? StorageKind::Payload : StorageKind::None;
   return Core::newHeader(classId, ndim, dims, Core::newStorage(kind));
@@ -149,7 +152,7 @@ zyArray* zyCreateCellArray(size_t ndim, const size_t* dims) {
 zyArray* zyCreateCellMatrix(size_t m, size_t n) {
   const size_t dims[2] = {m, n};
   return guarded<zyArray*>(
-      nullptr, [&] { return zy::detail::createContainer(zyCELL_CLASS, 2, dims, {}); });
+      nullptr, [&] { return zy::detail::createContainer(zyCELL_CLASS, 2, dims, nullptr); });
 }
 
 zyArray* zyCreateStructArray(size_t ndim, const size_t* dims, int nfields, const char** names) {
