@@ -198,6 +198,8 @@ Interpreter::Interpreter(kvnInstance& owner, Qdispatcher& dispatcher, OutputSink
       sinks_(std::move(sinks)),
       control_(*owner.callControl()),
       interruptFlag_(&control_.interruptFlag()) {
+  emptyCell_ = checked(zyCreateCellMatrix(0, 0));
+  emptyMatrix_ = makeEmptyDouble();
   if (!sinks_.print) sinks_.print = CmdWinSinkHandle::printSink();
   if (!sinks_.error) sinks_.error = CmdWinSinkHandle::errorSink();
   baseActivation_.workspace = &base_;

@@ -505,6 +505,10 @@ class Interpreter {
   // shape query, or a user function with a program, resolved as the usual way last resolved it.
   ScalarRun callFromValueProgram(const ast::ScalarInstruction& call, const ProgramValue* arguments,
                                  ProgramValue& result, int nested);
+  // {} and [] as value programs make them: what is kept of them is a shared copy, which costs a
+  // header and no storage (trees of cells end in a {} per leaf).
+  ArrayPtr emptyCell_;
+  ArrayPtr emptyMatrix_;
   // loop_programs.cpp: a loop's compiled program (ast::LoopProgram). False, having done
   // nothing, when a scalar variable the loop reads first holds no real scalar; else the loop
   // ran, with flow the way it ended (Normal or Return).

@@ -163,12 +163,15 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
         frame.set(instruction.a, nullptr, stack[--top], false);
         break;
       case Op::EmptyMatrix:
-        values[frame.valueTop++] = {makeEmptyDouble().release(), 0, true};
+        values[frame.valueTop++] = {emptyMatrix_.get(), 0, false};
         break;
       case Op::MakeCell: {
         const auto count = static_cast<std::size_t>(instruction.a);
-        ArrayPtr cell =
-            checked(count == 0 ? zyCreateCellMatrix(0, 0) : zyCreateCellMatrix(1, count));
+        if (count == 0) {
+          values[frame.valueTop++] = {emptyCell_.get(), 0, false};
+          break;
+        }
+        ArrayPtr cell = checked(zyCreateCellMatrix(1, count));
         ProgramValue* items = &values[frame.valueTop - count];
         for (std::size_t i = 0; i < count; ++i) {
           if (zySetCell(cell.get(), i, keep(items[i])) != 0) throw std::bad_alloc();
