@@ -62,8 +62,8 @@ void Core::releaseStorage(Storage* storage) {
       }
       break;
     case StorageKind::Payload:
-      if (storage->payload && storage->payloadType && storage->payloadType->destroy) {
-        storage->payloadType->destroy(storage->payload);
+      if (storage->payload() && storage->payloadType()->destroy) {
+        storage->payloadType()->destroy(storage->payload());
       }
       break;
     default:
@@ -253,7 +253,7 @@ void Core::destroy(zyArray* array, bool mayKeep) {
 size_t Core::slotCount(const zyArray* array) {
   size_t count = 0;
   if (array->classId_ == zyCELL_CLASS) return array->numberOfElements_;
-  multiply(array->numberOfElements_, array->storage_->fieldNames.size(), count);
+  multiply(array->numberOfElements_, array->storage_->fieldNames().size(), count);
   return count;
 }
 
@@ -309,7 +309,7 @@ Storage* Core::copyStorage(const zyArray* array, bool deep, bool skipReal, bool 
       break;
     }
     case StorageKind::Arrays: {
-      copy->fieldNames = source.fieldNames;
+      if (!source.fieldNames().empty()) copy->extras().fieldNames = source.fieldNames();
       const size_t slots = slotCount(array);
       if (skipReal || slots == 0) break;
       auto** elements = static_cast<zyArray**>(zyCalloc(slots, sizeof(zyArray*)));
@@ -328,12 +328,14 @@ Storage* Core::copyStorage(const zyArray* array, bool deep, bool skipReal, bool 
       break;
     }
     case StorageKind::Payload:
-      copy->payloadType = source.payloadType;
-      copy->objectClassName = source.objectClassName;
-      if (source.payload) {
-        copy->payload =
-            source.payloadType->clone ? source.payloadType->clone(source.payload) : nullptr;
-        failed = copy->payload == nullptr;
+      if (const StorageExtra* from = source.extra.get()) {
+        StorageExtra& to = copy->extras();
+        to.payloadType = from->payloadType;
+        to.objectClassName = from->objectClassName;
+        if (from->payload) {
+          to.payload = from->payloadType->clone ? from->payloadType->clone(from->payload) : nullptr;
+          failed = to.payload == nullptr;
+        }
       }
       break;
   }
@@ -394,7 +396,7 @@ int zyArray_tag::_get_class_id_non_trivial() const { return classId_; }
 const size_t* zyArray_tag::get_dimensions() const { return dims_; }
 
 const std::vector<std::string>& zyArray_tag::get_struct_field_info() const {
-  return storage_->fieldNames;
+  return storage_->fieldNames();
 }
 
 void zyArray_tag::set_nelements_allocated(size_t count) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,15 @@ enum class StorageKind : unsigned char {
   Payload,  // function-handle, opaque and object arrays
 };
 
+// What only struct and payload storages have, kept apart so that every other storage is small
+// (a tree of cells is mostly storages).
+struct StorageExtra {
+  std::vector<std::string> fieldNames;  // structs; element data is field + nfields * element
+  const zyPayloadType* payloadType = nullptr;
+  void* payload = nullptr;
+  std::string objectClassName;
+};
+
 // The data of one or more array headers. Headers made by zyCreateSharedDataCopy share it, and
 // `headers` counts them; a header writes only while it is the only one (Core::makeWritable).
 struct Storage {
@@ -34,13 +44,23 @@ struct Storage {
   bool pinned = false;
   void* real = nullptr;
   void* imag = nullptr;
-  size_t capacity = 0;                  // elements allocated in real and imag (sparse: nzmax)
-  size_t* ir = nullptr;                 // sparse: row of each stored element, capacity entries
-  size_t* jc = nullptr;                 // sparse: column starts, columns + 1 entries
-  std::vector<std::string> fieldNames;  // structs; element data is field + nfields * element
-  const zyPayloadType* payloadType = nullptr;
-  void* payload = nullptr;
-  std::string objectClassName;
+  size_t capacity = 0;   // elements allocated in real and imag (sparse: nzmax)
+  size_t* ir = nullptr;  // sparse: row of each stored element, capacity entries
+  size_t* jc = nullptr;  // sparse: column starts, columns + 1 entries
+  std::unique_ptr<StorageExtra> extra;  // null until something is put in it
+
+  const std::vector<std::string>& fieldNames() const {
+    static const std::vector<std::string> none;
+    return extra ? extra->fieldNames : none;
+  }
+  const zyPayloadType* payloadType() const { return extra ? extra->payloadType : nullptr; }
+  void* payload() const { return extra ? extra->payload : nullptr; }
+  const char* objectClassName() const { return extra ? extra->objectClassName.c_str() : ""; }
+  // The extra part, made on first use; throws std::bad_alloc when memory runs out.
+  StorageExtra& extras() {
+    if (!extra) extra = std::make_unique<StorageExtra>();
+    return *extra;
+  }
 };
 
 }  // namespace zy::detail

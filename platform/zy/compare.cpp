@@ -72,7 +72,7 @@ bool identical(const zyArray* a, const zyArray* b) {
     case StorageKind::Sparse:
       return sameSparse(a, b);
     case StorageKind::Arrays: {
-      if (left.fieldNames != right.fieldNames) return false;
+      if (left.fieldNames() != right.fieldNames()) return false;
       const size_t slots = Core::slotCount(a);
       const auto* leftSlots = static_cast<zyArray* const*>(left.real);
       const auto* rightSlots = static_cast<zyArray* const*>(right.real);
@@ -82,14 +82,14 @@ bool identical(const zyArray* a, const zyArray* b) {
       return true;
     }
     case StorageKind::Payload: {
-      if (left.objectClassName != right.objectClassName) return false;
-      if (left.payload == right.payload) return true;
+      if (std::strcmp(left.objectClassName(), right.objectClassName()) != 0) return false;
+      if (left.payload() == right.payload()) return true;
       std::string leftType, rightType, leftBytes, rightBytes;
       if (!payloadBytes(a, leftType, leftBytes) || !payloadBytes(b, rightType, rightBytes)) {
         return false;
       }
       return leftType == rightType && leftBytes == rightBytes &&
-             (left.payloadType->serialize || left.payloadType == zyStoredPayloadType());
+             (left.payloadType()->serialize || left.payloadType() == zyStoredPayloadType());
     }
   }
   return false;

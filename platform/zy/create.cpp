@@ -91,7 +91,14 @@ zyArray* createContainer(zyClassID classId, size_t ndim, const size_t* dims,
   Storage* storage = Core::newStorage(StorageKind::Arrays);
   if (storage == nullptr) return nullptr;
   bool failed = false;
-  if (fields) storage->fieldNames = std::move(*fields);
+  if (fields && !fields->empty()) {
+    try {
+      storage->extras().fieldNames = std::move(*fields);
+    } catch (...) {
+      Core::releaseStorage(storage);
+      throw;
+    }
+  }
   storage->capacity = slots;
   storage->real = slots == 2 ? Core::keptPairBlock() : zeroedBlock(slots, sizeof(zyArray*), failed);
   failed = failed || (slots == 2 && storage->real == nullptr);

@@ -255,10 +255,11 @@ std::string scalarText(const zyArray* array, DisplayFormat format) {
 // Text the payload's type gives for display, or empty.
 std::string describedPayload(const zyArray* array) {
   const Storage& storage = Core::storage(array);
-  if (storage.kind != StorageKind::Payload || !storage.payload || !storage.payloadType->describe) {
+  if (storage.kind != StorageKind::Payload || !storage.payload() ||
+      !storage.payloadType()->describe) {
     return std::string();
   }
-  char* text = storage.payloadType->describe(storage.payload);
+  char* text = storage.payloadType()->describe(storage.payload());
   if (text == nullptr) return std::string();
   std::string result(text);
   zyFree(text);

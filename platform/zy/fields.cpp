@@ -82,7 +82,7 @@ int zyResizeContainer(zyArray* array, const size_t* dims, size_t ndim) {
     }
     // A struct's slots are its fields, element after element: resizing adds or drops them at
     // the end.
-    const size_t fields = zyIsCell(array) ? 1 : Core::storage(array).fieldNames.size();
+    const size_t fields = zyIsCell(array) ? 1 : Core::storage(array).fieldNames().size();
     size_t slots = 0;
     if (!zy::detail::multiply(count, fields, slots) || !Core::makeWritable(array)) return -1;
     zy::detail::Storage& storage = Core::storage(array);
@@ -171,13 +171,14 @@ int zyAddField(zyArray* array, const char* name) {
   return guarded(-1, [&] {
     if (!Core::makeWritable(array)) return -1;
     zy::detail::Storage& storage = Core::storage(array);
-    const size_t fields = storage.fieldNames.size();
+    const size_t fields = storage.fieldNames().size();
     const size_t elements = array->numberOfElements();
     size_t slots = 0;
     if (!zy::detail::multiply(elements, fields + 1, slots)) return -1;
     // Everything that can throw happens before the new block exists, so nothing leaks.
     std::string field(name);
-    storage.fieldNames.reserve(fields + 1);
+    std::vector<std::string>& names = storage.extras().fieldNames;
+    names.reserve(fields + 1);
     auto** grown = static_cast<zyArray**>(slots ? zyCalloc(slots, sizeof(zyArray*)) : nullptr);
     if (slots != 0 && grown == nullptr) return -1;
     const auto* old = static_cast<zyArray* const*>(storage.real);
@@ -186,7 +187,7 @@ int zyAddField(zyArray* array, const char* name) {
         grown[f + (fields + 1) * element] = old[f + fields * element];
       }
     }
-    storage.fieldNames.push_back(std::move(field));
+    names.push_back(std::move(field));
     zyFree(storage.real);
     storage.real = grown;
     storage.capacity = slots;
@@ -198,7 +199,7 @@ int zyRemoveField(zyArray* array, int field) {
   if (!zyIsStruct(array) || field < 0 || field >= zyGetNumberOfFields(array)) return -1;
   if (!guarded(false, [&] { return Core::makeWritable(array); })) return -1;
   zy::detail::Storage& storage = Core::storage(array);
-  const size_t fields = storage.fieldNames.size();
+  const size_t fields = storage.fieldNames().size();
   const size_t elements = array->numberOfElements();
   auto** slots = static_cast<zyArray**>(storage.real);
   // Compact in place: every kept slot moves to a lower or equal position.
@@ -213,7 +214,8 @@ int zyRemoveField(zyArray* array, int field) {
       }
     }
   }
-  storage.fieldNames.erase(storage.fieldNames.begin() + field);
+  std::vector<std::string>& names = storage.extras().fieldNames;
+  names.erase(names.begin() + field);
   storage.capacity = target;
   return 0;
 }

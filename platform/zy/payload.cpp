@@ -37,11 +37,14 @@ zyArray* createPayloadArray(zyClassID classId, const char* className, const zyPa
     type->destroy(payload);
     return nullptr;
   }
-  storage->payloadType = type;
-  storage->payload = payload;
   try {
-    if (className) storage->objectClassName = className;
+    StorageExtra& extra = storage->extras();
+    extra.payloadType = type;
+    extra.payload = payload;
+    payload = nullptr;
+    if (className) extra.objectClassName = className;
   } catch (...) {
+    if (payload) type->destroy(payload);
     Core::releaseStorage(storage);
     throw;
   }
@@ -55,17 +58,18 @@ bool payloadBytes(const zyArray* array, std::string& typeName, std::string& byte
   const Storage& storage = Core::storage(array);
   typeName.clear();
   bytes.clear();
-  if (storage.payload == nullptr) return true;
-  if (storage.payloadType == &kStoredType) {
-    const auto* stored = static_cast<const StoredPayload*>(storage.payload);
+  if (storage.payload() == nullptr) return true;
+  const zyPayloadType* type = storage.payloadType();
+  if (type == &kStoredType) {
+    const auto* stored = static_cast<const StoredPayload*>(storage.payload());
     typeName = stored->typeName;
     bytes = stored->bytes;
     return true;
   }
-  typeName = storage.payloadType->name ? storage.payloadType->name : "";
-  if (storage.payloadType->serialize == nullptr) return true;
+  typeName = type->name ? type->name : "";
+  if (type->serialize == nullptr) return true;
   size_t length = 0;
-  void* block = storage.payloadType->serialize(storage.payload, &length);
+  void* block = type->serialize(storage.payload(), &length);
   if (block == nullptr) return false;
   std::unique_ptr<void, void (*)(void*)> owner(block, zyFree);
   bytes.assign(static_cast<const char*>(block), length);
@@ -98,17 +102,19 @@ zyArray* zyCreatePayloadArray(zyClassID classId, const char* className, const zy
       nullptr, [&] { return zy::detail::createPayloadArray(classId, className, type, payload); });
 }
 
-void* zyGetPayload(const zyArray* array) { return array ? Core::storage(array).payload : nullptr; }
+void* zyGetPayload(const zyArray* array) {
+  return array ? Core::storage(array).payload() : nullptr;
+}
 
 const zyPayloadType* zyGetPayloadType(const zyArray* array) {
-  return array ? Core::storage(array).payloadType : nullptr;
+  return array ? Core::storage(array).payloadType() : nullptr;
 }
 
 const char* zyGetObjectClassName(const zyArray* array) {
   if (array == nullptr || Core::storage(array).kind != zy::detail::StorageKind::Payload) {
     return nullptr;
   }
-  return Core::storage(array).objectClassName.c_str();
+  return Core::storage(array).objectClassName();
 }
 
 const zyPayloadType* zyStoredPayloadType(void) { return &zy::detail::kStoredType; }

@@ -36,7 +36,7 @@ class Writer {
     uint8_t attributes = 0;
     if (array->isComplex()) attributes |= kComplex;
     if (array->isSparse()) attributes |= kSparse;
-    if (storage.kind == StorageKind::Payload && storage.payload) attributes |= kHasPayload;
+    if (storage.kind == StorageKind::Payload && storage.payload()) attributes |= kHasPayload;
     u8(static_cast<uint8_t>(array->classId()));
     u8(attributes);
     u32(static_cast<uint32_t>(array->numberOfDimensions()));
@@ -54,8 +54,8 @@ class Writer {
         return sparse(array, size);
       case StorageKind::Arrays: {
         if (array->classId() == zySTRUCT_CLASS) {
-          u32(static_cast<uint32_t>(storage.fieldNames.size()));
-          for (const std::string& name : storage.fieldNames) text32(name);
+          u32(static_cast<uint32_t>(storage.fieldNames().size()));
+          for (const std::string& name : storage.fieldNames()) text32(name);
         }
         const auto* slots = static_cast<zyArray* const*>(storage.real);
         const size_t slotCount = Core::slotCount(array);
@@ -130,8 +130,8 @@ class Writer {
 
   bool payload(const zyArray* array) {
     const Storage& storage = Core::storage(array);
-    text32(storage.objectClassName);
-    if (!storage.payload) return true;
+    text32(storage.objectClassName());
+    if (!storage.payload()) return true;
     // The type may produce its bytes only once per pass; keep them for the writing pass.
     std::string typeName, payloadBytes;
     if (!zy::detail::payloadBytes(array, typeName, payloadBytes)) return false;
