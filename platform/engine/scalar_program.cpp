@@ -341,9 +341,19 @@ class Compiler {
   bool tested(const Expression& node, const std::vector<bool>& assigned) {
     if (!values_ || node.kind != NodeKind::Index) return expression(node, assigned, 0);
     if (!valueExpression(node, assigned, 0, true)) return false;
-    emit({Op::Unbox});
-    --valueDepth_;
+    emitUnbox();
     return true;
+  }
+
+  // Takes the value on top as a number. A call just made puts its result there itself.
+  void emitUnbox() {
+    ScalarInstruction& last = program_->code.back();
+    if (last.op == Op::CallValue) {
+      last.c = 1;
+    } else {
+      emit({Op::Unbox});
+    }
+    --valueDepth_;
   }
 
   static Op comparisonOf(BinaryOperator op) {
@@ -419,8 +429,7 @@ class Compiler {
         const Index& index = node.as<Index>();
         if (values_) {
           if (!valueExpression(node, assigned, depth, false)) return false;
-          emit({Op::Unbox});
-          --valueDepth_;
+          emitUnbox();
           return true;
         }
         if (index.base->kind != NodeKind::Identifier || index.base->parenthesized ||
@@ -554,11 +563,18 @@ class Compiler {
         const std::vector<ExpressionPtr>& arguments = step.arguments;
         if (step.kind == IndexStep::Kind::Brace) {
           // c{k} of a variable.
+          const std::size_t start = program_->code.size();
           if (name.slot < 0 || !valueSlots_[name.slot] || !assigned[name.slot] ||
               arguments.size() != 1 || !expression(*arguments[0], assigned, depth)) {
             return false;
           }
-          emit({Op::Brace, name.slot});
+          ScalarInstruction& last = program_->code.back();
+          if (program_->code.size() == start + 1 && last.op == Op::Number) {
+            last = {Op::Brace, name.slot, last.number};  // a constant k
+            last.c = 1;
+          } else {
+            emit({Op::Brace, name.slot});
+          }
           ++valueDepth_;
           return true;
         }

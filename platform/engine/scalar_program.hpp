@@ -96,8 +96,9 @@ struct ScalarInstruction {
     StoreNumber,  // pop x into register a, which may have held any value
     MakeCell,     // replace the top a values by the 1-by-a cell of them (0-by-0 for a == 0)
     EmptyMatrix,  // push [], the 0-by-0 double
-    Brace,        // pop k; push element k of the cell in register a
-    CallValue,    // replace the top a values by name(a values); b 1: only tested for truth
+    Brace,        // pop k (c 1: k is the number); push element k of the cell in register a
+    CallValue,    // replace the top a values by name(a values); b 1: only tested for truth;
+                  // c 1: the result goes to the number stack as Unbox would take it
     ReturnValue,  // the result is the value of register a
   };
   Op op;

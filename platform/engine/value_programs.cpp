@@ -28,9 +28,9 @@ inline bool numberOf(const ProgramValue& value, double& out) {
   return true;
 }
 
-inline void release(ProgramValue& value) {
+// Drops a value taken off a stack.
+inline void drop(const ProgramValue& value) {
   if (value.owned) zyDestroyArray(value.array);
-  value = ProgramValue{};
 }
 
 // An array of its own for what value holds, which gives up its reference.
@@ -58,7 +58,7 @@ struct ValueFrame {
     for (std::uint32_t bits = owned; bits != 0; bits &= bits - 1) {
       zyDestroyArray(arrays[__builtin_ctz(bits)]);
     }
-    while (valueTop > 0) release(values[--valueTop]);
+    while (valueTop > 0) drop(values[--valueTop]);
   }
 
   void set(std::int32_t slot, zyArray* array, double number, bool own) {
@@ -145,7 +145,7 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
       case Op::Unbox:
         if (!numberOf(values[frame.valueTop - 1], stack[top])) return ScalarRun::GaveUp;
         ++top;
-        release(values[--frame.valueTop]);
+        drop(values[--frame.valueTop]);
         break;
       case Op::StoreValue: {
         // The new value is kept before the old one goes: it may be an element of it.
@@ -183,8 +183,9 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
       case Op::Brace: {
         const zyArray* cell = frame.arrays[instruction.a];
         std::size_t index;
+        const double k = instruction.c != 0 ? instruction.number : stack[--top];
         if (!cell || cell->classId() != zyCELL_CLASS ||
-            !position(stack[--top], cell->numberOfElements(), index)) {
+            !position(k, cell->numberOfElements(), index)) {
           return ScalarRun::GaveUp;  // the usual way raises it
         }
         const zyArray* element = static_cast<zyArray* const*>(cell->realData())[index];
@@ -198,8 +199,16 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
         const ScalarRun run =
             callFromValueProgram(instruction, &values[frame.valueTop - count], result, nested);
         if (run != ScalarRun::Done) return run;
-        for (std::size_t i = 0; i < count; ++i) release(values[--frame.valueTop]);
-        values[frame.valueTop++] = result;
+        frame.valueTop -= count;
+        for (std::size_t i = 0; i < count; ++i) drop(values[frame.valueTop + i]);
+        if (instruction.c == 0) {
+          values[frame.valueTop++] = result;
+        } else {
+          const bool number = numberOf(result, stack[top]);
+          drop(result);
+          if (!number) return ScalarRun::GaveUp;
+          ++top;
+        }
         break;
       }
       case Op::ReturnValue: {

@@ -31,6 +31,8 @@ e = vp_ops('second', cell(1, 2));
 fprintf('%s %d\n', class(e), isempty(e))                % expect: double 1
 w = vp_ops('wrap', 5);
 fprintf('%s %d %d\n', class(w), w{1}, vp_ops('viaScalar', 6))   % expect: cell 5 4
+fprintf('%g ', vp_ops('plusSecond', {1, 5}), vp_ops('plusSecond', {1, [2 3]})); fprintf('\n')
+% expect: 6 3 4 
 fprintf('%d\n', numel(vp_ops('wide', 1)))               % expect: 20
 %% errors in compiled functions of values are the usual errors
 try
