@@ -82,6 +82,10 @@ inline void replaceField(zyArray* array, std::size_t index, int field, zyArray* 
   zyDestroyArray(old);
 }
 
+// s(i) = t, whole elements given: when both are structs, t must have the fields of s, in any
+// order, unless s has neither fields nor elements yet (it then takes those of t).
+void requireSameFields(const Value& object, const Value& value);
+
 // Grows a full numeric, char or logical vector or a cell or struct vector (or 0-by-0 array) that
 // no other value shares to newDims, keeping its elements in place and zeroing (emptying) the new
 // ones; vectors keep room for more, so that growing one element at a time takes amortised

@@ -111,6 +111,17 @@ int addField(zyArray* structure, const std::string& field) {
 
 }  // namespace
 
+void requireSameFields(const Value& object, const Value& value) {
+  if (!object.isStruct() || !value.isStruct()) return;
+  const std::vector<std::string>& have = object.array()->get_struct_field_info();
+  if (have.empty() && object.array()->numberOfElements() == 0) return;
+  const std::vector<std::string>& given = value.array()->get_struct_field_info();
+  if (have.size() != given.size() || !std::is_permutation(have.begin(), have.end(), given.begin())) {
+    raise("Q:structFieldMismatch",
+          "A struct array element can only be given a struct with the same fields.");
+  }
+}
+
 bool growInPlace(zyArray* array, const Dims& newDims) {
   if (array->sharesData() || array->isSparse()) return false;
   if (array->classId() == zyCELL_CLASS || array->classId() == zySTRUCT_CLASS) {

@@ -1426,6 +1426,7 @@ void Interpreter::assignSteps(Value& object, const Index& node, std::size_t step
         if (deletion) {
           deleteElements(object, arguments);
         } else {
+          requireSameFields(object, rhs);
           assignParen(object, arguments, std::move(rhs));
         }
         return;

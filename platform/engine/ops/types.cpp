@@ -198,6 +198,18 @@ std::string fieldNameArgument(const zyArray* a, const char* function) {
 
 void structBuiltin(Call& call) {
   call.check(0, -1, 1);
+  if (call.nargin == 1) {
+    // struct([]): the 0-by-0 struct array without fields; struct(s): s itself.
+    const zyArray* value = call.in(0);
+    if (value->classId() == zySTRUCT_CLASS) {
+      call.out(0, checked(zyCreateSharedDataCopy(value)));
+      return;
+    }
+    if (value->numberOfElements() == 0 && value->classId() == zyDOUBLE_CLASS) {
+      call.out(0, checked(zyCreateStructMatrix(0, 0, 0, nullptr)));
+      return;
+    }
+  }
   if (call.nargin % 2 != 0) {
     raise("Q:invalidInput", "struct: arguments must come in name-value pairs.");
   }

@@ -108,10 +108,21 @@ b.x = 2;
 s = [a, b];
 disp(size(s))                             % expect: 1 2
 disp(s(2).x)                              % expect: 2
-%% concatenating structs with different fields is an error
+%% struct arrays take elements with their own fields only, in any order
 a.x = 1;
 b.y = 2;
-s = [a, b];                               % expect-error: Q:structFieldMismatch
+try, s = [a, b]; catch err, disp(err.identifier), end      % expect: Q:structFieldMismatch
+s = struct('next', {1, 2});
+try, s(3) = struct('Next', 3); catch err, disp(err.identifier), end  % expect: Q:structFieldMismatch
+t = struct('a', 1, 'b', 2);
+try, t(2) = struct('a', 3); catch err, disp(err.identifier), end    % expect: Q:structFieldMismatch
+t(2) = struct('b', 3, 'a', 4);
+t(3).c = 5;                                % a field assignment adds the field to all
+fprintf('%d %d %d %d\n', t(2).a, t(2).b, numel(fieldnames(t)), isempty(t(1).c))  % expect: 4 3 3 1
+e = struct([]);
+e(2) = struct('k', 7);                     % no fields and no elements yet: it takes those given
+fprintf('%d %d %d\n', size(e), e(2).k)    % expect: 1 2 7
+fprintf('%d %d\n', isstruct(struct(t)), isequal(struct(t), t))      % expect: 1 1
 %% struct elements are copied on assignment
 s.v = [1 2 3];
 t = s;
