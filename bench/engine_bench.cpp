@@ -13,7 +13,8 @@
 // against the same loop alone, once with OpenBLAS's own default and once with the engine's
 // policy. The policy is read once per process (RTKKVN_BLAS_THREADS), so each of those two runs in
 // a child process of this program (--blas-host-child) and reports its medians back. The last
-// collects values into a cell and into a struct array one at a time, against a Lua table.
+// collects values into a cell and into a struct array one at a time, against a Lua table, and
+// empties a cell queue from the front (q(1) = []) against table.remove(q, 1).
 //
 // Usage: engine_bench [--quick] [--only=N]. Google Benchmark flags (as bench/run.sh passes them)
 // are ignored: this benchmark prints its own table.
@@ -26,6 +27,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -128,6 +130,8 @@ function loop(n) local s = 0 for i = 1, n do s = s + i end return s end
 function fib(n) if n < 2 then return n end return fib(n - 1) + fib(n - 2) end
 function collect(n) local c = {} for k = 1, n do c[#c + 1] = k end return #c end
 function records(n) local s = {} for k = 1, n do s[#s + 1] = {v = k} end return #s end
+function queue(n) local q = {} for k = 1, n do q[k] = k end local m = 0
+  while #q > 0 do table.remove(q, 1) m = m + 1 end return m end
 )";
 
 }  // namespace
@@ -158,6 +162,9 @@ int main(int argc, char** argv) {
   write("records.q",
         "function m = records(n)\ns = struct('v', {});\nfor k = 1:n\n  s(end + 1).v = k;\nend\n"
         "m = numel(s);\n");
+  write("queue.q",
+        "function m = queue(n)\nq = num2cell(1:n);\nm = 0;\nwhile ~isempty(q)\n  q(1) = [];\n"
+        "  m = m + 1;\nend\n");
   write("product.q", "function c = product(a, b)\nc = a * b;\n");
   // Small products with a little scalar work between them, as a numeric routine does.
   write("products.q",
@@ -414,21 +421,23 @@ int main(int argc, char** argv) {
   // (s(end+1).v = k), against Lua appending to a table. No target: the figures show that growth
   // stays linear (per element, the time at 1e5 elements is about that at 1e4).
   if (runs(8)) {
-    for (const char* name : {"collect", "records"}) {
+    for (const std::string name : {"collect", "records", "queue"}) {
+      // Emptying a queue from the front moves what is left each time, in Lua too: fewer.
+      const double sizes[2] = {name == "queue" ? 1e3 : 1e4, name == "queue" ? 1e4 : 1e5};
       double perElement[2] = {0, 0}, luaPerElement = 0;
       for (int size = 0; size < 2; ++size) {
-        const double n = size == 0 ? 1e4 : 1e5;
+        const double n = sizes[size];
         zyArray* count = zyCreateDoubleScalar(n);
         double qResult = 0, luaResult = 0;
         const auto [q, baseline] = pairedSecondsOf(
             [&] {
               zyArray* output = nullptr;
-              instance->CallSorvelFunction(name, 1, &output, 1, &count);
+              instance->CallSorvelFunction(name.c_str(), 1, &output, 1, &count);
               qResult = *static_cast<const double*>(zyGetDataConst(output));
               zyDestroyArray(output);
             },
             [&] {
-              lua_getglobal(lua, name);
+              lua_getglobal(lua, name.c_str());
               lua_pushnumber(lua, n);
               lua_pcall(lua, 1, 1, 0);
               luaResult = lua_tonumber(lua, -1);
@@ -441,9 +450,11 @@ int main(int argc, char** argv) {
         luaPerElement = baseline / n;
       }
       char note[64];
-      std::snprintf(note, sizeof note, "per element at 1e4: %.2f us", perElement[0] * 1e6);
-      inform(std::string(name) == "collect" ? "c{end+1} = k, 1e5 times"
-                                            : "s(end+1).v = k, 1e5 times",
+      std::snprintf(note, sizeof note, "per element at 1e%d: %.2f us",
+                    static_cast<int>(std::log10(sizes[0])), perElement[0] * 1e6);
+      inform(name == "collect"   ? "c{end+1} = k, 1e5 times"
+             : name == "records" ? "s(end+1).v = k, 1e5 times"
+                                 : "q(1) = [] of a 1e4 cell",
              perElement[1] * 1e6, "us", luaPerElement * 1e6, "Lua", note);
     }
   }

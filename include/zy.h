@@ -308,6 +308,14 @@ ZY_EXPORT int zyExchangeField(zyArray* array, size_t index, int field, zyArray* 
  * takes amortised constant time. 0, or -1 for an array that is neither or when memory runs out
  * (the array is then as it was). */
 ZY_EXPORT int zyResizeContainer(zyArray* array, const size_t* dims, size_t ndim);
+/* Removes the count elements of array from linear index first on, moving the later ones down,
+ * and gives it the dimensions dims, which must hold as many elements as are left: a queue's
+ * q(1) = [] costs a move of the elements, not a new array. For full numeric, char and logical
+ * arrays and for cells and structs; the data is unshared first and the block keeps its room.
+ * 0, or -1 for another kind of array, a range past the elements, dims of another count or when
+ * memory runs out (the array is then as it was). */
+ZY_EXPORT int zyRemoveElements(zyArray* array, size_t first, size_t count, const size_t* dims,
+                               size_t ndim);
 /* Adds a field at the end (empty in every element); its number, or -1. An existing name
  * returns its number. */
 ZY_EXPORT int zyAddField(zyArray* array, const char* name);

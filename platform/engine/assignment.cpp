@@ -46,32 +46,24 @@ Dims grownByIndex(const Dims& dims, std::size_t end) {
             " elements of a matrix, which cannot grow along an ambiguous dimension.");
 }
 
-// How many of the last elements of an array of count the subscript names, each once and
-// nothing else (a(end) or a(end-2:end)); 0 when it names anything else.
-std::size_t lastElementsNamed(const Interpreter::Subscript& subscript, std::size_t count) {
+// Whether the subscript names one run of elements of an array of count, each once and in order
+// (q(1), q(end), q(2:4)): then its first and length.
+bool elementRun(const Interpreter::Subscript& subscript, std::size_t count, std::size_t& first,
+                std::size_t& length) {
   using Kind = Interpreter::Subscript::Kind;
-  if (subscript.kind == Kind::Scalar) return count > 0 && subscript.scalar == count - 1 ? 1 : 0;
+  if (subscript.kind == Kind::Scalar) {
+    first = subscript.scalar;
+    length = 1;
+    return first < count;
+  }
   const std::vector<std::size_t>& indices = subscript.indices;
-  if (subscript.kind != Kind::List || indices.empty() || indices.size() > count ||
-      indices.front() != count - indices.size()) {
-    return 0;
-  }
+  if (subscript.kind != Kind::List || indices.empty() || indices.back() >= count) return false;
   for (std::size_t i = 1; i < indices.size(); ++i) {
-    if (indices[i] != indices[i - 1] + 1) return 0;
+    if (indices[i] != indices[i - 1] + 1) return false;
   }
-  return indices.size();
-}
-
-// Gives an array that no other value shares the smaller shape newDims where it is, dropping the
-// elements past its new count: a full numeric, char or logical array, or a cell or struct array.
-// False when the array does not qualify; the caller then copies.
-bool shrinkInPlace(zyArray* array, const Dims& newDims) {
-  if (array->sharesData() || array->isSparse()) return false;
-  if (array->classId() == zyCELL_CLASS || array->classId() == zySTRUCT_CLASS) {
-    return zyResizeContainer(array, newDims.data(), newDims.size()) == 0;
-  }
-  return isArithmeticClass(array->classId()) &&
-         zySetDimensions(array, newDims.data(), newDims.size()) == 0;
+  first = indices.front();
+  length = indices.size();
+  return true;
 }
 
 // Copies every element of source into destination (same class), at the same subscripts.
@@ -487,13 +479,16 @@ void Interpreter::deleteElements(Value& object, ValueList& arguments) {
   if (n == 1) {
     const std::size_t count = source->numberOfElements();
     const bool column = dims.size() == 2 && dims[1] == 1 && dims[0] != 1;
-    const std::size_t last = lastElementsNamed(subscripts[0], count);
-    if (last > 0 && object.isArray()) {
-      // The last elements go (a stack's s(end) = []): an array no other value shares shrinks
-      // where it is.
+    std::size_t first, length;
+    if (object.isArray() && !source->isSparse() && elementRun(subscripts[0], count, first, length)) {
+      // One run goes (a queue's q(1) = [], a stack's s(end) = []): the elements after it move
+      // down where they are, in data no other value shares.
       source.reset();
-      const Dims newDims = column ? Dims{count - last, 1} : Dims{1, count - last};
-      if (shrinkInPlace(object.mutableArray(), newDims)) return;
+      const Dims newDims = column ? Dims{count - length, 1} : Dims{1, count - length};
+      if (zyRemoveElements(object.mutableArray(), first, length, newDims.data(), newDims.size()) ==
+          0) {
+        return;
+      }
       source = fullArray(object.view(holder));
     }
     std::vector<char> removed(count, 0);

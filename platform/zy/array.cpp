@@ -566,6 +566,45 @@ int zySetDimensions(zyArray* array, const size_t* dims, size_t ndim) {
   return Core::setDimensions(array, ndim, dims) ? 0 : -1;
 }
 
+int zyRemoveElements(zyArray* array, size_t first, size_t count, const size_t* dims,
+                     size_t ndim) {
+  if (array == nullptr) return -1;
+  const StorageKind kind = Core::storage(array).kind;
+  if (kind != StorageKind::Full && kind != StorageKind::Arrays) return -1;
+  const size_t elements = array->numberOfElements();
+  if (first > elements || count > elements - first) return -1;
+  const zy::detail::Shape shape = zy::detail::normalizeShape(ndim, dims);
+  size_t left = 1;
+  for (size_t i = 0; i < shape.ndims; ++i) {
+    if (!zy::detail::multiply(left, shape.dims[i], left)) return -1;
+  }
+  if (left != elements - count) return -1;
+  return zy::detail::guarded(-1, [&] {
+    // The shape first: nothing has moved yet when that runs out of memory.
+    if (!Core::makeWritable(array) || !Core::setDimensions(array, ndim, dims)) return -1;
+    if (count == 0) return 0;
+    zy::detail::Storage& storage = Core::storage(array);
+    if (kind == StorageKind::Arrays) {
+      // A struct element is nfields slots in a row; slots past the elements stay empty.
+      const size_t per = array->classId() == zySTRUCT_CLASS ? storage.fieldNames().size() : 1;
+      auto** slots = static_cast<zyArray**>(storage.real);
+      const size_t from = per * first, gone = per * count, total = per * elements;
+      for (size_t i = from; i < from + gone; ++i) Core::destroy(slots[i]);
+      std::memmove(slots + from, slots + from + gone, (total - from - gone) * sizeof(zyArray*));
+      std::memset(slots + total - gone, 0, gone * sizeof(zyArray*));
+      return 0;
+    }
+    const size_t size = zy::detail::elementSize(array->classId());
+    for (void* block : {storage.real, storage.imag}) {
+      if (block == nullptr) continue;
+      char* bytes = static_cast<char*>(block);
+      std::memmove(bytes + first * size, bytes + (first + count) * size,
+                   (elements - first - count) * size);
+    }
+    return 0;
+  });
+}
+
 }  // extern "C"
 
 extern "C" {

@@ -147,6 +147,58 @@ TEST(ZyCell, ResizingCellsAndStructsKeepsElementsAndLeavesRoom) {
   EXPECT_EQ(zyResizeContainer(number.get(), longer, 2), -1);
 }
 
+TEST(ZyCell, RemovingElementsMovesTheRestDownInPlace) {
+  // A cell queue of 1..5: the first and a middle run go, the rest keep their order.
+  Array cell(zyCreateCellMatrix(1, 5));
+  for (size_t i = 0; i < 5; ++i) zySetCell(cell.get(), i, zyCreateDoubleScalar(i + 1.0));
+  Array twin(zyCreateSharedDataCopy(cell.get()));
+  const size_t four[] = {1, 4};
+  ASSERT_EQ(zyRemoveElements(cell.get(), 0, 1, four, 2), 0);
+  const size_t two[] = {2, 1};
+  ASSERT_EQ(zyRemoveElements(cell.get(), 1, 2, two, 2), 0);
+  EXPECT_EQ(zyGetM(cell.get()), 2u);
+  EXPECT_EQ(*zyGetCellConst(cell.get(), 0)->elements<double>(), 2);
+  EXPECT_EQ(*zyGetCellConst(cell.get(), 1)->elements<double>(), 5);
+  EXPECT_EQ(zyGetNumberOfElements(twin.get()), 5u) << "a shared cell is unshared first";
+  EXPECT_EQ(*zyGetCellConst(twin.get(), 1)->elements<double>(), 2);
+  // The slots left behind are empty: growing again finds no stale element (nor a double free).
+  const size_t three[] = {1, 3};
+  ASSERT_EQ(zyResizeContainer(cell.get(), three, 2), 0);
+  EXPECT_EQ(zyGetCellConst(cell.get(), 2), nullptr);
+
+  // A struct element is all its fields.
+  const char* names[] = {"a", "b"};
+  Array structure(zyCreateStructMatrix(1, 3, 2, names));
+  for (size_t e = 0; e < 3; ++e) {
+    zySetField(structure.get(), e, "a", zyCreateDoubleScalar(e + 1.0));
+    zySetField(structure.get(), e, "b", zyCreateDoubleScalar(-(e + 1.0)));
+  }
+  const size_t pair[] = {1, 2};
+  ASSERT_EQ(zyRemoveElements(structure.get(), 0, 1, pair, 2), 0);
+  EXPECT_EQ(*zyGetFieldConst(structure.get(), 0, "a")->elements<double>(), 2);
+  EXPECT_EQ(*zyGetFieldConst(structure.get(), 1, "b")->elements<double>(), -3);
+
+  // Numbers, both parts of complex ones, and chars.
+  Array numbers(zyCreateDoubleMatrix(1, 4, zyCOMPLEX));
+  auto* re = static_cast<double*>(zyGetData(numbers.get()));
+  auto* im = static_cast<double*>(zyGetImagData(numbers.get()));
+  for (int i = 0; i < 4; ++i) re[i] = i, im[i] = 10 * i;
+  const size_t one[] = {1, 1};
+  ASSERT_EQ(zyRemoveElements(numbers.get(), 1, 3, one, 2), 0);
+  ASSERT_EQ(zyRemoveElements(numbers.get(), 0, 0, one, 2), 0);
+  EXPECT_EQ(re[0], 0);
+  Array text(zyCreateString("queue"));
+  ASSERT_EQ(zyRemoveElements(text.get(), 0, 2, three, 2), 0);
+  EXPECT_EQ(matrix::get_string(text.get()), "eue");
+
+  // Refused: a range past the end, a shape of another count, a sparse array.
+  EXPECT_EQ(zyRemoveElements(text.get(), 2, 2, one, 2), -1);
+  EXPECT_EQ(zyRemoveElements(text.get(), 0, 1, one, 2), -1);
+  Array sparse(zyCreateSparse(2, 2, 1, zyREAL));
+  EXPECT_EQ(zyRemoveElements(sparse.get(), 0, 1, three, 2), -1);
+  EXPECT_EQ(matrix::get_string(text.get()), "eue");
+}
+
 TEST(ZyStruct, FieldsAreLaidOutFieldPlusFieldsTimesElement) {
   const char* names[] = {"a", "b"};
   Array structure(zyCreateStructMatrix(1, 2, 2, names));

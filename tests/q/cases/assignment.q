@@ -85,27 +85,25 @@ size(A)                    % expect: ans = 1 3
 B = [1 2; 3 4];
 B(3:4) = [];
 disp(B)                    % expect: 1 3
-%% the last elements deleted one at a time, as from a stack, of every kind of vector; copies keep theirs, and the array grows again
-v = (1:5)';
+%% runs of elements deleted at the front, in the middle and at the end (queues and stacks) of every kind of vector; copies keep theirs, and the array grows again
+v = (1:6)';
 w = v;
-t = 'abc';
-c = {1, 'two', {3}};
+t = 'abcde';
+c = {1, 'two', {3}, 4};
 s = struct('a', {1, 2, 3});
 v(end) = [];
+v(1) = [];
 v(end - 1:end) = [];
-t(end) = [];
+t(1) = [];
+t(2:3) = [];
+c(1) = [];
 c(end) = [];
-s(end) = [];
+s(2) = [];
 v(end + 1) = 7;
 c{end + 1} = 8;
 fprintf('%d %d |', size(v)); fprintf(' %d', v);
-fprintf(' | %s | %d %d %s | %d %d | %d\n', t, numel(c), c{3}, class(c{2}), numel(s), s(end).a, ...
-        numel(w))                                  % expect: 3 1 | 1 2 7 | ab | 3 8 char | 2 2 | 5
-%% deleting cells
-c = {1, 2, 3};
-c(2) = [];
-numel(c)                   % expect: ans = 2
-c{2}                       % expect: ans = 3
+fprintf(' | %s | %d %d %s | %d %d | %d\n', t, numel(c), c{3}, class(c{1}), numel(s), s(end).a, ...
+        numel(w))                                  % expect: 3 1 | 2 3 7 | be | 3 8 char | 2 3 | 6
 %% brace assignment of [] stores an empty value
 c = {1, 2, 3};
 c{2} = [];
