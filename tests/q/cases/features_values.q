@@ -2,6 +2,9 @@
 t = vp_build(4);
 fprintf('%d %d %d\n', vp_count(t), numel(t), isempty(t{1}{1}{1}{1}))   % expect: 31 2 1
 fprintf('%d ', vp_count({}), vp_count(vp_build(0))); fprintf('\n')     % expect: 1 1 
+t{1}{1}{1}{1}{2} = {};                     % the leaves share one empty cell until written
+u = vp_build(4);
+fprintf('%d %d %d\n', vp_count(t), vp_count(u), isempty(u{1}{1}{1}{1}))  % expect: 33 31 1
 %% lists of cells: built in a while loop, walked with an element replacing the variable that held it
 c = vp_ops('chain', 4);
 fprintf('%d %d %d\n', vp_ops('total', c), c{1}, c{2}{1})            % expect: 10 1 2
