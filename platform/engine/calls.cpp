@@ -632,6 +632,7 @@ bool Interpreter::runCompiled(const ast::Function& function, const double* input
   return run == ScalarRun::Done;
 }
 
+Q_EVERY_INSTRUCTION_BEGIN
 Interpreter::ScalarRun Interpreter::runScalarProgram(const ast::ScalarProgram& program,
                                                      const double* inputs, double& out,
                                                      int nested) {
@@ -657,11 +658,35 @@ Interpreter::ScalarRun Interpreter::runScalarProgram(const ast::ScalarProgram& p
       case Op::Return:
         out = registers[instruction.a];
         return ScalarRun::Done;
+      case Op::LocalChecked:
+      case Op::End:
+      case Op::Element:
+      case Op::Element2:
+      case Op::SetElement:
+      case Op::SetElement2:
+      case Op::CopyArray:
+      case Op::Not:
+      case Op::Exec:
+      case Op::Finish:
+      case Op::Leave:
+      case Op::LocalValue:
+      case Op::LocalScalar:
+      case Op::Box:
+      case Op::Unbox:
+      case Op::StoreValue:
+      case Op::StoreNumber:
+      case Op::MakeCell:
+      case Op::EmptyMatrix:
+      case Op::Brace:
+      case Op::CallValue:
+      case Op::ReturnValue:
+        return ScalarRun::GaveUp;  // the instructions of loops and value programs: none here
       default:
-        return ScalarRun::GaveUp;  // the instructions of loop programs: none here
+        __builtin_unreachable();  // every instruction has its case above
     }
   }
 }
+Q_EVERY_INSTRUCTION_END
 
 Interpreter::ScalarRun Interpreter::callFromScalarProgram(const ast::Identifier& name, int count,
                                                           double* arguments, int nested) {

@@ -163,6 +163,7 @@ Flow Interpreter::handOver(const LoopRun& run, const LoopProgram::ResumePoint& p
   return flow;
 }
 
+Q_EVERY_INSTRUCTION_BEGIN
 Flow Interpreter::runLoop(LoopRun& run) {
   using Op = ast::ScalarInstruction::Op;
   const LoopProgram& program = run.program;
@@ -336,6 +337,8 @@ Flow Interpreter::runLoop(LoopRun& run) {
         case Op::CallValue:
         case Op::ReturnValue:
           break;  // functions' instructions: not in loops
+        default:
+          __builtin_unreachable();  // every instruction has its case above
       }
     }
   tree:
@@ -352,5 +355,6 @@ Flow Interpreter::runLoop(LoopRun& run) {
   }
 #undef Q_LOOP_STORED
 }
+Q_EVERY_INSTRUCTION_END
 
 }  // namespace q

@@ -30,6 +30,13 @@ inline bool position(double k, std::size_t count, std::size_t& index) {
 
 }  // namespace q
 
+// Each runner's switch names every instruction and has an unreachable default, which spares
+// the bounds check of every dispatch; these around a runner make a switch that misses an
+// instruction a compile error.
+#define Q_EVERY_INSTRUCTION_BEGIN \
+  _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic error \"-Wswitch-enum\"")
+#define Q_EVERY_INSTRUCTION_END _Pragma("GCC diagnostic pop")
+
 #define Q_SCALAR_BINARY(Operation, expression) \
   case Op::Operation: {                        \
     const double b = stack[--top];             \

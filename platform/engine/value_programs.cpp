@@ -97,6 +97,7 @@ bool Interpreter::runValues(const ast::Function& function, const ValueList& argu
   return true;
 }
 
+Q_EVERY_INSTRUCTION_BEGIN
 Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& program,
                                                     const ProgramValue* inputs,
                                                     ProgramValue& out, int nested) {
@@ -225,11 +226,24 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
         }
         return ScalarRun::Done;
       }
+      case Op::Return:
+      case Op::LocalChecked:
+      case Op::End:
+      case Op::Element:
+      case Op::Element2:
+      case Op::SetElement:
+      case Op::SetElement2:
+      case Op::CopyArray:
+      case Op::Exec:
+      case Op::Finish:
+      case Op::Leave:
+        return ScalarRun::GaveUp;  // the instructions of loops and scalar programs: none here
       default:
-        return ScalarRun::GaveUp;  // the instructions of loop programs: none here
+        __builtin_unreachable();  // every instruction has its case above
     }
   }
 }
+Q_EVERY_INSTRUCTION_END
 
 Interpreter::ScalarRun Interpreter::callFromValueProgram(const ast::ScalarInstruction& call,
                                                          const ProgramValue* arguments,

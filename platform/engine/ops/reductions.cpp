@@ -20,7 +20,6 @@ namespace q::ops::detail {
 namespace {
 
 using Complex = std::complex<double>;
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 struct Layout {
   size_t before = 1, length = 1, after = 1;
