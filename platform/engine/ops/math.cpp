@@ -2,6 +2,7 @@
 // and whether the result must be complex (sqrt of a negative number, log of one, asin outside
 // [-1, 1]) are decided before the loop.
 
+#include <cfloat>
 #include <cmath>
 #include <complex>
 
@@ -261,9 +262,197 @@ bool scalarBinaryMath(double a, double b, double& out) {
   return true;
 }
 
+// ---- whole numbers: gcd, lcm, factorial, nchoosek, isprime, primes ----------------------
+
+// The values of a real arithmetic argument, each a whole number (nonnegative if asked).
+DoubleValues wholeNumbers(const zyArray* a, const char* name, bool nonnegative) {
+  if (!isArithmetic(a) || isComplex(a)) {
+    raise("Q:invalidInput", std::string(name) + ": the input must be real numbers.");
+  }
+  DoubleValues values(a);
+  for (size_t i = 0; i < a->numberOfElements(); ++i) {
+    const double v = values[i];
+    if (v != std::floor(v) || (nonnegative && v < 0)) {
+      raise("Q:invalidInput", std::string(name) + ": the input must be " +
+                                  (nonnegative ? "nonnegative " : "") + "whole numbers.");
+    }
+  }
+  return values;
+}
+
+double gcdOf(double a, double b) {
+  a = std::fabs(a);
+  b = std::fabs(b);
+  while (b != 0) {
+    const double r = std::fmod(a, b);
+    a = b;
+    b = r;
+  }
+  return a;
+}
+
+// gcd(a, b) and lcm(a, b), element by element, a scalar going with every element of the other.
+template <bool greatest>
+void divisorBuiltin(Call& call) {
+  const char* name = greatest ? "gcd" : "lcm";
+  call.check(2, 2, 1);
+  FullArray a(call.in(0)), b(call.in(1));
+  const zyClassID cls = arithmeticClass(a.get(), b.get(), name);
+  const DoubleValues x = wholeNumbers(a.get(), name, false);
+  const DoubleValues y = wholeNumbers(b.get(), name, false);
+  const size_t na = a->numberOfElements(), nb = b->numberOfElements();
+  if (na != 1 && nb != 1 && dimsOf(a.get()) != dimsOf(b.get())) {
+    raise("Q:dimensionMismatch", std::string(name) + ": the inputs must have the same size.");
+  }
+  const size_t n = na == 1 ? nb : na;
+  std::vector<double> out(n);
+  for (size_t i = 0; i < n; ++i) {
+    const double u = x[na == 1 ? 0 : i], v = y[nb == 1 ? 0 : i];
+    const double g = gcdOf(u, v);
+    out[i] = greatest ? g : g == 0 ? 0 : std::fabs(u / g * v);
+  }
+  call.out(0, fromDoubles(cls, dimsOf(na == 1 ? b.get() : a.get()), out.data(), nullptr));
+}
+
+void factorialBuiltin(Call& call) {
+  call.check(1, 1, 1);
+  FullArray a(call.in(0));
+  const DoubleValues n = wholeNumbers(a.get(), "factorial", true);
+  std::vector<double> out(a->numberOfElements());
+  for (size_t i = 0; i < out.size(); ++i) {
+    out[i] = n[i] > 170 ? INFINITY : std::round(std::tgamma(n[i] + 1));
+  }
+  call.out(0, fromDoubles(a->classId(), dimsOf(a.get()), out.data(), nullptr));
+}
+
+// nchoosek(n, k): the binomial coefficient; nchoosek(v, k): every choice of k elements of the
+// vector v, one row each, in the order of their positions.
+void nchoosekBuiltin(Call& call) {
+  call.check(2, 2, 1);
+  FullArray v(call.in(0));
+  const double k = scalarArgument(call.in(1), "nchoosek", "k");
+  if (!(k >= 0) || k != std::floor(k)) {
+    raise("Q:invalidInput", "nchoosek: k must be a nonnegative whole number.");
+  }
+  const DoubleValues values = wholeNumbers(v.get(), "nchoosek", v->numberOfElements() == 1);
+  if (v->numberOfElements() == 1) {
+    const double n = values[0];
+    if (k > n) raise("Q:invalidInput", "nchoosek: k must not be greater than n.");
+    const double smaller = std::min(k, n - k);
+    double c = 1;
+    for (double j = 1; j <= smaller; ++j) c = std::round(c * (n - smaller + j) / j);
+    return call.out(0, fromDoubles(v->classId(), {1, 1}, &c, nullptr));
+  }
+  const size_t n = v->numberOfElements(), choose = static_cast<size_t>(k);
+  if (choose > n) return call.out(0, create(v->classId(), {0, choose}));
+  std::vector<std::vector<size_t>> rows;
+  std::vector<size_t> pick(choose);
+  for (size_t j = 0; j < choose; ++j) pick[j] = j;
+  for (;;) {
+    rows.push_back(pick);
+    if (rows.size() > 10'000'000) raise("Q:outOfMemory", "nchoosek: too many combinations.");
+    size_t j = choose;
+    while (j > 0 && pick[j - 1] == n - choose + j - 1) --j;
+    if (j == 0) break;
+    ++pick[j - 1];
+    for (size_t t = j; t < choose; ++t) pick[t] = pick[t - 1] + 1;
+  }
+  std::vector<double> out(rows.size() * choose);
+  for (size_t r = 0; r < rows.size(); ++r) {
+    for (size_t j = 0; j < choose; ++j) out[r + rows.size() * j] = values[rows[r][j]];
+  }
+  call.out(0, fromDoubles(v->classId(), {rows.size(), choose}, out.data(), nullptr));
+}
+
+bool isPrimeNumber(double n) {
+  if (n < 2) return false;
+  if (n < 4) return true;
+  if (std::fmod(n, 2) == 0) return false;
+  for (double d = 3; d * d <= n; d += 2) {
+    if (std::fmod(n, d) == 0) return false;
+  }
+  return true;
+}
+
+void isprimeBuiltin(Call& call) {
+  call.check(1, 1, 1);
+  FullArray a(call.in(0));
+  const DoubleValues n = wholeNumbers(a.get(), "isprime", true);
+  ArrayPtr out = create(zyLOGICAL_CLASS, dimsOf(a.get()));
+  for (size_t i = 0; i < a->numberOfElements(); ++i) {
+    dataOf<zyLogical>(out.get())[i] = isPrimeNumber(n[i]);
+  }
+  call.out(0, std::move(out));
+}
+
+// The primes up to n, by the sieve.
+void primesBuiltin(Call& call) {
+  call.check(1, 1, 1);
+  const double limit = std::floor(scalarArgument(call.in(0), "primes", "the limit"));
+  if (limit > 1e9) raise("Q:invalidInput", "primes: the limit must be at most 1e9.");
+  const size_t n = limit < 2 ? 0 : static_cast<size_t>(limit);
+  std::vector<bool> composite(n + 1, false);
+  std::vector<double> found;
+  for (size_t i = 2; i <= n; ++i) {
+    if (composite[i]) continue;
+    found.push_back(static_cast<double>(i));
+    for (size_t j = i * i; j <= n; j += i) composite[j] = true;
+  }
+  call.out(0, fromDoubles(zyDOUBLE_CLASS, {1, found.size()}, found.data(), nullptr));
+}
+
+// ---- intmax, intmin, realmax, realmin, flintmax ------------------------------------------
+
+zyClassID classArgument(Call& call, const char* name, zyClassID fallback) {
+  if (call.nargin == 0) return fallback;
+  const std::string text = textArgument(call.in(0), name);
+  static const std::pair<const char*, zyClassID> classes[] = {
+      {"double", zyDOUBLE_CLASS}, {"single", zySINGLE_CLASS}, {"int8", zyINT8_CLASS},
+      {"uint8", zyUINT8_CLASS},   {"int16", zyINT16_CLASS},   {"uint16", zyUINT16_CLASS},
+      {"int32", zyINT32_CLASS},   {"uint32", zyUINT32_CLASS}, {"int64", zyINT64_CLASS},
+      {"uint64", zyUINT64_CLASS}};
+  for (const auto& [className, id] : classes) {
+    if (text == className && isFloatClass(id) == isFloatClass(fallback)) return id;
+  }
+  raise("Q:invalidInput", std::string(name) + ": '" + text + "' is not a class it knows.");
+}
+
+// intmax and intmin of an integer class (int32 by default), made by saturating.
+template <bool largest>
+void integerLimitBuiltin(Call& call) {
+  call.check(0, 1, 1);
+  const zyClassID cls = classArgument(call, largest ? "intmax" : "intmin", zyINT32_CLASS);
+  const double beyond = largest ? INFINITY : -INFINITY;
+  call.out(0, fromDoubles(cls, {1, 1}, &beyond, nullptr));
+}
+
+// realmax (0), realmin (1) and flintmax (2) of double or single.
+template <int which>
+void floatLimitBuiltin(Call& call) {
+  static const char* const names[] = {"realmax", "realmin", "flintmax"};
+  call.check(0, 1, 1);
+  const zyClassID cls = classArgument(call, names[which], zyDOUBLE_CLASS);
+  const bool single = cls == zySINGLE_CLASS;
+  const double value = which == 0   ? (single ? FLT_MAX : DBL_MAX)
+                       : which == 1 ? (single ? FLT_MIN : DBL_MIN)
+                                    : (single ? 16777216.0 : 9007199254740992.0);
+  call.out(0, fromDoubles(cls, {1, 1}, &value, nullptr));
+}
+
 }  // namespace
 
 void addMathBuiltins(std::vector<BuiltinEntry>& table) {
+  table.push_back({"factorial", builtin<factorialBuiltin>});
+  table.push_back({"flintmax", builtin<floatLimitBuiltin<2>>});
+  table.push_back({"gcd", builtin<divisorBuiltin<true>>});
+  table.push_back({"intmax", builtin<integerLimitBuiltin<true>>});
+  table.push_back({"intmin", builtin<integerLimitBuiltin<false>>});
+  table.push_back({"isprime", builtin<isprimeBuiltin>});
+  table.push_back({"lcm", builtin<divisorBuiltin<false>>});
+  table.push_back({"nchoosek", builtin<nchoosekBuiltin>});
+  table.push_back({"primes", builtin<primesBuiltin>});
+  table.push_back({"realmax", builtin<floatLimitBuiltin<0>>});
+  table.push_back({"realmin", builtin<floatLimitBuiltin<1>>});
   table.push_back({"abs", builtin<mathBuiltin<Fn::Abs>>, scalarMath<Fn::Abs>});
   table.push_back({"acos", builtin<mathBuiltin<Fn::Acos>>, scalarMath<Fn::Acos>});
   table.push_back({"angle", builtin<mathBuiltin<Fn::Angle>>, scalarMath<Fn::Angle>});

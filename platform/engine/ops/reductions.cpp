@@ -604,9 +604,97 @@ void findBuiltin(Call& call) {
   }
 }
 
+// ---- median, mode, var, std ----------------------------------------------------------------
+
+enum class Statistic { Median, Mode, Var, Std };
+
+// The statistic of each run of a real array along a dimension (the first longer than one by
+// default): median and mode (smallest of the most frequent values) take median(a, dim);
+// var and std take var(a, w, dim), w 0 (divide by n - 1) or 1 (by n). NaN in a run gives NaN,
+// except for mode, which leaves NaNs out. A run of nothing gives NaN.
+template <Statistic statistic>
+void statisticBuiltin(Call& call) {
+  const bool spread = statistic == Statistic::Var || statistic == Statistic::Std;
+  const char* name = statistic == Statistic::Median ? "median"
+                     : statistic == Statistic::Mode ? "mode"
+                     : statistic == Statistic::Var  ? "var"
+                                                    : "std";
+  call.check(1, spread ? 3 : 2, 1);
+  FullArray a(requireArithmetic(call.in(0), name));
+  if (a->isComplex()) raise("Q:invalidInput", std::string(name) + ": the input must be real.");
+  bool byCount = false;
+  if (spread && call.nargin > 1 && call.in(1)->numberOfElements() > 0) {
+    const double w = scalarArgument(call.in(1), name, "the weight");
+    if (w != 0 && w != 1) raise("Q:invalidInput", std::string(name) + ": the weight is 0 or 1.");
+    byCount = w == 1;
+  }
+  const int dimIndex = spread ? 2 : 1;
+  if (isBareEmpty(a.get()) && call.nargin <= dimIndex) {
+    return call.out(0, scalar(std::numeric_limits<double>::quiet_NaN()));
+  }
+  const size_t dim = dimensionOf(call, dimIndex, a.get(), name);
+  const Layout layout = layoutFor(a.get(), dim);
+  const DoubleValues values(a.get());
+  std::vector<double> out(layout.before * layout.after);
+  std::vector<double> run(layout.length);
+  for (size_t after = 0; after < layout.after; ++after) {
+    for (size_t before = 0; before < layout.before; ++before) {
+      for (size_t k = 0; k < layout.length; ++k) {
+        run[k] = values[before + layout.before * (k + layout.length * after)];
+      }
+      double result = std::numeric_limits<double>::quiet_NaN();
+      const bool nan = std::any_of(run.begin(), run.end(), [](double v) { return std::isnan(v); });
+      if (statistic == Statistic::Mode) {
+        std::vector<double> sorted;
+        for (double v : run) {
+          if (!std::isnan(v)) sorted.push_back(v);
+        }
+        std::sort(sorted.begin(), sorted.end());
+        size_t best = 0;
+        for (size_t i = 0; i < sorted.size();) {
+          size_t j = i;
+          while (j < sorted.size() && sorted[j] == sorted[i]) ++j;
+          if (j - i > best) {
+            best = j - i;
+            result = sorted[i];
+          }
+          i = j;
+        }
+      } else if (!nan && !run.empty()) {
+        if (statistic == Statistic::Median) {
+          std::vector<double> sorted(run);
+          std::sort(sorted.begin(), sorted.end());
+          const size_t n = sorted.size();
+          result = n % 2 == 1 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
+        } else {
+          double mean = 0;
+          for (double v : run) mean += v;
+          mean /= static_cast<double>(run.size());
+          double squares = 0;
+          for (double v : run) squares += (v - mean) * (v - mean);
+          const double n = static_cast<double>(run.size());
+          result = run.size() == 1 ? 0 : squares / (byCount ? n : n - 1);
+          if (statistic == Statistic::Std) result = std::sqrt(result);
+        }
+      }
+      out[before + layout.before * after] = result;
+    }
+  }
+  // Single inputs give single results, the rest doubles (mode keeps the class of its values).
+  const zyClassID cls = statistic == Statistic::Mode          ? a->classId()
+                        : a->classId() == zySINGLE_CLASS ? zySINGLE_CLASS
+                                                          : zyDOUBLE_CLASS;
+  call.out(0, fromDoubles(cls == zyLOGICAL_CLASS || cls == zyCHAR_CLASS ? zyDOUBLE_CLASS : cls,
+                          layout.out, out.data(), nullptr));
+}
+
 }  // namespace
 
 void addReductionBuiltins(std::vector<BuiltinEntry>& table) {
+  table.push_back({"median", builtin<statisticBuiltin<Statistic::Median>>});
+  table.push_back({"mode", builtin<statisticBuiltin<Statistic::Mode>>});
+  table.push_back({"std", builtin<statisticBuiltin<Statistic::Std>>});
+  table.push_back({"var", builtin<statisticBuiltin<Statistic::Var>>});
   table.push_back({"all", builtin<truthBuiltin<true>>});
   table.push_back({"any", builtin<truthBuiltin<false>>});
   table.push_back({"cumprod", builtin<accumulateBuiltin<Accumulate::CumProd>>});

@@ -370,9 +370,136 @@ void caseBuiltin(Call& call) {
   call.out(0, mapText(call.in(0), name, convert));
 }
 
+// ---- isspace, blanks, deblank, strtok, iscellstr -------------------------------------------
+
+void isspaceBuiltin(Call& call) {
+  call.check(1, 1, 1);
+  const zyArray* a = call.in(0);
+  ArrayPtr out = checked(zyCreateLogicalArray(a->numberOfDimensions(), a->dimensions()));
+  if (a->classId() == zyCHAR_CLASS) {
+    const zyChar* units = constData<zyChar>(a);
+    zyLogical* flags = dataOf<zyLogical>(out.get());
+    for (size_t i = 0; i < a->numberOfElements(); ++i) flags[i] = isSpace(units[i]) && units[i];
+  }
+  call.out(0, std::move(out));
+}
+
+void blanksBuiltin(Call& call) {
+  call.check(1, 1, 1);
+  const double n = scalarArgument(call.in(0), "blanks", "the count");
+  if (!(n >= 0) || n != std::floor(n) || n > 1e9) {
+    raise("Q:invalidInput", "blanks: the count must be a nonnegative whole number.");
+  }
+  call.out(0, text(Units(static_cast<size_t>(n), u' ')));
+}
+
+void deblankBuiltin(Call& call) {
+  call.check(1, 1, 1);
+  call.out(0, mapText(call.in(0), "deblank", [](const zyArray* a) -> ArrayPtr {
+    if (a->classId() != zyCHAR_CLASS || a->numberOfDimensions() != 2 ||
+        a->dimensions()[0] > 1) {
+      raise("Q:invalidInput", "deblank: the input must be a character vector or a cell of them.");
+    }
+    return text(trimTrailing(unitsOf(a)));
+  }));
+}
+
+// [token, rest] = strtok(s, delimiters): leading delimiters skipped, the token up to the next
+// one, the rest from it on. Delimiters default to white space.
+void strtokBuiltin(Call& call) {
+  call.check(1, 2, 2);
+  const Units s = unitsArgument(call.in(0), "strtok");
+  const Units delimiters = call.nargin > 1 ? unitsArgument(call.in(1), "strtok") : Units();
+  auto isDelimiter = [&](char16_t c) {
+    return call.nargin > 1 ? delimiters.find(c) != Units::npos : isSpace(c);
+  };
+  size_t start = 0;
+  while (start < s.size() && isDelimiter(s[start])) ++start;
+  size_t end = start;
+  while (end < s.size() && !isDelimiter(s[end])) ++end;
+  call.out(0, text(s.substr(start, end - start)));
+  if (call.nargout > 1) call.out(1, text(s.substr(end)));
+}
+
+void iscellstrBuiltin(Call& call) {
+  call.check(1, 1, 1);
+  call.out(0, logicalScalar(isCellOfText(call.in(0))));
+}
+
+// ---- contains, startsWith, endsWith ---------------------------------------------------------
+
+enum class Match { Anywhere, Start, End };
+
+// Whether text has one of the patterns where match says; 'IgnoreCase', true compares
+// letters regardless of case.
+template <Match match>
+void matchBuiltin(Call& call) {
+  const char* name = match == Match::Anywhere ? "contains"
+                     : match == Match::Start  ? "startsWith"
+                                              : "endsWith";
+  call.check(2, 4, 1);
+  bool ignoreCase = false;
+  if (call.nargin == 4) {
+    if (lower(textArgument(call.in(2), name)) != "ignorecase") {
+      raise("Q:invalidInput", std::string(name) + ": the only option is 'IgnoreCase'.");
+    }
+    const zyArray* flag = call.in(3);
+    if (!isArithmetic(flag) || flag->numberOfElements() != 1) {
+      raise("Q:invalidInput", std::string(name) + ": 'IgnoreCase' takes true or false.");
+    }
+    ignoreCase = DoubleValues(flag)[0] != 0;
+  } else if (call.nargin == 3) {
+    raise("Q:invalidInput", std::string(name) + ": an option needs a value.");
+  }
+  auto textsOf = [&](const zyArray* a, const char* what) {
+    std::vector<Units> texts;
+    if (a->classId() == zyCELL_CLASS && isCellOfText(a)) {
+      for (size_t i = 0; i < a->numberOfElements(); ++i) {
+        texts.push_back(unitsOf(zyGetCellConst(a, i)));
+      }
+    } else if (isText(a)) {
+      texts.push_back(unitsOf(a));
+    } else {
+      raise("Q:invalidInput",
+            std::string(name) + ": the " + what + " must be text or a cell array of text.");
+    }
+    if (ignoreCase) {
+      for (Units& t : texts) t = lowered(t);
+    }
+    return texts;
+  };
+  const zyArray* subject = call.in(0);
+  const std::vector<Units> texts = textsOf(subject, "text");
+  const std::vector<Units> patterns = textsOf(call.in(1), "pattern");
+  auto found = [&](const Units& t) {
+    for (const Units& p : patterns) {
+      if (p.size() > t.size()) continue;
+      if (match == Match::Anywhere ? t.find(p) != Units::npos
+          : match == Match::Start  ? t.compare(0, p.size(), p) == 0
+                                   : t.compare(t.size() - p.size(), p.size(), p) == 0) {
+        return true;
+      }
+    }
+    return false;
+  };
+  if (subject->classId() != zyCELL_CLASS) return call.out(0, logicalScalar(found(texts[0])));
+  ArrayPtr out =
+      checked(zyCreateLogicalArray(subject->numberOfDimensions(), subject->dimensions()));
+  for (size_t i = 0; i < texts.size(); ++i) dataOf<zyLogical>(out.get())[i] = found(texts[i]);
+  call.out(0, std::move(out));
+}
+
 }  // namespace
 
 void addTextBuiltins(std::vector<BuiltinEntry>& table) {
+  table.push_back({"blanks", builtin<blanksBuiltin>});
+  table.push_back({"contains", builtin<matchBuiltin<Match::Anywhere>>});
+  table.push_back({"deblank", builtin<deblankBuiltin>});
+  table.push_back({"endsWith", builtin<matchBuiltin<Match::End>>});
+  table.push_back({"iscellstr", builtin<iscellstrBuiltin>});
+  table.push_back({"isspace", builtin<isspaceBuiltin>});
+  table.push_back({"startsWith", builtin<matchBuiltin<Match::Start>>});
+  table.push_back({"strtok", builtin<strtokBuiltin>});
   table.push_back({"lower", builtin<caseBuiltin<false>>});
   table.push_back({"strcat", builtin<strcatBuiltin>});
   table.push_back({"strcmp", builtin<compareBuiltin<false, false>>});
