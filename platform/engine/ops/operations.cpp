@@ -373,6 +373,7 @@ const std::vector<BuiltinEntry>& pureBuiltins() {
     ops::detail::addTextBuiltins(entries);
     ops::detail::addFormatBuiltins(entries);
     ops::detail::addRegexBuiltins(entries);
+    ops::detail::addSetBuiltins(entries);
     std::sort(entries.begin(), entries.end(), [](const BuiltinEntry& a, const BuiltinEntry& b) {
       return std::strcmp(a.name, b.name) < 0;
     });

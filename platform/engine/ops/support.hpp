@@ -175,5 +175,6 @@ void addLinearAlgebraBuiltins(std::vector<BuiltinEntry>& table);
 void addTextBuiltins(std::vector<BuiltinEntry>& table);
 void addFormatBuiltins(std::vector<BuiltinEntry>& table);
 void addRegexBuiltins(std::vector<BuiltinEntry>& table);
+void addSetBuiltins(std::vector<BuiltinEntry>& table);
 
 }  // namespace q::ops::detail
