@@ -374,6 +374,8 @@ const std::vector<BuiltinEntry>& pureBuiltins() {
     ops::detail::addFormatBuiltins(entries);
     ops::detail::addRegexBuiltins(entries);
     ops::detail::addSetBuiltins(entries);
+    ops::detail::addDataAnalysisBuiltins(entries);
+    ops::detail::addConversionBuiltins(entries);
     std::sort(entries.begin(), entries.end(), [](const BuiltinEntry& a, const BuiltinEntry& b) {
       return std::strcmp(a.name, b.name) < 0;
     });

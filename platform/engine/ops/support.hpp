@@ -176,5 +176,7 @@ void addTextBuiltins(std::vector<BuiltinEntry>& table);
 void addFormatBuiltins(std::vector<BuiltinEntry>& table);
 void addRegexBuiltins(std::vector<BuiltinEntry>& table);
 void addSetBuiltins(std::vector<BuiltinEntry>& table);
+void addDataAnalysisBuiltins(std::vector<BuiltinEntry>& table);
+void addConversionBuiltins(std::vector<BuiltinEntry>& table);
 
 }  // namespace q::ops::detail
