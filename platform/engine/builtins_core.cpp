@@ -260,6 +260,42 @@ void builtinCellfun(Interpreter& interpreter, int nargout, ValueList& results, V
       "cellfun");
 }
 
+// structfun(f, s): f of each field value of the struct s, in field order: a column of the
+// results, or with 'UniformOutput', false a struct of them with s's fields.
+void builtinStructfun(Interpreter& interpreter, int nargout, ValueList& results,
+                      ValueList& inputs) {
+  requireInputs(inputs, 2, SIZE_MAX, "structfun");
+  const MapOptions options = mapOptions(inputs, 2);
+  if (inputs.size() != 2) raise("Q:invalidInput", "structfun takes one struct.");
+  if (!inputs[1].isStruct() || inputs[1].numberOfElements() != 1) {
+    raise("Q:invalidInput", "structfun works on a 1-by-1 struct.");
+  }
+  const zyArray* structure = inputs[1].array();
+  const int fields = zyGetNumberOfFields(structure);
+  const Dims dims{static_cast<std::size_t>(fields), 1};
+  mapElements(
+      interpreter, nargout, results, inputs[0], options, 1, dims,
+      [&](std::size_t, std::size_t i) {
+        const char* name = zyGetFieldNameByNumber(structure, static_cast<int>(i));
+        return Value::share(zyGetFieldConst(structure, 0, name));
+      },
+      "structfun");
+  if (options.uniform) return;
+  // Each cell of results becomes a struct with the same fields.
+  std::vector<const char*> names;
+  for (int f = 0; f < fields; ++f) names.push_back(zyGetFieldNameByNumber(structure, f));
+  for (Value& result : results) {
+    ArrayPtr out = checked(zyCreateStructMatrix(1, 1, fields, names.data()));
+    for (int f = 0; f < fields; ++f) {
+      const zyArray* element = zyGetCellConst(result.array(), static_cast<std::size_t>(f));
+      if (element) {
+        zySetFieldByNumber(out.get(), 0, f, checked(zyCreateSharedDataCopy(element)).release());
+      }
+    }
+    result = Value::adopt(std::move(out));
+  }
+}
+
 void builtinArrayfun(Interpreter& interpreter, int nargout, ValueList& results, ValueList& inputs) {
   requireInputs(inputs, 2, SIZE_MAX, "arrayfun");
   const MapOptions options = mapOptions(inputs, 2);
@@ -810,6 +846,82 @@ void builtinRng(Interpreter& interpreter, int nargout, ValueList&, ValueList& in
   interpreter.random().seed(static_cast<std::uint64_t>(seed));
 }
 
+// randi(imax, size...) and randi([lo, hi], size...): whole numbers drawn evenly from 1..imax or
+// lo..hi, as doubles.
+void builtinRandi(Interpreter& interpreter, int nargout, ValueList& results, ValueList& inputs) {
+  requireInputs(inputs, 1, SIZE_MAX, "randi");
+  ArrayPtr holder;
+  const zyArray* given = inputs[0].view(holder);
+  const std::size_t bounds = given->numberOfElements();
+  const zyClassID cls = given->classId();
+  if (cls < zyDOUBLE_CLASS || cls > zyUINT64_CLASS || (bounds != 1 && bounds != 2) ||
+      given->isComplex()) {
+    raise("Q:invalidInput", "randi: the range is imax or [imin, imax].");
+  }
+  const ArrayPtr range = convertArray(fullArray(given).get(), zyDOUBLE_CLASS);
+  const double* ends = zyGetPr(range.get());
+  const double lo = bounds == 2 ? ends[0] : 1, hi = ends[bounds - 1];
+  if (lo != std::floor(lo) || hi != std::floor(hi) || lo > hi || hi - lo >= 9007199254740992.0) {
+    raise("Q:invalidInput", "randi: the range must be whole numbers with imin <= imax.");
+  }
+  ValueList sizes(inputs.begin() + 1, inputs.end());
+  randomArray(interpreter, nargout, results, sizes,
+              std::uniform_int_distribution<std::int64_t>(static_cast<std::int64_t>(lo),
+                                                         static_cast<std::int64_t>(hi)),
+              "randi");
+}
+
+// randperm(n) and randperm(n, k): the numbers 1..n in random order (the first k of them), a row.
+void builtinRandperm(Interpreter& interpreter, int nargout, ValueList& results, ValueList& inputs) {
+  requireInputs(inputs, 1, 2, "randperm");
+  requireOutputs(nargout, 1, "randperm");
+  double n, k;
+  if (!inputs[0].asRealDouble(n) || n < 0 || n != std::floor(n) || n > 1e9) {
+    raise("Q:invalidInput", "randperm: n must be a nonnegative whole number.");
+  }
+  k = n;
+  if (inputs.size() > 1 && (!inputs[1].asRealDouble(k) || k < 0 || k > n || k != std::floor(k))) {
+    raise("Q:invalidInput", "randperm: k must be a whole number from 0 to n.");
+  }
+  std::vector<double> numbers(static_cast<std::size_t>(n));
+  for (std::size_t i = 0; i < numbers.size(); ++i) numbers[i] = static_cast<double>(i + 1);
+  // The first k places of a Fisher-Yates shuffle.
+  for (std::size_t i = 0; i < static_cast<std::size_t>(k); ++i) {
+    std::uniform_int_distribution<std::size_t> pick(i, numbers.size() - 1);
+    std::swap(numbers[i], numbers[pick(interpreter.random())]);
+  }
+  ArrayPtr row = checked(zyCreateDoubleMatrix(1, static_cast<std::size_t>(k), zyREAL));
+  std::copy(numbers.begin(), numbers.begin() + static_cast<std::ptrdiff_t>(k), zyGetPr(row.get()));
+  results.push_back(Value::adopt(std::move(row)));
+}
+
+// ---- Checks of the caller's argument counts ----
+
+// narginchk(lo, hi) and nargoutchk(lo, hi): an error unless the calling function was given
+// (asked for) at least lo and at most hi arguments (hi may be Inf).
+template <bool outputs>
+void builtinCountCheck(Interpreter& interpreter, int nargout, ValueList&, ValueList& inputs) {
+  const char* name = outputs ? "nargoutchk" : "narginchk";
+  requireInputs(inputs, 2, 2, name);
+  requireOutputs(nargout, 0, name);
+  double lo, hi;
+  if (!inputs[0].asRealDouble(lo) || !inputs[1].asRealDouble(hi) || lo < 0 || hi < lo ||
+      lo != std::floor(lo)) {
+    raise("Q:invalidInput", std::string(name) + ": the limits must be 0 <= lo <= hi.");
+  }
+  const Activation* activation = functionActivation(interpreter);
+  if (!activation) raise("Q:notInFunction", std::string(name) + " is only valid in a function.");
+  const double count = outputs ? activation->nargout : activation->nargin;
+  if (count < lo) {
+    raise(outputs ? "Q:NotEnoughOutputs" : "Q:NotEnoughInputs",
+          outputs ? "Not enough output arguments." : "Not enough input arguments.");
+  }
+  if (count > hi) {
+    raise(outputs ? "Q:TooManyOutputs" : "Q:TooManyInputs",
+          outputs ? "Too many output arguments." : "Too many input arguments.");
+  }
+}
+
 // ---- Comparison of whole values ----
 
 bool equalValues(const Value& a, const Value& b) {
@@ -903,9 +1015,13 @@ void addCoreBuiltins(std::vector<InterpreterBuiltinEntry>& table) {
                                 {"isequal", builtinIsequal},   {"lasterr", builtinLasterr},
                                 {"lastwarn", builtinLastwarn}, {"nargin", builtinNargin},
                                 {"nargout", builtinNargout},   {"pause", builtinPause},
+                                {"narginchk", builtinCountCheck<false>},
+                                {"nargoutchk", builtinCountCheck<true>},
                                 {"rand", builtinRand},         {"randn", builtinRandn},
+                                {"randi", builtinRandi},       {"randperm", builtinRandperm},
                                 {"rethrow", builtinRethrow},   {"rng", builtinRng},
-                                {"str2func", builtinStr2func}, {"tic", builtinTic},
+                                {"str2func", builtinStr2func}, {"structfun", builtinStructfun},
+                                {"tic", builtinTic},
                                 {"toc", builtinToc},           {"warning", builtinWarning},
                                 {"which", builtinWhich},
                             });

@@ -74,3 +74,25 @@ end
 [~, order] = sort(values);
 fprintf('%s ', names{fliplr(order)}); fprintf('| %g %g %.3f\n', median(values), mode(values), std(values))
 % expect: gamma alpha beta | 10 7 3.000
+%% random whole numbers and permutations keep to their ranges; structfun maps over fields
+rng(7);
+r = randi(6, 1, 1000);
+q = randi([-2 2], 3, 4);
+p = randperm(10);
+fprintf('%d %d %d %s | %d %d %d | %d %d %d\n', min(r), max(r), numel(unique(r)), class(r), ...
+        size(q), all(q(:) >= -2 & q(:) <= 2), numel(p), isequal(sort(p), 1:10), ...
+        numel(unique(randperm(10, 3))))        % expect: 1 6 6 double | 3 4 1 | 10 1 3
+s = struct('a', 1, 'b', [2 3], 'c', 'xyz');
+t = structfun(@(v) v(end), s, 'UniformOutput', false);
+fprintf('%d ', structfun(@numel, s)); fprintf('| %d %d %s\n', t.a, t.b, t.c)  % expect: 1 2 3 | 1 3 z
+%% narginchk and nargoutchk check the calling function's counts
+[a, b] = count_checked(7, 8);
+fprintf('%d %d\n', a, b)                    % expect: 1 2
+calls = {{}, {1, 2, 3}};
+for k = 1:2
+  try, x = count_checked(calls{k}{:}); catch err, disp(err.identifier), end
+end
+% expect: Q:NotEnoughInputs
+% expect: Q:TooManyInputs
+try, count_checked(1); catch err, disp(err.identifier), end  % expect: Q:NotEnoughOutputs
+try, narginchk(0, 1); catch err, disp(err.identifier), end   % expect: Q:notInFunction
