@@ -213,12 +213,14 @@ void Interpreter::assignParen(Value& object, ValueList& arguments, Value rhs) {
   const Dims rhsDims = dimsOf(rhsArray.get());
   const std::size_t rhsCount = rhsArray->numberOfElements();
 
-  // The shape after growth.
+  // The shape after growth. A colon over a 0-by-0 array of any class ({} too) takes its extent
+  // from the right side.
+  const bool bare = objectEmpty || (dims.size() == 2 && dims[0] == 0 && dims[1] == 0);
   Dims newDims = dims;
   if (n == 1) {
     const std::size_t count = countOf(dims);
     std::size_t end = subscriptEnd(subscripts[0], count);
-    if (subscripts[0].kind == Subscript::Kind::Colon && count == 0 && objectEmpty) {
+    if (subscripts[0].kind == Subscript::Kind::Colon && count == 0 && bare) {
       newDims = rhsDims;
     } else if (end > count) {
       newDims = grownByIndex(dims, end);
@@ -230,7 +232,7 @@ void Interpreter::assignParen(Value& object, ValueList& arguments, Value rhs) {
       const bool folded = k == n - 1 && dims.size() > n;
       const std::size_t extent = folded ? indexExtents(dims, n)[k] : newDims[k];
       std::size_t end = subscriptEnd(subscripts[k], extent);
-      if (subscripts[k].kind == Subscript::Kind::Colon && extent == 0 && objectEmpty) {
+      if (subscripts[k].kind == Subscript::Kind::Colon && extent == 0 && bare) {
         // a(:, 1) = column on an empty a: the colon takes its size from the right side.
         while (rhsDimension < rhsDims.size() && rhsDims[rhsDimension] == 1 && rhsCount != 1)
           ++rhsDimension;

@@ -125,10 +125,14 @@ v(v < 0) = 0               % expect: v = 1 0 3 0
 A = zeros(2, 3);
 A(2, :) = [1 2 3]          % expect: A = 0 0 0
 % expect: 1 2 3
-%% assigning a column to an empty matrix
+%% a colon over an empty matrix or cell takes its extent from the right side
 A = [];
 A(:, 1) = [1; 2];
 size(A)                    % expect: ans = 2 1
+C = {};
+C(end + 1, :) = {'a', 1};
+C(end + 1, :) = {'b', 2};
+fprintf('%d %d %s %d\n', size(C), C{2, 1}, C{1, 2})   % expect: 2 2 b 1
 %% an integer stored into a double array converts the array
 v = [1 2 3];
 v(2) = int8(9);
