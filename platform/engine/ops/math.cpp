@@ -401,6 +401,34 @@ void primesBuiltin(Call& call) {
   call.out(0, fromDoubles(zyDOUBLE_CLASS, {1, found.size()}, found.data(), nullptr));
 }
 
+// idivide(a, b, how): integer division rounded toward zero ('fix', the default), to nearest
+// ('round'), down ('floor') or up ('ceil'); one of a and b has an integer class, the result's.
+void idivideBuiltin(Call& call) {
+  call.check(2, 3, 1);
+  FullArray a(call.in(0)), b(call.in(1));
+  if (!isIntegerClass(a->classId()) && !isIntegerClass(b->classId())) {
+    raise("Q:invalidInput", "idivide: at least one input must have an integer class.");
+  }
+  const zyClassID cls = arithmeticClass(a.get(), b.get(), "idivide");
+  const std::string how = call.nargin > 2 ? lower(textArgument(call.in(2), "idivide")) : "fix";
+  if (how != "fix" && how != "round" && how != "floor" && how != "ceil") {
+    raise("Q:invalidInput", "idivide: the rounding is 'fix', 'round', 'floor' or 'ceil'.");
+  }
+  const DoubleValues x(a.get()), y(b.get());
+  const size_t na = a->numberOfElements(), nb = b->numberOfElements();
+  if (na != 1 && nb != 1 && dimsOf(a.get()) != dimsOf(b.get())) {
+    raise("Q:dimensionMismatch", "idivide: the inputs must have the same size.");
+  }
+  const size_t n = na == 1 ? nb : na;
+  std::vector<double> out(n);
+  for (size_t i = 0; i < n; ++i) {
+    const double q = x[na == 1 ? 0 : i] / y[nb == 1 ? 0 : i];
+    out[i] = how == "fix" ? std::trunc(q) : how == "round" ? std::round(q)
+             : how == "floor" ? std::floor(q) : std::ceil(q);
+  }
+  call.out(0, fromDoubles(cls, dimsOf(na == 1 ? b.get() : a.get()), out.data(), nullptr));
+}
+
 // ---- intmax, intmin, realmax, realmin, flintmax ------------------------------------------
 
 zyClassID classArgument(Call& call, const char* name, zyClassID fallback) {
@@ -445,6 +473,7 @@ void addMathBuiltins(std::vector<BuiltinEntry>& table) {
   table.push_back({"factorial", builtin<factorialBuiltin>});
   table.push_back({"flintmax", builtin<floatLimitBuiltin<2>>});
   table.push_back({"gcd", builtin<divisorBuiltin<true>>});
+  table.push_back({"idivide", builtin<idivideBuiltin>});
   table.push_back({"intmax", builtin<integerLimitBuiltin<true>>});
   table.push_back({"intmin", builtin<integerLimitBuiltin<false>>});
   table.push_back({"isprime", builtin<isprimeBuiltin>});

@@ -27,6 +27,9 @@ fprintf('%d', isprime([0 1 2 3 4 5 97 100])); fprintf(' |'); fprintf(' %d', prim
 fprintf('%d %d %d %d %s\n', intmax, intmin, intmax('uint8'), intmin('int8'), class(intmax('int64')))
 % expect: 2147483647 -2147483648 255 -128 int64
 fprintf('%g %g %d\n', realmax, realmin, flintmax == 2^53)            % expect: 1.79769e+308 2.22507e-308 1
+fprintf('%d %d %d %d %s |', idivide(int32(7), int32(2)), idivide(int32(-7), int32(2)), ...
+        idivide(int32(7), 2, 'round'), idivide(int32(-7), int32(2), 'floor'), class(idivide(int8(9), 4)))
+fprintf(' %d', idivide(int16([10 11 12]), int16(3), 'ceil')); fprintf('\n')  % expect: 3 -3 4 -4 int8 | 4 4 4
 %% reordering: flip, fliplr, flipud, circshift, rot90
 fprintf('%d ', fliplr([1 2 3]), flipud([1; 2]), flip([1 2; 3 4])); fprintf('%s\n', fliplr('abc'))
 % expect: 3 2 1 2 1 3 1 4 2 cba
