@@ -376,6 +376,7 @@ const std::vector<BuiltinEntry>& pureBuiltins() {
     ops::detail::addSetBuiltins(entries);
     ops::detail::addDataAnalysisBuiltins(entries);
     ops::detail::addConversionBuiltins(entries);
+    ops::detail::addParsingBuiltins(entries);
     std::sort(entries.begin(), entries.end(), [](const BuiltinEntry& a, const BuiltinEntry& b) {
       return std::strcmp(a.name, b.name) < 0;
     });

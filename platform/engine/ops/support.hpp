@@ -178,5 +178,6 @@ void addRegexBuiltins(std::vector<BuiltinEntry>& table);
 void addSetBuiltins(std::vector<BuiltinEntry>& table);
 void addDataAnalysisBuiltins(std::vector<BuiltinEntry>& table);
 void addConversionBuiltins(std::vector<BuiltinEntry>& table);
+void addParsingBuiltins(std::vector<BuiltinEntry>& table);
 
 }  // namespace q::ops::detail
