@@ -385,6 +385,39 @@ void builtinRethrow(Interpreter&, int, ValueList&, ValueList& inputs) {
   throw error;
 }
 
+// MException(identifier, format, values...): the error struct a catch would give for that
+// error, with no stack yet; throw raises it as error(struct) does, getReport gives its message.
+void builtinMException(Interpreter& interpreter, int nargout, ValueList& results,
+                       ValueList& inputs) {
+  requireInputs(inputs, 2, SIZE_MAX, "MException");
+  requireOutputs(nargout, 1, "MException");
+  const std::string identifier = textOf(inputs[0], "an identifier");
+  if (!looksLikeIdentifier(identifier)) {
+    raise("Q:invalidInput", "MException: the identifier must be words joined by ':'.");
+  }
+  ValueList arguments(std::make_move_iterator(inputs.begin() + 1),
+                      std::make_move_iterator(inputs.end()));
+  const std::string message = format(interpreter, std::move(arguments));
+  results.push_back(Interpreter::errorStruct(QError(identifier, message)));
+}
+
+void builtinThrow(Interpreter& interpreter, int nargout, ValueList& results, ValueList& inputs) {
+  requireInputs(inputs, 1, 1, "throw");
+  if (!inputs[0].isStruct() || inputs[0].numberOfElements() != 1) {
+    raise("Q:invalidInput", "throw needs an error made by MException or caught.");
+  }
+  builtinError(interpreter, nargout, results, inputs);
+}
+
+void builtinGetReport(Interpreter&, int nargout, ValueList& results, ValueList& inputs) {
+  requireInputs(inputs, 1, 1, "getReport");
+  requireOutputs(nargout, 1, "getReport");
+  if (!inputs[0].isStruct() || inputs[0].numberOfElements() != 1) {
+    raise("Q:invalidInput", "getReport needs an error struct.");
+  }
+  results.push_back(text(fieldText(inputs[0].array(), "message")));
+}
+
 void builtinLasterr(Interpreter& interpreter, int nargout, ValueList& results, ValueList& inputs) {
   requireInputs(inputs, 0, 1, "lasterr");
   requireOutputs(nargout, 1, "lasterr");
@@ -1011,6 +1044,8 @@ void addCoreBuiltins(std::vector<InterpreterBuiltinEntry>& table) {
                                 {"error", builtinError},       {"eval", builtinEval},
                                 {"exist", builtinExist},       {"feval", builtinFeval},
                                 {"format", builtinFormat},     {"func2str", builtinFunc2str},
+                                {"getReport", builtinGetReport},
+                                {"MException", builtinMException}, {"throw", builtinThrow},
                                 {"help", builtinHelp},         {"isdeployed", builtinIsdeployed},
                                 {"isequal", builtinIsequal},   {"lasterr", builtinLasterr},
                                 {"lastwarn", builtinLastwarn}, {"nargin", builtinNargin},

@@ -215,6 +215,8 @@ class Interpreter {
       pollSlowly();
     }
   }
+  // The struct a catch gives for error: identifier, message and stack (file, name, line).
+  static Value errorStruct(const QError& error);
   // True once the running call is being stopped: its error must not be caught, and every later
   // poll raises it again.
   bool stopping() const { return stop_ != Stop::None; }
@@ -451,7 +453,6 @@ class Interpreter {
   Value copyCellElement(const Value& object, const ValueList& arguments);
   Value takeField(Value& object, const std::string& name);
   bool switchMatches(const Value& subject, const Value& candidate);
-  Value errorStruct(const QError& error);
   [[noreturn]] void undefined(const std::string& name);
   // A variable of the current frame read before it has a value: Q:NotEnoughInputs for an
   // input the caller did not pass, else Q:undefined.

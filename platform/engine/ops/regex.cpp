@@ -285,11 +285,14 @@ ArrayPtr regexpOutput(Output output, const Pattern& pattern, const std::vector<M
   return nullptr;
 }
 
+// regexp, and regexpi (ignoreCase: letters match regardless of case unless 'matchcase' says).
+template <bool ignoreCase>
 void regexpBuiltin(Call& call) {
   call.check(2, -1, 7);
   const Units expression = unitsArgument(call.in(1), "regexp");
   bool once = false;
   PatternOptions patternOptions;
+  patternOptions.ignoreCase = ignoreCase;
   std::vector<Output> order;
   for (int i = 2; i < call.nargin; ++i) {
     const std::string option = lower(textArgument(call.in(i), "regexp"));
@@ -469,7 +472,8 @@ void regexprepBuiltin(Call& call) {
 }  // namespace
 
 void addRegexBuiltins(std::vector<BuiltinEntry>& table) {
-  table.push_back({"regexp", builtin<regexpBuiltin>});
+  table.push_back({"regexp", builtin<regexpBuiltin<false>>});
+  table.push_back({"regexpi", builtin<regexpBuiltin<true>>});
   table.push_back({"regexprep", builtin<regexprepBuiltin>});
 }
 

@@ -99,3 +99,13 @@ end
 % expect: Q:TooManyInputs
 try, count_checked(1); catch err, disp(err.identifier), end  % expect: Q:NotEnoughOutputs
 try, narginchk(0, 1); catch err, disp(err.identifier), end   % expect: Q:notInFunction
+%% errors made with MException are thrown and read like caught ones; regexpi ignores case
+try
+  throw(MException('pkg:range', 'Value %d out of [%d, %d]', 12, 0, 10));
+catch err
+  fprintf('%s | %s | %s\n', err.identifier, err.message, getReport(err))
+end
+% expect: pkg:range | Value 12 out of [0, 10] | Value 12 out of [0, 10]
+try, MException('nocolon', 'x'); catch err, disp(err.identifier), end   % expect: Q:invalidInput
+fprintf('%d ', regexpi('Hello HELLO', 'hello'), numel(regexpi('Hello HELLO', 'hello', 'matchcase')))
+fprintf('\n')                                                            % expect: 1 7 0 
