@@ -325,31 +325,6 @@ void deg2radBuiltin(Call& call) { unaryMath<degreesToRadians>(call, "deg2rad"); 
 
 // ---- structs and cells: struct2cell, cell2struct, getfield, setfield, orderfields ---------
 
-const zyArray* requireStruct(const zyArray* a, const char* function) {
-  if (a->classId() != zySTRUCT_CLASS) {
-    raise("Q:invalidInput", std::string(function) + ": the input must be a struct array.");
-  }
-  return a;
-}
-
-bool validFieldName(const std::string& name) {
-  if (name.empty() || name.size() > 63 || !std::isalpha(static_cast<unsigned char>(name[0]))) {
-    return false;
-  }
-  return std::all_of(name.begin(), name.end(), [](char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-  });
-}
-
-std::string fieldNameArgument(const zyArray* a, const char* function) {
-  const std::string name = textArgument(a, function);
-  if (!validFieldName(name)) {
-    raise("Q:invalidFieldName",
-          std::string(function) + ": '" + name + "' is not a valid field name.");
-  }
-  return name;
-}
-
 // Puts a shared copy of value (nothing for null) in a slot of a cell or one field of a struct.
 void putCell(zyArray* cell, size_t i, const zyArray* value) {
   if (value == nullptr) return;

@@ -3,6 +3,7 @@
 #include "engine/ops/support.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -431,6 +432,31 @@ void invoke(Body body, int nargout, ArrayPtr* outputs, int nargin, const zyArray
   } catch (const std::length_error&) {
     outOfMemory();
   }
+}
+
+const zyArray* requireStruct(const zyArray* a, const char* function) {
+  if (a->classId() != zySTRUCT_CLASS) {
+    raise("Q:invalidInput", std::string(function) + ": the input must be a struct array.");
+  }
+  return a;
+}
+
+bool validFieldName(const std::string& name) {
+  if (name.empty() || name.size() > 63 || !std::isalpha(static_cast<unsigned char>(name[0]))) {
+    return false;
+  }
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+  });
+}
+
+std::string fieldNameArgument(const zyArray* a, const char* function) {
+  const std::string name = textArgument(a, function);
+  if (!validFieldName(name)) {
+    raise("Q:invalidFieldName",
+          std::string(function) + ": '" + name + "' is not a valid field name.");
+  }
+  return name;
 }
 
 }  // namespace q::ops::detail

@@ -140,6 +140,11 @@ size_t dimensionArgument(const zyArray* a, const char* function);
 // gives the dimensions, several scalars give one dimension each. Negative sizes count as 0.
 Dims sizeArguments(const zyArray* const* args, int count, const char* function);
 std::string lower(std::string text);
+// Struct arguments: the array, which must be a struct array; a field name (a letter, then
+// letters, digits and '_', at most 63 characters), else Q:invalidFieldName.
+const zyArray* requireStruct(const zyArray* a, const char* function);
+bool validFieldName(const std::string& name);
+std::string fieldNameArgument(const zyArray* a, const char* function);
 
 // The arguments of one built-in call.
 struct Call {

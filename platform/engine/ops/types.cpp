@@ -178,24 +178,6 @@ void cellBuiltin(Call& call) {
   call.out(0, checked(zyCreateCellArray(dims.size(), dims.data())));
 }
 
-bool validFieldName(const std::string& name) {
-  if (name.empty() || name.size() > 63 || !std::isalpha(static_cast<unsigned char>(name[0]))) {
-    return false;
-  }
-  return std::all_of(name.begin(), name.end(), [](char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-  });
-}
-
-std::string fieldNameArgument(const zyArray* a, const char* function) {
-  const std::string name = textArgument(a, function);
-  if (!validFieldName(name)) {
-    raise("Q:invalidFieldName",
-          std::string(function) + ": '" + name + "' is not a valid field name.");
-  }
-  return name;
-}
-
 void structBuiltin(Call& call) {
   call.check(0, -1, 1);
   if (call.nargin == 1) {
@@ -254,13 +236,6 @@ void structBuiltin(Call& call) {
     }
   }
   call.out(0, std::move(out));
-}
-
-const zyArray* requireStruct(const zyArray* a, const char* function) {
-  if (a->classId() != zySTRUCT_CLASS) {
-    raise("Q:invalidInput", std::string(function) + ": the input must be a struct array.");
-  }
-  return a;
 }
 
 void fieldnamesBuiltin(Call& call) {
