@@ -57,6 +57,13 @@ using DgesvdFunction = void(const char* jobu, const char* jobvt, const int* m, c
                             double* a, const int* lda, double* s, double* u, const int* ldu,
                             double* vt, const int* ldvt, double* work, const int* lwork, int* info,
                             size_t jobuLength, size_t jobvtLength);
+using DsyevFunction = void(const char* jobz, const char* uplo, const int* n, double* a,
+                           const int* lda, double* w, double* work, const int* lwork, int* info,
+                           size_t jobzLength, size_t uploLength);
+using DgeevFunction = void(const char* jobvl, const char* jobvr, const int* n, double* a,
+                           const int* lda, double* wr, double* wi, double* vl, const int* ldvl,
+                           double* vr, const int* ldvr, double* work, const int* lwork, int* info,
+                           size_t jobvlLength, size_t jobvrLength);
 using ZgesvdFunction = void(const char* jobu, const char* jobvt, const int* m, const int* n,
                             Complex* a, const int* lda, double* s, Complex* u, const int* ldu,
                             Complex* vt, const int* ldvt, Complex* work, const int* lwork,
@@ -87,6 +94,8 @@ struct BlasFunctions {
   ZgelsdFunction* zgelsd = nullptr;
   DgesvdFunction* dgesvd = nullptr;
   ZgesvdFunction* zgesvd = nullptr;
+  DsyevFunction* dsyev = nullptr;
+  DgeevFunction* dgeev = nullptr;
 };
 
 // Opens library and resolves every function into functions; "" when all are there, else what
@@ -110,6 +119,8 @@ std::string loadBlas(const char* library, BlasFunctions& functions) {
   resolve(functions.zgelsd, "zgelsd_");
   resolve(functions.dgesvd, "dgesvd_");
   resolve(functions.zgesvd, "zgesvd_");
+  resolve(functions.dsyev, "dsyev_");
+  resolve(functions.dgeev, "dgeev_");
   return loader.error();
 }
 
@@ -660,9 +671,224 @@ void traceBuiltin(Call& call) {
   call.out(0, fromDoubles(cls, {1, 1}, &sumRe, isComplex(a.get()) ? &sumIm : nullptr));
 }
 
+// ---- svd, rank, pinv, eig ------------------------------------------------------------------
+
+// A real double matrix of the input (numeric, char or logical, 2-D, finite), for the
+// decompositions below, which take no complex values.
+std::vector<double> realMatrix(const zyArray* full, const char* name) {
+  if (!isArithmetic(full)) notDefined(name, full->classId());
+  if (isComplex(full)) {
+    raise("Q:invalidInput", std::string(name) + ": complex input is not supported.");
+  }
+  if (full->numberOfDimensions() != 2) raise("Q:invalidInput", std::string(name) + ": 2-D only.");
+  std::vector<double> values = realCopy(full);
+  for (double v : values) {
+    if (!std::isfinite(v)) {
+      raise("Q:invalidInput", std::string(name) + ": the input must not hold Inf or NaN.");
+    }
+  }
+  return values;
+}
+
+struct Svd {
+  std::vector<double> s, u, vt;  // u: m-by-k (or m-by-m), vt: k-by-n (or n-by-n)
+  size_t m = 0, n = 0, uColumns = 0, vtRows = 0;
+};
+
+// The singular value decomposition of a: values only, economy (k = min(m, n) columns of U and
+// rows of V') or full.
+Svd singularValues(const zyArray* a, const char* name, char job) {
+  FullArray full(a);
+  Svd svd;
+  std::vector<double> values = realMatrix(full.get(), name);
+  svd.m = full->dimensions()[0];
+  svd.n = full->dimensions()[1];
+  const size_t k = std::min(svd.m, svd.n);
+  svd.s.resize(k);
+  if (k == 0) return svd;
+  svd.uColumns = job == 'A' ? svd.m : job == 'S' ? k : 1;
+  svd.vtRows = job == 'A' ? svd.n : job == 'S' ? k : 1;
+  svd.u.resize(job == 'N' ? 1 : svd.m * svd.uColumns);
+  svd.vt.resize(job == 'N' ? 1 : svd.vtRows * svd.n);
+  const int rows = lapackSize(svd.m), columns = lapackSize(svd.n);
+  const int ldu = job == 'N' ? 1 : rows, ldvt = job == 'N' ? 1 : lapackSize(svd.vtRows);
+  const char jobs[2] = {job, 0};
+  int info = 0, lwork = -1;
+  double workSize = 0;
+  useBlasThreads(factorWork(svd.m, svd.n));
+  blas().dgesvd(jobs, jobs, &rows, &columns, values.data(), &rows, svd.s.data(), svd.u.data(),
+                &ldu, svd.vt.data(), &ldvt, &workSize, &lwork, &info, 1, 1);
+  lwork = std::max(1, static_cast<int>(workSize));
+  std::vector<double> work(static_cast<size_t>(lwork));
+  blas().dgesvd(jobs, jobs, &rows, &columns, values.data(), &rows, svd.s.data(), svd.u.data(),
+                &ldu, svd.vt.data(), &ldvt, work.data(), &lwork, &info, 1, 1);
+  if (info != 0) {
+    raise("Q:linearAlgebra",
+          std::string(name) + ": the singular value decomposition did not converge.");
+  }
+  return svd;
+}
+
+// s = svd(A): the singular values, largest first, as a column; [U, S, V] = svd(A) with A = U*S*V';
+// svd(A, 'econ') or svd(A, 0) gives the economy sizes.
+void svdBuiltin(Call& call) {
+  call.check(1, 2, 3);
+  bool economy = false;
+  if (call.nargin > 1) {
+    const zyArray* option = call.in(1);
+    economy = isText(option) ? lower(textArgument(option, "svd")) == "econ"
+                             : option->numberOfElements() == 1 && DoubleValues(option)[0] == 0;
+    if (!economy) raise("Q:invalidInput", "svd: the option is 'econ' or 0.");
+  }
+  if (call.nargout <= 1) {
+    const Svd svd = singularValues(call.in(0), "svd", 'N');
+    return call.out(0, fromDoubles(zyDOUBLE_CLASS, {svd.s.size(), 1}, svd.s.data(), nullptr));
+  }
+  const Svd svd = singularValues(call.in(0), "svd", economy ? 'S' : 'A');
+  const size_t m = svd.m, n = svd.n, k = svd.s.size();
+  const size_t sRows = economy ? k : m, sColumns = economy ? k : n;
+  std::vector<double> sigma(sRows * sColumns, 0.0);
+  for (size_t i = 0; i < k; ++i) sigma[i + sRows * i] = svd.s[i];
+  // V is the transpose of what LAPACK gives as V'.
+  const size_t vColumns = economy ? k : n;
+  std::vector<double> v(n * vColumns, 0.0);
+  for (size_t i = 0; i < vColumns && k > 0; ++i) {
+    for (size_t j = 0; j < n; ++j) v[j + n * i] = svd.vt[i + svd.vtRows * j];
+  }
+  std::vector<double> u = k > 0 ? svd.u : std::vector<double>(m * (economy ? 0 : m), 0.0);
+  if (k == 0 && !economy) {
+    for (size_t i = 0; i < m; ++i) u[i + m * i] = 1;
+    v.assign(n * n, 0.0);
+    for (size_t i = 0; i < n; ++i) v[i + n * i] = 1;
+  }
+  call.out(0, fromDoubles(zyDOUBLE_CLASS, {m, economy ? k : m}, u.data(), nullptr));
+  call.out(1, fromDoubles(zyDOUBLE_CLASS, {sRows, sColumns}, sigma.data(), nullptr));
+  if (call.nargout > 2) {
+    call.out(2, fromDoubles(zyDOUBLE_CLASS, {n, vColumns}, v.data(), nullptr));
+  }
+}
+
+// The tolerance below which singular values count as zero: tol, or max(m, n) * eps(max s).
+double singularTolerance(const Call& call, int index, const Svd& svd) {
+  if (call.nargin > index) return scalarArgument(call.in(index), "rank", "the tolerance");
+  const double largest = svd.s.empty() ? 0 : svd.s[0];
+  const double spacing = largest == 0 ? 0 : std::nextafter(largest, INFINITY) - largest;
+  return static_cast<double>(std::max(svd.m, svd.n)) * spacing;
+}
+
+void rankBuiltin(Call& call) {
+  call.check(1, 2, 1);
+  const Svd svd = singularValues(call.in(0), "rank", 'N');
+  const double tolerance = singularTolerance(call, 1, svd);
+  double rank = 0;
+  for (double value : svd.s) rank += value > tolerance ? 1 : 0;
+  call.out(0, scalar(rank));
+}
+
+// pinv(A, tol): the pseudo-inverse V * inv(S) * U' over the singular values above tol.
+void pinvBuiltin(Call& call) {
+  call.check(1, 2, 1);
+  const Svd svd = singularValues(call.in(0), "pinv", 'S');
+  const double tolerance = singularTolerance(call, 1, svd);
+  const size_t m = svd.m, n = svd.n, k = svd.s.size();
+  std::vector<double> out(n * m, 0.0);
+  for (size_t r = 0; r < k; ++r) {
+    if (!(svd.s[r] > tolerance)) continue;
+    const double inverse = 1 / svd.s[r];
+    for (size_t j = 0; j < m; ++j) {
+      const double uj = svd.u[j + m * r] * inverse;
+      for (size_t i = 0; i < n; ++i) out[i + n * j] += svd.vt[r + k * i] * uj;
+    }
+  }
+  call.out(0, fromDoubles(zyDOUBLE_CLASS, {n, m}, out.data(), nullptr));
+}
+
+// e = eig(A) and [V, D] = eig(A) with A*V = V*D. A symmetric matrix gives real eigenvalues in
+// ascending order and orthonormal eigenvectors; another gives LAPACK's order, complex
+// conjugate pairs where there are any, and eigenvectors of unit length.
+void eigBuiltin(Call& call) {
+  call.check(1, 1, 2);
+  FullArray a(call.in(0));
+  std::vector<double> values = realMatrix(a.get(), "eig");
+  requireSquare(a.get(), "eig");
+  const size_t n = a->dimensions()[0];
+  const int order = lapackSize(n);
+  const bool vectors = call.nargout > 1;
+  bool symmetric = true;
+  for (size_t j = 0; j < n && symmetric; ++j) {
+    for (size_t i = j + 1; i < n && symmetric; ++i) {
+      symmetric = values[i + n * j] == values[j + n * i];
+    }
+  }
+  int info = 0, lwork = -1;
+  double workSize = 0;
+  useBlasThreads(factorWork(n, n));
+  if (n == 0) {
+    call.out(0, createDouble(vectors ? Dims{0, 0} : Dims{0, 1}));
+    if (vectors) call.out(1, createDouble({0, 0}));
+    return;
+  }
+  if (symmetric) {
+    std::vector<double> w(n);
+    const char* job = vectors ? "V" : "N";
+    blas().dsyev(job, "L", &order, values.data(), &order, w.data(), &workSize, &lwork, &info, 1, 1);
+    lwork = std::max(1, static_cast<int>(workSize));
+    std::vector<double> work(static_cast<size_t>(lwork));
+    blas().dsyev(job, "L", &order, values.data(), &order, w.data(), work.data(), &lwork, &info, 1,
+                 1);
+    if (info != 0) raise("Q:linearAlgebra", "eig: the eigenvalues did not converge.");
+    if (!vectors) return call.out(0, fromDoubles(zyDOUBLE_CLASS, {n, 1}, w.data(), nullptr));
+    std::vector<double> d(n * n, 0.0);
+    for (size_t i = 0; i < n; ++i) d[i + n * i] = w[i];
+    call.out(0, fromDoubles(zyDOUBLE_CLASS, {n, n}, values.data(), nullptr));
+    call.out(1, fromDoubles(zyDOUBLE_CLASS, {n, n}, d.data(), nullptr));
+    return;
+  }
+  std::vector<double> wr(n), wi(n), vr(vectors ? n * n : 1);
+  double unused = 0;
+  const int one = 1, ldvr = vectors ? order : 1;
+  const char* job = vectors ? "V" : "N";
+  blas().dgeev("N", job, &order, values.data(), &order, wr.data(), wi.data(), &unused, &one,
+               vr.data(), &ldvr, &workSize, &lwork, &info, 1, 1);
+  lwork = std::max(1, static_cast<int>(workSize));
+  std::vector<double> work(static_cast<size_t>(lwork));
+  blas().dgeev("N", job, &order, values.data(), &order, wr.data(), wi.data(), &unused, &one,
+               vr.data(), &ldvr, work.data(), &lwork, &info, 1, 1);
+  if (info != 0) raise("Q:linearAlgebra", "eig: the eigenvalues did not converge.");
+  const bool complex = std::any_of(wi.begin(), wi.end(), [](double v) { return v != 0; });
+  if (!vectors) {
+    const double* imag = complex ? wi.data() : nullptr;
+    return call.out(0, fromDoubles(zyDOUBLE_CLASS, {n, 1}, wr.data(), imag));
+  }
+  // A conjugate pair j, j+1 keeps its vectors as re = vr(:, j), im = vr(:, j+1).
+  std::vector<double> vRe(n * n), vIm(n * n, 0.0), dRe(n * n, 0.0), dIm(n * n, 0.0);
+  for (size_t j = 0; j < n; ++j) {
+    dRe[j + n * j] = wr[j];
+    dIm[j + n * j] = wi[j];
+    if (wi[j] != 0 && j + 1 < n) {
+      for (size_t i = 0; i < n; ++i) {
+        vRe[i + n * j] = vRe[i + n * (j + 1)] = vr[i + n * j];
+        vIm[i + n * j] = vr[i + n * (j + 1)];
+        vIm[i + n * (j + 1)] = -vr[i + n * (j + 1)];
+      }
+      dRe[(j + 1) + n * (j + 1)] = wr[j + 1];
+      dIm[(j + 1) + n * (j + 1)] = wi[j + 1];
+      ++j;
+      continue;
+    }
+    for (size_t i = 0; i < n; ++i) vRe[i + n * j] = vr[i + n * j];
+  }
+  call.out(0, fromDoubles(zyDOUBLE_CLASS, {n, n}, vRe.data(), complex ? vIm.data() : nullptr));
+  call.out(1, fromDoubles(zyDOUBLE_CLASS, {n, n}, dRe.data(), complex ? dIm.data() : nullptr));
+}
+
 }  // namespace
 
 void addLinearAlgebraBuiltins(std::vector<BuiltinEntry>& table) {
+  table.push_back({"eig", builtin<eigBuiltin>});
+  table.push_back({"pinv", builtin<pinvBuiltin>});
+  table.push_back({"rank", builtin<rankBuiltin>});
+  table.push_back({"svd", builtin<svdBuiltin>});
   table.push_back({"det", builtin<detBuiltin>});
   table.push_back({"inv", builtin<invBuiltin>});
   table.push_back({"norm", builtin<normBuiltin>});

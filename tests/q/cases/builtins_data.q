@@ -113,3 +113,23 @@ fprintf('%.4f %.4f | %.4f | %.4f\n', p, polyval(p, 10), trapz(t, polyval(p, t)))
 % expect: 3.0000 2.0000 | 32.0000 | 47.5000
 s = filter(ones(1, 3) / 3, 1, [3 6 9 3 0 6]);
 fprintf('%g ', s, cummax(s)); fprintf('\n')                        % expect: 1 3 6 6 4 3 1 3 6 6 6 6
+%% decompositions: svd, rank, pinv and eig, checked against values worked out by hand
+A = [3 0; 4 5];                            % A'*A = [25 20; 20 25]: eigenvalues 45 and 5
+fprintf('%.6f ', svd(A)); fprintf('\n')    % expect: 6.708204 2.236068 
+[U, S, V] = svd(A);
+B = [1 2; 3 4; 5 6];
+[Ue, Se, Ve] = svd(B, 'econ');
+fprintf('%d %d %d %d %d %d | %d %d %d\n', norm(U*S*V' - A) < 1e-12, size(Ue), size(Se), ...
+        norm(Ue*Se*Ve' - B) < 1e-12, rank([1 2; 2 4]), rank(eye(3)), rank(zeros(2)))
+% expect: 1 3 2 2 2 1 | 1 3 0
+fprintf('%.4f ', pinv(B)); fprintf('\n')   % inv(B'*B)*B' with B'*B = [35 44; 44 56]
+% expect: -1.3333 1.0833 -0.3333 0.3333 0.6667 -0.4167 
+[V, D] = eig([2 1; 1 2]);
+e = eig([0 1; -1 0]);
+fprintf('%g %g %d | %g%+gi %g%+gi\n', eig([2 1; 1 2]), norm([2 1; 1 2]*V - V*D) < 1e-12, ...
+        real(e(1)), imag(e(1)), real(e(2)), imag(e(2)))   % expect: 1 3 1 | 0+1i 0-1i
+M = [4 1 2; 0 3 1; 1 0 2];
+[V, D] = eig(M);
+R = [0 1 0; -1 0 0; 0 0 2];                % a turn: a conjugate pair of vectors
+[W, E] = eig(R);
+fprintf('%d %d\n', norm(M*V - V*D) < 1e-12, norm(R*W - W*E) < 1e-12)   % expect: 1 1
