@@ -658,28 +658,9 @@ Interpreter::ScalarRun Interpreter::runScalarProgram(const ast::ScalarProgram& p
       case Op::Return:
         out = registers[instruction.a];
         return ScalarRun::Done;
-      case Op::LocalChecked:
-      case Op::End:
-      case Op::Element:
-      case Op::Element2:
-      case Op::SetElement:
-      case Op::SetElement2:
-      case Op::CopyArray:
+      Q_LOOP_ONLY_CASES
+      Q_VALUE_ONLY_CASES
       case Op::Not:
-      case Op::Exec:
-      case Op::Finish:
-      case Op::Leave:
-      case Op::LocalValue:
-      case Op::LocalScalar:
-      case Op::Box:
-      case Op::Unbox:
-      case Op::StoreValue:
-      case Op::StoreNumber:
-      case Op::MakeCell:
-      case Op::EmptyMatrix:
-      case Op::Brace:
-      case Op::CallValue:
-      case Op::ReturnValue:
         return ScalarRun::GaveUp;  // the instructions of loops and value programs: none here
       default:
         __builtin_unreachable();  // every instruction has its case above

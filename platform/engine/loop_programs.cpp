@@ -324,18 +324,8 @@ Flow Interpreter::runLoop(LoopRun& run) {
         case Op::Leave:
           writeBack(run);
           return Flow::Return;
+        Q_VALUE_ONLY_CASES
         case Op::Return:
-        case Op::LocalValue:
-        case Op::LocalScalar:
-        case Op::Box:
-        case Op::Unbox:
-        case Op::StoreValue:
-        case Op::StoreNumber:
-        case Op::MakeCell:
-        case Op::EmptyMatrix:
-        case Op::Brace:
-        case Op::CallValue:
-        case Op::ReturnValue:
           break;  // functions' instructions: not in loops
         default:
           __builtin_unreachable();  // every instruction has its case above

@@ -37,6 +37,32 @@ inline bool position(double k, std::size_t count, std::size_t& index) {
   _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic error \"-Wswitch-enum\"")
 #define Q_EVERY_INSTRUCTION_END _Pragma("GCC diagnostic pop")
 
+// The instructions only loop programs run, and those only value programs run: a runner names
+// the ones that are not its own with these.
+#define Q_LOOP_ONLY_CASES \
+  case Op::LocalChecked:  \
+  case Op::End:           \
+  case Op::Element:       \
+  case Op::Element2:      \
+  case Op::SetElement:    \
+  case Op::SetElement2:   \
+  case Op::CopyArray:     \
+  case Op::Exec:          \
+  case Op::Finish:        \
+  case Op::Leave:
+#define Q_VALUE_ONLY_CASES \
+  case Op::LocalValue:     \
+  case Op::LocalScalar:    \
+  case Op::Box:            \
+  case Op::Unbox:          \
+  case Op::StoreValue:     \
+  case Op::StoreNumber:    \
+  case Op::MakeCell:       \
+  case Op::EmptyMatrix:    \
+  case Op::Brace:          \
+  case Op::CallValue:      \
+  case Op::ReturnValue:
+
 #define Q_SCALAR_BINARY(Operation, expression) \
   case Op::Operation: {                        \
     const double b = stack[--top];             \

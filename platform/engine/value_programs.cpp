@@ -226,17 +226,8 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
         }
         return ScalarRun::Done;
       }
+      Q_LOOP_ONLY_CASES
       case Op::Return:
-      case Op::LocalChecked:
-      case Op::End:
-      case Op::Element:
-      case Op::Element2:
-      case Op::SetElement:
-      case Op::SetElement2:
-      case Op::CopyArray:
-      case Op::Exec:
-      case Op::Finish:
-      case Op::Leave:
         return ScalarRun::GaveUp;  // the instructions of loops and scalar programs: none here
       default:
         __builtin_unreachable();  // every instruction has its case above
