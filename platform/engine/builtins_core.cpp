@@ -957,9 +957,13 @@ void builtinCountCheck(Interpreter& interpreter, int nargout, ValueList&, ValueL
 
 // ---- Comparison of whole values ----
 
-bool equalValues(const Value& a, const Value& b) {
+// isequal's comparison; nanEqual (isequaln) counts NaNs equal to each other.
+bool equalValues(const Value& a, const Value& b, bool nanEqual) {
+  const auto same = [nanEqual](double x, double y) {
+    return x == y || (nanEqual && std::isnan(x) && std::isnan(y));
+  };
   double x, y;
-  if (a.asRealDouble(x) && b.asRealDouble(y)) return x == y;
+  if (a.asRealDouble(x) && b.asRealDouble(y)) return same(x, y);
   if (dimsOf(a) != dimsOf(b)) return false;
   ArrayPtr holderA, holderB;
   const zyArray* left = a.view(holderA);
@@ -969,7 +973,7 @@ bool equalValues(const Value& a, const Value& b) {
     if (classA != classB) return false;
     for (std::size_t i = 0; i < left->numberOfElements(); ++i) {
       if (!equalValues(Value::share(zyGetCellConst(left, i)),
-                       Value::share(zyGetCellConst(right, i))))
+                       Value::share(zyGetCellConst(right, i)), nanEqual))
         return false;
     }
     return true;
@@ -984,7 +988,7 @@ bool equalValues(const Value& a, const Value& b) {
     for (std::size_t i = 0; i < left->numberOfElements(); ++i) {
       for (const std::string& field : fieldsA) {
         if (!equalValues(Value::share(zyGetFieldConst(left, i, field.c_str())),
-                         Value::share(zyGetFieldConst(right, i, field.c_str()))))
+                         Value::share(zyGetFieldConst(right, i, field.c_str())), nanEqual))
           return false;
       }
     }
@@ -1001,18 +1005,21 @@ bool equalValues(const Value& a, const Value& b) {
   const auto* imagA = static_cast<const double*>(doubleA->imagData());
   const auto* imagB = static_cast<const double*>(doubleB->imagData());
   for (std::size_t i = 0; i < count; ++i) {
-    if (realA[i] != realB[i]) return false;
-    if ((imagA ? imagA[i] : 0.0) != (imagB ? imagB[i] : 0.0)) return false;
+    if (!same(realA[i], realB[i])) return false;
+    if (!same(imagA ? imagA[i] : 0.0, imagB ? imagB[i] : 0.0)) return false;
   }
   return true;
 }
 
+// isequal, and isequaln (nanEqual) for which NaNs are equal.
+template <bool nanEqual>
 void builtinIsequal(Interpreter&, int nargout, ValueList& results, ValueList& inputs) {
-  requireInputs(inputs, 2, SIZE_MAX, "isequal");
-  requireOutputs(nargout, 1, "isequal");
+  const char* name = nanEqual ? "isequaln" : "isequal";
+  requireInputs(inputs, 2, SIZE_MAX, name);
+  requireOutputs(nargout, 1, name);
   bool equal = true;
   for (std::size_t i = 1; i < inputs.size() && equal; ++i)
-    equal = equalValues(inputs[0], inputs[i]);
+    equal = equalValues(inputs[0], inputs[i], nanEqual);
   results.push_back(logical(equal));
 }
 
@@ -1045,9 +1052,10 @@ void addCoreBuiltins(std::vector<InterpreterBuiltinEntry>& table) {
                                 {"exist", builtinExist},       {"feval", builtinFeval},
                                 {"format", builtinFormat},     {"func2str", builtinFunc2str},
                                 {"getReport", builtinGetReport},
+                                {"isequaln", builtinIsequal<true>},
                                 {"MException", builtinMException}, {"throw", builtinThrow},
                                 {"help", builtinHelp},         {"isdeployed", builtinIsdeployed},
-                                {"isequal", builtinIsequal},   {"lasterr", builtinLasterr},
+                                {"isequal", builtinIsequal<false>},   {"lasterr", builtinLasterr},
                                 {"lastwarn", builtinLastwarn}, {"nargin", builtinNargin},
                                 {"nargout", builtinNargout},   {"pause", builtinPause},
                                 {"narginchk", builtinCountCheck<false>},

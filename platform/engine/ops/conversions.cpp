@@ -526,7 +526,7 @@ void characterBuiltin(Call& call) {
   call.out(0, text(std::string(1, c)));
 }
 
-// ---- tests: ismatrix, issorted, isequaln --------------------------------------------------
+// ---- tests: ismatrix, issorted ------------------------------------------------------------
 
 void ismatrixBuiltin(Call& call) {
   call.check(1, 1, 1);
@@ -548,57 +548,6 @@ void issortedBuiltin(Call& call) {
     sorted = std::isnan(a) ? std::isnan(b) : std::isnan(b) || a <= b;
   }
   call.out(0, logicalScalar(sorted));
-}
-
-bool sameValue(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
-
-// Equality with NaNs equal to each other; numbers of different classes compare by value.
-bool equalWithNaN(const zyArray* a, const zyArray* b) {
-  if (a == nullptr || b == nullptr) {
-    auto empty = [](const zyArray* x) { return x == nullptr || x->numberOfElements() == 0; };
-    return empty(a) && empty(b);
-  }
-  if (!sameDims(a, b)) return false;
-  const zyClassID ca = a->classId(), cb = b->classId();
-  if (ca == zyCELL_CLASS || cb == zyCELL_CLASS) {
-    if (ca != cb) return false;
-    for (size_t i = 0; i < a->numberOfElements(); ++i) {
-      if (!equalWithNaN(zyGetCellConst(a, i), zyGetCellConst(b, i))) return false;
-    }
-    return true;
-  }
-  if (ca == zySTRUCT_CLASS || cb == zySTRUCT_CLASS) {
-    if (ca != cb) return false;
-    std::vector<std::string> fa = a->get_struct_field_info(), fb = b->get_struct_field_info();
-    std::sort(fa.begin(), fa.end());
-    std::sort(fb.begin(), fb.end());
-    if (fa != fb) return false;
-    for (size_t i = 0; i < a->numberOfElements(); ++i) {
-      for (const std::string& f : fa) {
-        if (!equalWithNaN(zyGetFieldConst(a, i, f.c_str()), zyGetFieldConst(b, i, f.c_str()))) {
-          return false;
-        }
-      }
-    }
-    return true;
-  }
-  if (!isArithmetic(a) || !isArithmetic(b)) {
-    raise("Q:invalidInput", "isequaln: the inputs must be numbers, texts, logicals, cells or "
-                            "structs.");
-  }
-  FullArray fa(a), fb(b);
-  const DoubleValues ra(fa.get()), rb(fb.get()), ia(fa.get(), true), ib(fb.get(), true);
-  for (size_t i = 0; i < a->numberOfElements(); ++i) {
-    if (!sameValue(ra[i], rb[i]) || !sameValue(ia[i], ib[i])) return false;
-  }
-  return true;
-}
-
-void isequalnBuiltin(Call& call) {
-  call.check(2, -1, 1);
-  bool equal = true;
-  for (int i = 1; i < call.nargin && equal; ++i) equal = equalWithNaN(call.in(0), call.in(i));
-  call.out(0, logicalScalar(equal));
 }
 
 }  // namespace
@@ -629,7 +578,6 @@ void addConversionBuiltins(std::vector<BuiltinEntry>& table) {
   table.push_back({"newline", builtin<characterBuiltin<'\n'>>});
   table.push_back({"ismatrix", builtin<ismatrixBuiltin>});
   table.push_back({"issorted", builtin<issortedBuiltin>});
-  table.push_back({"isequaln", builtin<isequalnBuiltin>});
 }
 
 }  // namespace q::ops::detail
