@@ -361,22 +361,6 @@ zyClassID resultClass(Elementwise op, const zyArray* a, const zyArray* b, const 
   return zyDOUBLE_CLASS;
 }
 
-std::vector<long double> wideValues(const zyArray* full) {
-  const size_t n = full->numberOfElements();
-  std::vector<long double> out(n);
-  if (full->classId() == zyINT64_CLASS) {
-    const auto* values = constData<int64_t>(full);
-    for (size_t i = 0; i < n; ++i) out[i] = static_cast<long double>(values[i]);
-  } else if (full->classId() == zyUINT64_CLASS) {
-    const auto* values = constData<uint64_t>(full);
-    for (size_t i = 0; i < n; ++i) out[i] = static_cast<long double>(values[i]);
-  } else {
-    DoubleValues values(full);
-    for (size_t i = 0; i < n; ++i) out[i] = values[i];
-  }
-  return out;
-}
-
 template <typename Integer>
 void storeWide(zyArray* out, const std::vector<long double>& values) {
   auto* target = dataOf<Integer>(out);

@@ -1,6 +1,5 @@
 // Built-ins that read numbers out of text and classify characters, and a few small array
-// makers: sscanf, str2num, isstrprop, strjust, cast, typecast, magic, nextpow2, factor, perms,
-// ipermute.
+// makers: sscanf, str2num, isstrprop, strjust, cast, typecast, magic, nextpow2, factor, perms.
 
 #include <algorithm>
 #include <cctype>
@@ -529,7 +528,7 @@ void typecastBuiltin(Call& call) {
   call.out(0, std::move(out));
 }
 
-// ---- magic, nextpow2, factor, perms, ipermute ----------------------------------------------
+// ---- magic, nextpow2, factor, perms -------------------------------------------------------
 
 // The magic square of odd order n (Siamese method) into m(i, j) = values[i + j * stride].
 void oddMagic(size_t n, std::vector<double>& values, size_t stride) {
@@ -666,70 +665,11 @@ void permsBuiltin(Call& call) {
   call.out(0, gather(v, {rows, n}, indices));
 }
 
-// For every element of an array of shape `out`, the linear index of the element of the input
-// at the subscripts scaled by the strides.
-std::vector<size_t> indexMap(const Dims& out, const Dims& inStrides) {
-  const size_t count = countOf(out);
-  std::vector<size_t> indices(count);
-  Dims subscript(out.size(), 0);
-  for (size_t k = 0; k < count; ++k) {
-    size_t index = 0;
-    for (size_t d = 0; d < out.size(); ++d) index += subscript[d] * inStrides[d];
-    indices[k] = index;
-    for (size_t d = 0; d < out.size(); ++d) {
-      if (++subscript[d] < out[d]) break;
-      subscript[d] = 0;
-    }
-  }
-  return indices;
-}
-
-// ipermute(A, order) undoes permute(A, order): dimension order(d) of the result is dimension d
-// of A.
-void ipermuteBuiltin(Call& call) {
-  call.check(2, 2, 1);
-  const zyArray* a = call.in(0);
-  FullArray orderArray(call.in(1));
-  if (!isArithmetic(orderArray.get())) {
-    raise("Q:invalidInput", "ipermute: the order must be numeric.");
-  }
-  const DoubleValues values(orderArray.get());
-  const size_t nd = orderArray->numberOfElements();
-  std::vector<size_t> inverse(nd);
-  std::vector<bool> seen(nd, false);
-  for (size_t i = 0; i < nd; ++i) {
-    const double value = values[i];
-    if (!(value >= 1) || value != std::floor(value) || value > static_cast<double>(nd) ||
-        seen[static_cast<size_t>(value) - 1]) {
-      raise("Q:invalidInput", "ipermute: the order must be a permutation of 1 to N.");
-    }
-    inverse[static_cast<size_t>(value) - 1] = i;
-    seen[static_cast<size_t>(value) - 1] = true;
-  }
-  if (nd < a->numberOfDimensions()) {
-    raise("Q:invalidInput", "ipermute: the order must name every dimension of the array.");
-  }
-  Dims in = dimsOf(a);
-  in.resize(nd, 1);
-  Dims inStrides(nd), out(nd), strides(nd);
-  size_t stride = 1;
-  for (size_t d = 0; d < nd; ++d) {
-    inStrides[d] = stride;
-    stride *= in[d];
-  }
-  for (size_t d = 0; d < nd; ++d) {
-    out[d] = in[inverse[d]];
-    strides[d] = inStrides[inverse[d]];
-  }
-  call.out(0, gather(a, out, indexMap(out, strides)));
-}
-
 }  // namespace
 
 void addParsingBuiltins(std::vector<BuiltinEntry>& table) {
   table.push_back({"cast", builtin<castBuiltin>});
   table.push_back({"factor", builtin<factorBuiltin>});
-  table.push_back({"ipermute", builtin<ipermuteBuiltin>});
   table.push_back({"isstrprop", builtin<isstrpropBuiltin>});
   table.push_back({"magic", builtin<magicBuiltin>});
   table.push_back({"nextpow2", builtin<nextpow2Builtin>});

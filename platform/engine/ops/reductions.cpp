@@ -53,20 +53,6 @@ const zyArray* requireArithmetic(const zyArray* a, const char* function) {
   return a;
 }
 
-std::vector<long double> wideValues(const zyArray* full) {
-  const size_t n = full->numberOfElements();
-  std::vector<long double> out(n);
-  if (full->classId() == zyINT64_CLASS) {
-    for (size_t i = 0; i < n; ++i) out[i] = static_cast<long double>(constData<int64_t>(full)[i]);
-  } else if (full->classId() == zyUINT64_CLASS) {
-    for (size_t i = 0; i < n; ++i) out[i] = static_cast<long double>(constData<uint64_t>(full)[i]);
-  } else {
-    DoubleValues values(full);
-    for (size_t i = 0; i < n; ++i) out[i] = values[i];
-  }
-  return out;
-}
-
 ArrayPtr fromWide(zyClassID cls, const Dims& dims, const std::vector<long double>& values) {
   ArrayPtr out = create(cls, dims);
   if (values.empty()) return out;

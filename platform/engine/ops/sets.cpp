@@ -35,18 +35,8 @@ Keys keysOf(const zyArray* full) {
     for (size_t i = 0; i < n; ++i) keys.texts.push_back(unitsOf(zyGetCellConst(full, i)));
     return keys;
   }
-  keys.re.resize(n);
+  keys.re = wideValues(full);
   keys.im.assign(n, 0);
-  if (full->classId() == zyINT64_CLASS) {
-    const auto* values = constData<int64_t>(full);
-    for (size_t i = 0; i < n; ++i) keys.re[i] = static_cast<long double>(values[i]);
-  } else if (full->classId() == zyUINT64_CLASS) {
-    const auto* values = constData<uint64_t>(full);
-    for (size_t i = 0; i < n; ++i) keys.re[i] = static_cast<long double>(values[i]);
-  } else {
-    DoubleValues values(full);
-    for (size_t i = 0; i < n; ++i) keys.re[i] = values[i];
-  }
   if (isComplex(full)) {
     keys.complex = true;
     DoubleValues imag(full, true);

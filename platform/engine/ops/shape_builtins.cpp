@@ -308,12 +308,16 @@ void squeezeBuiltin(Call& call) {
   call.out(0, reshaped(a, dims));
 }
 
+// permute(A, order): dimension d of the result is dimension order(d) of A; ipermute (inverse)
+// undoes it.
+template <bool inverse>
 void permuteBuiltin(Call& call) {
+  const std::string name = inverse ? "ipermute" : "permute";
   call.check(2, 2, 1);
   const zyArray* a = call.in(0);
   FullArray orderArray(call.in(1));
   if (!isArithmetic(orderArray.get()))
-    raise("Q:invalidInput", "permute: the order must be numeric.");
+    raise("Q:invalidInput", name + ": the order must be numeric.");
   DoubleValues values(orderArray.get());
   const size_t nd = orderArray->numberOfElements();
   std::vector<size_t> order(nd);
@@ -322,13 +326,18 @@ void permuteBuiltin(Call& call) {
     const double value = values[i];
     if (!(value >= 1) || value != std::floor(value) || value > static_cast<double>(nd) ||
         seen[static_cast<size_t>(value) - 1]) {
-      raise("Q:invalidInput", "permute: the order must be a permutation of 1 to N.");
+      raise("Q:invalidInput", name + ": the order must be a permutation of 1 to N.");
     }
-    order[i] = static_cast<size_t>(value) - 1;
-    seen[order[i]] = true;
+    const size_t dimension = static_cast<size_t>(value) - 1;
+    if (inverse) {
+      order[dimension] = i;
+    } else {
+      order[i] = dimension;
+    }
+    seen[dimension] = true;
   }
   if (nd < a->numberOfDimensions()) {
-    raise("Q:invalidInput", "permute: the order must name every dimension of the array.");
+    raise("Q:invalidInput", name + ": the order must name every dimension of the array.");
   }
   Dims in = dimsOf(a);
   in.resize(nd, 1);
@@ -652,7 +661,8 @@ void addShapeBuiltins(std::vector<BuiltinEntry>& table) {
   table.push_back({"ndims", builtin<countBuiltin<ndimsOf>>, nullptr, ndimsOf});
   table.push_back({"numel", builtin<countBuiltin<numelOf>>, nullptr, numelOf});
   table.push_back({"ones", builtin<filledBuiltin<1>>});
-  table.push_back({"permute", builtin<permuteBuiltin>});
+  table.push_back({"ipermute", builtin<permuteBuiltin<true>>});
+  table.push_back({"permute", builtin<permuteBuiltin<false>>});
   table.push_back({"pi", builtin<filledBuiltin<4>>});
   table.push_back({"repmat", builtin<repmatBuiltin>});
   table.push_back({"reshape", builtin<reshapeBuiltin>});

@@ -459,4 +459,20 @@ std::string fieldNameArgument(const zyArray* a, const char* function) {
   return name;
 }
 
+std::vector<long double> wideValues(const zyArray* full) {
+  const size_t n = full->numberOfElements();
+  std::vector<long double> out(n);
+  if (full->classId() == zyINT64_CLASS) {
+    const auto* values = constData<int64_t>(full);
+    for (size_t i = 0; i < n; ++i) out[i] = static_cast<long double>(values[i]);
+  } else if (full->classId() == zyUINT64_CLASS) {
+    const auto* values = constData<uint64_t>(full);
+    for (size_t i = 0; i < n; ++i) out[i] = static_cast<long double>(values[i]);
+  } else {
+    DoubleValues values(full);
+    for (size_t i = 0; i < n; ++i) out[i] = values[i];
+  }
+  return out;
+}
+
 }  // namespace q::ops::detail

@@ -118,6 +118,10 @@ class DoubleValues {
   const double* data_;
 };
 
+// The values of a full numeric, char or logical array as long doubles, which hold 64-bit
+// integers exactly.
+std::vector<long double> wideValues(const zyArray* full);
+
 // The values of an array converted to a class (real and imaginary part, shape kept, sparse made
 // full). A shared copy when it already has that class.
 ArrayPtr convertClass(const zyArray* a, zyClassID target);
