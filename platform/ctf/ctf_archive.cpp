@@ -311,29 +311,36 @@ std::string readArchiveManifest(const std::string& path,
                                 [[maybe_unused]] const ctfdata::CTFFileReaderFactory& factory) {
   // The factory holds no state yet; readers of other kinds of file would come from it.
   const ArchiveFile file(path);
-  // The manifest read here must be the one that unpacking leaves behind: one manifest, in an
-  // archive whose entries do not overlap and whose local headers agree with the directory.
-  const std::vector<ZipRecord> records = detail::readZipDirectory(
-      file.descriptor.get(), file.layout, path, std::numeric_limits<std::uint64_t>::max());
+  // One manifest, read where its own local header (checked against the central directory) says.
+  // The other entries' local headers are not read: a start from the cache reads nothing else of
+  // the archive, and an unpack checks every header, and refuses overlapping entries, before it
+  // writes anything, so the manifest read here is the one an unpack leaves behind.
+  const auto isManifest = [](const ZipRecord& record) {
+    return detail::relativeEntryName(record.storedName) == kSettingsManifestName;
+  };
+  const std::uint64_t anyCount = std::numeric_limits<std::uint64_t>::max();
+  const std::vector<ZipRecord> records =
+      detail::readZipDirectory(file.descriptor.get(), file.layout, path, anyCount, isManifest);
   const ZipRecord* manifest = nullptr;
   bool secondNames = false;
   for (const ZipRecord& record : records) {
     secondNames = secondNames || record.secondName;
-    if (detail::relativeEntryName(record.storedName) != kSettingsManifestName) continue;
+    if (!isManifest(record)) continue;
     if (manifest)
       fail(path, "entry " + shownName(record.storedName) + " is a second settings manifest");
     manifest = &record;
   }
-  // The usual archive is read without libarchive, which then need not even be loaded: a start
-  // from the cache reads nothing else of the archive. Where libarchive might read another entry
-  // under the manifest's name (one that has a second name), or the entry is not that simple, it
-  // reads the manifest as ever.
+  // The usual archive is read without libarchive, which then need not even be loaded. Where
+  // libarchive might read another entry under the manifest's name (one that has a second name),
+  // or the entry is not that simple, libarchive reads the manifest, once the whole archive has
+  // been checked as an unpack checks it.
   if (manifest && !secondNames) {
     if (std::optional<std::string> text = detail::readSimpleEntry(
             file.descriptor.get(), file.layout, *manifest, kSettingsManifestMaxBytes)) {
       return std::move(*text);
     }
   }
+  detail::readZipDirectory(file.descriptor.get(), file.layout, path, anyCount);
   ArchiveReader reader(file);
   const ArchiveLibrary& libarchive = reader.library();
   while (archive_entry* entry = reader.next()) {

@@ -599,12 +599,28 @@ TEST_F(CtfArchive, HostileArchivesAreRefusedNamingTheEntry) {
   // Reading the settings alone refuses a second manifest too: it may not be the one unpacked.
   writeFile(root_ / "names.ctf",
             rawZip({{"ctfsettings.json", AE_IFREG, "{}"}, {"ctfsettings.json", AE_IFREG, "[]"}}));
-  try {
-    Ostrand::ctfpack::readArchiveManifest((root_ / "names.ctf").string(), CTFFileReaderFactory());
-    ADD_FAILURE() << "read a manifest of two";
-  } catch (const opc::Exception& error) {
-    EXPECT_NE(std::string(error.what()).find("second settings manifest"), std::string::npos);
+  // A manifest whose local header names another entry is refused too. Other entries' local
+  // headers are left to the unpack (a start from the cache reads no more of the archive): an
+  // overlap beside the manifest is read past, and refused when the archive is unpacked.
+  writeFile(root_ / "lying.ctf",
+            handZip({{"ctfsettings.json", "{}", S_IFREG | 0644, "innocent.json"}}));
+  for (const auto& [refused, reason] : {std::pair{"names.ctf", "second settings manifest"},
+                                         std::pair{"lying.ctf", "local header names"}}) {
+    try {
+      Ostrand::ctfpack::readArchiveManifest((root_ / refused).string(), CTFFileReaderFactory());
+      ADD_FAILURE() << "read the manifest of " << refused;
+    } catch (const opc::Exception& error) {
+      EXPECT_NE(std::string(error.what()).find(reason), std::string::npos) << error.what();
+    }
   }
+  const stdfs::path beside = root_ / "beside.ctf";
+  writeFile(beside, handZip({{"ctfsettings.json", "{\"a\": 1}"},
+                             {"a.txt", payload},
+                             {"b.txt", payload, S_IFREG | 0644, "", -1, -1, 1}}));
+  EXPECT_EQ(Ostrand::ctfpack::readArchiveManifest(beside.string(), CTFFileReaderFactory()),
+            "{\"a\": 1}");
+  EXPECT_THROW(Ostrand::ctfpack::extractArchive(beside.string(), (root_ / "beside").string()),
+               opc::Exception);
 }
 
 // Archives that come close to the hostile ones, and unpack.

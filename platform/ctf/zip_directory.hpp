@@ -9,6 +9,7 @@
 // here first and every record checked against its local header.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -67,8 +68,12 @@ struct ZipRecord {
 // that is missing or disagrees with its record (name, method, encryption, CRC or sizes), data
 // that reaches into the central directory, and entries whose local header and data overlap
 // another's (including two records naming one local header).
-std::vector<ZipRecord> readZipDirectory(int descriptor, const ZipLayout& layout,
-                                        const std::string& path, std::uint64_t maxEntries);
+// With only, just the local headers of the records it picks are read and checked (a reader of
+// one entry need not read a header of every other); the rest come back as the central directory
+// describes them, with dataStart and dataEnd 0, and are not checked for overlaps.
+std::vector<ZipRecord> readZipDirectory(
+    int descriptor, const ZipLayout& layout, const std::string& path, std::uint64_t maxEntries,
+    const std::function<bool(const ZipRecord&)>& only = nullptr);
 
 // The data of record, read and checked here without libarchive, when the entry is that simple: a
 // file by its Unix mode whose name is its stored one (no second name, no trailing "/"), stored or
