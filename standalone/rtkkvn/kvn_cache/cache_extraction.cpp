@@ -138,11 +138,14 @@ void confirmMarker(dsFileSystem& fileSystem, const dsPathString& extractDir) {
 // Files written without waiting for the disk in an earlier boot are read back in full: a crash
 // of the system may have lost what it had not written back, in ways the file sizes and times do
 // not show. Once they pass, they came from the disk, and the marker says so from then on.
+// With quickCheckLater, only a full check is made here: the caller checks the sizes and times
+// itself once it holds the folder's read lock and has given up rootLock.
 // Called with the mutex and rootLock held.
 bool removeIfDamaged(const dsFileSystemPtr& fileSystem, const dsPathString& extractDir,
                      const dsDirectoryReadWriteLock& rw, const std::string& id,
-                     const std::string& bootId) {
+                     const std::string& bootId, bool quickCheckLater) {
   const bool fullCheck = mayHaveLostFiles(extractDir, bootId);
+  if (quickCheckLater && !fullCheck) return false;
   if (fullCheck) {
     cacheLogger << "Component " << id << " was unpacked before the system restarted without "
                 << "waiting for the disk; checking every file" << std::endl;
@@ -283,6 +286,18 @@ dsPathString rtkComponentCache::componentDirectory(const std::string& dirName) c
 
 boost::shared_ptr<rtkExtractedComponent> rtkComponentCache::getComponent(
     const std::string& id, rtkkvn::CtfExtractor& extractor) {
+  bool damaged = false;
+  boost::shared_ptr<rtkExtractedComponent> component =
+      openComponent(id, extractor, DamageCheck::afterRootLock, damaged);
+  if (!damaged) return component;
+  // Given back before the second try (its release takes the mutex), which checks again under
+  // rootLock and unpacks the component afresh.
+  component.reset();
+  return openComponent(id, extractor, DamageCheck::underRootLock, damaged);
+}
+
+boost::shared_ptr<rtkExtractedComponent> rtkComponentCache::openComponent(
+    const std::string& id, rtkkvn::CtfExtractor& extractor, DamageCheck check, bool& damaged) {
   cacheLogger << "KVN cache extracting component: " << id << std::endl;
   // Taken before anything happens: the release function of a new record needs it.
   const boost::shared_ptr<rtkComponentCache> self = shared_from_this();
@@ -321,14 +336,23 @@ boost::shared_ptr<rtkExtractedComponent> rtkComponentCache::getComponent(
         index->erase(id);
       }
     }
+    // A folder found on the disk is checked against its file list after rootLock is given up,
+    // while the new record's read lock keeps maintenance away from it: processes that start one
+    // component together check it side by side, not one after the other.
+    bool checkLater = false;
+    dsPathString extractDir;
     {
       CacheEntryHandle entry(index, id, true);
-      const dsPathString extractDir = componentDirectory(entry.entry().dirName);
+      extractDir = componentDirectory(entry.entry().dirName);
       cacheLogger << "KVN cache: extractDir is " << extractDir << std::endl;
       bool extract = needsExtraction(extractDir);
 
       const dsDirectoryReadWriteLock rw(extractDir.str(), dsGetDefaultFSImp());
-      if (!extract) extract = removeIfDamaged(fileSystem_, extractDir, rw, id, bootId);
+      if (!extract) {
+        extract = removeIfDamaged(fileSystem_, extractDir, rw, id, bootId,
+                                  check == DamageCheck::afterRootLock);
+        checkLater = !extract && check == DamageCheck::afterRootLock;
+      }
       dsDirectoryReadWriteLock::ReadLock readLock = rw.getReadLock();
       boost::shared_ptr<rtkComponentData> componentData;
       if (extract) {
@@ -342,7 +366,16 @@ boost::shared_ptr<rtkExtractedComponent> rtkComponentCache::getComponent(
         cacheLogger << "Acquiring component-level directory READ lock..." << std::endl;
         readLock.acquire(false);
         cacheLogger << " acquire succeeded." << std::endl;
-        componentData = boost::make_shared<rtkComponentData>(extractDir.c_str());
+        try {
+          componentData = boost::make_shared<rtkComponentData>(extractDir.c_str());
+        } catch (const std::exception& error) {
+          // A folder not checked yet may be damaged: the second try checks it under rootLock.
+          if (!checkLater) throw;
+          cacheLogger << "The settings of component " << id << " cannot be read ("
+                      << error.what() << "); checking its folder" << std::endl;
+          damaged = true;
+          return nullptr;
+        }
       }
 
       entry.entry().lastUsed = currentCacheTime();
@@ -364,6 +397,15 @@ boost::shared_ptr<rtkExtractedComponent> rtkComponentCache::getComponent(
     performMaintenance(*index);
     index.reset();
     rootLock.unlock();
+    if (checkLater) {
+      const std::string damage = findComponentDamage(extractDir.str());
+      if (!damage.empty()) {
+        cacheLogger << "Component " << id << " is damaged (" << damage << "); opening it again"
+                    << std::endl;
+        inUseComponents.erase(id);
+        damaged = true;
+      }
+    }
     return component;
   } catch (const dsPermissionDenied& error) {
     cacheLogger << "caught dsPermissionDenied exception: " << error.what() << "; re-throwing..."

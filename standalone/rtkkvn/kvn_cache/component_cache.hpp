@@ -106,7 +106,8 @@ class rtkComponentCache : public boost::enable_shared_from_this<rtkComponentCach
   // The component id unpacked in the cache (see cache_extraction.cpp for the protocol). Returns
   // the record this process already holds for id when there is one, touching no file; otherwise
   // takes rootLock, unpacks the archive with extractor into a fresh folder unless a finished
-  // extraction is there, stamps its use, trims the cache and returns a new record that holds a
+  // extraction is there (one found damaged is unpacked again), stamps its use, trims the cache
+  // and returns a new record that holds a
   // read lock on the folder for as long as it lives and calls releaseComponent(id) when it goes.
   // Takes mutex (not to be held by the caller), then rootLock, then the component's lock. The
   // cache must be owned by a boost::shared_ptr (boost::bad_weak_ptr otherwise): the record keeps
@@ -150,6 +151,17 @@ class rtkComponentCache : public boost::enable_shared_from_this<rtkComponentCach
   boost::mutex mutex;
 
  private:
+  // Where a folder found on the disk is checked against its file list: after rootLock is given
+  // up (holding the new record), or under it, where a damaged folder is removed and unpacked
+  // again.
+  enum class DamageCheck { afterRootLock, underRootLock };
+  // getComponent's request. With afterRootLock, damaged is set when the folder turned out to be
+  // damaged: the record returned (null when the settings could not be read) is forgotten
+  // already, and the caller drops it outside the mutex and asks again with underRootLock.
+  boost::shared_ptr<rtkExtractedComponent> openComponent(const std::string& id,
+                                                         rtkkvn::CtfExtractor& extractor,
+                                                         DamageCheck check, bool& damaged);
+
   dsFileSystemPtr fileSystem_;
   bool leftoversRemoved_ = false;  // guarded by mutex
 };
