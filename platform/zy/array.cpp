@@ -148,14 +148,18 @@ struct KeptOnThread {
   // containers with two slots (malloc's, as every element block is) in [2].
   void* blocks[3][kKeptBlocks + 1];
   size_t blockCount[3];
-  bool armed;   // ThreadEnd will run
-  bool closed;  // the thread is ending: what is freed later is not kept
+  bool armed;  // ThreadEnd will run, or has run (then nothing more is kept)
 };
-thread_local KeptOnThread kept;
+thread_local KeptOnThread keptStore;
+// keptStore once the thread has kept something, else null: an access is then one load from the
+// thread's static block, where keptStore itself (too large for that block, which a library
+// loaded later must share) costs a call of the dynamic linker's resolver.
+thread_local KeptOnThread* keptHere __attribute__((tls_model("initial-exec"))) = nullptr;
 
 struct ThreadEnd {
   ~ThreadEnd() {
-    kept.closed = true;
+    KeptOnThread& kept = keptStore;
+    keptHere = nullptr;
     for (int kind = 0; kind < 2; ++kind) {
       size_t& arrays = kept.count[kind];
       while (arrays > 0) Core::destroy(kept.arrays[kind][--arrays], false);
@@ -166,13 +170,16 @@ struct ThreadEnd {
   }
 };
 
-// Whether the thread may keep what it frees; the first time, arms ThreadEnd.
-bool mayKeepOnThread() {
-  if (__builtin_expect(kept.armed, true)) return !kept.closed;
+// What the thread keeps, when it may keep what it frees (null once it is ending); the first
+// time, arms ThreadEnd.
+KeptOnThread* mayKeepOnThread() {
+  if (__builtin_expect(keptHere != nullptr, true)) return keptHere;
+  if (keptStore.armed) return nullptr;  // the thread is ending
   thread_local ThreadEnd end;
   (void)end;
-  kept.armed = true;
-  return true;
+  keptStore.armed = true;
+  keptHere = &keptStore;
+  return keptHere;
 }
 
 int keptKind(zyClassID classId) {
@@ -182,31 +189,35 @@ int keptKind(zyClassID classId) {
 }  // namespace
 
 void* Core::keptBlock(std::size_t size, bool header) {
-  if (kKeptBlocks > 0 && kept.blockCount[header] > 0) {
-    return kept.blocks[header][--kept.blockCount[header]];
+  KeptOnThread* kept = keptHere;
+  if (kKeptBlocks > 0 && kept && kept->blockCount[header] > 0) {
+    return kept->blocks[header][--kept->blockCount[header]];
   }
   return ::operator new(size, std::nothrow);
 }
 
 void* Core::keptPairBlock() {
-  if (kKeptBlocks > 0 && kept.blockCount[2] > 0) {
-    void* block = kept.blocks[2][--kept.blockCount[2]];
+  KeptOnThread* kept = keptHere;
+  if (kKeptBlocks > 0 && kept && kept->blockCount[2] > 0) {
+    void* block = kept->blocks[2][--kept->blockCount[2]];
     return std::memset(block, 0, 2 * sizeof(zyArray*));
   }
   return zyCalloc(2, sizeof(zyArray*));
 }
 
 void Core::keepPairBlock(void* block) {
-  if (kKeptBlocks > 0 && kept.blockCount[2] < kKeptBlocks && mayKeepOnThread()) {
-    kept.blocks[2][kept.blockCount[2]++] = block;
+  KeptOnThread* kept = kKeptBlocks > 0 ? mayKeepOnThread() : nullptr;
+  if (kept && kept->blockCount[2] < kKeptBlocks) {
+    kept->blocks[2][kept->blockCount[2]++] = block;
     return;
   }
   zyFree(block);
 }
 
 void Core::keepBlock(void* block, bool header) {
-  if (kKeptBlocks > 0 && kept.blockCount[header] < kKeptBlocks && mayKeepOnThread()) {
-    kept.blocks[header][kept.blockCount[header]++] = block;
+  KeptOnThread* kept = kKeptBlocks > 0 ? mayKeepOnThread() : nullptr;
+  if (kept && kept->blockCount[header] < kKeptBlocks) {
+    kept->blocks[header][kept->blockCount[header]++] = block;
     return;
   }
   ::operator delete(block);
@@ -223,8 +234,9 @@ inline bool Core::keepable(const zyArray* array) {
 
 zyArray* Core::keptScalar(zyClassID classId, const void* value, size_t size) {
   const int kind = keptKind(classId);
-  if (kKeptScalars == 0 || kind < 0 || kept.count[kind] == 0) return nullptr;
-  zyArray* array = kept.arrays[kind][--kept.count[kind]];
+  KeptOnThread* kept = keptHere;
+  if (kKeptScalars == 0 || kind < 0 || !kept || kept->count[kind] == 0) return nullptr;
+  zyArray* array = kept->arrays[kind][--kept->count[kind]];
   array->scope_ = zySCOPE_OWNED;
   // A double or a logical: copies of a known size need no call.
   if (size == sizeof(double)) {
@@ -239,9 +251,12 @@ void Core::destroy(zyArray* array, bool mayKeep) {
   if (array == nullptr) return;
   if (kKeptScalars > 0 && mayKeep) {
     const int kind = keptKind(array->classId_);
-    if (kind >= 0 && kept.count[kind] < kKeptScalars && keepable(array) && mayKeepOnThread()) {
-      kept.arrays[kind][kept.count[kind]++] = array;
-      return;
+    if (kind >= 0 && keepable(array)) {
+      KeptOnThread* kept = mayKeepOnThread();
+      if (kept && kept->count[kind] < kKeptScalars) {
+        kept->arrays[kind][kept->count[kind]++] = array;
+        return;
+      }
     }
   }
   releaseStorage(array->storage_);

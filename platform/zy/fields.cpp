@@ -120,6 +120,12 @@ zyArray* zyGetCell(zyArray* cell, size_t index) {
 }
 
 int zySetCell(zyArray* cell, size_t index, zyArray* value) {
+  // The usual case, a cell whose storage is its own, is written at once.
+  if (cell != nullptr && cell != value && cell->classId() == zyCELL_CLASS &&
+      index < cell->numberOfElements() && !cell->sharesData()) {
+    static_cast<zyArray**>(Core::storage(cell).real)[index] = value;
+    return 0;
+  }
   return setSlot(cell, zyIsCell(cell) ? slotIndex(cell, index, 0) : npos, value);
 }
 
