@@ -54,11 +54,7 @@ void Core::releaseStorage(Storage* storage) {
     case StorageKind::Arrays:
       if (auto** elements = static_cast<zyArray**>(storage->real)) {
         for (size_t i = 0; i < storage->capacity; ++i) destroy(elements[i]);
-        if (storage->capacity == 2) {
-          keepPairBlock(elements);
-        } else {
-          zyFree(elements);
-        }
+        freeSlots(*storage);
       }
       break;
     case StorageKind::Payload:
@@ -127,7 +123,7 @@ namespace {
 // Real double scalars are made and freed by the million (every scalar a host call gets back is
 // one): the last few freed on a thread are kept whole, header, storage and data block, and the
 // next ones are made from them. Likewise the memory of the last headers and storages freed (a
-// cell {l, r} or a shared copy c{1} makes one of each): up to 1,024 of each, about 200 KiB a
+// cell {l, r} or a shared copy c{1} makes one of each): up to 1,024 of each, about 150 KiB a
 // thread, as programs free whole trees of cells and then make the next. Not in sanitizer
 // builds, which must see every use after free.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -144,10 +140,9 @@ struct KeptOnThread {
   // Double scalars in [0], logical ones (what comparisons and isempty give) in [1].
   zyArray* arrays[2][kKeptScalars + 1];
   size_t count[2];
-  // Raw memory of freed headers in [1], of freed storages in [0]; element blocks of freed
-  // containers with two slots (malloc's, as every element block is) in [2].
-  void* blocks[3][kKeptBlocks + 1];
-  size_t blockCount[3];
+  // Raw memory of freed headers in [1], of freed storages in [0].
+  void* blocks[2][kKeptBlocks + 1];
+  size_t blockCount[2];
   bool armed;  // ThreadEnd will run, or has run (then nothing more is kept)
 };
 thread_local KeptOnThread keptStore;
@@ -166,7 +161,6 @@ struct ThreadEnd {
       size_t& blocks = kept.blockCount[kind];
       while (blocks > 0) ::operator delete(kept.blocks[kind][--blocks]);
     }
-    while (kept.blockCount[2] > 0) zyFree(kept.blocks[2][--kept.blockCount[2]]);
   }
 };
 
@@ -196,22 +190,22 @@ void* Core::keptBlock(std::size_t size, bool header) {
   return ::operator new(size, std::nothrow);
 }
 
-void* Core::keptPairBlock() {
-  KeptOnThread* kept = keptHere;
-  if (kKeptBlocks > 0 && kept && kept->blockCount[2] > 0) {
-    void* block = kept->blocks[2][--kept->blockCount[2]];
-    return std::memset(block, 0, 2 * sizeof(zyArray*));
-  }
-  return zyCalloc(2, sizeof(zyArray*));
+bool Core::moveSlotsOut(Storage& storage) {
+  if (storage.real != storage.pair) return true;
+  void* block = zyMalloc(sizeof(storage.pair));
+  if (block == nullptr) return false;
+  std::memcpy(block, storage.pair, sizeof(storage.pair));
+  storage.pair[0] = storage.pair[1] = nullptr;
+  storage.real = block;
+  return true;
 }
 
-void Core::keepPairBlock(void* block) {
-  KeptOnThread* kept = kKeptBlocks > 0 ? mayKeepOnThread() : nullptr;
-  if (kept && kept->blockCount[2] < kKeptBlocks) {
-    kept->blocks[2][kept->blockCount[2]++] = block;
-    return;
+void Core::freeSlots(Storage& storage) {
+  if (storage.real == storage.pair) {
+    storage.pair[0] = storage.pair[1] = nullptr;
+  } else {
+    zyFree(storage.real);
   }
-  zyFree(block);
 }
 
 void Core::keepBlock(void* block, bool header) {
@@ -327,7 +321,8 @@ Storage* Core::copyStorage(const zyArray* array, bool deep, bool skipReal, bool 
       if (!source.fieldNames().empty()) copy->extras().fieldNames = source.fieldNames();
       const size_t slots = slotCount(array);
       if (skipReal || slots == 0) break;
-      auto** elements = static_cast<zyArray**>(zyCalloc(slots, sizeof(zyArray*)));
+      auto** elements = slots == 2 ? copy->pair
+                                   : static_cast<zyArray**>(zyCalloc(slots, sizeof(zyArray*)));
       if (elements == nullptr) {
         failed = true;
         break;
@@ -499,8 +494,11 @@ const void* zyGetDataConst(const zyArray* array) { return array ? array->realDat
 const void* zyGetImagDataConst(const zyArray* array) { return array ? array->imagData() : nullptr; }
 
 void* zyGetData(zyArray* array) {
-  if (array == nullptr ||
-      !zy::detail::guarded(false, [&] { return Core::makeWritableAndPin(array); })) {
+  // What is handed out may be replaced with zySetData and then freed with zyFree: slots kept
+  // inside the storage move to a block of their own first.
+  if (array == nullptr || !zy::detail::guarded(false, [&] {
+        return Core::makeWritableAndPin(array) && Core::moveSlotsOut(Core::storage(array));
+      })) {
     return nullptr;
   }
   return Core::storage(array).real;

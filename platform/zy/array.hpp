@@ -48,6 +48,10 @@ struct Storage {
   size_t* ir = nullptr;  // sparse: row of each stored element, capacity entries
   size_t* jc = nullptr;  // sparse: column starts, columns + 1 entries
   std::unique_ptr<StorageExtra> extra;  // null until something is put in it
+  // The element pointers of a container with two slots ({l, r}, the node of a tree), which real
+  // then points to: one block less to make, free and follow. Moved out to a block of their own
+  // before they are handed out (zyGetData) or the block is replaced or grown.
+  zyArray* pair[2] = {nullptr, nullptr};
 
   const std::vector<std::string>& fieldNames() const {
     static const std::vector<std::string> none;

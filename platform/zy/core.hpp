@@ -98,11 +98,11 @@ struct Core {
   // destroyed, keeping a few per thread and freeing the rest.
   static void* keptBlock(std::size_t size, bool header);
   static void keepBlock(void* block, bool header);
-  // The zeroed element block of a container with two slots ({l, r}), from the blocks such
-  // containers left on this thread, else zyCalloc; null when memory runs out. keepPairBlock
-  // takes back the block of a container with two slots when it goes (else zyFree).
-  static void* keptPairBlock();
-  static void keepPairBlock(void* block);
+  // Gives a container whose slots are kept inside its storage (Storage::pair) a block of its
+  // own for them, of zyMalloc's, as every other element block is; false when memory runs out.
+  static bool moveSlotsOut(Storage& storage);
+  // Frees the element block of a container, unless its slots are kept inside the storage.
+  static void freeSlots(Storage& storage);
   // Number of element slots of a container: elements times fields for structs.
   static size_t slotCount(const zyArray* array);
 

@@ -100,8 +100,7 @@ zyArray* createContainer(zyClassID classId, size_t ndim, const size_t* dims,
     }
   }
   storage->capacity = slots;
-  storage->real = slots == 2 ? Core::keptPairBlock() : zeroedBlock(slots, sizeof(zyArray*), failed);
-  failed = failed || (slots == 2 && storage->real == nullptr);
+  storage->real = slots == 2 ? storage->pair : zeroedBlock(slots, sizeof(zyArray*), failed);
   if (failed) {
     Core::releaseStorage(storage);
     return nullptr;

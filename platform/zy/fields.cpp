@@ -93,6 +93,7 @@ int zyResizeContainer(zyArray* array, const size_t* dims, size_t ndim) {
       if (storage.capacity <= SIZE_MAX / 2) capacity = std::max(capacity, 2 * storage.capacity);
       size_t bytes = 0;
       if (!zy::detail::multiply(capacity, sizeof(zyArray*), bytes)) return -1;
+      if (!Core::moveSlotsOut(storage)) return -1;
       void* grown = zyRealloc(storage.real, bytes);
       if (grown == nullptr) return -1;
       std::memset(static_cast<zyArray**>(grown) + storage.capacity, 0,
@@ -194,7 +195,7 @@ int zyAddField(zyArray* array, const char* name) {
       }
     }
     names.push_back(std::move(field));
-    zyFree(storage.real);
+    Core::freeSlots(storage);
     storage.real = grown;
     storage.capacity = slots;
     return static_cast<int>(fields);

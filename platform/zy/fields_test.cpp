@@ -53,6 +53,37 @@ TEST(ZyCell, WritingASharedCellLeavesItsTwinAlone) {
   EXPECT_EQ(matrix::get_string(zyGetCellConst(twin.get(), 1)), "Also kept");
 }
 
+// A container with two slots keeps them inside its storage: whatever hands them out, grows them
+// or replaces their block gives them a block of their own first (under ASan a free or realloc of
+// the storage's inside fails loudly).
+TEST(ZyCell, TwoSlotsHandedOutOrGrownMoveToABlockOfTheirOwn) {
+  Array cell(zyCreateCellMatrix(1, 2));
+  zySetCell(cell.get(), 0, zyCreateString("left"));
+  zySetCell(cell.get(), 1, zyCreateString("right"));
+  auto** slots = static_cast<zyArray**>(zyGetData(cell.get()));
+  ASSERT_NE(slots, nullptr);
+  auto** swapped = static_cast<zyArray**>(zyCalloc(2, sizeof(zyArray*)));
+  swapped[0] = slots[1];
+  swapped[1] = slots[0];
+  ASSERT_EQ(zySetData(cell.get(), swapped), 0);
+  zyFree(slots);
+  EXPECT_EQ(matrix::get_string(zyGetCellConst(cell.get(), 0)), "right");
+
+  Array pair(zyCreateCellMatrix(2, 1));
+  zySetCell(pair.get(), 1, zyCreateString("kept"));
+  const size_t four[] = {4, 1};
+  ASSERT_EQ(zyResizeContainer(pair.get(), four, 2), 0);
+  EXPECT_EQ(matrix::get_string(zyGetCellConst(pair.get(), 1)), "kept");
+  EXPECT_EQ(zyGetCellConst(pair.get(), 3), nullptr);
+
+  const char* names[] = {"a"};
+  Array structure(zyCreateStructMatrix(1, 2, 1, names));
+  zySetField(structure.get(), 1, "a", zyCreateString("y"));
+  ASSERT_EQ(zyAddField(structure.get(), "b"), 1);
+  EXPECT_EQ(matrix::get_string(zyGetFieldConst(structure.get(), 1, "a")), "y");
+  EXPECT_EQ(zyGetFieldConst(structure.get(), 1, "b"), nullptr);
+}
+
 TEST(ZyCell, ElementsHandedOutForWritingAreNeverSharedAgain) {
   Array cell(zyCreateCellMatrix(1, 1));
   zySetCell(cell.get(), 0, zyCreateString("mine"));
