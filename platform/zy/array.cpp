@@ -34,12 +34,77 @@ size_t elementSize(zyClassID classId) {
   }
 }
 
+namespace {
+
+// Where the storage lies in a block made by Core::newHeaderWithStorage.
+constexpr size_t kHostedStorageOffset =
+    (sizeof(zyArray_tag) + alignof(Storage) - 1) / alignof(Storage) * alignof(Storage);
+constexpr size_t kHeaderAndStorageSize = kHostedStorageOffset + sizeof(Storage);
+
+Storage& hostedStorage(zyArray* header) {
+  return *std::launder(
+      reinterpret_cast<Storage*>(reinterpret_cast<char*>(header) + kHostedStorageOffset));
+}
+
+void* hostBlock(Storage& storage) {
+  return reinterpret_cast<char*>(&storage) - kHostedStorageOffset;
+}
+
+}  // namespace
+
 Storage* Core::newStorage(StorageKind kind) {
-  void* block = keptBlock(sizeof(Storage), false);
+  void* block = keptBlock(sizeof(Storage), Block::storage);
   if (block == nullptr) return nullptr;
   Storage* storage = new (block) Storage;
   storage->kind = kind;
   return storage;
+}
+
+zyArray* Core::newHeaderWithStorage(zyClassID classId, StorageKind kind) {
+  void* block = keptBlock(kHeaderAndStorageSize, Block::headerAndStorage);
+  if (block == nullptr) return nullptr;
+  zyArray* array = new (block) zyArray_tag;
+  Storage* storage = new (static_cast<char*>(block) + kHostedStorageOffset) Storage;
+  storage->kind = kind;
+  storage->embedded = true;
+  storage->blockUsers.store(2, std::memory_order_relaxed);
+  array->classId_ = classId;
+  array->storage_ = storage;
+  array->hostsStorage_ = true;
+  return array;
+}
+
+void Core::releaseContent(Storage& storage) {
+  switch (storage.kind) {
+    case StorageKind::Arrays:
+      if (auto** elements = static_cast<zyArray**>(storage.real)) {
+        for (size_t i = 0; i < storage.capacity; ++i) destroy(elements[i]);
+        freeSlots(storage);
+      }
+      break;
+    case StorageKind::Payload:
+      if (storage.payload() && storage.payloadType()->destroy) {
+        storage.payloadType()->destroy(storage.payload());
+      }
+      break;
+    default:
+      for (void* block : {storage.real, storage.imag, static_cast<void*>(storage.ir),
+                          static_cast<void*>(storage.jc)}) {
+        if (block) zyFree(block);
+      }
+  }
+  storage.extra.reset();
+}
+
+void Core::leaveBlock(Storage& storage) {
+  // The last user needs no read-modify-write: nobody else can reach the block.
+  if (storage.blockUsers.load(std::memory_order_acquire) != 1 &&
+      storage.blockUsers.fetch_sub(1, std::memory_order_acq_rel) != 1) {
+    return;
+  }
+  void* block = hostBlock(storage);
+  storage.~Storage();
+  keepBlock(block, Block::headerAndStorage);
 }
 
 void Core::releaseStorage(Storage* storage) {
@@ -50,31 +115,18 @@ void Core::releaseStorage(Storage* storage) {
       storage->headers.fetch_sub(1, std::memory_order_acq_rel) != 1) {
     return;
   }
-  switch (storage->kind) {
-    case StorageKind::Arrays:
-      if (auto** elements = static_cast<zyArray**>(storage->real)) {
-        for (size_t i = 0; i < storage->capacity; ++i) destroy(elements[i]);
-        freeSlots(*storage);
-      }
-      break;
-    case StorageKind::Payload:
-      if (storage->payload() && storage->payloadType()->destroy) {
-        storage->payloadType()->destroy(storage->payload());
-      }
-      break;
-    default:
-      for (void* block : {storage->real, storage->imag, static_cast<void*>(storage->ir),
-                          static_cast<void*>(storage->jc)}) {
-        if (block) zyFree(block);
-      }
+  releaseContent(*storage);
+  if (storage->embedded) {
+    leaveBlock(*storage);
+    return;
   }
   storage->~Storage();
-  keepBlock(storage, false);
+  keepBlock(storage, Block::storage);
 }
 
 zyArray* Core::newHeader(zyClassID classId, size_t ndim, const size_t* dims, Storage* storage) {
   if (storage == nullptr) return nullptr;
-  void* block = keptBlock(sizeof(zyArray_tag), true);
+  void* block = keptBlock(sizeof(zyArray_tag), Block::header);
   if (block == nullptr) {
     releaseStorage(storage);
     return nullptr;
@@ -140,9 +192,9 @@ struct KeptOnThread {
   // Double scalars in [0], logical ones (what comparisons and isempty give) in [1].
   zyArray* arrays[2][kKeptScalars + 1];
   size_t count[2];
-  // Raw memory of freed headers in [1], of freed storages in [0].
-  void* blocks[2][kKeptBlocks + 1];
-  size_t blockCount[2];
+  // Raw memory of freed blocks by their kind (Core::Block: storages, headers, both in one).
+  void* blocks[3][kKeptBlocks + 1];
+  size_t blockCount[3];
   bool armed;  // ThreadEnd will run, or has run (then nothing more is kept)
 };
 thread_local KeptOnThread keptStore;
@@ -158,6 +210,8 @@ struct ThreadEnd {
     for (int kind = 0; kind < 2; ++kind) {
       size_t& arrays = kept.count[kind];
       while (arrays > 0) Core::destroy(kept.arrays[kind][--arrays], false);
+    }
+    for (int kind = 0; kind < 3; ++kind) {
       size_t& blocks = kept.blockCount[kind];
       while (blocks > 0) ::operator delete(kept.blocks[kind][--blocks]);
     }
@@ -182,10 +236,11 @@ int keptKind(zyClassID classId) {
 
 }  // namespace
 
-void* Core::keptBlock(std::size_t size, bool header) {
+void* Core::keptBlock(std::size_t size, Block kind) {
   KeptOnThread* kept = keptHere;
-  if (kKeptBlocks > 0 && kept && kept->blockCount[header] > 0) {
-    return kept->blocks[header][--kept->blockCount[header]];
+  const int k = static_cast<int>(kind);
+  if (kKeptBlocks > 0 && kept && kept->blockCount[k] > 0) {
+    return kept->blocks[k][--kept->blockCount[k]];
   }
   return ::operator new(size, std::nothrow);
 }
@@ -208,10 +263,11 @@ void Core::freeSlots(Storage& storage) {
   }
 }
 
-void Core::keepBlock(void* block, bool header) {
+void Core::keepBlock(void* block, Block kind) {
   KeptOnThread* kept = kKeptBlocks > 0 ? mayKeepOnThread() : nullptr;
-  if (kept && kept->blockCount[header] < kKeptBlocks) {
-    kept->blocks[header][kept->blockCount[header]++] = block;
+  const int k = static_cast<int>(kind);
+  if (kept && kept->blockCount[k] < kKeptBlocks) {
+    kept->blocks[k][kept->blockCount[k]++] = block;
     return;
   }
   ::operator delete(block);
@@ -255,8 +311,13 @@ void Core::destroy(zyArray* array, bool mayKeep) {
   }
   releaseStorage(array->storage_);
   if (array->dims_ != array->inlineDims_) delete[] array->dims_;
+  const bool hosts = array->hostsStorage_;
   array->~zyArray_tag();
-  keepBlock(array, true);
+  if (hosts) {
+    leaveBlock(hostedStorage(array));
+  } else {
+    keepBlock(array, Block::header);
+  }
 }
 
 size_t Core::slotCount(const zyArray* array) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +43,10 @@ struct Storage {
   // Cells and structs whose element pointers were handed out for writing: the element is then
   // the container's alone, so this storage is never shared again (copies copy the headers).
   bool pinned = false;
+  // Made in one block with its first header (Core::newHeaderWithStorage): the block goes when
+  // both the header and the storage have gone, which blockUsers counts (2, 1, 0).
+  bool embedded = false;
+  std::atomic<std::uint32_t> blockUsers{0};
   void* real = nullptr;
   void* imag = nullptr;
   size_t capacity = 0;   // elements allocated in real and imag (sparse: nzmax)
@@ -88,7 +93,7 @@ struct ZY_EXPORT zyArray_tag {
   size_t numberOfElements() const noexcept { return numberOfElements_; }
   bool isSparse() const noexcept { return storage_->kind == zy::detail::StorageKind::Sparse; }
   bool isComplex() const noexcept { return storage_->imag != nullptr; }
-  zyArrayScope scope() const noexcept { return scope_; }
+  zyArrayScope scope() const noexcept { return static_cast<zyArrayScope>(scope_); }
 
   // Read access (never copies). Valid until the array is written or destroyed.
   const void* realData() const noexcept { return storage_->real; }
@@ -115,7 +120,8 @@ struct ZY_EXPORT zyArray_tag {
   ~zyArray_tag() = default;
 
   zyClassID classId_ = zyUNKNOWN_CLASS;
-  zyArrayScope scope_ = zySCOPE_OWNED;
+  unsigned char scope_ = zySCOPE_OWNED;  // a zyArrayScope
+  bool hostsStorage_ = false;            // its block holds a storage too (Storage::embedded)
   size_t ndims_ = 2;
   size_t numberOfElements_ = 0;
   size_t* dims_ = inlineDims_;  // inlineDims_ for up to four dimensions, else a heap block

@@ -68,6 +68,9 @@ struct Core {
   // or the element count overflows; storage is released then.
   static zyArray* newHeader(zyClassID classId, size_t ndim, const size_t* dims, Storage* storage);
   static Storage* newStorage(StorageKind kind);
+  // A 0-by-0 header of the class over a new storage of kind, the two made in one block (a cell
+  // {l, r} is then one block with its slots); null when memory runs out.
+  static zyArray* newHeaderWithStorage(zyClassID classId, StorageKind kind);
   // Drops one header's use of the storage, freeing it with the last one.
   static void releaseStorage(Storage* storage);
   // Frees the header and its use of the storage. A real double or logical scalar that is the
@@ -93,11 +96,13 @@ struct Core {
   static void setScope(zyArray* array, zyArrayScope scope) { array->scope_ = scope; }
   static bool setDimensions(zyArray* array, size_t ndim, const size_t* dims);
   static bool keepable(const zyArray* array);
-  // Memory for a header (header) or a storage of size bytes: one that keepBlock kept on this
-  // thread, else new; null when memory runs out. keepBlock takes back such memory, already
-  // destroyed, keeping a few per thread and freeing the rest.
-  static void* keptBlock(std::size_t size, bool header);
-  static void keepBlock(void* block, bool header);
+  // The kinds of memory block kept on a thread for reuse.
+  enum class Block { storage, header, headerAndStorage };
+  // Memory for a block of that kind of size bytes: one that keepBlock kept on this thread, else
+  // new; null when memory runs out. keepBlock takes back such memory, already destroyed,
+  // keeping a few per thread and freeing the rest.
+  static void* keptBlock(std::size_t size, Block kind);
+  static void keepBlock(void* block, Block kind);
   // Gives a container whose slots are kept inside its storage (Storage::pair) a block of its
   // own for them, of zyMalloc's, as every other element block is; false when memory runs out.
   static bool moveSlotsOut(Storage& storage);
@@ -107,6 +112,12 @@ struct Core {
   static size_t slotCount(const zyArray* array);
 
  private:
+  // Frees what a storage holds (elements, data blocks, payload, extra part) when its last header
+  // has gone.
+  static void releaseContent(Storage& storage);
+  // One of the two users of a block made by newHeaderWithStorage (its header, its storage) is
+  // done with it; the last one frees it.
+  static void leaveBlock(Storage& storage);
   // Copies the storage of array: element blocks always; element headers deeply or shared.
   static Storage* copyStorage(const zyArray* array, bool deep, bool skipReal, bool skipImag);
 };

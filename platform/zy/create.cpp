@@ -88,24 +88,16 @@ zyArray* createContainer(zyClassID classId, size_t ndim, const size_t* dims,
   if (!elementCount(ndim, dims, count)) return nullptr;
   const size_t perElement = classId != zySTRUCT_CLASS ? 1 : fields ? fields->size() : 0;
   if (!multiply(count, perElement, slots)) return nullptr;
-  Storage* storage = Core::newStorage(StorageKind::Arrays);
-  if (storage == nullptr) return nullptr;
+  // Header and storage in one block: a tree of cells is mostly containers.
+  ArrayOwner array = own(Core::newHeaderWithStorage(classId, StorageKind::Arrays));
+  if (!array) return nullptr;
+  Storage& storage = Core::storage(array.get());
+  if (fields && !fields->empty()) storage.extras().fieldNames = std::move(*fields);
   bool failed = false;
-  if (fields && !fields->empty()) {
-    try {
-      storage->extras().fieldNames = std::move(*fields);
-    } catch (...) {
-      Core::releaseStorage(storage);
-      throw;
-    }
-  }
-  storage->capacity = slots;
-  storage->real = slots == 2 ? storage->pair : zeroedBlock(slots, sizeof(zyArray*), failed);
-  if (failed) {
-    Core::releaseStorage(storage);
-    return nullptr;
-  }
-  return Core::newHeader(classId, ndim, dims, storage);
+  storage.real = slots == 2 ? storage.pair : zeroedBlock(slots, sizeof(zyArray*), failed);
+  storage.capacity = slots;
+  if (failed || !Core::setDimensions(array.get(), ndim, dims)) return nullptr;
+  return array.release();
 }
 
 zyArray* createStruct(size_t ndim, const size_t* dims, int nfields, const char** names) {
