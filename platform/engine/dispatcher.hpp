@@ -47,8 +47,8 @@ class qpPath {
   friend bool qpRemoveDir(qpPath* path, const std::string& folder);
   friend class Qdispatcher;
   std::vector<std::shared_ptr<qpDir>> dirs_;
-  // Generation numbers are unique in the process, so that no two dispatchers share one.
-  std::uint64_t generation_;
+  // Counts the changes of the path (the dispatcher compares it with the count it last saw).
+  std::uint64_t generation_ = 0;
 };
 
 // Placement codes of qpAddDir.
