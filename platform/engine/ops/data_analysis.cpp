@@ -19,39 +19,7 @@ namespace {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// The real values of an argument, with its shape.
-struct Values {
-  Dims dims;
-  std::vector<double> v;
-  size_t size() const { return v.size(); }
-  double operator[](size_t i) const { return v[i]; }
-};
-
-Values realValues(const zyArray* a, const char* function, const char* what) {
-  if (!isArithmetic(a)) {
-    raise("Q:invalidInput", std::string(function) + ": " + what + " must be numeric.");
-  }
-  FullArray full(a);
-  if (isComplex(full.get())) {
-    raise("Q:invalidInput", std::string(function) + ": " + what + " must be real.");
-  }
-  Values out;
-  out.dims = dimsOf(full.get());
-  const size_t n = countOf(out.dims);
-  out.v.resize(n);
-  if (n) {
-    DoubleValues values(full.get());
-    for (size_t i = 0; i < n; ++i) out.v[i] = values[i];
-  }
-  return out;
-}
-
-Values vectorValues(const zyArray* a, const char* function, const char* what) {
-  if (!isVector(a) && a->numberOfElements() != 0) {
-    raise("Q:invalidInput", std::string(function) + ": " + what + " must be a vector.");
-  }
-  return realValues(a, function, what);
-}
+using Values = RealValues;
 
 ArrayPtr doubles(const Dims& dims, const std::vector<double>& values) {
   return fromDoubles(zyDOUBLE_CLASS, dims, values.data(), nullptr);

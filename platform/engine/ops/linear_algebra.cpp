@@ -64,6 +64,12 @@ using DgeevFunction = void(const char* jobvl, const char* jobvr, const int* n, d
                            const int* lda, double* wr, double* wi, double* vl, const int* ldvl,
                            double* vr, const int* ldvr, double* work, const int* lwork, int* info,
                            size_t jobvlLength, size_t jobvrLength);
+using DgeqrfFunction = void(const int* m, const int* n, double* a, const int* lda, double* tau,
+                            double* work, const int* lwork, int* info);
+using DorgqrFunction = void(const int* m, const int* n, const int* k, double* a, const int* lda,
+                            const double* tau, double* work, const int* lwork, int* info);
+using DpotrfFunction = void(const char* uplo, const int* n, double* a, const int* lda, int* info,
+                            size_t uploLength);
 using ZgesvdFunction = void(const char* jobu, const char* jobvt, const int* m, const int* n,
                             Complex* a, const int* lda, double* s, Complex* u, const int* ldu,
                             Complex* vt, const int* ldvt, Complex* work, const int* lwork,
@@ -96,6 +102,9 @@ struct BlasFunctions {
   ZgesvdFunction* zgesvd = nullptr;
   DsyevFunction* dsyev = nullptr;
   DgeevFunction* dgeev = nullptr;
+  DgeqrfFunction* dgeqrf = nullptr;
+  DorgqrFunction* dorgqr = nullptr;
+  DpotrfFunction* dpotrf = nullptr;
 };
 
 // Opens library and resolves every function into functions; "" when all are there, else what
@@ -121,6 +130,9 @@ std::string loadBlas(const char* library, BlasFunctions& functions) {
   resolve(functions.zgesvd, "zgesvd_");
   resolve(functions.dsyev, "dsyev_");
   resolve(functions.dgeev, "dgeev_");
+  resolve(functions.dgeqrf, "dgeqrf_");
+  resolve(functions.dorgqr, "dorgqr_");
+  resolve(functions.dpotrf, "dpotrf_");
   return loader.error();
 }
 
@@ -803,6 +815,29 @@ void pinvBuiltin(Call& call) {
   call.out(0, fromDoubles(zyDOUBLE_CLASS, {n, m}, out.data(), nullptr));
 }
 
+// The eigenvalues (wr + i*wi) of the n-by-n matrix values, n > 0, and with vectors the right
+// eigenvectors in vr as dgeev packs them; values is overwritten.
+void generalEigen(std::vector<double>& values, size_t n, bool vectors, std::vector<double>& wr,
+                  std::vector<double>& wi, std::vector<double>& vr, const char* name) {
+  const int order = lapackSize(n);
+  wr.assign(n, 0.0);
+  wi.assign(n, 0.0);
+  vr.assign(vectors ? n * n : 1, 0.0);
+  double unused = 0, workSize = 0;
+  int info = 0, lwork = -1;
+  const int one = 1, ldvr = vectors ? order : 1;
+  const char* job = vectors ? "V" : "N";
+  useBlasThreads(factorWork(n, n));
+  blas().dgeev("N", job, &order, values.data(), &order, wr.data(), wi.data(), &unused, &one,
+               vr.data(), &ldvr, &workSize, &lwork, &info, 1, 1);
+  lwork = std::max(1, static_cast<int>(workSize));
+  std::vector<double> work(static_cast<size_t>(lwork));
+  blas().dgeev("N", job, &order, values.data(), &order, wr.data(), wi.data(), &unused, &one,
+               vr.data(), &ldvr, work.data(), &lwork, &info, 1, 1);
+  if (info != 0)
+    raise("Q:linearAlgebra", std::string(name) + ": the eigenvalues did not converge.");
+}
+
 // e = eig(A) and [V, D] = eig(A) with A*V = V*D. A symmetric matrix gives real eigenvalues in
 // ascending order and orthonormal eigenvectors; another gives LAPACK's order, complex
 // conjugate pairs where there are any, and eigenvectors of unit length.
@@ -844,17 +879,8 @@ void eigBuiltin(Call& call) {
     call.out(1, fromDoubles(zyDOUBLE_CLASS, {n, n}, d.data(), nullptr));
     return;
   }
-  std::vector<double> wr(n), wi(n), vr(vectors ? n * n : 1);
-  double unused = 0;
-  const int one = 1, ldvr = vectors ? order : 1;
-  const char* job = vectors ? "V" : "N";
-  blas().dgeev("N", job, &order, values.data(), &order, wr.data(), wi.data(), &unused, &one,
-               vr.data(), &ldvr, &workSize, &lwork, &info, 1, 1);
-  lwork = std::max(1, static_cast<int>(workSize));
-  std::vector<double> work(static_cast<size_t>(lwork));
-  blas().dgeev("N", job, &order, values.data(), &order, wr.data(), wi.data(), &unused, &one,
-               vr.data(), &ldvr, work.data(), &lwork, &info, 1, 1);
-  if (info != 0) raise("Q:linearAlgebra", "eig: the eigenvalues did not converge.");
+  std::vector<double> wr, wi, vr;
+  generalEigen(values, n, vectors, wr, wi, vr, "eig");
   const bool complex = std::any_of(wi.begin(), wi.end(), [](double v) { return v != 0; });
   if (!vectors) {
     const double* imag = complex ? wi.data() : nullptr;
@@ -882,6 +908,276 @@ void eigBuiltin(Call& call) {
   call.out(1, fromDoubles(zyDOUBLE_CLASS, {n, n}, dRe.data(), complex ? dIm.data() : nullptr));
 }
 
+// ---- qr, lu, chol, cond, null, orth, expm, roots ------------------------------------------
+
+// An economy-size option: 0 or 'econ' (anything else raises).
+bool economyOption(const Call& call, int index, const char* name) {
+  if (call.nargin <= index) return false;
+  const zyArray* option = call.in(index);
+  const bool economy = isText(option) ? lower(textArgument(option, name)) == "econ"
+                                      : isArithmetic(option) && option->numberOfElements() == 1 &&
+                                            DoubleValues(FullArray(option).get())[0] == 0;
+  if (!economy) raise("Q:invalidInput", std::string(name) + ": the option is 'econ' or 0.");
+  return true;
+}
+
+ArrayPtr doubleMatrix(size_t rows, size_t columns, const std::vector<double>& values) {
+  return fromDoubles(zyDOUBLE_CLASS, {rows, columns}, values.data(), nullptr);
+}
+
+// [Q, R] = qr(A) with A = Q*R, Q orthogonal (m-by-m) and R upper triangular (m-by-n) by
+// Householder reflections (dgeqrf, dorgqr); qr(A, 0) and qr(A, 'econ') keep min(m, n) columns
+// of Q and rows of R; R = qr(A) gives R alone. The signs of R's diagonal are LAPACK's.
+void qrBuiltin(Call& call) {
+  call.check(1, 2, 2);
+  const bool economy = economyOption(call, 1, "qr");
+  FullArray a(call.in(0));
+  std::vector<double> values = realMatrix(a.get(), "qr");
+  const size_t m = a->dimensions()[0], n = a->dimensions()[1], k = std::min(m, n);
+  const size_t qColumns = economy ? k : m, rRows = economy ? k : m;
+  const int rows = lapackSize(m), columns = lapackSize(n), reflectors = lapackSize(k);
+  std::vector<double> tau(std::max<size_t>(k, 1));
+  int info = 0, lwork = -1;
+  double workSize = 0;
+  if (k > 0) {
+    useBlasThreads(factorWork(m, n));
+    blas().dgeqrf(&rows, &columns, values.data(), &rows, tau.data(), &workSize, &lwork, &info);
+    lwork = std::max(1, static_cast<int>(workSize));
+    std::vector<double> work(static_cast<size_t>(lwork));
+    blas().dgeqrf(&rows, &columns, values.data(), &rows, tau.data(), work.data(), &lwork, &info);
+    if (info != 0) raise("Q:linearAlgebra", "qr: the factorization failed.");
+  }
+  std::vector<double> r(rRows * n, 0.0);
+  for (size_t j = 0; j < n; ++j) {
+    for (size_t i = 0; i <= j && i < rRows; ++i) r[i + rRows * j] = values[i + m * j];
+  }
+  if (call.nargout < 2) return call.out(0, doubleMatrix(rRows, n, r));
+  std::vector<double> q(m * qColumns, 0.0);
+  if (k == 0) {
+    for (size_t i = 0; i < qColumns; ++i) q[i + m * i] = 1;
+  } else {
+    // The reflectors sit below the diagonal of the first k columns; dorgqr multiplies them out.
+    std::copy_n(values.begin(), m * std::min(n, qColumns), q.begin());
+    const int qCols = lapackSize(qColumns);
+    lwork = -1;
+    blas().dorgqr(&rows, &qCols, &reflectors, q.data(), &rows, tau.data(), &workSize, &lwork,
+                  &info);
+    lwork = std::max(1, static_cast<int>(workSize));
+    std::vector<double> work(static_cast<size_t>(lwork));
+    blas().dorgqr(&rows, &qCols, &reflectors, q.data(), &rows, tau.data(), work.data(), &lwork,
+                  &info);
+    if (info != 0) raise("Q:linearAlgebra", "qr: forming Q failed.");
+  }
+  call.out(0, doubleMatrix(m, qColumns, q));
+  call.out(1, doubleMatrix(rRows, n, r));
+}
+
+// [L, U, P] = lu(A) with P*A = L*U by partial pivoting (dgetrf): L unit lower triangular
+// (m-by-min(m, n)), U upper triangular (min(m, n)-by-n), P a permutation matrix. [L, U] = lu(A)
+// gives P'*L for L; Y = lu(A) gives L + U - I as dgetrf leaves it. A singular A is factored
+// too (U then has a zero on its diagonal).
+void luBuiltin(Call& call) {
+  call.check(1, 1, 3);
+  FullArray a(call.in(0));
+  std::vector<double> values = realMatrix(a.get(), "lu");
+  const size_t m = a->dimensions()[0], n = a->dimensions()[1], k = std::min(m, n);
+  std::vector<int> pivots(std::max<size_t>(k, 1));
+  if (k > 0) {
+    const int rows = lapackSize(m), columns = lapackSize(n);
+    int info = 0;
+    useBlasThreads(factorWork(m, n) / 3);
+    blas().dgetrf(&rows, &columns, values.data(), &rows, pivots.data(), &info);
+    if (info < 0) raise("Q:linearAlgebra", "lu: the factorization failed.");
+  }
+  if (call.nargout < 2) return call.out(0, doubleMatrix(m, n, values));
+  // Row i of P*A is row order[i] of A.
+  std::vector<size_t> order(m);
+  for (size_t i = 0; i < m; ++i) order[i] = i;
+  for (size_t i = 0; i < k; ++i) std::swap(order[i], order[static_cast<size_t>(pivots[i] - 1)]);
+  const bool permuteL = call.nargout == 2;
+  std::vector<double> l(m * k, 0.0), u(k * n, 0.0);
+  for (size_t j = 0; j < k; ++j) {
+    for (size_t i = j; i < m; ++i) {
+      l[(permuteL ? order[i] : i) + m * j] = i == j ? 1.0 : values[i + m * j];
+    }
+  }
+  for (size_t j = 0; j < n; ++j) {
+    for (size_t i = 0; i <= j && i < k; ++i) u[i + k * j] = values[i + m * j];
+  }
+  call.out(0, doubleMatrix(m, k, l));
+  call.out(1, doubleMatrix(k, n, u));
+  if (call.nargout > 2) {
+    std::vector<double> p(m * m, 0.0);
+    for (size_t i = 0; i < m; ++i) p[i + m * order[i]] = 1;
+    call.out(2, doubleMatrix(m, m, p));
+  }
+}
+
+// R = chol(A): upper triangular R with R'*R = A (dpotrf), reading only the upper triangle of A.
+// A matrix that is not positive definite raises Q:notPositiveDefinite; [R, p] = chol(A) then
+// gives p > 0 instead, the order of the first leading minor that is not, and R of order p - 1
+// with R'*R = A(1:p-1, 1:p-1). p is 0 on success.
+void cholBuiltin(Call& call) {
+  call.check(1, 1, 2);
+  FullArray a(call.in(0));
+  std::vector<double> values = realMatrix(a.get(), "chol");
+  requireSquare(a.get(), "chol");
+  const size_t n = a->dimensions()[0];
+  int info = 0;
+  if (n > 0) {
+    const int order = lapackSize(n);
+    useBlasThreads(factorWork(n, n) / 6);
+    blas().dpotrf("U", &order, values.data(), &order, &info, 1);
+    if (info < 0) raise("Q:linearAlgebra", "chol: the factorization failed.");
+  }
+  if (info > 0 && call.nargout < 2) {
+    raise("Q:notPositiveDefinite", "chol: the matrix must be positive definite.");
+  }
+  const size_t size = info > 0 ? static_cast<size_t>(info - 1) : n;
+  std::vector<double> r(size * size, 0.0);
+  for (size_t j = 0; j < size; ++j) {
+    for (size_t i = 0; i <= j; ++i) r[i + size * j] = values[i + n * j];
+  }
+  call.out(0, doubleMatrix(size, size, r));
+  if (call.nargout > 1) call.out(1, scalar(info));
+}
+
+// cond(A): the 2-norm condition number, the largest singular value over the smallest (Inf
+// when that is zero; 0 for an empty matrix). cond(A, 2) says the same; other norms are refused.
+void condBuiltin(Call& call) {
+  call.check(1, 2, 1);
+  if (call.nargin > 1 && scalarArgument(call.in(1), "cond", "the norm") != 2) {
+    raise("Q:invalidInput", "cond: only the 2-norm condition number is computed.");
+  }
+  const Svd svd = singularValues(call.in(0), "cond", 'N');
+  if (svd.s.empty()) return call.out(0, scalar(0));
+  const double smallest = svd.s.back();
+  call.out(0, scalar(smallest == 0 ? INFINITY : svd.s.front() / smallest));
+}
+
+// The number of singular values above the default tolerance max(m, n) * eps(max s).
+size_t numericalRank(const Svd& svd) {
+  const double largest = svd.s.empty() ? 0 : svd.s[0];
+  const double spacing = largest == 0 ? 0 : std::nextafter(largest, INFINITY) - largest;
+  const double tolerance = static_cast<double>(std::max(svd.m, svd.n)) * spacing;
+  size_t rank = 0;
+  for (double value : svd.s) rank += value > tolerance ? 1 : 0;
+  return rank;
+}
+
+// null(A): an orthonormal basis of the null space, the right singular vectors past the rank.
+void nullBuiltin(Call& call) {
+  call.check(1, 1, 1);
+  const Svd svd = singularValues(call.in(0), "null", 'A');
+  const size_t n = svd.n, rank = numericalRank(svd);
+  std::vector<double> out(n * (n - rank), 0.0);
+  for (size_t c = rank; c < n; ++c) {
+    for (size_t j = 0; j < n; ++j) {
+      // Without singular values (m is 0) every direction is in the null space.
+      out[j + n * (c - rank)] = svd.s.empty() ? (j == c ? 1.0 : 0.0) : svd.vt[c + svd.vtRows * j];
+    }
+  }
+  call.out(0, doubleMatrix(n, n - rank, out));
+}
+
+// orth(A): an orthonormal basis of the range, the left singular vectors up to the rank.
+void orthBuiltin(Call& call) {
+  call.check(1, 1, 1);
+  const Svd svd = singularValues(call.in(0), "orth", 'S');
+  const size_t m = svd.m, rank = numericalRank(svd);
+  std::vector<double> out(svd.u.begin(), svd.u.begin() + static_cast<std::ptrdiff_t>(m * rank));
+  call.out(0, doubleMatrix(m, rank, out));
+}
+
+// C = A*B of n-by-n matrices.
+std::vector<double> squareProduct(const std::vector<double>& a, const std::vector<double>& b,
+                                  size_t n) {
+  const int order = lapackSize(n);
+  std::vector<double> c(n * n);
+  blas().dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, order, order, order, 1.0, a.data(), order,
+               b.data(), order, 0.0, c.data(), order);
+  return c;
+}
+
+// expm(A): the matrix exponential by scaling and squaring with the diagonal (6, 6) Pade
+// approximant: A is divided by 2^s so that its infinity norm is at most 1/2, where the
+// approximant's relative error is below 4e-16, and the result squared s times.
+void expmBuiltin(Call& call) {
+  call.check(1, 1, 1);
+  FullArray full(call.in(0));
+  std::vector<double> a = realMatrix(full.get(), "expm");
+  requireSquare(full.get(), "expm");
+  const size_t n = full->dimensions()[0];
+  if (n == 0) return call.out(0, createDouble({0, 0}));
+  // The norm in long double, where sums of finite doubles cannot overflow (realMatrix refuses Inf
+  // and NaN): s stays below 1024 + 33.
+  long double norm = 0;
+  for (size_t i = 0; i < n; ++i) {
+    long double sum = 0;
+    for (size_t j = 0; j < n; ++j) sum += std::fabs(a[i + n * j]);
+    norm = std::max(norm, sum);
+  }
+  const int squarings =
+      norm > 0 ? std::max(0, static_cast<int>(std::floor(std::log2(norm))) + 2) : 0;
+  for (double& v : a) v = std::ldexp(v, -squarings);  // exact unless it underflows
+  useBlasThreads(factorWork(n, n) * (8 + squarings));
+  constexpr int degree = 6;
+  std::vector<double> power(n * n, 0.0), numerator(n * n, 0.0), denominator(n * n, 0.0);
+  for (size_t i = 0; i < n; ++i)
+    power[i + n * i] = numerator[i + n * i] = denominator[i + n * i] = 1;
+  double c = 1;
+  for (int k = 1; k <= degree; ++k) {
+    // c_k = (2q - k)! q! / ((2q)! k! (q - k)!)
+    c *= static_cast<double>(degree - k + 1) / static_cast<double>((2 * degree - k + 1) * k);
+    power = squareProduct(a, power, n);
+    const double sign = k % 2 ? -1.0 : 1.0;
+    for (size_t i = 0; i < n * n; ++i) {
+      numerator[i] += c * power[i];
+      denominator[i] += sign * c * power[i];
+    }
+  }
+  // The exponential of the scaled matrix: denominator \ numerator.
+  const int order = lapackSize(n);
+  std::vector<int> pivots(n);
+  int info = 0;
+  blas().dgetrf(&order, &order, denominator.data(), &order, pivots.data(), &info);
+  if (info != 0) raise("Q:linearAlgebra", "expm: the Pade denominator is singular.");
+  blas().dgetrs("N", &order, &order, denominator.data(), &order, pivots.data(), numerator.data(),
+                &order, &info, 1);
+  for (int s = 0; s < squarings; ++s) numerator = squareProduct(numerator, numerator, n);
+  call.out(0, doubleMatrix(n, n, numerator));
+}
+
+// roots(p): the roots of the polynomial p(1)*x^(n-1) + ... + p(n), as a column: leading zeros
+// are dropped, trailing zeros give roots at zero, the rest are the eigenvalues of the companion
+// matrix (complex when any is).
+void rootsBuiltin(Call& call) {
+  call.check(1, 1, 1);
+  FullArray full(call.in(0));
+  if (!isVector(full.get()) && full->numberOfElements() != 0) {
+    raise("Q:invalidInput", "roots: the coefficients must be a vector.");
+  }
+  const std::vector<double> p = realMatrix(full.get(), "roots");
+  size_t first = 0, last = p.size();
+  while (first < last && p[first] == 0) ++first;
+  while (last > first && p[last - 1] == 0) --last;
+  const size_t zeros = first < last ? p.size() - last : 0;
+  const size_t degree = first < last ? last - first - 1 : 0;
+  std::vector<double> re(degree + zeros, 0.0), im(degree + zeros, 0.0);
+  if (degree > 0) {
+    std::vector<double> companion(degree * degree, 0.0);
+    for (size_t j = 0; j < degree; ++j) companion[degree * j] = -p[first + 1 + j] / p[first];
+    for (size_t i = 1; i < degree; ++i) companion[i + degree * (i - 1)] = 1;
+    std::vector<double> wr, wi, unused;
+    generalEigen(companion, degree, false, wr, wi, unused, "roots");
+    std::copy(wr.begin(), wr.end(), re.begin());
+    std::copy(wi.begin(), wi.end(), im.begin());
+  }
+  const bool complex = std::any_of(im.begin(), im.end(), [](double v) { return v != 0; });
+  call.out(0,
+           fromDoubles(zyDOUBLE_CLASS, {re.size(), 1}, re.data(), complex ? im.data() : nullptr));
+}
+
 }  // namespace
 
 void addLinearAlgebraBuiltins(std::vector<BuiltinEntry>& table) {
@@ -893,6 +1189,14 @@ void addLinearAlgebraBuiltins(std::vector<BuiltinEntry>& table) {
   table.push_back({"inv", builtin<invBuiltin>});
   table.push_back({"norm", builtin<normBuiltin>});
   table.push_back({"trace", builtin<traceBuiltin>});
+  table.push_back({"chol", builtin<cholBuiltin>});
+  table.push_back({"cond", builtin<condBuiltin>});
+  table.push_back({"expm", builtin<expmBuiltin>});
+  table.push_back({"lu", builtin<luBuiltin>});
+  table.push_back({"null", builtin<nullBuiltin>});
+  table.push_back({"orth", builtin<orthBuiltin>});
+  table.push_back({"qr", builtin<qrBuiltin>});
+  table.push_back({"roots", builtin<rootsBuiltin>});
 }
 
 }  // namespace q::ops::detail

@@ -1,6 +1,7 @@
 // Element-wise mathematical functions. Each function gets its own instantiated loop; the class
 // and whether the result must be complex (sqrt of a negative number, log of one, asin outside
-// [-1, 1]) are decided before the loop.
+// [-1, 1]) are decided before the loop. The special functions erf, erfc, gamma and gammaln are
+// real only: complex inputs, and negative ones for gammaln, are refused.
 
 #include <cfloat>
 #include <cmath>
@@ -38,13 +39,28 @@ enum class Fn {
   Imag,
   Conj,
   Angle,
+  Erf,
+  Erfc,
+  Gamma,
+  Gammaln,
+  Asinh,
+  Acosh,
+  Atanh,
+  Sec,
+  Csc,
+  Cot,
+  Asec,
+  Acsc,
+  Acot,
+  Pow2,
 };
 
 constexpr const char* nameOf(Fn f) {
-  constexpr const char* names[] = {"abs",   "sign", "sqrt", "exp",  "log",   "log2",
-                                   "log10", "sin",  "cos",  "tan",  "asin",  "acos",
-                                   "atan",  "sinh", "cosh", "tanh", "floor", "ceil",
-                                   "round", "fix",  "real", "imag", "conj",  "angle"};
+  constexpr const char* names[] = {
+      "abs",   "sign", "sqrt", "exp",   "log",  "log2", "log10", "sin",     "cos",   "tan",
+      "asin",  "acos", "atan", "sinh",  "cosh", "tanh", "floor", "ceil",    "round", "fix",
+      "real",  "imag", "conj", "angle", "erf",  "erfc", "gamma", "gammaln", "asinh", "acosh",
+      "atanh", "sec",  "csc",  "cot",   "asec", "acsc", "acot",  "pow2"};
   return names[static_cast<int>(f)];
 }
 
@@ -52,6 +68,17 @@ constexpr const char* nameOf(Fn f) {
 constexpr bool keepsIntegers(Fn f) {
   return f == Fn::Abs || f == Fn::Sign || f == Fn::Floor || f == Fn::Ceil || f == Fn::Round ||
          f == Fn::Fix || f == Fn::Real || f == Fn::Imag || f == Fn::Conj;
+}
+
+// Functions defined here for real arguments only.
+constexpr bool realOnly(Fn f) {
+  return f == Fn::Erf || f == Fn::Erfc || f == Fn::Gamma || f == Fn::Gammaln;
+}
+
+// gamma has poles at 0 and the negative integers; their value is Inf (whatever the side).
+inline double gammaOf(double x) {
+  if (x <= 0 && x == std::floor(x) && std::isfinite(x)) return INFINITY;
+  return std::tgamma(x);
 }
 
 // Functions whose result is real even for complex input.
@@ -84,6 +111,23 @@ inline double realValue(double x) {
   if constexpr (f == Fn::Real || f == Fn::Conj) return x;
   if constexpr (f == Fn::Imag) return 0.0;
   if constexpr (f == Fn::Angle) return std::atan2(0.0, x);
+  if constexpr (f == Fn::Erf) return std::erf(x);
+  if constexpr (f == Fn::Erfc) return std::erfc(x);
+  if constexpr (f == Fn::Gamma) return gammaOf(x);
+  if constexpr (f == Fn::Gammaln) {
+    int sign;  // lgamma_r: lgamma writes the sign to a global, which threads would share
+    return lgamma_r(x, &sign);
+  }
+  if constexpr (f == Fn::Asinh) return std::asinh(x);
+  if constexpr (f == Fn::Acosh) return std::acosh(x);
+  if constexpr (f == Fn::Atanh) return std::atanh(x);
+  if constexpr (f == Fn::Sec) return 1 / std::cos(x);
+  if constexpr (f == Fn::Csc) return 1 / std::sin(x);
+  if constexpr (f == Fn::Cot) return 1 / std::tan(x);
+  if constexpr (f == Fn::Asec) return std::acos(1 / x);
+  if constexpr (f == Fn::Acsc) return std::asin(1 / x);
+  if constexpr (f == Fn::Acot) return std::atan(1 / x);
+  if constexpr (f == Fn::Pow2) return std::exp2(x);
   return x;
 }
 
@@ -113,14 +157,29 @@ inline Complex complexValue(Complex z) {
   if constexpr (f == Fn::Imag) return z.imag();
   if constexpr (f == Fn::Conj) return std::conj(z);
   if constexpr (f == Fn::Angle) return std::arg(z);
-  return z;
+  if constexpr (f == Fn::Asinh) return std::asinh(z);
+  if constexpr (f == Fn::Acosh) return std::acosh(z);
+  if constexpr (f == Fn::Atanh) return std::atanh(z);
+  if constexpr (f == Fn::Sec) return 1.0 / std::cos(z);
+  if constexpr (f == Fn::Csc) return 1.0 / std::sin(z);
+  if constexpr (f == Fn::Cot) return 1.0 / std::tan(z);
+  // 1/0 taken as Inf (a plain complex division by zero gives NaN parts).
+  if constexpr (f == Fn::Asec) return std::acos(z == 0.0 ? Complex(INFINITY, 0) : 1.0 / z);
+  if constexpr (f == Fn::Acsc) return std::asin(z == 0.0 ? Complex(INFINITY, 0) : 1.0 / z);
+  if constexpr (f == Fn::Acot) return std::atan(1.0 / z);
+  if constexpr (f == Fn::Pow2) return std::pow(2.0, z);
+  return z;  // realOnly functions never get here
 }
 
 // Whether a real argument leaves the real domain of the function.
 template <Fn f>
 inline bool outsideRealDomain(double x) {
   if constexpr (f == Fn::Sqrt || f == Fn::Log || f == Fn::Log2 || f == Fn::Log10) return x < 0;
-  if constexpr (f == Fn::Asin || f == Fn::Acos) return x < -1 || x > 1;
+  if constexpr (f == Fn::Asin || f == Fn::Acos || f == Fn::Atanh) return x < -1 || x > 1;
+  if constexpr (f == Fn::Acosh) return x < 1;
+  // 0 included: 1/0 is Inf, outside [-1, 1] for acos and asin.
+  if constexpr (f == Fn::Asec || f == Fn::Acsc) return x > -1 && x < 1;
+  if constexpr (f == Fn::Gammaln) return x < 0;
   return false;
 }
 
@@ -146,8 +205,15 @@ ArrayPtr applyMath(const zyArray* input) {
   const size_t n = a->numberOfElements();
   DoubleValues re(a.get());
   bool complex = isComplex(a.get());
+  if (complex && realOnly(f)) {
+    raise("Q:invalidInput", std::string(name) + ": complex inputs are not supported.");
+  }
   if (!complex) {
     for (size_t i = 0; i < n && !complex; ++i) complex = outsideRealDomain<f>(re[i]);
+  }
+  if (complex && realOnly(f)) {
+    // The log of a negative gamma value would be complex.
+    raise("Q:invalidInput", std::string(name) + ": the input must not be negative.");
   }
   if (!complex) {
     if (cls == zyDOUBLE_CLASS) {
@@ -260,6 +326,52 @@ template <Elementwise op>
 bool scalarBinaryMath(double a, double b, double& out) {
   out = scalarElementwise(op, a, b);
   return true;
+}
+
+// The real values of an argument of pow2, beta or betaln: no integer classes, no complex values.
+void requireRealFloat(const zyArray* a, const char* name) {
+  if (!isArithmetic(a)) notDefined(name, a->classId());
+  if (isIntegerClass(a->classId())) {
+    raise("Q:invalidInput", std::string(name) + ": integer inputs are not supported.");
+  }
+  if (isComplex(a))
+    raise("Q:invalidInput", std::string(name) + ": complex inputs are not supported.");
+}
+
+// pow2(x) is 2.^x; pow2(f, e) is f .* 2.^e, expanding like the operators.
+void pow2Builtin(Call& call) {
+  call.check(1, 2, 1);
+  if (call.nargin == 1) return call.out(0, applyMath<Fn::Pow2>(call.in(0)));
+  requireRealFloat(call.in(0), "pow2");
+  requireRealFloat(call.in(1), "pow2");
+  ArrayPtr two = scalar(2);
+  ArrayPtr scale = elementwise(Elementwise::Power, two.get(), call.in(1), "pow2");
+  call.out(0, elementwise(Elementwise::Times, call.in(0), scale.get(), "pow2"));
+}
+
+// betaln(a, b) = gammaln(a) + gammaln(b) - gammaln(a + b) and beta = exp(betaln), expanding
+// like the operators; a and b must not be negative.
+template <bool logarithm>
+void betaBuiltin(Call& call) {
+  const char* name = logarithm ? "betaln" : "beta";
+  call.check(2, 2, 1);
+  requireRealFloat(call.in(0), name);
+  requireRealFloat(call.in(1), name);
+  expandedDims(call.in(0), call.in(1));  // the size check, before any work
+  for (int k = 0; k < 2; ++k) {
+    FullArray x(call.in(k));
+    const DoubleValues values(x.get());
+    for (size_t i = 0; i < x->numberOfElements(); ++i) {
+      if (values[i] < 0)
+        raise("Q:invalidInput", std::string(name) + ": the inputs must not be negative.");
+    }
+  }
+  ArrayPtr sum = elementwise(Elementwise::Plus, call.in(0), call.in(1), name);
+  ArrayPtr la = applyMath<Fn::Gammaln>(call.in(0)), lb = applyMath<Fn::Gammaln>(call.in(1));
+  ArrayPtr lab = applyMath<Fn::Gammaln>(sum.get());
+  ArrayPtr partial = elementwise(Elementwise::Plus, la.get(), lb.get(), name);
+  ArrayPtr result = elementwise(Elementwise::Minus, partial.get(), lab.get(), name);
+  call.out(0, logarithm ? std::move(result) : applyMath<Fn::Exp>(result.get()));
 }
 
 // ---- whole numbers: gcd, lcm, factorial, nchoosek, isprime, primes ----------------------
@@ -470,7 +582,10 @@ void floatLimitBuiltin(Call& call) {
 }  // namespace
 
 void addMathBuiltins(std::vector<BuiltinEntry>& table) {
+  table.push_back({"beta", builtin<betaBuiltin<false>>});
+  table.push_back({"betaln", builtin<betaBuiltin<true>>});
   table.push_back({"factorial", builtin<factorialBuiltin>});
+  table.push_back({"pow2", builtin<pow2Builtin>, scalarMath<Fn::Pow2>});
   table.push_back({"flintmax", builtin<floatLimitBuiltin<2>>});
   table.push_back({"gcd", builtin<divisorBuiltin<true>>});
   table.push_back({"idivide", builtin<idivideBuiltin>});
@@ -517,6 +632,19 @@ void addMathBuiltins(std::vector<BuiltinEntry>& table) {
   table.push_back({"sqrt", builtin<mathBuiltin<Fn::Sqrt>>, scalarMath<Fn::Sqrt>});
   table.push_back({"tan", builtin<mathBuiltin<Fn::Tan>>, scalarMath<Fn::Tan>});
   table.push_back({"tanh", builtin<mathBuiltin<Fn::Tanh>>, scalarMath<Fn::Tanh>});
+  table.push_back({"acosh", builtin<mathBuiltin<Fn::Acosh>>, scalarMath<Fn::Acosh>});
+  table.push_back({"acot", builtin<mathBuiltin<Fn::Acot>>, scalarMath<Fn::Acot>});
+  table.push_back({"acsc", builtin<mathBuiltin<Fn::Acsc>>, scalarMath<Fn::Acsc>});
+  table.push_back({"asec", builtin<mathBuiltin<Fn::Asec>>, scalarMath<Fn::Asec>});
+  table.push_back({"asinh", builtin<mathBuiltin<Fn::Asinh>>, scalarMath<Fn::Asinh>});
+  table.push_back({"atanh", builtin<mathBuiltin<Fn::Atanh>>, scalarMath<Fn::Atanh>});
+  table.push_back({"cot", builtin<mathBuiltin<Fn::Cot>>, scalarMath<Fn::Cot>});
+  table.push_back({"csc", builtin<mathBuiltin<Fn::Csc>>, scalarMath<Fn::Csc>});
+  table.push_back({"erf", builtin<mathBuiltin<Fn::Erf>>, scalarMath<Fn::Erf>});
+  table.push_back({"erfc", builtin<mathBuiltin<Fn::Erfc>>, scalarMath<Fn::Erfc>});
+  table.push_back({"gamma", builtin<mathBuiltin<Fn::Gamma>>, scalarMath<Fn::Gamma>});
+  table.push_back({"gammaln", builtin<mathBuiltin<Fn::Gammaln>>, scalarMath<Fn::Gammaln>});
+  table.push_back({"sec", builtin<mathBuiltin<Fn::Sec>>, scalarMath<Fn::Sec>});
 }
 
 }  // namespace q::ops::detail

@@ -475,4 +475,31 @@ std::vector<long double> wideValues(const zyArray* full) {
   return out;
 }
 
+RealValues realValues(const zyArray* a, const char* function, const char* what) {
+  if (!isArithmetic(a)) {
+    raise("Q:invalidInput", std::string(function) + ": " + what + " must be numeric.");
+  }
+  FullArray full(a);
+  if (isComplex(full.get())) {
+    raise("Q:invalidInput", std::string(function) + ": " + what + " must be real.");
+  }
+  RealValues out;
+  out.dims = dimsOf(full.get());
+  out.resultClass = full->classId() == zySINGLE_CLASS ? zySINGLE_CLASS : zyDOUBLE_CLASS;
+  const size_t n = countOf(out.dims);
+  out.v.resize(n);
+  if (n) {
+    DoubleValues values(full.get());
+    for (size_t i = 0; i < n; ++i) out.v[i] = values[i];
+  }
+  return out;
+}
+
+RealValues vectorValues(const zyArray* a, const char* function, const char* what) {
+  if (!isVector(a) && a->numberOfElements() != 0) {
+    raise("Q:invalidInput", std::string(function) + ": " + what + " must be a vector.");
+  }
+  return realValues(a, function, what);
+}
+
 }  // namespace q::ops::detail

@@ -122,6 +122,20 @@ class DoubleValues {
 // integers exactly.
 std::vector<long double> wideValues(const zyArray* full);
 
+// The values of a real numeric, char or logical argument in double, with its shape and the
+// class results made from it take (single for single, else double). Raises Q:invalidInput
+// naming function and what ("the input") when the argument is not numeric or is complex, and,
+// for vectorValues, when it is neither a vector nor empty.
+struct RealValues {
+  Dims dims;
+  std::vector<double> v;
+  zyClassID resultClass = zyDOUBLE_CLASS;
+  size_t size() const { return v.size(); }
+  double operator[](size_t i) const { return v[i]; }
+};
+RealValues realValues(const zyArray* a, const char* function, const char* what);
+RealValues vectorValues(const zyArray* a, const char* function, const char* what);
+
 // The values of an array converted to a class (real and imaginary part, shape kept, sparse made
 // full). A shared copy when it already has that class.
 ArrayPtr convertClass(const zyArray* a, zyClassID target);
@@ -186,6 +200,7 @@ void addFormatBuiltins(std::vector<BuiltinEntry>& table);
 void addRegexBuiltins(std::vector<BuiltinEntry>& table);
 void addSetBuiltins(std::vector<BuiltinEntry>& table);
 void addDataAnalysisBuiltins(std::vector<BuiltinEntry>& table);
+void addMatrixMakerBuiltins(std::vector<BuiltinEntry>& table);
 void addConversionBuiltins(std::vector<BuiltinEntry>& table);
 void addParsingBuiltins(std::vector<BuiltinEntry>& table);
 
