@@ -27,11 +27,23 @@ struct InterpreterBuiltinEntry {
 
 // Each file that defines interpreter built-ins adds them here.
 void addCoreBuiltins(std::vector<InterpreterBuiltinEntry>& table);
+void addNumericalBuiltins(std::vector<InterpreterBuiltinEntry>& table);
 void addTextOutputBuiltins(std::vector<InterpreterBuiltinEntry>& table);
 void addFigureBuiltins(std::vector<InterpreterBuiltinEntry>& table);
 void addRuntimeBuiltins(std::vector<InterpreterBuiltinEntry>& table);
 
 // Every interpreter built-in, sorted by name.
 const std::vector<InterpreterBuiltinEntry>& interpreterBuiltins();
+
+// For the interpreter built-ins (builtins_core.cpp): the usual errors when a built-in named
+// name gets fewer than minimum or more than maximum inputs, or more than maximum outputs are
+// asked for.
+void requireInputs(const ValueList& inputs, std::size_t minimum, std::size_t maximum,
+                   const char* name);
+void requireOutputs(int nargout, int maximum, const char* name);
+// Records a warning for lastwarn (also when it is turned off) and shows it unless its
+// identifier is turned off; true when shown.
+bool issueWarning(Interpreter& interpreter, const std::string& identifier,
+                  const std::string& message);
 
 }  // namespace q

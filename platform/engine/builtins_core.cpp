@@ -18,10 +18,6 @@
 
 namespace q {
 
-namespace {
-
-// ---- Argument helpers ----
-
 void requireInputs(const ValueList& inputs, std::size_t minimum, std::size_t maximum,
                    const char* name) {
   if (inputs.size() < minimum) {
@@ -37,6 +33,22 @@ void requireOutputs(int nargout, int maximum, const char* name) {
     raise("Q:TooManyOutputs", std::string("Too many output arguments for '") + name + "'.");
   }
 }
+
+bool issueWarning(Interpreter& interpreter, const std::string& identifier,
+                  const std::string& message) {
+  // lastwarn records a warning whether it is shown or not, so that code can turn a warning off
+  // and still find out that it happened.
+  interpreter.lastWarning() = message;
+  interpreter.lastWarningId() = identifier;
+  if (!ut_get_warning_status_id(utGetWarningContext(),
+                                identifier.empty() ? nullptr : identifier.c_str())) {
+    return false;
+  }
+  interpreter.printError("Warning: " + message + "\n");
+  return true;
+}
+
+namespace {
 
 Value text(const std::string& utf8) { return Value::adopt(makeString(utf8)); }
 Value logical(bool value) { return Value::adopt(makeLogicalScalar(value)); }
@@ -478,14 +490,7 @@ void builtinWarning(Interpreter& interpreter, int nargout, ValueList& results, V
   }
   std::string identifier, message;
   messageArguments(interpreter, inputs, 0, identifier, message);
-  const int enabled = ut_get_warning_status_id(utGetWarningContext(),
-                                               identifier.empty() ? nullptr : identifier.c_str());
-  // lastwarn records a warning whether it is shown or not, so that code can turn a warning off
-  // and still find out that it happened.
-  interpreter.lastWarning() = message;
-  interpreter.lastWarningId() = identifier;
-  if (!enabled) return;
-  interpreter.printError("Warning: " + message + "\n");
+  if (!issueWarning(interpreter, identifier, message)) return;
   if (nargout > 0) results.push_back(text(message));
 }
 
@@ -1074,6 +1079,7 @@ const std::vector<InterpreterBuiltinEntry>& interpreterBuiltins() {
   static const std::vector<InterpreterBuiltinEntry> table = [] {
     std::vector<InterpreterBuiltinEntry> entries;
     addCoreBuiltins(entries);
+    addNumericalBuiltins(entries);
     addTextOutputBuiltins(entries);
     addFigureBuiltins(entries);
     addRuntimeBuiltins(entries);
