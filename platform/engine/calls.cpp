@@ -308,15 +308,6 @@ TargetPtr Interpreter::resolve(const std::string& name, const LoadedFile* contex
   return dispatcher_.resolve(name, context);
 }
 
-bool Interpreter::remembered(const ast::Identifier& identifier, const Target*& target) const {
-  if (identifier.resolvedBy != &dispatcher_ ||
-      identifier.resolvedGeneration != dispatcher_.generation()) {
-    return false;
-  }
-  target = static_cast<const Target*>(identifier.resolved);
-  return true;
-}
-
 const Target* Interpreter::resolveCall(const ast::Identifier& identifier) {
   const Target* known;
   if (remembered(identifier, known)) return known;
@@ -619,11 +610,6 @@ bool Interpreter::callDirect(const ast::Index& node, Value& result) {
   if (!output.isDefined()) unassignedOutput(function.outputs[0], function.name);
   result = std::move(output);
   return true;
-}
-
-bool Interpreter::compiledFor(const ast::Function& function, std::size_t inputCount) {
-  return function.scalarProgram && !function.programGaveUp &&
-         inputCount == function.inputs.size();
 }
 
 bool Interpreter::runCompiled(const ast::Function& function, const double* inputs, double& out) {

@@ -167,3 +167,14 @@ class Qdispatcher {
   std::map<std::string, boost::shared_ptr<KvnCallBase>> externals_;
   std::map<std::string, q::GatewayFunction> natives_;  // loaded native extensions by path
 };
+
+// Inline: every call from a compiled program asks it.
+inline bool q::Interpreter::remembered(const q::ast::Identifier& identifier,
+                                       const q::Target*& target) const {
+  if (identifier.resolvedBy != &dispatcher_ ||
+      identifier.resolvedGeneration != dispatcher_.generation()) {
+    return false;
+  }
+  target = static_cast<const q::Target*>(identifier.resolved);
+  return true;
+}

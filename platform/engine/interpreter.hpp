@@ -481,7 +481,10 @@ class Interpreter {
   // something the program cannot do (the function then always runs from the tree).
   enum class ScalarRun : std::uint8_t { Done, Declined, GaveUp };
   // Whether function has a compiled scalar program (that has not given up) for that many inputs.
-  static bool compiledFor(const ast::Function& function, std::size_t inputCount);
+  static bool compiledFor(const ast::Function& function, std::size_t inputCount) {
+    return function.scalarProgram && !function.programGaveUp &&
+           inputCount == function.inputs.size();
+  }
   // Runs that program on the inputs (real scalars): true, with out, when it ran to the end; a
   // run that gave up marks the function, which then always runs from the tree.
   bool runCompiled(const ast::Function& function, const double* inputs, double& out);
@@ -496,7 +499,10 @@ class Interpreter {
                                   int nested);
   // value_programs.cpp.
   // Whether function has a value program (that has not given up) for that many inputs.
-  static bool valueProgramFor(const ast::Function& function, std::size_t inputCount);
+  static bool valueProgramFor(const ast::Function& function, std::size_t inputCount) {
+    return function.valueProgram && !function.programGaveUp &&
+           inputCount == function.inputs.size();
+  }
   // Runs that program on arguments (one per input; the caller keeps them): true, with result,
   // when it ran to the end; a run that gave up marks the function.
   bool runValues(const ast::Function& function, const ValueList& arguments, Value& result);

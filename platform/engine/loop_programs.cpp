@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "engine/dispatcher.hpp"
 #include "engine/interpreter.hpp"
 #include "engine/operators.hpp"
 #include "engine/scalar_cases.hpp"

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "engine/dispatcher.hpp"
 #include "engine/interpreter.hpp"
 #include "engine/operators.hpp"
 #include "engine/scalar_cases.hpp"
@@ -71,11 +72,6 @@ struct ValueFrame {
 };
 
 }  // namespace
-
-bool Interpreter::valueProgramFor(const ast::Function& function, std::size_t inputCount) {
-  return function.valueProgram && !function.programGaveUp &&
-         inputCount == function.inputs.size();
-}
 
 bool Interpreter::runValues(const ast::Function& function, const ValueList& arguments,
                             Value& result) {
