@@ -702,6 +702,12 @@ class Integrand {
     }
   }
 
+  // The point of the range at t.
+  double pointAt(double t) const {
+    double scale;
+    return mapPoint(t, scale);
+  }
+
   std::size_t m = 1;
   Dims dims;  // ArrayValued: the shape of f's values
 
@@ -843,9 +849,14 @@ void builtinIntegral(Interpreter& interpreter, int nargout, ValueList& results, 
         std::max_element(intervals.begin(), intervals.end(),
                          [](const Interval& x, const Interval& y) { return x.error < y.error; });
     const double middle = 0.5 * (worst->a + worst->b);
-    if (middle <= worst->a || middle >= worst->b) {
+    // Pieces this narrow (on the mapped variable, whose range is at most [-1, 1]) come only from
+    // an integrand that is not integrable there: rounding would soon put the nodes on the end,
+    // count them as 0 and make a divergent integral look converged.
+    const double narrowest = 1000 * kEps * std::max(1.0, std::fabs(middle));
+    if (worst->b - worst->a < narrowest || middle <= worst->a || middle >= worst->b) {
       issueWarning(interpreter, "Q:integral:minStepSize",
-                   "integral: a subinterval became too small to divide near " + number(middle) +
+                   "integral: a subinterval became too small to divide near " +
+                       number(integrand.pointAt(middle)) +
                        "; the integrand may be singular there.");
       break;
     }

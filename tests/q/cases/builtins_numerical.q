@@ -137,6 +137,14 @@ warning('off', 'Q:integral:maxIntervalCount');
 q = integral(@(x) 1 ./ x, 0, 1);
 [~, id] = lastwarn();
 fprintf('%s %d\n', id, q > 10)                      % expect: Q:integral:maxIntervalCount 1
+% A divergent integral over a half-line or the whole line is never taken as converged.
+warning('off', 'Q:integral:minStepSize');
+for range = {[0 Inf], [-Inf Inf]}
+  lastwarn('');
+  integral(@(x) x .^ 2, range{1}(1), range{1}(2));
+  [~, id] = lastwarn();
+  disp(id)                                            % expect: Q:integral:minStepSize
+end                                                   % expect: Q:integral:minStepSize
 %% quad: Simpson's rule is exact for cubics; adaptive refinement for the rest
 fprintf('%.10f\n', quad(@(x) x.^3 - x, 0, 2))                     % expect: 2.0000000000
 fprintf('%d %d\n', abs(quad(@(x) 1 ./ x, 1, 2) - log(2)) < 1e-6, ...
