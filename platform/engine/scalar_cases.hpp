@@ -30,6 +30,11 @@ inline bool position(double k, std::size_t count, std::size_t& index) {
 
 }  // namespace q
 
+// How a runner's cases begin and end: a case label, and break to the runner's dispatch. A runner
+// that dispatches through a table of labels defines its own before it expands the cases below.
+#define Q_CASE(name) case Op::name
+#define Q_NEXT break
+
 // Each runner's switch names every instruction and has an unreachable default, which spares
 // the bounds check of every dispatch; these around a runner make a switch that misses an
 // instruction a compile error.
@@ -40,146 +45,146 @@ inline bool position(double k, std::size_t count, std::size_t& index) {
 // The instructions only loop programs run, and those only value programs run: a runner names
 // the ones that are not its own with these.
 #define Q_LOOP_ONLY_CASES \
-  case Op::LocalChecked:  \
-  case Op::End:           \
-  case Op::Element:       \
-  case Op::Element2:      \
-  case Op::SetElement:    \
-  case Op::SetElement2:   \
-  case Op::CopyArray:     \
-  case Op::Exec:          \
-  case Op::Finish:        \
-  case Op::Leave:
+  Q_CASE(LocalChecked):   \
+  Q_CASE(End):            \
+  Q_CASE(Element):        \
+  Q_CASE(Element2):       \
+  Q_CASE(SetElement):     \
+  Q_CASE(SetElement2):    \
+  Q_CASE(CopyArray):      \
+  Q_CASE(Exec):           \
+  Q_CASE(Finish):         \
+  Q_CASE(Leave):
 #define Q_VALUE_ONLY_CASES \
-  case Op::LocalValue:     \
-  case Op::LocalScalar:    \
-  case Op::Box:            \
-  case Op::Unbox:          \
-  case Op::StoreValue:     \
-  case Op::StoreNumber:    \
-  case Op::MakeCell:       \
-  case Op::EmptyMatrix:    \
-  case Op::Brace:          \
-  case Op::CallValue:      \
-  case Op::ReturnValue:
+  Q_CASE(LocalValue):      \
+  Q_CASE(LocalScalar):     \
+  Q_CASE(Box):             \
+  Q_CASE(Unbox):           \
+  Q_CASE(StoreValue):      \
+  Q_CASE(StoreNumber):     \
+  Q_CASE(MakeCell):        \
+  Q_CASE(EmptyMatrix):     \
+  Q_CASE(Brace):           \
+  Q_CASE(CallValue):       \
+  Q_CASE(ReturnValue):
 
 #define Q_SCALAR_BINARY(Operation, expression) \
-  case Op::Operation: {                        \
+  Q_CASE(Operation): {                         \
     const double b = stack[--top];             \
     double& a = stack[top - 1];                \
     a = expression;                            \
-    break;                                     \
+    Q_NEXT;                                    \
   }                                            \
-  case Op::Operation##Local: {                 \
+  Q_CASE(Operation##Local): {                  \
     const double b = registers[instruction.a]; \
     double& a = stack[top - 1];                \
     a = expression;                            \
-    break;                                     \
+    Q_NEXT;                                    \
   }                                            \
-  case Op::Operation##Number: {                \
+  Q_CASE(Operation##Number): {                 \
     const double b = instruction.number;       \
     double& a = stack[top - 1];                \
     a = expression;                            \
-    break;                                     \
+    Q_NEXT;                                    \
   }
 
-#define Q_SCALAR_STEP(Operation, symbol, STORED)                                          \
-  case Op::Step##Operation:                                                               \
-    registers[instruction.a] = registers[instruction.b] symbol registers[instruction.c];  \
-    STORED(instruction.a);                                                                \
-    break;                                                                                \
-  case Op::Step##Operation##Number:                                                       \
-    registers[instruction.a] = registers[instruction.b] symbol instruction.number;        \
-    STORED(instruction.a);                                                                \
-    break;
+#define Q_SCALAR_STEP(Operation, symbol, STORED)                                         \
+  Q_CASE(Step##Operation):                                                               \
+    registers[instruction.a] = registers[instruction.b] symbol registers[instruction.c]; \
+    STORED(instruction.a);                                                               \
+    Q_NEXT;                                                                              \
+  Q_CASE(Step##Operation##Number):                                                       \
+    registers[instruction.a] = registers[instruction.b] symbol instruction.number;       \
+    STORED(instruction.a);                                                               \
+    Q_NEXT;
 
-#define Q_SCALAR_CASES(STORED)                                \
-  case Op::Number:                                            \
-    stack[top++] = instruction.number;                        \
-    break;                                                    \
-  case Op::Local:                                             \
-    stack[top++] = registers[instruction.a];                  \
-    break;                                                    \
-  case Op::Store:                                             \
-    registers[instruction.a] = stack[--top];                  \
-    STORED(instruction.a);                                    \
-    break;                                                    \
-  case Op::Negate:                                            \
-    stack[top - 1] = -stack[top - 1];                         \
-    break;                                                    \
-    Q_SCALAR_BINARY(Add, a + b)                               \
-    Q_SCALAR_BINARY(Subtract, a - b)                          \
-    Q_SCALAR_BINARY(Multiply, a * b)                          \
-    Q_SCALAR_BINARY(Divide, a / b)                            \
-    Q_SCALAR_STEP(Add, +, STORED)                             \
-    Q_SCALAR_STEP(Subtract, -, STORED)                        \
-    Q_SCALAR_STEP(Multiply, *, STORED)                        \
-    Q_SCALAR_STEP(Divide, /, STORED)                          \
-    Q_SCALAR_BINARY(Less, a < b ? 1.0 : 0.0)                  \
-    Q_SCALAR_BINARY(LessEqual, a <= b ? 1.0 : 0.0)            \
-    Q_SCALAR_BINARY(Greater, a > b ? 1.0 : 0.0)               \
-    Q_SCALAR_BINARY(GreaterEqual, a >= b ? 1.0 : 0.0)         \
-    Q_SCALAR_BINARY(Equal, a == b ? 1.0 : 0.0)                \
-    Q_SCALAR_BINARY(NotEqual, a != b ? 1.0 : 0.0)             \
-  case Op::JumpIfFalse:                                       \
+#define Q_SCALAR_CASES(STORED)                                             \
+  Q_CASE(Number):                                                          \
+    stack[top++] = instruction.number;                                     \
+    Q_NEXT;                                                                \
+  Q_CASE(Local):                                                           \
+    stack[top++] = registers[instruction.a];                               \
+    Q_NEXT;                                                                \
+  Q_CASE(Store):                                                           \
+    registers[instruction.a] = stack[--top];                               \
+    STORED(instruction.a);                                                 \
+    Q_NEXT;                                                                \
+  Q_CASE(Negate):                                                          \
+    stack[top - 1] = -stack[top - 1];                                      \
+    Q_NEXT;                                                                \
+    Q_SCALAR_BINARY(Add, a + b)                                            \
+    Q_SCALAR_BINARY(Subtract, a - b)                                       \
+    Q_SCALAR_BINARY(Multiply, a * b)                                       \
+    Q_SCALAR_BINARY(Divide, a / b)                                         \
+    Q_SCALAR_STEP(Add, +, STORED)                                          \
+    Q_SCALAR_STEP(Subtract, -, STORED)                                     \
+    Q_SCALAR_STEP(Multiply, *, STORED)                                     \
+    Q_SCALAR_STEP(Divide, /, STORED)                                       \
+    Q_SCALAR_BINARY(Less, a < b ? 1.0 : 0.0)                               \
+    Q_SCALAR_BINARY(LessEqual, a <= b ? 1.0 : 0.0)                         \
+    Q_SCALAR_BINARY(Greater, a > b ? 1.0 : 0.0)                            \
+    Q_SCALAR_BINARY(GreaterEqual, a >= b ? 1.0 : 0.0)                      \
+    Q_SCALAR_BINARY(Equal, a == b ? 1.0 : 0.0)                             \
+    Q_SCALAR_BINARY(NotEqual, a != b ? 1.0 : 0.0)                          \
+  Q_CASE(JumpIfFalse):                                                     \
     if (stack[--top] == 0) next = static_cast<std::size_t>(instruction.a); \
-    break;                                                    \
-  case Op::Jump:                                              \
-    next = static_cast<std::size_t>(instruction.a);           \
-    break;                                                    \
-  case Op::Poll:                                              \
-    poll();                                                   \
-    break;                                                    \
-  case Op::ForNext: {                                         \
-    double* state = &registers[instruction.a];                \
-    state[3] += 1;                                            \
-    if (state[3] < state[2]) {                                \
-      poll();                                                 \
-      registers[instruction.c] = state[0] + state[3] * state[1]; \
-      STORED(instruction.c);                                  \
-      next = static_cast<std::size_t>(instruction.b);         \
-    }                                                         \
-    break;                                                    \
+    Q_NEXT;                                                                \
+  Q_CASE(Jump):                                                            \
+    next = static_cast<std::size_t>(instruction.a);                        \
+    Q_NEXT;                                                                \
+  Q_CASE(Poll):                                                            \
+    poll();                                                                \
+    Q_NEXT;                                                                \
+  Q_CASE(ForNext): {                                                       \
+    double* state = &registers[instruction.a];                             \
+    state[3] += 1;                                                         \
+    if (state[3] < state[2]) {                                             \
+      poll();                                                              \
+      registers[instruction.c] = state[0] + state[3] * state[1];           \
+      STORED(instruction.c);                                               \
+      next = static_cast<std::size_t>(instruction.b);                      \
+    }                                                                      \
+    Q_NEXT;                                                                \
   }
 
 // The instructions that the runners of whole functions (scalar and value programs) run alike,
 // where a loop would hand over to the tree instead: a power that leaves the reals or a NaN
 // condition gives up the run, a for loop over no values or a bad range declines it, and a call
 // goes to a scalar form or a scalar program. Also in scope: `nested`, and ScalarRun.
-#define Q_FUNCTION_CASES                                                      \
-  case Op::Power: {                                                           \
-    const double b = stack[--top];                                            \
-    ops::ScalarResult power;                                                  \
-    if (!ops::scalarBinary(ops::BinaryOp::Power, stack[top - 1], b, power)) { \
-      return ScalarRun::GaveUp; /* not real */                                \
-    }                                                                         \
-    stack[top - 1] = power.value;                                             \
-    break;                                                                    \
-  }                                                                           \
-  case Op::ForStart: {                                                        \
-    double* state = &registers[instruction.a];                                \
-    top -= 3;                                                                 \
-    std::size_t count;                                                        \
-    try {                                                                     \
-      count = rangeCount(stack[top], stack[top + 1], stack[top + 2]);         \
-    } catch (const std::exception&) {                                         \
-      return ScalarRun::Declined; /* the usual way raises it */               \
-    }                                                                         \
-    if (count == 0) return ScalarRun::Declined; /* the variable: empty */     \
-    startRounds(state, &stack[top], count);                                   \
-    poll();                                                                   \
-    registers[instruction.c] = state[0];                                      \
-    break;                                                                    \
-  }                                                                           \
-  case Op::Truth:                                                             \
-    if (std::isnan(stack[top - 1])) return ScalarRun::GaveUp;                 \
-    stack[top - 1] = stack[top - 1] != 0 ? 1.0 : 0.0;                         \
-    break;                                                                    \
-  case Op::Call: {                                                            \
-    top -= static_cast<std::size_t>(instruction.a);                           \
-    const ScalarRun run =                                                     \
+#define Q_FUNCTION_CASES                                                              \
+  Q_CASE(Power): {                                                                    \
+    const double b = stack[--top];                                                    \
+    ops::ScalarResult power;                                                          \
+    if (!ops::scalarBinary(ops::BinaryOp::Power, stack[top - 1], b, power)) {         \
+      return ScalarRun::GaveUp; /* not real */                                        \
+    }                                                                                 \
+    stack[top - 1] = power.value;                                                     \
+    Q_NEXT;                                                                           \
+  }                                                                                   \
+  Q_CASE(ForStart): {                                                                 \
+    double* state = &registers[instruction.a];                                        \
+    top -= 3;                                                                         \
+    std::size_t count;                                                                \
+    try {                                                                             \
+      count = rangeCount(stack[top], stack[top + 1], stack[top + 2]);                 \
+    } catch (const std::exception&) {                                                 \
+      return ScalarRun::Declined; /* the usual way raises it */                       \
+    }                                                                                 \
+    if (count == 0) return ScalarRun::Declined; /* the variable: empty */             \
+    startRounds(state, &stack[top], count);                                           \
+    poll();                                                                           \
+    registers[instruction.c] = state[0];                                              \
+    Q_NEXT;                                                                           \
+  }                                                                                   \
+  Q_CASE(Truth):                                                                      \
+    if (std::isnan(stack[top - 1])) return ScalarRun::GaveUp;                         \
+    stack[top - 1] = stack[top - 1] != 0 ? 1.0 : 0.0;                                 \
+    Q_NEXT;                                                                           \
+  Q_CASE(Call): {                                                                     \
+    top -= static_cast<std::size_t>(instruction.a);                                   \
+    const ScalarRun run =                                                             \
         callFromScalarProgram(*instruction.name, instruction.a, &stack[top], nested); \
-    if (run != ScalarRun::Done) return run;                                   \
-    ++top;                                                                    \
-    break;                                                                    \
+    if (run != ScalarRun::Done) return run;                                           \
+    ++top;                                                                            \
+    Q_NEXT;                                                                           \
   }

@@ -26,6 +26,7 @@
 // of the language (indexing, strings, other statements) is left to the tree.
 
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -107,6 +108,34 @@ struct ScalarInstruction {
   const Identifier* name = nullptr;  // Call: with the resolution the interpreter remembers
   std::int32_t b = 0, c = 0;         // ForNext
 };
+
+// Every instruction in the order of Op, for runners that dispatch through a table of labels
+// (value_programs.cpp); kEveryInstruction checks the order.
+#define Q_EVERY_INSTRUCTION(X) \
+    X(Number) X(Local) X(Store) X(Negate) X(Add) X(AddLocal) X(AddNumber) X(Subtract) \
+    X(SubtractLocal) X(SubtractNumber) X(Multiply) X(MultiplyLocal) X(MultiplyNumber) X(Divide) \
+    X(DivideLocal) X(DivideNumber) X(StepAdd) X(StepAddNumber) X(StepSubtract) \
+    X(StepSubtractNumber) X(StepMultiply) X(StepMultiplyNumber) X(StepDivide) \
+    X(StepDivideNumber) X(Less) X(LessLocal) X(LessNumber) X(LessEqual) X(LessEqualLocal) \
+    X(LessEqualNumber) X(Greater) X(GreaterLocal) X(GreaterNumber) X(GreaterEqual) \
+    X(GreaterEqualLocal) X(GreaterEqualNumber) X(Equal) X(EqualLocal) X(EqualNumber) X(NotEqual) \
+    X(NotEqualLocal) X(NotEqualNumber) X(Power) X(Truth) X(JumpIfFalse) X(Jump) X(Poll) \
+    X(ForStart) X(ForNext) X(Call) X(Return) X(LocalChecked) X(End) X(Element) X(Element2) \
+    X(SetElement) X(SetElement2) X(CopyArray) X(Not) X(Exec) X(Finish) X(Leave) X(LocalValue) \
+    X(LocalScalar) X(Box) X(Unbox) X(StoreValue) X(StoreNumber) X(MakeCell) X(EmptyMatrix) \
+    X(Brace) X(CallValue) X(ReturnValue)
+
+#define Q_INSTRUCTION_OP(name) ScalarInstruction::Op::name,
+constexpr ScalarInstruction::Op kEveryInstruction[] = {Q_EVERY_INSTRUCTION(Q_INSTRUCTION_OP)};
+#undef Q_INSTRUCTION_OP
+constexpr bool listedInOrder() {
+  for (std::size_t i = 0; i < std::size(kEveryInstruction); ++i) {
+    if (static_cast<std::size_t>(kEveryInstruction[i]) != i) return false;
+  }
+  return static_cast<std::size_t>(ScalarInstruction::Op::ReturnValue) + 1 ==
+         std::size(kEveryInstruction);
+}
+static_assert(listedInOrder(), "Q_EVERY_INSTRUCTION must list every Op in order");
 
 struct ScalarProgram {
   static constexpr std::size_t kMaxRegisters = 32;

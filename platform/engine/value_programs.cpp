@@ -93,6 +93,20 @@ bool Interpreter::runValues(const ast::Function& function, const ValueList& argu
   return true;
 }
 
+// This runner dispatches through a table of labels (a GCC extension): every instruction ends
+// with a jump of its own to the next one's code, which the processor predicts far better than
+// one jump shared by all. The cases are those of the switch, each also a label.
+#undef Q_CASE
+#undef Q_NEXT
+#define Q_CASE(name) \
+  case Op::name:     \
+  q_label_##name
+#define Q_NEXT                                \
+  do {                                        \
+    ip = &code[next++];                       \
+    goto *dispatch[static_cast<int>(ip->op)]; \
+  } while (false)
+#define instruction (*ip)
 Q_EVERY_INSTRUCTION_BEGIN
 Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& program,
                                                     const ProgramValue* inputs,
@@ -116,35 +130,39 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
   double stack[ast::ScalarProgram::kMaxStack];
   std::size_t top = 0;
   const ast::ScalarInstruction* code = program.code.data();
-  for (std::size_t next = 0;;) {
-    const ast::ScalarInstruction& instruction = code[next++];
+#define Q_LABEL_ADDRESS(name) &&q_label_##name,
+  static const void* const dispatch[] = {Q_EVERY_INSTRUCTION(Q_LABEL_ADDRESS)};
+#undef Q_LABEL_ADDRESS
+  std::size_t next = 0;
+  const ast::ScalarInstruction* ip = &code[next++];
+  for (;;) {
     switch (instruction.op) {
 #define Q_NOTHING_STORED(slot)
       Q_SCALAR_CASES(Q_NOTHING_STORED)
 #undef Q_NOTHING_STORED
       Q_FUNCTION_CASES
-      case Op::Not:
+      Q_CASE(Not):
         if (std::isnan(stack[top - 1])) return ScalarRun::GaveUp;
         stack[top - 1] = stack[top - 1] == 0 ? 1.0 : 0.0;
-        break;
-      case Op::LocalValue:
+        Q_NEXT;
+      Q_CASE(LocalValue):
         values[frame.valueTop++] = {frame.arrays[instruction.a], registers[instruction.a], false};
-        break;
-      case Op::LocalScalar: {
+        Q_NEXT;
+      Q_CASE(LocalScalar): {
         const ProgramValue variable{frame.arrays[instruction.a], registers[instruction.a], false};
         if (!numberOf(variable, stack[top])) return ScalarRun::GaveUp;
         ++top;
-        break;
+        Q_NEXT;
       }
-      case Op::Box:
+      Q_CASE(Box):
         values[frame.valueTop++] = {nullptr, stack[--top], false};
-        break;
-      case Op::Unbox:
+        Q_NEXT;
+      Q_CASE(Unbox):
         if (!numberOf(values[frame.valueTop - 1], stack[top])) return ScalarRun::GaveUp;
         ++top;
         drop(values[--frame.valueTop]);
-        break;
-      case Op::StoreValue: {
+        Q_NEXT;
+      Q_CASE(StoreValue): {
         // The new value is kept before the old one goes: it may be an element of it.
         ProgramValue& value = values[frame.valueTop - 1];
         if (value.array) {
@@ -154,19 +172,19 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
           frame.set(instruction.a, nullptr, value.number, false);
         }
         --frame.valueTop;
-        break;
+        Q_NEXT;
       }
-      case Op::StoreNumber:
+      Q_CASE(StoreNumber):
         frame.set(instruction.a, nullptr, stack[--top], false);
-        break;
-      case Op::EmptyMatrix:
+        Q_NEXT;
+      Q_CASE(EmptyMatrix):
         values[frame.valueTop++] = {emptyMatrix_.get(), 0, false};
-        break;
-      case Op::MakeCell: {
+        Q_NEXT;
+      Q_CASE(MakeCell): {
         const auto count = static_cast<std::size_t>(instruction.a);
         if (count == 0) {
           values[frame.valueTop++] = {emptyCell_.get(), 0, false};
-          break;
+          Q_NEXT;
         }
         ArrayPtr cell = checked(zyCreateCellMatrix(1, count));
         ProgramValue* items = &values[frame.valueTop - count];
@@ -175,9 +193,9 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
         }
         frame.valueTop -= count;
         values[frame.valueTop++] = {cell.release(), 0, true};
-        break;
+        Q_NEXT;
       }
-      case Op::Brace: {
+      Q_CASE(Brace): {
         const zyArray* cell = frame.arrays[instruction.a];
         std::size_t index;
         const double k = instruction.c != 0 ? instruction.number : stack[--top];
@@ -188,9 +206,9 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
         const zyArray* element = static_cast<zyArray* const*>(cell->realData())[index];
         if (!element) return ScalarRun::GaveUp;  // an empty slot: the usual way makes its []
         values[frame.valueTop++] = {const_cast<zyArray*>(element), 0, false};
-        break;
+        Q_NEXT;
       }
-      case Op::CallValue: {
+      Q_CASE(CallValue): {
         const auto count = static_cast<std::size_t>(instruction.a);
         ProgramValue result{};
         const ScalarRun run =
@@ -206,9 +224,9 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
           if (!number) return ScalarRun::GaveUp;
           ++top;
         }
-        break;
+        Q_NEXT;
       }
-      case Op::ReturnValue: {
+      Q_CASE(ReturnValue): {
         const std::int32_t slot = instruction.a;
         const std::uint32_t bit = std::uint32_t(1) << slot;
         if (!frame.arrays[slot]) {
@@ -223,7 +241,7 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
         return ScalarRun::Done;
       }
       Q_LOOP_ONLY_CASES
-      case Op::Return:
+      Q_CASE(Return):
         return ScalarRun::GaveUp;  // the instructions of loops and scalar programs: none here
       default:
         __builtin_unreachable();  // every instruction has its case above
@@ -231,6 +249,7 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
   }
 }
 Q_EVERY_INSTRUCTION_END
+#undef instruction
 
 Interpreter::ScalarRun Interpreter::callFromValueProgram(const ast::ScalarInstruction& call,
                                                          const ProgramValue* arguments,
