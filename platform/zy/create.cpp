@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "zy/core.hpp"
@@ -72,9 +74,12 @@ zyArray* createScalar(zyClassID classId, const void* value, size_t size) {
 
 bool validFieldNames(int nfields, const char** names, std::vector<std::string>& fields) {
   if (nfields <= 0 || names == nullptr) return true;
+  // Duplicates by a set: a struct decoded from a JSON object may have tens of thousands of fields.
+  std::unordered_set<std::string_view> seen;
+  seen.reserve(static_cast<size_t>(nfields));
+  fields.reserve(static_cast<size_t>(nfields));
   for (int i = 0; i < nfields; ++i) {
-    if (names[i] == nullptr || names[i][0] == '\0') return false;
-    if (std::find(fields.begin(), fields.end(), names[i]) != fields.end()) return false;
+    if (names[i] == nullptr || names[i][0] == '\0' || !seen.insert(names[i]).second) return false;
     fields.emplace_back(names[i]);
   }
   return true;
