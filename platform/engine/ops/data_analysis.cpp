@@ -1,5 +1,6 @@
 // Data analysis built-ins: accumulating, counting into bins, sorting rows, polynomials,
-// interpolation, integration, convolution and filtering, products of vectors.
+// interpolation (the cubic methods through signal.cpp), integration, convolution and filtering,
+// products of vectors.
 //
 // Everything is computed in double. Inputs are read as real arrays of any arithmetic class
 // (sparse ones made full); complex inputs are refused.
@@ -15,6 +16,7 @@
 #include "engine/ops/support.hpp"
 
 namespace q::ops::detail {
+
 namespace {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -26,24 +28,6 @@ ArrayPtr doubles(const Dims& dims, const std::vector<double>& values) {
 }
 
 bool isColumn(const Dims& dims) { return dims.size() == 2 && dims[1] == 1 && dims[0] != 1; }
-
-// Element (i, j, o) of an array walked along one dimension sits at i + before * (j + length * o).
-struct Layout {
-  size_t before = 1, length = 1, after = 1;
-  Dims out;
-};
-
-Layout layoutFor(const Dims& dims, size_t dim) {
-  Layout layout;
-  Dims in = dims;
-  if (in.size() <= dim) in.resize(dim + 1, 1);
-  for (size_t d = 0; d < dim; ++d) layout.before *= in[d];
-  layout.length = in[dim];
-  for (size_t d = dim + 1; d < in.size(); ++d) layout.after *= in[d];
-  layout.out = in;
-  layout.out[dim] = 1;
-  return layout;
-}
 
 // ---- accumarray -------------------------------------------------------------------------------
 
@@ -296,7 +280,7 @@ void polyfitBuiltin(Call& call) {
 
 // ---- interp1 ----------------------------------------------------------------------------------
 
-enum class Method { Linear, Nearest, Previous, Next };
+enum class Method { Linear, Nearest, Previous, Next, Spline, Pchip };
 
 void interp1Builtin(Call& call) {
   call.check(3, 5, 1);
@@ -312,6 +296,8 @@ void interp1Builtin(Call& call) {
     else if (name == "nearest") method = Method::Nearest;
     else if (name == "previous") method = Method::Previous;
     else if (name == "next") method = Method::Next;
+    else if (name == "spline") method = Method::Spline;
+    else if (name == "pchip" || name == "cubic") method = Method::Pchip;
     else raise("Q:invalidInput", "interp1: unknown method '" + name + "'.");
   }
   bool extrapolate = false;
@@ -335,6 +321,13 @@ void interp1Builtin(Call& call) {
     if (!(x[k] > x[k - 1])) {
       raise("Q:invalidInput", "interp1: x must be strictly increasing or strictly decreasing.");
     }
+  }
+  std::vector<double> slopes;
+  if (method == Method::Spline || method == Method::Pchip) {
+    if (!std::isfinite(x[0]) || !std::isfinite(x[n - 1])) {
+      raise("Q:invalidInput", "interp1: x must be finite for cubic interpolation.");
+    }
+    slopes = cubicSlopes(x.v, y.v, method == Method::Pchip);
   }
   for (double& v : xi.v) {
     if (std::isnan(v)) continue;
@@ -364,39 +357,48 @@ void interp1Builtin(Call& call) {
       case Method::Next:
         v = j + 1 >= static_cast<long>(n) ? kNaN : y[static_cast<size_t>(j + 1)];
         break;
+      case Method::Spline:
+      case Method::Pchip:
+        v = hermiteValue(x.v, y.v, slopes, v);
+        break;
     }
   }
   call.out(0, doubles(xi.dims, xi.v));
 }
 
-// ---- trapz ------------------------------------------------------------------------------------
+// ---- trapz, cumtrapz ---------------------------------------------------------------------------
 
+// The trapezoid rule along the first dimension longer than one, with unit spacing or the points
+// given: the whole integral (trapz) or the running one, starting at 0 (cumtrapz).
+template <bool cumulative>
 void trapzBuiltin(Call& call) {
+  const char* name = cumulative ? "cumtrapz" : "trapz";
   call.check(1, 2, 1);
-  const Values y = realValues(call.in(call.nargin - 1), "trapz", "y");
+  const Values y = realValues(call.in(call.nargin - 1), name, "y");
   const Layout l = layoutFor(y.dims, firstNonSingleton(y.dims));
   std::vector<double> x(l.length);
   if (call.nargin == 2) {
-    const Values given = vectorValues(call.in(0), "trapz", "x");
+    const Values given = vectorValues(call.in(0), name, "x");
     if (given.size() != l.length) {
-      raise("Q:invalidInput", "trapz: x must have one point for each value of y.");
+      raise("Q:invalidInput", std::string(name) + ": x must have one point for each value of y.");
     }
     x = given.v;
   } else {
     std::iota(x.begin(), x.end(), 1.0);
   }
-  std::vector<double> out(l.before * l.after, 0.0);
+  std::vector<double> out(cumulative ? y.size() : l.before * l.after, 0.0);
   for (size_t o = 0; o < l.after; ++o) {
     for (size_t i = 0; i < l.before; ++i) {
       double sum = 0;
       for (size_t j = 1; j < l.length; ++j) {
         const size_t at = i + l.before * (j + l.length * o);
         sum += (x[j] - x[j - 1]) * (y[at] + y[at - l.before]) / 2;
+        if (cumulative) out[at] = sum;
       }
-      out[i + l.before * o] = sum;
+      if (!cumulative) out[i + l.before * o] = sum;
     }
   }
-  call.out(0, doubles(l.out, out));
+  call.out(0, doubles(cumulative ? y.dims : l.out, out));
 }
 
 // ---- conv, filter -----------------------------------------------------------------------------
@@ -539,7 +541,8 @@ void addDataAnalysisBuiltins(std::vector<BuiltinEntry>& table) {
   table.push_back({"polyval", builtin<polyvalBuiltin>});
   table.push_back({"polyfit", builtin<polyfitBuiltin>});
   table.push_back({"interp1", builtin<interp1Builtin>});
-  table.push_back({"trapz", builtin<trapzBuiltin>});
+  table.push_back({"trapz", builtin<trapzBuiltin<false>>});
+  table.push_back({"cumtrapz", builtin<trapzBuiltin<true>>});
   table.push_back({"conv", builtin<convBuiltin>});
   table.push_back({"filter", builtin<filterBuiltin>});
   table.push_back({"cross", builtin<crossBuiltin>});

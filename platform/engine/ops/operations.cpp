@@ -375,6 +375,7 @@ const std::vector<BuiltinEntry>& pureBuiltins() {
     ops::detail::addRegexBuiltins(entries);
     ops::detail::addSetBuiltins(entries);
     ops::detail::addDataAnalysisBuiltins(entries);
+    ops::detail::addSignalBuiltins(entries);
     ops::detail::addMatrixMakerBuiltins(entries);
     ops::detail::addConversionBuiltins(entries);
     ops::detail::addParsingBuiltins(entries);

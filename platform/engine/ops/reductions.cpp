@@ -4,7 +4,8 @@
 // An array reduced along dimension d is walked as (before, length, after): element (i, j, o)
 // sits at i + before * (j + length * o). Accumulating into a row of `before` results keeps the
 // inner loop contiguous whatever the dimension. Integer classes accumulate in double (long
-// double for the 64-bit classes) and are converted back, saturating, at the end.
+// double for the 64-bit classes) and are converted back, saturating, at the end. 'all' walks the
+// whole array as one column; 'omitnan' and 'includenan' choose whether NaN takes part.
 
 #include <algorithm>
 #include <cmath>
@@ -21,27 +22,60 @@ namespace {
 
 using Complex = std::complex<double>;
 
-struct Layout {
-  size_t before = 1, length = 1, after = 1;
-  Dims in, out;
-};
-
-Layout layoutFor(const zyArray* a, size_t dim) {
-  Layout layout;
-  layout.in = dimsOf(a);
-  if (layout.in.size() <= dim) layout.in.resize(dim + 1, 1);
-  for (size_t d = 0; d < dim; ++d) layout.before *= layout.in[d];
-  layout.length = layout.in[dim];
-  for (size_t d = dim + 1; d < layout.in.size(); ++d) layout.after *= layout.in[d];
-  layout.out = layout.in;
-  layout.out[dim] = 1;
-  return layout;
-}
+Layout layoutFor(const zyArray* a, size_t dim) { return detail::layoutFor(dimsOf(a), dim); }
 
 // The dimension argument at position index, or the first non-singleton dimension.
 size_t dimensionOf(const Call& call, int index, const zyArray* a, const char* function) {
   if (call.nargin > index) return dimensionArgument(call.in(index), function);
   return firstNonSingleton(dimsOf(a));
+}
+
+// The options after the array of a reduction: a dimension or 'all' (the whole array as one
+// column), then 'omitnan' or 'includenan' where the function takes them.
+enum class NaNFlag { Default, Omit, Include };
+struct ReductionOptions {
+  bool all = false;
+  bool hasDimension = false;
+  size_t dim = 0;
+  NaNFlag nan = NaNFlag::Default;
+};
+
+ReductionOptions reductionOptions(const Call& call, int first, const char* function,
+                                  bool nanFlags) {
+  ReductionOptions options;
+  for (int i = first; i < call.nargin; ++i) {
+    const zyArray* argument = call.in(i);
+    if (argument->classId() != zyCHAR_CLASS) {
+      if (i != first) {
+        raise("Q:invalidInput", std::string(function) + ": the dimension must come first.");
+      }
+      options.dim = dimensionArgument(argument, function);
+      options.hasDimension = true;
+      continue;
+    }
+    const std::string option = lower(textArgument(argument, function));
+    if (option == "all" && i == first) {
+      options.all = true;
+    } else if (nanFlags && (option == "omitnan" || option == "includenan") &&
+               options.nan == NaNFlag::Default) {
+      options.nan = option == "omitnan" ? NaNFlag::Omit : NaNFlag::Include;
+    } else {
+      raise("Q:invalidInput", std::string(function) + ": unknown option '" + option + "'.");
+    }
+  }
+  return options;
+}
+
+// The layout of a reduction with those options: the whole array as one column for 'all'.
+Layout reductionLayout(const zyArray* a, const ReductionOptions& options) {
+  if (!options.all) {
+    return layoutFor(a, options.hasDimension ? options.dim : firstNonSingleton(dimsOf(a)));
+  }
+  Layout layout;
+  layout.length = a->numberOfElements();
+  layout.in = {layout.length, 1};
+  layout.out = {1, 1};
+  return layout;
 }
 
 bool isBareEmpty(const zyArray* a) {
@@ -79,8 +113,9 @@ zyClassID accumulatingClass(zyClassID cls) {
 
 enum class Accumulate { Sum, Prod, Mean, CumSum, CumProd };
 
+// omitNaN leaves NaN values out of sums, products and means (a mean of none is NaN).
 template <typename T>
-std::vector<T> reduceReal(const T* x, const Layout& l, Accumulate kind) {
+std::vector<T> reduceReal(const T* x, const Layout& l, Accumulate kind, bool omitNaN) {
   const bool running = kind == Accumulate::CumSum || kind == Accumulate::CumProd;
   const bool product = kind == Accumulate::Prod || kind == Accumulate::CumProd;
   if (running) {
@@ -97,11 +132,18 @@ std::vector<T> reduceReal(const T* x, const Layout& l, Accumulate kind) {
     return out;
   }
   std::vector<T> out(l.before * l.after, product ? T(1) : T(0));
+  std::vector<size_t> counts(omitNaN ? out.size() : 0, 0);
   for (size_t o = 0; o < l.after; ++o) {
     T* target = out.data() + l.before * o;
     for (size_t j = 0; j < l.length; ++j) {
       const T* row = x + l.before * (j + l.length * o);
-      if (product) {
+      if (omitNaN) {
+        for (size_t i = 0; i < l.before; ++i) {
+          if (row[i] != row[i]) continue;
+          target[i] = product ? target[i] * row[i] : target[i] + row[i];
+          ++counts[i + l.before * o];
+        }
+      } else if (product) {
         for (size_t i = 0; i < l.before; ++i) target[i] *= row[i];
       } else {
         for (size_t i = 0; i < l.before; ++i) target[i] += row[i];
@@ -109,12 +151,15 @@ std::vector<T> reduceReal(const T* x, const Layout& l, Accumulate kind) {
     }
   }
   if (kind == Accumulate::Mean) {
-    for (T& value : out) value /= static_cast<T>(l.length);
+    for (size_t k = 0; k < out.size(); ++k) {
+      out[k] /= static_cast<T>(omitNaN ? counts[k] : l.length);
+    }
   }
   return out;
 }
 
-std::vector<Complex> reduceComplex(const zyArray* full, const Layout& l, Accumulate kind) {
+std::vector<Complex> reduceComplex(const zyArray* full, const Layout& l, Accumulate kind,
+                                   bool omitNaN) {
   DoubleValues re(full), im(full, true);
   const size_t n = full->numberOfElements();
   std::vector<Complex> x(n);
@@ -133,17 +178,22 @@ std::vector<Complex> reduceComplex(const zyArray* full, const Layout& l, Accumul
     return x;
   }
   std::vector<Complex> out(l.before * l.after, product ? Complex(1) : Complex(0));
+  std::vector<size_t> counts(out.size(), 0);
   for (size_t o = 0; o < l.after; ++o) {
     for (size_t j = 0; j < l.length; ++j) {
       for (size_t i = 0; i < l.before; ++i) {
         const Complex value = x[i + l.before * (j + l.length * o)];
+        if (omitNaN && (std::isnan(value.real()) || std::isnan(value.imag()))) continue;
         Complex& target = out[i + l.before * o];
         target = product ? target * value : target + value;
+        ++counts[i + l.before * o];
       }
     }
   }
   if (kind == Accumulate::Mean) {
-    for (Complex& value : out) value /= static_cast<double>(l.length);
+    for (size_t k = 0; k < out.size(); ++k) {
+      out[k] /= static_cast<double>(omitNaN ? counts[k] : l.length);
+    }
   }
   return out;
 }
@@ -152,21 +202,25 @@ template <Accumulate kind>
 void accumulateBuiltin(Call& call) {
   static const char* const names[] = {"sum", "prod", "mean", "cumsum", "cumprod"};
   const char* name = names[static_cast<int>(kind)];
-  call.check(1, 2, 1);
-  FullArray a(requireArithmetic(call.in(0), name));
   const bool running = kind == Accumulate::CumSum || kind == Accumulate::CumProd;
+  call.check(1, running ? 2 : 3, 1);
+  FullArray a(requireArithmetic(call.in(0), name));
   zyClassID cls = accumulatingClass(a->classId());
   if (kind == Accumulate::Mean && isIntegerClass(cls)) cls = zyDOUBLE_CLASS;
-  size_t dim = dimensionOf(call, 1, a.get(), name);
-  Layout layout = layoutFor(a.get(), dim);
-  if (!running && call.nargin == 1 && isBareEmpty(a.get())) {
+  const ReductionOptions options = reductionOptions(call, 1, name, !running);
+  if (running && options.all) {
+    raise("Q:invalidInput", std::string(name) + ": unknown option 'all'.");
+  }
+  const bool omitNaN = options.nan == NaNFlag::Omit;
+  Layout layout = reductionLayout(a.get(), options);
+  if (!running && !options.hasDimension && !options.all && isBareEmpty(a.get())) {
     // sum([]) is 0, prod([]) is 1 and mean([]) is NaN: the reduction of no values at all.
     layout.out = {1, 1};
     layout.before = layout.after = 1;
   }
   const Dims dims = running ? layout.in : layout.out;
   if (isComplex(a.get())) {
-    const std::vector<Complex> values = reduceComplex(a.get(), layout, kind);
+    const std::vector<Complex> values = reduceComplex(a.get(), layout, kind, omitNaN);
     std::vector<double> re(values.size()), im(values.size());
     for (size_t i = 0; i < values.size(); ++i) {
       re[i] = values[i].real();
@@ -176,10 +230,10 @@ void accumulateBuiltin(Call& call) {
   }
   if (isWideInteger(cls)) {
     const std::vector<long double> x = wideValues(a.get());
-    return call.out(0, fromWide(cls, dims, reduceReal(x.data(), layout, kind)));
+    return call.out(0, fromWide(cls, dims, reduceReal(x.data(), layout, kind, false)));
   }
   DoubleValues x(a.get());
-  const std::vector<double> values = reduceReal(x.data(), layout, kind);
+  const std::vector<double> values = reduceReal(x.data(), layout, kind, omitNaN);
   call.out(0, fromDoubles(cls, dims, values.data(), nullptr));
 }
 
@@ -200,19 +254,28 @@ struct Better {
 };
 
 // One reduction: the best non-NaN value of each slice and its (zero-based) position; a slice of
-// NaN only gives NaN at its first position.
+// NaN only gives NaN at its first position. With includeNaN the first NaN of a slice wins.
 template <bool isMax, typename T>
-void extremeReal(const T* x, const Layout& l, std::vector<T>& best, std::vector<double>& where) {
+void extremeReal(const T* x, const Layout& l, bool includeNaN, std::vector<T>& best,
+                 std::vector<double>& where) {
   best.assign(l.before * l.after, T(0));
   where.assign(l.before * l.after, 0);
-  std::vector<bool> found(l.before * l.after, false);
+  std::vector<bool> found(l.before * l.after, false), stopped(l.before * l.after, false);
   for (size_t o = 0; o < l.after; ++o) {
     for (size_t j = 0; j < l.length; ++j) {
       for (size_t i = 0; i < l.before; ++i) {
         const T value = x[i + l.before * (j + l.length * o)];
         const size_t k = i + l.before * o;
         if (j == 0) best[k] = value;
-        if (value != value) continue;
+        if (stopped[k]) continue;
+        if (value != value) {
+          if (includeNaN) {
+            best[k] = value;
+            where[k] = static_cast<double>(j);
+            stopped[k] = true;
+          }
+          continue;
+        }
         if (!found[k] || Better<isMax>::real(value, best[k])) {
           best[k] = value;
           where[k] = static_cast<double>(j);
@@ -226,25 +289,30 @@ void extremeReal(const T* x, const Layout& l, std::vector<T>& best, std::vector<
 template <bool isMax>
 void extremeBuiltin(Call& call) {
   const char* name = isMax ? "max" : "min";
-  call.check(1, 3, 2);
-  if (call.nargin == 2) {
+  call.check(1, 4, 2);
+  // max(A, B) and max(A, B, 'omitnan') (NaN is left out there anyway) are element-wise.
+  const bool twoArrays = call.nargin >= 2 && call.in(1)->numberOfElements() != 0;
+  const bool omitFlag = call.nargin == 3 && call.in(2)->classId() == zyCHAR_CLASS &&
+                        lower(textArgument(call.in(2), name)) == "omitnan";
+  if (call.nargin == 2 || (twoArrays && omitFlag)) {
     if (call.nargout > 1) matrix::detail::error_maxlhs();
     call.out(
         0, elementwise(isMax ? Elementwise::Max : Elementwise::Min, call.in(0), call.in(1), name));
     return;
   }
-  if (call.nargin == 3 && call.in(1)->numberOfElements() != 0) {
+  if (twoArrays) {
     raise("Q:invalidInput",
           std::string(name) + ": use " + name + "(A, [], dim) to work along a dimension.");
   }
   FullArray a(requireArithmetic(call.in(0), name));
   zyClassID cls = a->classId();
   if (cls == zyCHAR_CLASS || cls == zyLOGICAL_CLASS) cls = zyDOUBLE_CLASS;
-  const size_t dim = dimensionOf(call, 2, a.get(), name);
-  Layout layout = layoutFor(a.get(), dim);
+  const ReductionOptions options = reductionOptions(call, 2, name, true);
+  const bool includeNaN = options.nan == NaNFlag::Include;
+  Layout layout = reductionLayout(a.get(), options);
   if (layout.length == 0) {
-    // No values to choose from: the result is empty along the dimension.
-    layout.out = layout.in;
+    // No values to choose from: the result is empty along the dimension ('all': 0-by-0).
+    layout.out = options.all ? Dims{0, 0} : layout.in;
     call.out(0, create(cls, layout.out));
     if (call.nargout > 1) call.out(1, createDouble(layout.out));
     return;
@@ -263,7 +331,14 @@ void extremeBuiltin(Call& call) {
           const size_t index = i + layout.before * (j + layout.length * o);
           const Complex value(re[index], im[index]);
           if (j == 0) best = value;
-          if (std::isnan(value.real()) || std::isnan(value.imag())) continue;
+          if (std::isnan(value.real()) || std::isnan(value.imag())) {
+            if (includeNaN) {
+              best = value;
+              where[k] = static_cast<double>(j);
+              break;
+            }
+            continue;
+          }
           if (!found || Better<isMax>::complex(value, best)) {
             best = value;
             where[k] = static_cast<double>(j);
@@ -278,12 +353,12 @@ void extremeBuiltin(Call& call) {
   } else if (isWideInteger(cls)) {
     const std::vector<long double> x = wideValues(a.get());
     std::vector<long double> best;
-    extremeReal<isMax>(x.data(), layout, best, where);
+    extremeReal<isMax>(x.data(), layout, false, best, where);
     call.out(0, fromWide(cls, layout.out, best));
   } else {
     DoubleValues x(a.get());
     std::vector<double> best;
-    extremeReal<isMax>(x.data(), layout, best, where);
+    extremeReal<isMax>(x.data(), layout, includeNaN, best, where);
     call.out(0, fromDoubles(cls, layout.out, best.data(), nullptr));
   }
   if (call.nargout > 1) {
@@ -301,9 +376,9 @@ void truthBuiltin(Call& call) {
   const char* name = isAll ? "all" : "any";
   call.check(1, 2, 1);
   FullArray a(requireArithmetic(call.in(0), name));
+  const ReductionOptions options = reductionOptions(call, 1, name, false);
   if (call.nargin == 1 && isBareEmpty(a.get())) return call.out(0, logicalScalar(isAll));
-  const size_t dim = dimensionOf(call, 1, a.get(), name);
-  const Layout layout = layoutFor(a.get(), dim);
+  const Layout layout = reductionLayout(a.get(), options);
   DoubleValues re(a.get()), im(a.get(), true);
   ArrayPtr out = create(zyLOGICAL_CLASS, layout.out);
   const size_t count = layout.before * layout.after;

@@ -475,6 +475,18 @@ std::vector<long double> wideValues(const zyArray* full) {
   return out;
 }
 
+Layout layoutFor(const Dims& dims, size_t dim) {
+  Layout layout;
+  layout.in = dims;
+  if (layout.in.size() <= dim) layout.in.resize(dim + 1, 1);
+  for (size_t d = 0; d < dim; ++d) layout.before *= layout.in[d];
+  layout.length = layout.in[dim];
+  for (size_t d = dim + 1; d < layout.in.size(); ++d) layout.after *= layout.in[d];
+  layout.out = layout.in;
+  layout.out[dim] = 1;
+  return layout;
+}
+
 RealValues realValues(const zyArray* a, const char* function, const char* what) {
   if (!isArithmetic(a)) {
     raise("Q:invalidInput", std::string(function) + ": " + what + " must be numeric.");

@@ -122,6 +122,14 @@ class DoubleValues {
 // integers exactly.
 std::vector<long double> wideValues(const zyArray* full);
 
+// An array walked along dimension dim: element (i, j, o) sits at i + before * (j + length * o).
+// in is its dimensions padded with 1s up to dim, out the same with dim reduced to 1.
+struct Layout {
+  size_t before = 1, length = 1, after = 1;
+  Dims in, out;
+};
+Layout layoutFor(const Dims& dims, size_t dim);
+
 // The values of a real numeric, char or logical argument in double, with its shape and the
 // class results made from it take (single for single, else double). Raises Q:invalidInput
 // naming function and what ("the input") when the argument is not numeric or is complex, and,
@@ -135,6 +143,14 @@ struct RealValues {
 };
 RealValues realValues(const zyArray* a, const char* function, const char* what);
 RealValues vectorValues(const zyArray* a, const char* function, const char* what);
+
+// Piecewise cubic Hermite interpolation (signal.cpp) through (x, y), x strictly increasing with
+// at least two points: the slopes of the not-a-knot cubic spline or the shape-preserving
+// (Fritsch-Carlson) ones, and the value at v (outside the points: the end piece continued).
+std::vector<double> cubicSlopes(const std::vector<double>& x, const std::vector<double>& y,
+                                bool shapePreserving);
+double hermiteValue(const std::vector<double>& x, const std::vector<double>& y,
+                    const std::vector<double>& slopes, double v);
 
 // The values of an array converted to a class (real and imaginary part, shape kept, sparse made
 // full). A shared copy when it already has that class.
@@ -200,6 +216,7 @@ void addFormatBuiltins(std::vector<BuiltinEntry>& table);
 void addRegexBuiltins(std::vector<BuiltinEntry>& table);
 void addSetBuiltins(std::vector<BuiltinEntry>& table);
 void addDataAnalysisBuiltins(std::vector<BuiltinEntry>& table);
+void addSignalBuiltins(std::vector<BuiltinEntry>& table);
 void addMatrixMakerBuiltins(std::vector<BuiltinEntry>& table);
 void addConversionBuiltins(std::vector<BuiltinEntry>& table);
 void addParsingBuiltins(std::vector<BuiltinEntry>& table);
