@@ -375,6 +375,9 @@ const std::vector<BuiltinEntry>& pureBuiltins() {
     ops::detail::addRegexBuiltins(entries);
     ops::detail::addSetBuiltins(entries);
     ops::detail::addDataAnalysisBuiltins(entries);
+    ops::detail::addTextExtraBuiltins(entries);
+    ops::detail::addJsonBuiltins(entries);
+    ops::detail::addDateBuiltins(entries);
     ops::detail::addSignalBuiltins(entries);
     ops::detail::addMatrixMakerBuiltins(entries);
     ops::detail::addConversionBuiltins(entries);
