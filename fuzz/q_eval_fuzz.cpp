@@ -73,6 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       new kvnInstance(options, nullptr, boost::make_shared<RefusingNubReader>());
   instance->callControl()->setStepLimit(kStepLimit);
   instance->callControl()->setAllocationLimit(kBlockLimit);
+  // Fuzzed programs must not write, remove or fill the disk of whoever runs the fuzzer.
+  instance->callControl()->setFileAccess(false);
   kvnRegisterExternalFunction(instance, "pause", boost::make_shared<KvnCallExternal>(returnAtOnce));
 
   std::string statements(reinterpret_cast<const char*>(data), size);

@@ -28,6 +28,7 @@ struct InterpreterBuiltinEntry {
 // Each file that defines interpreter built-ins adds them here.
 void addCoreBuiltins(std::vector<InterpreterBuiltinEntry>& table);
 void addNumericalBuiltins(std::vector<InterpreterBuiltinEntry>& table);
+void addFileBuiltins(std::vector<InterpreterBuiltinEntry>& table);
 void addTextOutputBuiltins(std::vector<InterpreterBuiltinEntry>& table);
 void addFigureBuiltins(std::vector<InterpreterBuiltinEntry>& table);
 void addRuntimeBuiltins(std::vector<InterpreterBuiltinEntry>& table);

@@ -565,7 +565,11 @@ int existCode(Interpreter& interpreter, const std::string& name, const std::stri
   }
   if (type.empty() || type == "dir" || type == "file") {
     struct stat info;
-    if (stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return kExistFolder;
+    if (stat(name.c_str(), &info) == 0) {
+      if (S_ISDIR(info.st_mode)) return kExistFolder;
+      // Any file on disk by its name (relative to the current folder), after the functions.
+      if (type != "dir") return kExistFile;
+    }
   }
   return kExistNone;
 }
@@ -1080,6 +1084,7 @@ const std::vector<InterpreterBuiltinEntry>& interpreterBuiltins() {
     std::vector<InterpreterBuiltinEntry> entries;
     addCoreBuiltins(entries);
     addNumericalBuiltins(entries);
+    addFileBuiltins(entries);
     addTextOutputBuiltins(entries);
     addFigureBuiltins(entries);
     addRuntimeBuiltins(entries);

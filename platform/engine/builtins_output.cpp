@@ -1,4 +1,5 @@
-// Printing built-ins: disp, display and fprintf, through the instance's print handler.
+// Printing built-ins: disp, display and fprintf, through the instance's print handler (fprintf
+// also to the files of open_files.hpp, as UTF-8).
 
 #include "engine/dispatcher.hpp"
 #include "engine/interpreter.hpp"
@@ -48,13 +49,13 @@ void builtinDisplay(Interpreter& interpreter, int nargout, ValueList&, ValueList
 void builtinFprintf(Interpreter& interpreter, int nargout, ValueList& results, ValueList& inputs) {
   if (inputs.empty()) raise("Q:NotEnoughInputs", "fprintf needs a format.");
   if (nargout > 1) raise("Q:TooManyOutputs", "fprintf returns at most one value.");
-  int stream = 1;
-  double identifier;
-  if (inputs.size() >= 2 && !inputs[0].isChar() && inputs[0].asRealDouble(identifier)) {
-    if (identifier != 1 && identifier != 2) {
-      raise("Q:invalidInput", "fprintf writes to 1 (output) or 2 (errors) only.");
+  // 1 is the output, 2 the errors, any other id a file fopen opened.
+  double stream = 1;
+  if (inputs.size() >= 2 && !inputs[0].isChar() && inputs[0].asRealDouble(stream)) {
+    if (stream != 1 && stream != 2) {
+      // A bad id or a file not open for writing is reported before anything is formatted.
+      OpenFiles::startWrite(interpreter.openFiles().get(stream, "fprintf"), "fprintf");
     }
-    stream = static_cast<int>(identifier);
     inputs.erase(inputs.begin());
   }
   const TargetPtr sprintf = interpreter.dispatcher().findBuiltin("sprintf");
@@ -63,7 +64,10 @@ void builtinFprintf(Interpreter& interpreter, int nargout, ValueList& results, V
   interpreter.call(*sprintf, 1, inputs, formatted);
   const std::string text =
       formatted.empty() || formatted[0].isEmpty() ? std::string() : textOf(formatted[0], "text");
-  if (stream == 2) {
+  if (stream != 1 && stream != 2) {
+    OpenFiles::write(interpreter.openFiles().get(stream, "fprintf"), text.data(), text.size(),
+                     "fprintf");
+  } else if (stream == 2) {
     interpreter.printError(text);
   } else {
     interpreter.print(text);

@@ -206,6 +206,11 @@ class KVNENGINE_EXPORT kvnCallControl {
     allocationLimit_.store(bytes, std::memory_order_relaxed);
   }
   std::size_t allocationLimit() const { return allocationLimit_.load(std::memory_order_relaxed); }
+  // Whether code running in the instance may open, make, remove or list files and folders and
+  // change the environment (true by default); without, those built-ins fail with
+  // Q:fileAccessDenied.
+  void setFileAccess(bool allowed) { fileAccess_.store(allowed, std::memory_order_relaxed); }
+  bool fileAccess() const { return fileAccess_.load(std::memory_order_relaxed); }
 
   // ---- Inside the engine ----
   // The flag interrupt sets, polled by the interpreter.
@@ -224,6 +229,7 @@ class KVNENGINE_EXPORT kvnCallControl {
   std::atomic<std::int64_t> budget_{0};  // nanoseconds
   std::atomic<std::uint64_t> stepLimit_{0};
   std::atomic<std::size_t> allocationLimit_{0};
+  std::atomic<bool> fileAccess_{true};
   // Sleepers in waitForInterrupt wait on wake_; interrupted_ is set under wakeMutex_ so that no
   // wake-up is lost. A leaf lock: nothing else is taken while it is held.
   std::mutex wakeMutex_;

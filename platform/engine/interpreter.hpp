@@ -27,6 +27,7 @@
 #include "engine/builtin_table.hpp"
 #include "engine/errors.hpp"
 #include "engine/native_stack.hpp"
+#include "engine/open_files.hpp"
 #include "engine/scalar_program.hpp"
 #include "engine/value.hpp"
 #include "zy/display.hpp"
@@ -281,6 +282,10 @@ class Interpreter {
   // The figures of the instance, by handle.
   std::map<double, Figure>& figures() { return figures_; }
   double& currentFigure() { return currentFigure_; }
+  // The files the program opened with fopen (builtins_files.cpp), closed with the instance.
+  OpenFiles& openFiles() { return openFiles_; }
+  // Whether the host lets code touch the file system (kvnCallControl::setFileAccess).
+  bool fileAccess() const;
 
   struct ComponentData {
     std::string blobA, blobB, folder;
@@ -598,6 +603,7 @@ class Interpreter {
   std::map<std::string, Value> userData_;
   std::map<double, Figure> figures_;
   double currentFigure_ = 0;
+  OpenFiles openFiles_;
   zy::DisplayFormat format_ = zy::DisplayFormat::Short;
   std::mt19937_64 random_;
   std::chrono::steady_clock::time_point tic_;

@@ -230,6 +230,18 @@ TEST_F(EngineLimits, TheAllocationLimitRefusesLargeArraysAndEndsWithTheCall) {
   EXPECT_EQ(errorOf("x = zeros(1000);"), "");
 }
 
+TEST_F(EngineLimits, WithoutFileAccessNothingOnDiskIsOpenedMadeOrRemoved) {
+  engine_->callControl()->setFileAccess(false);
+  for (const char* statement :
+       {"f = fopen(tempname, 'w');", "fileread('/etc/hostname')", "mkdir(tempname)",
+        "rmdir(tempdir)", "delete(tempname)", "dir(tempdir)", "setenv('KVN_X', '1')"}) {
+    EXPECT_EQ(errorOf(statement), "Q:fileAccessDenied") << statement;
+  }
+  EXPECT_EQ(errorOf("x = [isfile(tempname), numel(getenv('HOME')) >= 0];"), "") << "reads stay";
+  engine_->callControl()->setFileAccess(true);
+  EXPECT_EQ(errorOf("d = dir(tempdir);"), "");
+}
+
 TEST(ThreadBlockLimit, BoundsEachAllocatorAndIsRestored) {
   const std::size_t previous = zy::setThreadBlockLimit(4096);
   EXPECT_EQ(previous, 0u);
