@@ -59,6 +59,8 @@ ArrayPtr logicalScalar(bool value);
 ArrayPtr emptyDouble();  // 0-by-0
 ArrayPtr text(const std::string& utf8);
 ArrayPtr text(const std::u16string& units);
+// A cell of the given shape holding the given texts (text.cpp).
+ArrayPtr cellOfTexts(const Dims& dims, const std::vector<std::u16string>& texts);
 ArrayPtr rowVector(const std::vector<double>& values);
 ArrayPtr columnVector(const std::vector<double>& values);
 

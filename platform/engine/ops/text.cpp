@@ -7,44 +7,10 @@
 
 #include "engine/ops/format.hpp"
 #include "engine/ops/shape.hpp"
+#include "engine/ops/text_units.hpp"
 
 namespace q::ops::detail {
 namespace {
-
-using Units = std::u16string;
-
-bool isSpace(char16_t c) {
-  return c == u' ' || c == u'\t' || c == u'\n' || c == u'\v' || c == u'\f' || c == u'\r' ||
-         c == u'\0';
-}
-
-// Letters of ASCII and Latin-1 change case; everything else stays.
-char16_t toUpper(char16_t c) {
-  if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 32;
-  return c;
-}
-char16_t toLower(char16_t c) {
-  if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 32;
-  return c;
-}
-
-Units lowered(Units text) {
-  for (char16_t& c : text) c = toLower(c);
-  return text;
-}
-
-// A cell of the given shape holding the given texts.
-ArrayPtr cellOfTexts(const Dims& dims, const std::vector<Units>& texts) {
-  ArrayPtr out = checked(zyCreateCellArray(dims.size(), dims.data()));
-  for (size_t i = 0; i < texts.size(); ++i) {
-    zyArray* element = text(texts[i]).release();
-    if (zySetCell(out.get(), i, element) != 0) {
-      zyDestroyArray(element);
-      outOfMemory();
-    }
-  }
-  return out;
-}
 
 // Applies a function to a character vector, or to each element of a cell array of them.
 ArrayPtr mapText(const zyArray* a, const char* function,
@@ -490,6 +456,19 @@ void matchBuiltin(Call& call) {
 }
 
 }  // namespace
+
+// A cell of the given shape holding the given texts.
+ArrayPtr cellOfTexts(const Dims& dims, const std::vector<Units>& texts) {
+  ArrayPtr out = checked(zyCreateCellArray(dims.size(), dims.data()));
+  for (size_t i = 0; i < texts.size(); ++i) {
+    zyArray* element = text(texts[i]).release();
+    if (zySetCell(out.get(), i, element) != 0) {
+      zyDestroyArray(element);
+      outOfMemory();
+    }
+  }
+  return out;
+}
 
 void addTextBuiltins(std::vector<BuiltinEntry>& table) {
   table.push_back({"blanks", builtin<blanksBuiltin>});

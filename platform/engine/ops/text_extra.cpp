@@ -8,29 +8,13 @@
 #include <functional>
 
 #include "engine/ops/support.hpp"
+#include "engine/ops/text_units.hpp"
 
 namespace q::ops::detail {
 namespace {
 
-using Units = std::u16string;
-
 // The longest text pad and strvcat make, as blanks does.
 constexpr double kMaximumWidth = 1e9;
-
-bool isSpace(char16_t c) {
-  return c == u' ' || c == u'\t' || c == u'\n' || c == u'\v' || c == u'\f' || c == u'\r' ||
-         c == u'\0';
-}
-
-char16_t toLower(char16_t c) {
-  if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 32;
-  return c;
-}
-
-Units lowered(Units units) {
-  for (char16_t& c : units) c = toLower(c);
-  return units;
-}
 
 // Numbers and logicals; char arguments are texts here.
 bool isNumber(const zyArray* a) {
@@ -62,18 +46,6 @@ Texts textsArgument(const zyArray* a, const char* function, const char* what = "
           where(function) + what + " must be text or a cell array of text.");
   }
   return texts;
-}
-
-ArrayPtr cellOfTexts(const Dims& dims, const std::vector<Units>& items) {
-  ArrayPtr out = checked(zyCreateCellArray(dims.size(), dims.data()));
-  for (size_t i = 0; i < items.size(); ++i) {
-    zyArray* element = text(items[i]).release();
-    if (zySetCell(out.get(), i, element) != 0) {
-      zyDestroyArray(element);
-      outOfMemory();
-    }
-  }
-  return out;
 }
 
 // A text for a text argument, a cell of the same shape for a cell.
