@@ -44,6 +44,15 @@ zyArray* keep(ProgramValue& value) {
   return kept;
 }
 
+// The 1-by-count cell of the values at items, each giving up its reference.
+zyArray* cellOf(ProgramValue* items, std::size_t count) {
+  ArrayPtr cell = checked(zyCreateCellMatrix(1, count));
+  for (std::size_t i = 0; i < count; ++i) {
+    if (zySetCell(cell.get(), i, keep(items[i])) != 0) throw std::bad_alloc();
+  }
+  return cell.release();
+}
+
 // The registers and the value stack of one run; destroys what the run owns however it ends.
 struct ValueFrame {
   double numbers[ast::ScalarProgram::kMaxRegisters];
@@ -95,7 +104,8 @@ bool Interpreter::runValues(const ast::Function& function, const ValueList& argu
 
 // This runner dispatches through a table of labels (a GCC extension): every instruction ends
 // with a jump of its own to the next one's code, which the processor predicts far better than
-// one jump shared by all. The cases are those of the switch, each also a label.
+// one jump shared by all. The cases are those of the switch, each also a label. No case may hold
+// an object with a destructor where it jumps on: an indirect jump out of its scope would skip it.
 #undef Q_CASE
 #undef Q_NEXT
 #define Q_CASE(name) \
@@ -186,13 +196,9 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
           values[frame.valueTop++] = {emptyCell_.get(), 0, false};
           Q_NEXT;
         }
-        ArrayPtr cell = checked(zyCreateCellMatrix(1, count));
-        ProgramValue* items = &values[frame.valueTop - count];
-        for (std::size_t i = 0; i < count; ++i) {
-          if (zySetCell(cell.get(), i, keep(items[i])) != 0) throw std::bad_alloc();
-        }
+        zyArray* const cell = cellOf(&values[frame.valueTop - count], count);
         frame.valueTop -= count;
-        values[frame.valueTop++] = {cell.release(), 0, true};
+        values[frame.valueTop++] = {cell, 0, true};
         Q_NEXT;
       }
       Q_CASE(Brace): {
