@@ -1,6 +1,7 @@
 // Array headers and their reference-counted storage: making, sharing, copying on write,
 // freeing, and the queries and data access of the C API.
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -175,16 +176,18 @@ namespace {
 // Real double scalars are made and freed by the million (every scalar a host call gets back is
 // one): the last few freed on a thread are kept whole, header, storage and data block, and the
 // next ones are made from them. Likewise the memory of the last headers and storages freed (a
-// cell {l, r} or a shared copy c{1} makes one of each): up to 1,024 of each, about 150 KiB a
-// thread, as programs free whole trees of cells and then make the next. Not in sanitizer
-// builds, which must see every use after free.
+// cell {l, r} or a shared copy c{1} makes one of each): up to 16,384 of each kind, at most
+// about 6 MiB a thread, as programs free whole trees of cells and then make the next. The list
+// of each kind grows as blocks are kept. Not in sanitizer builds, which must see every use after
+// free.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr size_t kKeptScalars = 0;
 constexpr size_t kKeptBlocks = 0;
 #else
 constexpr size_t kKeptScalars = 16;
-constexpr size_t kKeptBlocks = 1024;
+constexpr size_t kKeptBlocks = 16384;
 #endif
+constexpr size_t kFirstBlockList = 256;
 
 // Plain data, so that a thread's first use needs no guard and every later use no check of one;
 // ThreadEnd frees what the thread kept when it ends, armed by the first block kept.
@@ -192,9 +195,11 @@ struct KeptOnThread {
   // Double scalars in [0], logical ones (what comparisons and isempty give) in [1].
   zyArray* arrays[2][kKeptScalars + 1];
   size_t count[2];
-  // Raw memory of freed blocks by their kind (Core::Block: storages, headers, both in one).
-  void* blocks[3][kKeptBlocks + 1];
+  // Raw memory of freed blocks by their kind (Core::Block: storages, headers, both in one), in
+  // lists of blockRoom[kind] entries (null before the first block of that kind is kept).
+  void** blocks[3];
   size_t blockCount[3];
+  size_t blockRoom[3];
   bool armed;  // ThreadEnd will run, or has run (then nothing more is kept)
 };
 thread_local KeptOnThread keptStore;
@@ -214,6 +219,7 @@ struct ThreadEnd {
     for (int kind = 0; kind < 3; ++kind) {
       size_t& blocks = kept.blockCount[kind];
       while (blocks > 0) ::operator delete(kept.blocks[kind][--blocks]);
+      std::free(kept.blocks[kind]);
     }
   }
 };
@@ -266,7 +272,14 @@ void Core::freeSlots(Storage& storage) {
 void Core::keepBlock(void* block, Block kind) {
   KeptOnThread* kept = kKeptBlocks > 0 ? mayKeepOnThread() : nullptr;
   const int k = static_cast<int>(kind);
-  if (kept && kept->blockCount[k] < kKeptBlocks) {
+  if (kept && kept->blockCount[k] == kept->blockRoom[k] && kept->blockRoom[k] < kKeptBlocks) {
+    const size_t room = kept->blockRoom[k] == 0 ? kFirstBlockList : 2 * kept->blockRoom[k];
+    if (void* list = std::realloc(kept->blocks[k], room * sizeof(void*))) {
+      kept->blocks[k] = static_cast<void**>(list);
+      kept->blockRoom[k] = room;
+    }
+  }
+  if (kept && kept->blockCount[k] < kept->blockRoom[k]) {
     kept->blocks[k][kept->blockCount[k]++] = block;
     return;
   }
@@ -308,6 +321,18 @@ void Core::destroy(zyArray* array, bool mayKeep) {
         return;
       }
     }
+  }
+  if (array->hostsStorage_ && array->storage_ == &hostedStorage(array) &&
+      array->storage_->headers.load(std::memory_order_acquire) == 1) {
+    // The last header of the storage its own block holds: header and storage leave the block
+    // together, with no count to bring down (a tree of cells is freed this way, node by node).
+    Storage& storage = *array->storage_;
+    releaseContent(storage);
+    if (array->dims_ != array->inlineDims_) delete[] array->dims_;
+    storage.~Storage();
+    array->~zyArray_tag();
+    keepBlock(array, Block::headerAndStorage);
+    return;
   }
   releaseStorage(array->storage_);
   if (array->dims_ != array->inlineDims_) delete[] array->dims_;
