@@ -3,8 +3,9 @@
 // (value_programs.cpp) and compiled loops (loop_programs.cpp) run alike: numbers, registers,
 // arithmetic, comparisons, steps, jumps and the rounds of for loops.
 // Each runner writes Q_SCALAR_CASES(STORED) inside its switch over instruction.op, with
-// `registers`, `stack`, `top`, `next` and `instruction` in scope; STORED(r) follows every store
-// into register r (a loop marks the register to be written back to its variable).
+// `registers`, `stack`, `top` and `instruction` in scope (and `next`, the index of the next
+// instruction, unless the runner defines its own Q_JUMP); STORED(r) follows every store into
+// register r (a loop marks the register to be written back to its variable).
 
 #include <cstddef>
 
@@ -30,10 +31,16 @@ inline bool position(double k, std::size_t count, std::size_t& index) {
 
 }  // namespace q
 
-// How a runner's cases begin and end: a case label, and break to the runner's dispatch. A runner
-// that dispatches through a table of labels defines its own before it expands the cases below.
+// How a runner's cases begin and end: a case label, and break to the runner's dispatch; and how
+// a case goes on at instruction `target` instead. A runner that dispatches through a table of
+// labels defines its own before it expands the cases below.
 #define Q_CASE(name) case Op::name
 #define Q_NEXT break
+#define Q_JUMP(target)                       \
+  {                                          \
+    next = static_cast<std::size_t>(target); \
+    break;                                   \
+  }
 
 // Each runner's switch names every instruction and has an unreachable default, which spares
 // the bounds check of every dispatch; these around a runner make a switch that misses an
@@ -66,6 +73,7 @@ inline bool position(double k, std::size_t count, std::size_t& index) {
   Q_CASE(EmptyMatrix):     \
   Q_CASE(Brace):           \
   Q_CASE(CallValue):       \
+  Q_CASE(CallLocal):       \
   Q_CASE(ReturnValue):
 
 #define Q_SCALAR_BINARY(Operation, expression) \
@@ -127,11 +135,10 @@ inline bool position(double k, std::size_t count, std::size_t& index) {
     Q_SCALAR_BINARY(Equal, a == b ? 1.0 : 0.0)                             \
     Q_SCALAR_BINARY(NotEqual, a != b ? 1.0 : 0.0)                          \
   Q_CASE(JumpIfFalse):                                                     \
-    if (stack[--top] == 0) next = static_cast<std::size_t>(instruction.a); \
+    if (stack[--top] == 0) Q_JUMP(instruction.a);                          \
     Q_NEXT;                                                                \
   Q_CASE(Jump):                                                            \
-    next = static_cast<std::size_t>(instruction.a);                        \
-    Q_NEXT;                                                                \
+    Q_JUMP(instruction.a);                                                 \
   Q_CASE(Poll):                                                            \
     poll();                                                                \
     Q_NEXT;                                                                \
@@ -142,7 +149,7 @@ inline bool position(double k, std::size_t count, std::size_t& index) {
       poll();                                                              \
       registers[instruction.c] = state[0] + state[3] * state[1];           \
       STORED(instruction.c);                                               \
-      next = static_cast<std::size_t>(instruction.b);                      \
+      Q_JUMP(instruction.b);                                               \
     }                                                                      \
     Q_NEXT;                                                                \
   }

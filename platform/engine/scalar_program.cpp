@@ -241,7 +241,9 @@ class Compiler {
   bool returns(std::vector<bool>& assigned) {
     const std::int32_t result = function_.outputSlots[0];
     if (!assigned[result]) return false;  // the usual way reports the unassigned output
-    emit({values_ ? Op::ReturnValue : Op::Return, result});
+    ScalarInstruction ret{values_ ? Op::ReturnValue : Op::Return, result};
+    ret.b = values_ && !valueSlots_[result] ? 1 : 0;  // a register that only holds numbers
+    emit(ret);
     assigned.clear();
     return true;
   }
@@ -348,7 +350,7 @@ class Compiler {
   // Takes the value on top as a number. A call just made puts its result there itself.
   void emitUnbox() {
     ScalarInstruction& last = program_->code.back();
-    if (last.op == Op::CallValue) {
+    if (last.op == Op::CallValue || last.op == Op::CallLocal) {
       last.c = 1;
     } else {
       emit({Op::Unbox});
@@ -586,6 +588,11 @@ class Compiler {
           if (!valueExpression(*argument, assigned, depth, false)) return false;
         }
         ScalarInstruction call{Op::CallValue, static_cast<std::int32_t>(arguments.size())};
+        if (arguments.size() == 1 && program_->code.back().op == Op::LocalValue) {
+          // f(x) of a variable x: the call reads it where it is.
+          call = {Op::CallLocal, program_->code.back().a};
+          program_->code.pop_back();
+        }
         call.name = &name;
         call.b = truth ? 1 : 0;
         emit(call);

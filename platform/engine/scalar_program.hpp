@@ -100,7 +100,8 @@ struct ScalarInstruction {
     Brace,        // pop k (c 1: k is the number); push element k of the cell in register a
     CallValue,    // replace the top a values by name(a values); b 1: only tested for truth;
                   // c 1: the result goes to the number stack as Unbox would take it
-    ReturnValue,  // the result is the value of register a
+    CallLocal,    // push name(the value of register a); b and c as CallValue
+    ReturnValue,  // the result is the value of register a (b 1: a register of numbers only)
   };
   Op op;
   std::int32_t a = 0;
@@ -123,7 +124,7 @@ struct ScalarInstruction {
     X(ForStart) X(ForNext) X(Call) X(Return) X(LocalChecked) X(End) X(Element) X(Element2) \
     X(SetElement) X(SetElement2) X(CopyArray) X(Not) X(Exec) X(Finish) X(Leave) X(LocalValue) \
     X(LocalScalar) X(Box) X(Unbox) X(StoreValue) X(StoreNumber) X(MakeCell) X(EmptyMatrix) \
-    X(Brace) X(CallValue) X(ReturnValue)
+    X(Brace) X(CallValue) X(CallLocal) X(ReturnValue)
 
 #define Q_INSTRUCTION_OP(name) ScalarInstruction::Op::name,
 constexpr ScalarInstruction::Op kEveryInstruction[] = {Q_EVERY_INSTRUCTION(Q_INSTRUCTION_OP)};

@@ -102,20 +102,41 @@ bool Interpreter::runValues(const ast::Function& function, const ValueList& argu
   return true;
 }
 
+inline const ast::ValueProgram* Interpreter::valueCallee(const ast::ScalarInstruction& call,
+                                                        const ProgramValue* arguments,
+                                                        std::size_t count) const {
+  const Target* target;
+  if (!remembered(*call.name, target) || !target || target->kind != Target::Kind::User) {
+    return nullptr;
+  }
+  const ast::Function& function = *target->file->tree.functions[target->functionIndex];
+  if (!valueProgramFor(function, count)) return nullptr;
+  if (compiledFor(function, count)) {
+    double number;
+    for (std::size_t i = 0; i < count; ++i) {
+      if (!numberOf(arguments[i], number)) return function.valueProgram.get();
+    }
+    return nullptr;  // numbers go to the function's scalar program
+  }
+  return function.valueProgram.get();
+}
+
 // This runner dispatches through a table of labels (a GCC extension): every instruction ends
 // with a jump of its own to the next one's code, which the processor predicts far better than
 // one jump shared by all. The cases are those of the switch, each also a label. No case may hold
 // an object with a destructor where it jumps on: an indirect jump out of its scope would skip it.
 #undef Q_CASE
 #undef Q_NEXT
+#undef Q_JUMP
 #define Q_CASE(name) \
   case Op::name:     \
   q_label_##name
-#define Q_NEXT                                \
-  do {                                        \
-    ip = &code[next++];                       \
+#define Q_NEXT goto *dispatch[static_cast<int>((++ip)->op)]
+#define Q_JUMP(target)                        \
+  {                                           \
+    ip = code + (target);                     \
     goto *dispatch[static_cast<int>(ip->op)]; \
-  } while (false)
+  }
 #define instruction (*ip)
 Q_EVERY_INSTRUCTION_BEGIN
 Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& program,
@@ -126,9 +147,10 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
   // limit, raising the recursion error.
   if (depth_ + nested >= kMaxCallDepth || frameBelow(callStackFloor_)) return ScalarRun::GaveUp;
   poll();
+  // The array of a register is read only once the register is assigned, and only if it may hold
+  // any value (registers of numbers only are read as numbers): nothing to clear.
   ValueFrame frame;
   double* const registers = frame.numbers;
-  std::memset(frame.arrays, 0, program.registers * sizeof(zyArray*));
   const std::int32_t* const inputSlots = program.inputSlots.data();
   for (std::size_t i = 0, count = program.inputSlots.size(); i < count; ++i) {
     const std::int32_t slot = inputSlots[i];
@@ -143,8 +165,11 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
 #define Q_LABEL_ADDRESS(name) &&q_label_##name,
   static const void* const dispatch[] = {Q_EVERY_INSTRUCTION(Q_LABEL_ADDRESS)};
 #undef Q_LABEL_ADDRESS
-  std::size_t next = 0;
-  const ast::ScalarInstruction* ip = &code[next++];
+  const ast::ScalarInstruction* ip = code;
+  // A call's arguments: count of them, the top `taken` of the value stack or the one in local.
+  const ProgramValue* arguments;
+  std::size_t count, taken;
+  ProgramValue local;
   for (;;) {
     switch (instruction.op) {
 #define Q_NOTHING_STORED(slot)
@@ -214,14 +239,25 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
         values[frame.valueTop++] = {const_cast<zyArray*>(element), 0, false};
         Q_NEXT;
       }
-      Q_CASE(CallValue): {
-        const auto count = static_cast<std::size_t>(instruction.a);
-        ProgramValue result{};
+      Q_CASE(CallLocal):
+        local = {frame.arrays[instruction.a], registers[instruction.a], false};
+        arguments = &local;
+        count = 1;
+        taken = 0;
+        goto call;
+      Q_CASE(CallValue):
+        count = static_cast<std::size_t>(instruction.a);
+        arguments = &values[frame.valueTop - count];
+        taken = count;
+      call: {
+        ProgramValue result;
+        const ast::ValueProgram* callee = valueCallee(instruction, arguments, count);
         const ScalarRun run =
-            callFromValueProgram(instruction, &values[frame.valueTop - count], result, nested);
+            callee ? runValueProgram(*callee, arguments, result, nested + 1)
+                   : callFromValueProgram(instruction, arguments, count, result, nested);
         if (run != ScalarRun::Done) return run;
-        frame.valueTop -= count;
-        for (std::size_t i = 0; i < count; ++i) drop(values[frame.valueTop + i]);
+        frame.valueTop -= taken;
+        for (std::size_t i = 0; i < taken; ++i) drop(values[frame.valueTop + i]);
         if (instruction.c == 0) {
           values[frame.valueTop++] = result;
         } else {
@@ -235,7 +271,7 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
       Q_CASE(ReturnValue): {
         const std::int32_t slot = instruction.a;
         const std::uint32_t bit = std::uint32_t(1) << slot;
-        if (!frame.arrays[slot]) {
+        if (instruction.b != 0 || !frame.arrays[slot]) {
           out = {nullptr, registers[slot], false};
         } else if ((frame.owned & bit) != 0) {
           out = {frame.arrays[slot], 0, true};
@@ -259,27 +295,13 @@ Q_EVERY_INSTRUCTION_END
 
 Interpreter::ScalarRun Interpreter::callFromValueProgram(const ast::ScalarInstruction& call,
                                                          const ProgramValue* arguments,
-                                                         ProgramValue& result, int nested) {
+                                                         std::size_t count, ProgramValue& result,
+                                                         int nested) {
   const Target* target;
   if (!remembered(*call.name, target)) return ScalarRun::Declined;
   if (!target) return ScalarRun::GaveUp;
-  const int count = call.a;
-  double numbers[ast::ScalarProgram::kMaxInputs];
-  const auto allNumbers = [&] {
-    for (int i = 0; i < count; ++i) {
-      if (!numberOf(arguments[i], numbers[i])) return false;
-    }
-    return true;
-  };
-  if (target->kind == Target::Kind::User) {
-    // Numbers go to the function's scalar program when it has one.
-    const ast::Function& function = *target->file->tree.functions[target->functionIndex];
-    const auto inputs = static_cast<std::size_t>(count);
-    if (valueProgramFor(function, inputs) && !(compiledFor(function, inputs) && allNumbers())) {
-      return runValueProgram(*function.valueProgram, arguments, result, nested + 1);
-    }
-  } else if (target->kind == Target::Kind::Pure && count == 1 && target->query &&
-             (arguments[0].array || !target->scalar)) {
+  if (target->kind == Target::Kind::Pure && count == 1 && target->query &&
+      (arguments[0].array || !target->scalar)) {
     // A shape query answers any value; a truth only where it is tested, as it is no number.
     if (target->logicalQuery && call.b == 0) return ScalarRun::GaveUp;
     ArrayPtr boxed;
@@ -292,8 +314,12 @@ Interpreter::ScalarRun Interpreter::callFromValueProgram(const ast::ScalarInstru
     return ScalarRun::Done;
   }
   // Otherwise what a scalar program calls (constants aside), given numbers.
-  if (count == 0 || !allNumbers()) return ScalarRun::GaveUp;
-  const ScalarRun run = callFromScalarProgram(*call.name, count, numbers, nested);
+  double numbers[ast::ScalarProgram::kMaxInputs];
+  if (count == 0) return ScalarRun::GaveUp;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!numberOf(arguments[i], numbers[i])) return ScalarRun::GaveUp;
+  }
+  const ScalarRun run = callFromScalarProgram(*call.name, static_cast<int>(count), numbers, nested);
   if (run == ScalarRun::Done) result = {nullptr, numbers[0], false};
   return run;
 }
