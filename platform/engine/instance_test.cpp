@@ -93,39 +93,37 @@ double call(kvnInstance& instance, const char* name, std::vector<double> inputs)
   return value;
 }
 
+// Calls function with one text input and one output; the number of elements of the output and
+// its first value (-1 when it has none).
+std::pair<size_t, double> resultOf(kvnInstance& instance, const char* function, const char* text) {
+  zyArray* input = zyCreateString(text);
+  zyArray* output = nullptr;
+  const bool succeeded = instance.CallSorvelFunction(function, 1, &output, 1, &input);
+  zyDestroyArray(input);
+  EXPECT_TRUE(succeeded) << function << "(" << text << "): " << instance.GetErrorState().message;
+  const size_t count = output ? zyGetNumberOfElements(output) : 0;
+  const double value = count && zyIsDouble(output) ? scalarOf(output) : -1;
+  zyDestroyArray(output);
+  return {count, value};
+}
+
 TEST(EngineInstance, InstancesShareNoVariablesGlobalsPathFiguresOrUserData) {
   Folder folder;
   folder.write("onlyfirst.q", "function r = onlyfirst()\nr = 11;\n");
   InstancePtr first = makeInstance({folder.path()});
   InstancePtr second = makeInstance({});
   EXPECT_NE(first->GetId(), second->GetId());
-
-  ASSERT_TRUE(
-      first->EvalString(std::string("x = 5; global G; G = 7; figure; "
-                                    "setkvnuserdata('k', 3);")));
+  ASSERT_TRUE(first->EvalString(
+      std::string("x = 5; global G; G = 7; figure; figure; setkvnuserdata('k', 3);")));
   EXPECT_EQ(call(*first, "onlyfirst", {}), 11);
 
   EXPECT_FALSE(second->EvalString(std::string("y = x + 1;")));
   EXPECT_EQ(second->GetErrorState().identifier, "Q:undefined");
   EXPECT_FALSE(second->CallSorvelFunction("onlyfirst", 0, nullptr, 0, nullptr));
   EXPECT_EQ(second->GetErrorState().identifier, "Q:undefined");
-}
-
-TEST(EngineInstance, GlobalsFiguresAndUserDataStayInTheirInstance) {
-  InstancePtr first = makeInstance({});
-  InstancePtr second = makeInstance({});
-  ASSERT_TRUE(
-      first->EvalString(std::string("global G; G = 7; figure; figure; "
-                                    "setkvnuserdata('k', 3);")));
-  zyArray* name = zyCreateString("G");
-  zyArray* value = nullptr;
-  ASSERT_TRUE(second->CallSorvelFunction("rtkgetglobal", 1, &value, 1, &name));
-  EXPECT_EQ(zyGetNumberOfElements(value), 0u);
-  zyDestroyArray(value);
-  ASSERT_TRUE(first->CallSorvelFunction("rtkgetglobal", 1, &value, 1, &name));
-  EXPECT_EQ(scalarOf(value), 7);
-  zyDestroyArray(value);
-  zyDestroyArray(name);
+  EXPECT_EQ(resultOf(*second, "rtkgetglobal", "G").first, 0u);
+  EXPECT_EQ(resultOf(*first, "rtkgetglobal", "G").second, 7);
+  EXPECT_EQ(resultOf(*second, "getkvnuserdatainternal", "k").first, 0u);
 
   zyArray* root = zyCreateDoubleScalar(0);
   zyArray* children = nullptr;
@@ -136,13 +134,6 @@ TEST(EngineInstance, GlobalsFiguresAndUserDataStayInTheirInstance) {
   EXPECT_EQ(zyGetNumberOfElements(children), 0u);
   zyDestroyArray(children);
   zyDestroyArray(root);
-
-  zyArray* key = zyCreateString("k");
-  zyArray* data = nullptr;
-  ASSERT_TRUE(second->CallSorvelFunction("getkvnuserdatainternal", 1, &data, 1, &key));
-  EXPECT_EQ(zyGetNumberOfElements(data), 0u);
-  zyDestroyArray(data);
-  zyDestroyArray(key);
 }
 
 TEST(EngineInstance, RandomStateBelongsToTheInstance) {
@@ -334,13 +325,8 @@ TEST(EngineCallbacks, AHostCallbackIsCalledFromQAndCallsBackOnTheSameThread) {
   ASSERT_TRUE(kvnRegisterExternalFunction(instance.get(), "twiceplusone",
                                           boost::make_shared<KvnCallExternal>(twicePlusOne)));
   EXPECT_FALSE(utIsSignalThread());
-  zyArray* output = nullptr;
   ASSERT_TRUE(instance->EvalString(std::string("r = twiceplusone(20) * 10;")));
-  zyArray* name = zyCreateString("r");
-  ASSERT_TRUE(instance->CallSorvelFunction("eval", 1, &output, 1, &name));
-  zyDestroyArray(name);
-  EXPECT_EQ(scalarOf(output), 410);
-  zyDestroyArray(output);
+  EXPECT_EQ(resultOf(*instance, "eval", "r").second, 410);
   EXPECT_TRUE(callbackSawSignalThread);
   EXPECT_EQ(callbackInstance, instance.get());
   EXPECT_FALSE(utIsSignalThread());
@@ -378,12 +364,7 @@ TEST(EngineCallbacks, InCallFcnWithTrapCallsInPlaceAndThrowsScriptErrors) {
   ASSERT_TRUE(kvnRegisterExternalFunction(instance.get(), "viatrap",
                                           boost::make_shared<KvnCallExternal>(throughTrap)));
   ASSERT_TRUE(instance->EvalString(std::string("m = viatrap([3 9 4]);")));
-  zyArray* name = zyCreateString("m");
-  zyArray* output = nullptr;
-  ASSERT_TRUE(instance->CallSorvelFunction("eval", 1, &output, 1, &name));
-  EXPECT_EQ(scalarOf(output), 9);
-  zyDestroyArray(output);
-  zyDestroyArray(name);
+  EXPECT_EQ(resultOf(*instance, "eval", "m").second, 9);
 
   EXPECT_THROW(inCallFcnWithTrap(0, nullptr, 0, nullptr, "nothingCalledThis", 0),
                QException::QExceptionEnvelope);
@@ -554,12 +535,7 @@ TEST(EngineRuntimeQueries, WhichHelpAndExistAnswerTheSignatureGateway) {
             " DOCUMENTED doubles x.\n   y = documented(x)\n");
   EXPECT_EQ(textResult(*instance, "which", "nosuchname"), "");
   EXPECT_EQ(textResult(*instance, "which", "max"), "built-in (max)");
-  zyArray* name = zyCreateString("documented");
-  zyArray* code = nullptr;
-  ASSERT_TRUE(instance->CallSorvelFunction("exist", 1, &code, 1, &name));
-  EXPECT_EQ(scalarOf(code), 2);
-  zyDestroyArray(code);
-  zyDestroyArray(name);
+  EXPECT_EQ(resultOf(*instance, "exist", "documented").second, 2);
 }
 
 TEST(EngineRuntimeQueries, TheStartupScriptTextRunsAStartupFileWhenThereIsOne) {
@@ -583,24 +559,17 @@ TEST(EngineRuntimeQueries, TheFigureQueriesRunAsTheRuntimeSendsThem) {
     for (const char* state : {"on", "off"}) {
       const std::string query = std::string("findobj(") + root +
                                 ", 'flat', 'Type', 'figure', 'visible', '" + state + "');";
-      zyArray* text = zyCreateString(query.c_str());
-      zyArray* found = nullptr;
-      ASSERT_TRUE(instance->CallSorvelFunction("eval", 1, &found, 1, &text)) << query;
-      ASSERT_EQ(zyGetNumberOfElements(found), 1u) << query;
-      EXPECT_EQ(scalarOf(found), std::string(state) == "on" ? 1 : 2) << query;
-      zyDestroyArray(found);
-      zyDestroyArray(text);
+      const auto [count, figure] = resultOf(*instance, "eval", query.c_str());
+      EXPECT_EQ(count, 1u) << query;
+      EXPECT_EQ(figure, std::string(state) == "on" ? 1 : 2) << query;
     }
   }
   EXPECT_EQ(textResult(*instance, "eval", "get(1,'name');"), "main");
   ASSERT_TRUE(instance->EvalString(std::string("rtkkillallfigures")));
-  zyArray* text =
-      zyCreateString("findobj(allchild(0), 'flat', 'Type', 'figure', 'visible', 'off');");
-  zyArray* found = nullptr;
-  ASSERT_TRUE(instance->CallSorvelFunction("eval", 1, &found, 1, &text));
-  EXPECT_EQ(zyGetNumberOfElements(found), 0u);
-  zyDestroyArray(found);
-  zyDestroyArray(text);
+  EXPECT_EQ(resultOf(*instance, "eval",
+                     "findobj(allchild(0), 'flat', 'Type', 'figure', 'visible', 'off');")
+                .first,
+            0u);
   zyArray* ok = nullptr;
   ASSERT_TRUE(instance->CallSorvelFunction("rtkisoktoexit", 1, &ok, 0, nullptr));
   EXPECT_TRUE(zyGetLogicals(ok)[0]);
@@ -719,12 +688,7 @@ TEST(EngineSearchPath, TheFirstFolderWinsAndNativeExtensionsComeFirst) {
   EXPECT_EQ(call(*instance, "nubtwice", {21}), 42);
   EXPECT_FALSE(instance->EvalString(std::string("nubtwice('text')")));
   EXPECT_EQ(instance->GetErrorState().identifier, "nub:notDouble");
-  zyArray* name = zyCreateString("nubtwice");
-  zyArray* code = nullptr;
-  ASSERT_TRUE(instance->CallSorvelFunction("exist", 1, &code, 1, &name));
-  EXPECT_EQ(scalarOf(code), 3);
-  zyDestroyArray(code);
-  zyDestroyArray(name);
+  EXPECT_EQ(resultOf(*instance, "exist", "nubtwice").second, 3);
 }
 
 // A reader for a made-up protected form: the text reversed.
@@ -747,12 +711,7 @@ TEST(EngineReaders, CompiledFilesAreReadThroughTheInstancesReader) {
   InstancePtr instance =
       makeInstance({folder.path()}, nullptr, boost::make_shared<ReversingReader>());
   EXPECT_EQ(call(*instance, "secret", {2}), 200);
-  zyArray* name = zyCreateString("secret");
-  zyArray* code = nullptr;
-  ASSERT_TRUE(instance->CallSorvelFunction("exist", 1, &code, 1, &name));
-  EXPECT_EQ(scalarOf(code), 6);
-  zyDestroyArray(code);
-  zyDestroyArray(name);
+  EXPECT_EQ(resultOf(*instance, "exist", "secret").second, 6);
 }
 
 TEST(EngineReaders, PlaintextReaderReadsFilesAndNamesMissingOnes) {

@@ -1,3 +1,8 @@
+// Operators on arrays, at the level of the operations library. Ordinary values (saturation,
+// implicit expansion of vectors, mod and rem signs, ranges, logic) are pinned by the Q cases in
+// tests/q/cases (operators.q, features_integers.q, features_math.q, features_numeric3.q); these
+// tests keep the class rules, limits, error paths, N-d walks and data ownership.
+
 #include <cmath>
 #include <limits>
 
@@ -16,16 +21,10 @@ TEST(OpsClassRules, ResultClassOfEachPairing) {
     BinaryOp op;
     const char* expected;
   } cases[] = {
-      {zyDOUBLE_CLASS, zyDOUBLE_CLASS, BinaryOp::Plus, "double"},
-      {zySINGLE_CLASS, zyDOUBLE_CLASS, BinaryOp::Times, "single"},
       {zyDOUBLE_CLASS, zySINGLE_CLASS, BinaryOp::MTimes, "single"},
-      {zyINT8_CLASS, zyDOUBLE_CLASS, BinaryOp::Plus, "int8"},
       {zyDOUBLE_CLASS, zyUINT16_CLASS, BinaryOp::Minus, "uint16"},
       {zyINT32_CLASS, zySINGLE_CLASS, BinaryOp::RDivide, "int32"},
       {zyINT32_CLASS, zyINT32_CLASS, BinaryOp::Power, "int32"},
-      {zyLOGICAL_CLASS, zyLOGICAL_CLASS, BinaryOp::Plus, "double"},
-      {zyCHAR_CLASS, zyDOUBLE_CLASS, BinaryOp::Plus, "double"},
-      {zyINT8_CLASS, zyLOGICAL_CLASS, BinaryOp::Plus, "int8"},
       {zyINT8_CLASS, zyINT16_CLASS, BinaryOp::Lt, "logical"},
       {zyDOUBLE_CLASS, zyCHAR_CLASS, BinaryOp::Eq, "logical"},
       {zyDOUBLE_CLASS, zyDOUBLE_CLASS, BinaryOp::And, "logical"},
@@ -42,23 +41,13 @@ TEST(OpsClassRules, ResultClassOfEachPairing) {
   EXPECT_EQ(errorOf([&] { binary(BinaryOp::Plus, cell.get(), i8.get()); }), "Q:undefinedOperator");
 }
 
-TEST(OpsClassRules, IntegersRoundHalfAwayAndSaturate) {
-  auto check = [](zyClassID cls, std::vector<double> a, BinaryOp op, double b,
-                  std::vector<double> expected) {
-    ArrayPtr x = typed(cls, a), y = S(b);
-    ArrayPtr result = binary(op, x.get(), y.get());
-    EXPECT_EQ(result->classId(), cls);
-    EXPECT_EQ(values(result.get()), expected) << symbol(op);
-  };
-  check(zyINT8_CLASS, {100, -100, 3}, BinaryOp::Times, 2, {127, -128, 6});
-  check(zyUINT8_CLASS, {5, 250}, BinaryOp::Minus, 10, {0, 240});
-  check(zyINT32_CLASS, {7, -7, 5}, BinaryOp::RDivide, 2, {4, -4, 3});
-  check(zyINT16_CLASS, {3, 0}, BinaryOp::Times, nan, {0, 0});
-  check(zyUINT8_CLASS, {1, 0}, BinaryOp::RDivide, 0, {255, 0});
-  check(zyINT8_CLASS, {2}, BinaryOp::Power, 10, {127});
-  // -intmin saturates.
-  ArrayPtr low = typed(zyINT8_CLASS, {-128, 5});
-  EXPECT_EQ(values(unary(UnaryOp::Negate, low.get()).get()), (std::vector<double>{127, -5}));
+// Saturation at the edges the Q cases do not reach: NaN operands and powers.
+TEST(OpsClassRules, IntegersSaturateOnNaNAndPowers) {
+  ArrayPtr times = binary(BinaryOp::Times, typed(zyINT16_CLASS, {3, 0}).get(), S(nan).get());
+  EXPECT_EQ(classOf(times.get()), "int16");
+  EXPECT_EQ(values(times.get()), (std::vector<double>{0, 0}));
+  ArrayPtr power = binary(BinaryOp::Power, typed(zyINT8_CLASS, {2}).get(), S(10).get());
+  EXPECT_EQ(values(power.get()), std::vector<double>{127});
 }
 
 TEST(OpsClassRules, SixtyFourBitIntegersAreExact) {
@@ -98,28 +87,18 @@ TEST(OpsExpansion, ShapesOfCompatibleOperands) {
   }
 }
 
-TEST(OpsExpansion, ValuesFollowTheExpandedOperands) {
-  ArrayPtr column = M({{1}, {2}, {3}}), row = R({10, 20});
-  EXPECT_EQ(values(binary(BinaryOp::Plus, column.get(), row.get()).get()),
-            (std::vector<double>{11, 12, 13, 21, 22, 23}));
-  EXPECT_EQ(values(binary(BinaryOp::Minus, row.get(), column.get()).get()),
-            (std::vector<double>{9, 8, 7, 19, 18, 17}));
-  // A 2x2x2 array against a row runs the general walk with both operands stepping.
+// A 2x2x2 array against a row runs the general walk with both operands stepping.
+TEST(OpsExpansion, ValuesFollowTheExpandedOperandsInNDimensions) {
   ArrayPtr cube = detail::createDouble({2, 2, 2});
   for (int i = 0; i < 8; ++i) zyGetPr(cube.get())[i] = i;
   EXPECT_EQ(values(binary(BinaryOp::Times, cube.get(), R({1, 100}).get()).get()),
             (std::vector<double>{0, 1, 200, 300, 4, 5, 600, 700}));
-  EXPECT_EQ(values(binary(BinaryOp::LDivide, S(2).get(), R({4, 8}).get()).get()),
-            (std::vector<double>{2, 4}));
-  EXPECT_EQ(values(binary(BinaryOp::Lt, R({1, 5}).get(), S(3).get()).get()),
-            (std::vector<double>{1, 0}));
+  ArrayPtr column = M({{1}, {2}, {3}}), row = R({10, 20});
+  EXPECT_EQ(values(binary(BinaryOp::Minus, row.get(), column.get()).get()),
+            (std::vector<double>{9, 8, 7, 19, 18, 17}));
 }
 
-TEST(OpsComplex, ArithmeticAndDroppingZeroImaginaryParts) {
-  ArrayPtr a = complexArray({1}, {2}), b = complexArray({3}, {-1});
-  ArrayPtr product = binary(BinaryOp::Times, a.get(), b.get());
-  EXPECT_EQ(values(product.get()), std::vector<double>{5});
-  EXPECT_EQ(imagValues(product.get()), std::vector<double>{5});
+TEST(OpsComplex, DroppingZeroImaginaryPartsRootsAndOrdering) {
   ArrayPtr i = complexArray({0}, {1});
   ArrayPtr real = binary(BinaryOp::Minus, complexArray({1}, {1}).get(), i.get());
   EXPECT_FALSE(zyIsComplex(real.get()));
@@ -138,26 +117,15 @@ TEST(OpsComplex, ArithmeticAndDroppingZeroImaginaryParts) {
             std::vector<double>{1});
   EXPECT_EQ(values(binary(BinaryOp::Eq, complexArray({1}, {1}).get(), S(1).get()).get()),
             std::vector<double>{0});
-  ArrayPtr conjugate = unary(UnaryOp::CTranspose, complexArray({1, 2}, {3, -4}).get());
-  EXPECT_EQ(dims(conjugate.get()), (Dims{2, 1}));
-  EXPECT_EQ(imagValues(conjugate.get()), (std::vector<double>{-3, 4}));
 }
 
-TEST(OpsLogical, ElementwiseLogicAndTruth) {
-  EXPECT_EQ(values(binary(BinaryOp::And, R({1, 0, 2}).get(), S(3).get()).get()),
-            (std::vector<double>{1, 0, 1}));
-  EXPECT_EQ(values(binary(BinaryOp::Or, R({0, 0}).get(), R({0, -1}).get()).get()),
-            (std::vector<double>{0, 1}));
-  EXPECT_EQ(values(call("xor", {R({1, 1, 0}).get(), R({1, 0, 0}).get()}).get()),
-            (std::vector<double>{0, 1, 0}));
-  EXPECT_EQ(values(unary(UnaryOp::Not, R({0, 3}).get()).get()), (std::vector<double>{1, 0}));
+// Truth of a condition: NaN and cells are errors; sparse arrays count their implicit zeros.
+TEST(OpsLogical, NaNIsAnErrorAndTruthOfEveryKind) {
   EXPECT_EQ(errorOf([] { binary(BinaryOp::And, S(nan).get(), S(1).get()); }), "Q:NaNToLogical");
   EXPECT_EQ(errorOf([] { unary(UnaryOp::Not, S(nan).get()); }), "Q:NaNToLogical");
-
   EXPECT_TRUE(isTrue(R({1, 2, -1}).get()));
   EXPECT_FALSE(isTrue(R({1, 0}).get()));
   EXPECT_FALSE(isTrue(detail::emptyDouble().get()));
-  EXPECT_TRUE(isTrue(T("a").get()));
   EXPECT_TRUE(isTrue(complexArray({0}, {1}).get()));
   EXPECT_EQ(errorOf([] { isTrue(R({1, nan}).get()); }), "Q:NaNToLogical");
   EXPECT_EQ(errorOf([] { isTrue(cellOf(S(1)).get()); }), "Q:invalidConversion");
@@ -171,17 +139,7 @@ TEST(OpsLogical, ElementwiseLogicAndTruth) {
   EXPECT_FALSE(isTrue(holey.get()));
 }
 
-TEST(OpsFunctions, TwoArgumentElementwiseFunctions) {
-  EXPECT_EQ(values(call("mod", {R({5, -5, 5, -5, 5}).get(), R({3, 3, -3, -3, 0}).get()}).get()),
-            (std::vector<double>{2, 1, -1, -2, 5}));
-  const std::vector<double> rem =
-      values(call("rem", {R({5, -5, 5}).get(), R({3, 3, 0}).get()}).get());
-  EXPECT_EQ(rem[0], 2);
-  EXPECT_EQ(rem[1], -2);
-  EXPECT_TRUE(std::isnan(rem[2]));
-  EXPECT_EQ(values(call("mod", {typed(zyUINT8_CLASS, {250}).get(), S(7).get()}).get()),
-            std::vector<double>{5});
-  EXPECT_NEAR(values(call("atan2", {S(1).get(), S(-1).get()}).get())[0], 3 * M_PI / 4, 1e-15);
+TEST(OpsFunctions, TwoArgumentFunctionsEdges) {
   EXPECT_DOUBLE_EQ(values(call("hypot", {S(3e200).get(), S(4e200).get()}).get())[0], 5e200);
   EXPECT_EQ(errorOf([] {
               call("atan2", {typed(zyINT8_CLASS, {1}).get(), S(1).get()});
@@ -190,8 +148,6 @@ TEST(OpsFunctions, TwoArgumentElementwiseFunctions) {
   // Two-input min and max ignore NaN and expand.
   EXPECT_EQ(values(call("max", {R({1, nan, 7}).get(), S(4).get()}).get()),
             (std::vector<double>{4, 4, 7}));
-  EXPECT_EQ(values(call("min", {M({{1}, {9}}).get(), R({5, 0}).get()}).get()),
-            (std::vector<double>{1, 5, 0, 0}));
 }
 
 TEST(OpsTemporaries, ConsumedOperandsLendTheirBlock) {
@@ -224,26 +180,8 @@ TEST(OpsScalars, UnboxedScalarResults) {
   EXPECT_EQ(errorOf([&] { scalarBinary(BinaryOp::Or, nan, 1, r); }), "Q:NaNToLogical");
 }
 
-TEST(OpsRange, ValuesClassesAndEmptyRanges) {
-  EXPECT_EQ(values(range(S(1).get(), nullptr, S(4).get()).get()),
-            (std::vector<double>{1, 2, 3, 4}));
-  // The quotient 0.3/0.1 falls just short of 3; the end is still included.
-  const std::vector<double> tenths = values(range(S(0).get(), S(0.1).get(), S(0.3).get()).get());
-  ASSERT_EQ(tenths.size(), 4u);
-  EXPECT_LE(tenths[3], 0.3);
-  EXPECT_EQ(values(range(S(10).get(), S(-3).get(), S(1).get()).get()),
-            (std::vector<double>{10, 7, 4, 1}));
-  for (auto* empty : {range(S(5).get(), nullptr, S(1).get()).release(),
-                      range(S(1).get(), S(0).get(), S(5).get()).release(),
-                      range(S(nan).get(), nullptr, S(5).get()).release()}) {
-    EXPECT_EQ(dims(empty), (Dims{1, 0}));
-    zyDestroyArray(empty);
-  }
-  ArrayPtr letters = range(T("a").get(), nullptr, T("e").get());
-  EXPECT_EQ(classOf(letters.get()), "char");
-  EXPECT_EQ(textOf(letters.get()), "abcde");
-  ArrayPtr integers = range(typed(zyINT8_CLASS, {1}).get(), nullptr, S(3).get());
-  EXPECT_EQ(classOf(integers.get()), "int8");
+TEST(OpsRange, NaNEndsLimitsAndTheColonBuiltin) {
+  EXPECT_EQ(dims(range(S(nan).get(), nullptr, S(5).get()).get()), (Dims{1, 0}));
   EXPECT_EQ(errorOf([] { range(S(1).get(), nullptr, S(inf).get()); }), "Q:outOfMemory");
   EXPECT_EQ(values(call("colon", {S(1).get(), S(2).get(), S(6).get()}).get()),
             (std::vector<double>{1, 3, 5}));

@@ -1,3 +1,7 @@
+// Text formatting built-ins. The Q cases (features_text.q, features_text3.q, builtins.q) pin the
+// ordinary results with blanks collapsed; these tests pin exact widths and column spacing, and
+// keep the rare conversions, escapes, malformed input and errors.
+
 #include "engine/ops/format.hpp"
 
 #include <cmath>
@@ -19,34 +23,19 @@ std::string formatted(const char* format, std::vector<ArrayPtr> args = {}) {
   return textOf(callVector("sprintf", all)[0].get());
 }
 
-TEST(OpsSprintf, Conversions) {
+TEST(OpsSprintf, ConversionsAndExactWidths) {
   struct Case {
     const char* format;
     double value;
     const char* expected;
   } cases[] = {
-      {"%d", 42, "42"},
       {"%5d|", 42, "   42|"},
       {"%-5d|", 42, "42   |"},
-      {"%+d", 7, "+7"},
       {"%05d", -42, "-0042"},
-      {"%i", -3, "-3"},
-      {"%5.2f", M_PI, " 3.14"},
       {"%.0f", 2.5, "2"},
       {"%e", 12345.678, "1.234568e+04"},
-      {"%g", 0.0001, "0.0001"},
-      {"%g", 1e20, "1e+20"},
       {"%G", 1e-10, "1E-10"},
-      {"%x", 255, "ff"},
-      {"%X", 255, "FF"},
-      {"%o", 8, "10"},
-      {"%#x", 255, "0xff"},
-      {"%c", 65, "A"},
-      {"%s", 65, "A"},
-      {"%d", 1.5, "1.500000e+00"},
-      {"%d", inf, "Inf"},
       {"%5d|", -inf, " -Inf|"},
-      {"%f", nan, "NaN"},
       {"%-4g|", nan, "NaN |"},
       {"%d", 1e20, "100000000000000000000"},
       {"%x", -1, "-1.000000e+00"},
@@ -54,47 +43,33 @@ TEST(OpsSprintf, Conversions) {
       {"%u", 3, "3"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(formatted(c.format, list(S(c.value))), c.expected) << c.format << " " << c.value;
+    SCOPED_TRACE(std::string(c.format) + " " + std::to_string(c.value));
+    EXPECT_EQ(formatted(c.format, list(S(c.value))), c.expected);
   }
 }
 
-TEST(OpsSprintf, ArgumentsCyclingAndEscapes) {
-  EXPECT_EQ(formatted("%d,", list(R({1, 2, 3}))), "1,2,3,");
-  EXPECT_EQ(formatted("%d %d\\n", list(M({{1, 2}, {3, 4}}))), "1 3\n2 4\n");  // column order
-  EXPECT_EQ(formatted("%s=%d;", list(T("ab"), S(5), T("c"), S(6))), "ab=5;c=6;");
-  EXPECT_EQ(formatted("%c.", list(T("xyz"))), "x.y.z.");
-  EXPECT_EQ(formatted("%d", list(T("ab"))), "9798");
-  // Output stops at the first conversion that finds no data.
-  EXPECT_EQ(formatted("%d and %d!", list(S(1))), "1 and ");
+TEST(OpsSprintf, ArgumentsEscapesAndOddFormats) {
   EXPECT_EQ(formatted("<%d|%d>", list(R({1, 2, 3}))), "<1|2><3|");
-  // Without arguments the format is written once with its conversions left empty.
   EXPECT_EQ(formatted("value: %d.\\n"), "value: .\n");
   EXPECT_EQ(formatted("100%% \\\\ \\t\\x41\\101"), "100% \\ \tAA");
   EXPECT_EQ(formatted("%*d|%-*.*f|", list(S(4), S(7), S(6), S(2), S(3.14159))), "   7|3.14  |");
   EXPECT_EQ(formatted("%5s|%-3s|%.2s", list(T("ab"), T("c"), T("xyz"))), "   ab|c  |xy");
   EXPECT_EQ(formatted("%d %s", list(typed(zyLOGICAL_CLASS, {1}), T(""))), "1 ");
-  ArrayPtr big = detail::create(zyINT64_CLASS, {1, 1});
-  *static_cast<int64_t*>(zyGetData(big.get())) = INT64_MAX;
-  EXPECT_EQ(formatted("%d", list(std::move(big))), "9223372036854775807");
   EXPECT_EQ(formatted("no conversions", list(S(1), S(2))), "no conversions");
   EXPECT_EQ(formatted("%q %d", list(S(3))), "%q 3");
   EXPECT_EQ(errorOf([] { formatted("%d", list(cellOf(S(1)))); }), "Q:invalidInput");
   EXPECT_EQ(dims(call("sprintf", {T("").get()}).get()), (Dims{0, 0}));
 }
 
-TEST(OpsNum2str, DefaultsPrecisionAndFormats) {
+// num2str's column spacing and precision, which the Q cases see only with blanks collapsed.
+TEST(OpsNum2str, SpacingPrecisionAndKinds) {
   struct Case {
     ArrayPtr value;
     const char* expected;
   };
   std::vector<Case> cases;
-  cases.push_back({S(42), "42"});
-  cases.push_back({S(-7), "-7"});
-  cases.push_back({S(M_PI), "3.1416"});
-  cases.push_back({S(-0.5), "-0.5"});
   cases.push_back({S(123.456789), "123.4568"});
   cases.push_back({S(0.1234567), "0.12346"});
-  cases.push_back({S(1e-5), "1e-05"});
   cases.push_back({S(1e10), "10000000000"});
   cases.push_back({S(nan), "NaN"});
   cases.push_back({S(-inf), "-Inf"});
@@ -104,37 +79,28 @@ TEST(OpsNum2str, DefaultsPrecisionAndFormats) {
   cases.push_back({typed(zyLOGICAL_CLASS, {1, 0}), "1  0"});
   cases.push_back({complexArray({1}, {-2}), "1-2i"});
   cases.push_back({complexArray({1.5}, {2}), "1.5+2i"});
-  cases.push_back({T("text"), "text"});
   for (const Case& c : cases) {
-    EXPECT_EQ(textOf(call("num2str", {c.value.get()}).get()), c.expected) << c.expected;
+    SCOPED_TRACE(c.expected);
+    EXPECT_EQ(textOf(call("num2str", {c.value.get()}).get()), c.expected);
   }
   ArrayPtr matrix = call("num2str", {M({{1, 2}, {30, 4}}).get()});
   EXPECT_EQ(dims(matrix.get()), (Dims{2, 6}));
   EXPECT_EQ(textOf(unary(UnaryOp::Transpose, matrix.get()).get()), " 1   230   4");
   ArrayPtr fractions = call("num2str", {R({1.5, 2.25}).get()});
   EXPECT_EQ(textOf(fractions.get()), "1.5        2.25");
-  EXPECT_EQ(textOf(call("num2str", {S(M_PI).get(), S(8).get()}).get()), "3.1415927");
   EXPECT_EQ(textOf(call("num2str", {R({M_PI, 1}).get(), T("%8.3f").get()}).get()),
             "   3.142   1.000");
   EXPECT_EQ(textOf(call("int2str", {R({2.5, -2.5, 3.2}).get()}).get()), "3  -3   3");
   EXPECT_EQ(dims(call("num2str", {detail::emptyDouble().get()}).get()), (Dims{0, 0}));
 }
 
-TEST(OpsMat2str, Forms) {
-  EXPECT_EQ(textOf(call("mat2str", {M({{1, 2}, {3, 4}}).get()}).get()), "[1 2;3 4]");
-  EXPECT_EQ(textOf(call("mat2str", {S(-0.1).get()}).get()), "-0.1");
+TEST(OpsMat2str, FormsTheQCasesDoNotReach) {
   EXPECT_EQ(textOf(call("mat2str", {S(M_PI).get()}).get()), "3.14159265358979");
-  EXPECT_EQ(textOf(call("mat2str", {S(M_PI).get(), S(4).get()}).get()), "3.142");
   EXPECT_EQ(textOf(call("mat2str", {R({inf, -inf, nan}).get()}).get()), "[Inf -Inf NaN]");
-  EXPECT_EQ(textOf(call("mat2str", {typed(zyLOGICAL_CLASS, {1, 0}).get()}).get()), "[true false]");
-  EXPECT_EQ(textOf(call("mat2str", {T("it's").get()}).get()), "'it''s'");
   EXPECT_EQ(textOf(call("mat2str", {call("char", {T("ab").get(), T("cd").get()}).get()}).get()),
             "['ab';'cd']");
   EXPECT_EQ(textOf(call("mat2str", {complexArray({1, 0}, {-2, 1}).get()}).get()), "[1-2i 0+1i]");
   EXPECT_EQ(textOf(call("mat2str", {detail::createDouble({0, 3}).get()}).get()), "zeros(0,3)");
-  EXPECT_EQ(textOf(call("mat2str", {detail::emptyDouble().get()}).get()), "[]");
-  EXPECT_EQ(textOf(call("mat2str", {typed(zyINT8_CLASS, {1, -2}).get(), T("class").get()}).get()),
-            "int8([1 -2])");
   EXPECT_EQ(errorOf([] {
               call("mat2str", {detail::createDouble({1, 1, 2}).get()});
             }),
@@ -146,24 +112,18 @@ TEST(OpsStr2double, ParsesNumbersAndRejectsTheRest) {
     const char* text;
     double re, im;
   } cases[] = {
-      {"3.14", 3.14, 0},  {"  -2e3 ", -2000, 0}, {"1,000.5", 1000.5, 0}, {".5", 0.5, 0},
-      {"+Inf", inf, 0},   {"-inf", -inf, 0},     {"1+2i", 1, 2},         {"3 - 4j", 3, -4},
-      {"-2.5i", 0, -2.5}, {"i", 0, 1},           {"1e-2", 0.01, 0},      {"2D3", 2000, 0},
+      {"+Inf", inf, 0},   {"-inf", -inf, 0}, {"1+2i", 1, 2},   {"3 - 4j", 3, -4},
+      {"-2.5i", 0, -2.5}, {"i", 0, 1},       {"2D3", 2000, 0},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
     ArrayPtr result = call("str2double", {T(c.text).get()});
-    EXPECT_EQ(values(result.get())[0], c.re) << c.text;
-    EXPECT_EQ(imagValues(result.get())[0], c.im) << c.text;
+    EXPECT_EQ(values(result.get())[0], c.re);
+    EXPECT_EQ(imagValues(result.get())[0], c.im);
   }
-  for (const char* bad : {"abc", "1 2", "", "1e", "--1", "1+", "3x", "1,,"}) {
+  for (const char* bad : {"abc", "1 2", "", "1e", "--1", "1+", "3x", "1,,", "nan"}) {
     EXPECT_TRUE(std::isnan(values(call("str2double", {T(bad).get()}).get())[0])) << bad;
   }
-  EXPECT_TRUE(std::isnan(values(call("str2double", {S(5).get()}).get())[0]));
-  EXPECT_TRUE(std::isnan(values(call("str2double", {T("nan").get()}).get())[0]));
-  ArrayPtr many = call("str2double", {cellOf(T("1"), S(2), T("x")).get()});
-  const std::vector<double> parsed = values(many.get());
-  EXPECT_EQ(parsed[0], 1);
-  EXPECT_TRUE(std::isnan(parsed[1]) && std::isnan(parsed[2]));
 }
 
 TEST(OpsSprintf, EngineForOtherBuiltins) {

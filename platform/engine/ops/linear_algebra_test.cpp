@@ -1,3 +1,8 @@
+// Matrix products, solvers and matrix functions. Ordinary products, 2x2 solves, inv, det,
+// trace, powers and vector norms are pinned by tests/q/cases (operators.q, features_math.q,
+// builtins.q, features_builtins2.q); these tests keep shapes, pivoting, least squares, singular
+// and complex systems, the error paths and the loading of the BLAS library.
+
 #include "engine/ops/linear_algebra.hpp"
 
 #include <gmock/gmock.h>
@@ -19,23 +24,12 @@ void expectNear(const std::vector<double>& actual, const std::vector<double>& ex
   }
 }
 
-TEST(OpsMatrixProduct, KnownProductsAndShapes) {
-  ArrayPtr a = M({{1, 2, 3}, {4, 5, 6}}), b = M({{7, 8}, {9, 10}, {11, 12}});
-  ArrayPtr product = binary(BinaryOp::MTimes, a.get(), b.get());
-  EXPECT_EQ(dims(product.get()), (Dims{2, 2}));
-  EXPECT_EQ(values(product.get()), (std::vector<double>{58, 139, 64, 154}));
-  // Row times column is a scalar, column times row an outer product.
-  EXPECT_EQ(values(binary(BinaryOp::MTimes, R({1, 2}).get(), M({{3}, {4}}).get()).get()),
-            std::vector<double>{11});
-  EXPECT_EQ(dims(binary(BinaryOp::MTimes, M({{3}, {4}}).get(), R({1, 2}).get()).get()),
-            (Dims{2, 2}));
-  EXPECT_EQ(values(binary(BinaryOp::MTimes, S(2).get(), a.get()).get()),
-            (std::vector<double>{2, 8, 4, 10, 6, 12}));
+TEST(OpsMatrixProduct, EmptyInnerComplexAndSingleOperands) {
+  ArrayPtr a = M({{1, 2, 3}, {4, 5, 6}});
   ArrayPtr zeroInner = binary(BinaryOp::MTimes, detail::createDouble({2, 0}).get(),
                               detail::createDouble({0, 3}).get());
   EXPECT_EQ(values(zeroInner.get()), std::vector<double>(6, 0.0));
   EXPECT_EQ(errorOf([&] { binary(BinaryOp::MTimes, a.get(), a.get()); }), "Q:innerDimensions");
-  // Complex and single operands.
   ArrayPtr c = complexArray({1, 0}, {0, 1}, {1, 2});
   ArrayPtr cc = binary(BinaryOp::MTimes, c.get(), unary(UnaryOp::CTranspose, c.get()).get());
   EXPECT_FALSE(zyIsComplex(cc.get()));
@@ -46,9 +40,8 @@ TEST(OpsMatrixProduct, KnownProductsAndShapes) {
   EXPECT_EQ(values(single.get()), std::vector<double>{11});
 }
 
-TEST(OpsSolve, SquareSystemsLeastSquaresAndRightDivision) {
-  ArrayPtr a = M({{2, 1}, {1, 3}}), b = M({{3}, {5}});
-  expectNear(values(binary(BinaryOp::MLDivide, a.get(), b.get()).get()), {0.8, 1.4});
+TEST(OpsSolve, PivotingLeastSquaresSingularAndComplexSystems) {
+  ArrayPtr a = M({{2, 1}, {1, 3}});
   // Pivoting matters: the first pivot is zero.
   expectNear(
       values(binary(BinaryOp::MLDivide, M({{0, 1}, {1, 0}}).get(), M({{2}, {3}}).get()).get()),
@@ -62,8 +55,6 @@ TEST(OpsSolve, SquareSystemsLeastSquaresAndRightDivision) {
              {1.0 / 6, 0.5});
   // Underdetermined: the minimum-norm solution of x + y = 2 is (1, 1).
   expectNear(values(binary(BinaryOp::MLDivide, R({1, 1}).get(), S(2).get()).get()), {1, 1});
-  // x * A = B.
-  expectNear(values(binary(BinaryOp::MRDivide, R({3, 5}).get(), a.get()).get()), {0.8, 1.4});
   ArrayPtr singular = binary(BinaryOp::MLDivide, M({{1, 2}, {2, 4}}).get(), M({{1}, {2}}).get());
   const std::vector<double> x = values(singular.get());
   EXPECT_FALSE(std::isfinite(x[0]) && std::isfinite(x[1]));
@@ -86,22 +77,17 @@ TEST(OpsMatrixFunctions, InverseDeterminantAndPowers) {
   EXPECT_EQ(errorOf([] { call("inv", {M({{1, 2, 3}}).get()}); }), "Q:squareMatrix");
   EXPECT_EQ(errorOf([] { call("inv", {typed(zyINT8_CLASS, {1}).get()}); }), "Q:invalidInput");
 
-  expectNear(values(call("det", {a.get()}).get()), {10});
   expectNear(values(call("det", {M({{0, 1}, {1, 0}}).get()}).get()), {-1});  // one row swap
-  expectNear(values(call("det", {M({{2, 0, 0}, {0, 3, 0}, {0, 0, 4}}).get()}).get()), {24});
   EXPECT_EQ(values(call("det", {detail::emptyDouble().get()}).get()), std::vector<double>{1});
   ArrayPtr complexDet = call("det", {complexArray({0}, {2}).get()});
   EXPECT_EQ(imagValues(complexDet.get()), std::vector<double>{2});
 
-  ArrayPtr fibonacci = binary(BinaryOp::MPower, M({{1, 1}, {1, 0}}).get(), S(10).get());
-  EXPECT_EQ(values(fibonacci.get()), (std::vector<double>{89, 55, 55, 34}));
   expectNear(values(binary(BinaryOp::MPower, a.get(), S(-1).get()).get()), {0.6, -0.2, -0.7, 0.4});
   EXPECT_EQ(values(binary(BinaryOp::MPower, a.get(), S(0).get()).get()),
             (std::vector<double>{1, 0, 0, 1}));
   EXPECT_EQ(errorOf([&] { binary(BinaryOp::MPower, a.get(), S(0.5).get()); }),
             "Q:mpowerUnsupported");
   EXPECT_EQ(errorOf([&] { binary(BinaryOp::MPower, S(2).get(), a.get()); }), "Q:mpowerUnsupported");
-  EXPECT_EQ(values(call("trace", {M({{1, 2}, {3, 4}}).get()}).get()), std::vector<double>{5});
 }
 
 TEST(OpsNorm, VectorAndMatrixNorms) {
@@ -110,11 +96,7 @@ TEST(OpsNorm, VectorAndMatrixNorms) {
              : values(call("norm", {a.get()}).get())[0];
   };
   ArrayPtr v = R({3, -4});
-  EXPECT_EQ(norm(v), 5);
-  EXPECT_EQ(norm(v, S(1)), 7);
-  EXPECT_EQ(norm(v, S(INFINITY)), 4);
   EXPECT_EQ(norm(v, S(-INFINITY)), 3);
-  EXPECT_EQ(norm(v, T("fro")), 5);
   EXPECT_NEAR(norm(v, S(3)), std::cbrt(91.0), 1e-12);
   EXPECT_DOUBLE_EQ(norm(R({3e200, 4e200})), 5e200);  // no overflow on the way
   ArrayPtr a = M({{1, 2}, {3, 4}});

@@ -1,3 +1,9 @@
+// Array construction, shape queries, reshaping and concatenation. Ordinary results (zeros,
+// ones, eye, true and false with classes, size with outputs, reshape, repmat, squeeze, cat and
+// the class rules of brackets) are pinned by tests/q/cases (builtins.q, features_math.q,
+// features_types.q, features_builtins2.q, features_integers.q); these keep the rare forms, data
+// sharing, sparse and struct operands and the error paths.
+
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -19,27 +25,21 @@ TEST(OpsConstruction, FilledArraysWithSizesAndClasses) {
   };
   std::vector<Case> cases;
   cases.push_back({"zeros", list(), {1, 1}, "double", 0});
-  cases.push_back({"zeros", list(S(2), S(3), T("int8")), {2, 3}, "int8", 0});
   cases.push_back({"ones", list(R({2, 1, 3})), {2, 1, 3}, "double", 1});
-  cases.push_back({"ones", list(S(3)), {3, 3}, "double", 1});
   cases.push_back({"ones", list(S(-2), S(4)), {0, 4}, "double", 0});
   cases.push_back({"eye", list(S(2), S(3), T("uint16")), {2, 3}, "uint16", 1});
-  cases.push_back({"true", list(S(2)), {2, 2}, "logical", 1});
-  cases.push_back({"false", list(S(1), S(2)), {1, 2}, "logical", 0});
   cases.push_back({"Inf", list(S(1), S(2), T("single")), {1, 2}, "single", INFINITY});
-  cases.push_back({"pi", list(), {1, 1}, "double", M_PI});
   for (Case& c : cases) {
+    SCOPED_TRACE(c.function);
     std::vector<const zyArray*> args;
     for (const ArrayPtr& a : c.args) args.push_back(a.get());
     ArrayPtr out = std::move(callVector(c.function, args)[0]);
-    EXPECT_EQ(dims(out.get()), c.dims) << c.function;
-    EXPECT_EQ(classOf(out.get()), c.cls) << c.function;
+    EXPECT_EQ(dims(out.get()), c.dims);
+    EXPECT_EQ(classOf(out.get()), c.cls);
     if (out->numberOfElements()) {
-      EXPECT_EQ(values(out.get())[0], c.first) << c.function;
+      EXPECT_EQ(values(out.get())[0], c.first);
     }
   }
-  EXPECT_EQ(values(call("eye", {S(2)}).get()), (std::vector<double>{1, 0, 0, 1}));
-  EXPECT_TRUE(std::isnan(values(call("NaN", {}).get())[0]));
   EXPECT_EQ(errorOf([] { call("zeros", {S(1.5)}); }), "Q:invalidSize");
   EXPECT_EQ(errorOf([] { call("ones", {S(2), T("cell")}); }), "Q:invalidInput");
   EXPECT_EQ(errorOf([] { call("NaN", {S(2), T("int8")}); }), "Q:invalidInput");
@@ -52,9 +52,6 @@ TEST(OpsConstruction, FilledArraysWithSizesAndClasses) {
             std::numeric_limits<float>::epsilon());
   EXPECT_EQ(values(call("eps", {S(0).get()}).get())[0], std::numeric_limits<double>::denorm_min());
 
-  const std::vector<double> line =
-      values(call("linspace", {S(0).get(), S(1).get(), S(5).get()}).get());
-  EXPECT_EQ(line, (std::vector<double>{0, 0.25, 0.5, 0.75, 1}));
   EXPECT_EQ(dims(call("linspace", {S(0).get(), S(1).get()}).get()), (Dims{1, 100}));
   EXPECT_EQ(values(call("linspace", {S(3).get(), S(7).get(), S(1).get()}).get()),
             std::vector<double>{7});
@@ -62,19 +59,12 @@ TEST(OpsConstruction, FilledArraysWithSizesAndClasses) {
 
 TEST(OpsShape, SizeQueries) {
   ArrayPtr a = detail::createDouble({2, 3, 4});
-  EXPECT_EQ(values(call("size", {a.get()}).get()), (std::vector<double>{2, 3, 4}));
-  EXPECT_EQ(values(call("size", {a.get(), S(2).get()}).get()), std::vector<double>{3});
   EXPECT_EQ(values(call("size", {a.get(), S(7).get()}).get()), std::vector<double>{1});
   EXPECT_EQ(values(call("size", {a.get(), R({3, 1}).get()}).get()), (std::vector<double>{4, 2}));
-  std::vector<ArrayPtr> two = callN("size", {a.get()}, 2);
-  EXPECT_EQ(values(two[1].get()), std::vector<double>{12});  // the rest folded into the last
   std::vector<ArrayPtr> four = callN("size", {a.get()}, 4);
   EXPECT_EQ(values(four[3].get()), std::vector<double>{1});
-  EXPECT_EQ(values(call("numel", {a.get()}).get()), std::vector<double>{24});
-  EXPECT_EQ(values(call("length", {a.get()}).get()), std::vector<double>{4});
   EXPECT_EQ(values(call("length", {detail::createDouble({0, 5}).get()}).get()),
             std::vector<double>{0});
-  EXPECT_EQ(values(call("ndims", {a.get()}).get()), std::vector<double>{3});
   struct Case {
     Dims dims;
     bool empty, scalar, vector, row, column;
@@ -84,6 +74,7 @@ TEST(OpsShape, SizeQueries) {
       {{1, 0}, true, false, true, true, false},  {{1, 1, 2}, false, false, false, false, false},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.dims));
     ArrayPtr x = detail::createDouble(c.dims);
     EXPECT_EQ(values(call("isempty", {x.get()}).get())[0], c.empty);
     EXPECT_EQ(values(call("isscalar", {x.get()}).get())[0], c.scalar);
@@ -93,23 +84,15 @@ TEST(OpsShape, SizeQueries) {
   }
 }
 
-TEST(OpsShape, ReshapeRepmatPermuteSqueeze) {
+TEST(OpsShape, ReshapePermuteSqueeze) {
   ArrayPtr a = M({{1, 2, 3}, {4, 5, 6}});
   ArrayPtr r = call("reshape", {a.get(), S(3).get(), S(2).get()});
   EXPECT_EQ(dims(r.get()), (Dims{3, 2}));
-  EXPECT_EQ(values(r.get()), values(a.get()));
   EXPECT_EQ(zyGetDataConst(r.get()), zyGetDataConst(a.get()));  // shares, copies nothing
   EXPECT_EQ(dims(call("reshape", {a.get(), detail::emptyDouble().get(), S(1).get()}).get()),
             (Dims{6, 1}));
   EXPECT_EQ(dims(call("reshape", {a.get(), R({1, 2, 3}).get()}).get()), (Dims{1, 2, 3}));
   EXPECT_EQ(errorOf([&] { call("reshape", {a.get(), S(4).get(), S(2).get()}); }), "Q:reshapeCount");
-
-  ArrayPtr tiled = call("repmat", {R({1, 2}).get(), S(2).get(), S(2).get()});
-  EXPECT_EQ(dims(tiled.get()), (Dims{2, 4}));
-  EXPECT_EQ(values(tiled.get()), (std::vector<double>{1, 1, 2, 2, 1, 1, 2, 2}));
-  ArrayPtr cells = call("repmat", {cellOf(T("x")).get(), R({1, 3}).get()});
-  EXPECT_EQ(dims(cells.get()), (Dims{1, 3}));
-  EXPECT_EQ(textOf(zyGetCellConst(cells.get(), 2)), "x");
 
   ArrayPtr cube = detail::createDouble({2, 3, 4});
   for (int i = 0; i < 24; ++i) zyGetPr(cube.get())[i] = i;
@@ -124,10 +107,6 @@ TEST(OpsShape, ReshapeRepmatPermuteSqueeze) {
 }
 
 TEST(OpsShape, TransposeOfEveryKind) {
-  ArrayPtr a = M({{1, 2, 3}, {4, 5, 6}});
-  ArrayPtr t = unary(UnaryOp::Transpose, a.get());
-  EXPECT_EQ(dims(t.get()), (Dims{3, 2}));
-  EXPECT_EQ(values(t.get()), (std::vector<double>{1, 2, 3, 4, 5, 6}));
   ArrayPtr text = unary(UnaryOp::CTranspose, T("ab").get());
   EXPECT_EQ(dims(text.get()), (Dims{2, 1}));
   EXPECT_EQ(classOf(text.get()), "char");
@@ -147,23 +126,7 @@ TEST(OpsShape, TransposeOfEveryKind) {
             "Q:transposeND");
 }
 
-TEST(OpsConcatenation, ClassRulesAndShapes) {
-  ArrayPtr both = concatenate({{R({1, 2}).get(), S(3).get()}, {R({4, 5, 6}).get()}});
-  EXPECT_EQ(dims(both.get()), (Dims{2, 3}));
-  EXPECT_EQ(values(both.get()), (std::vector<double>{1, 4, 2, 5, 3, 6}));
-  ArrayPtr text = concatenate({{T("ab").get(), S(67).get()}});
-  EXPECT_EQ(classOf(text.get()), "char");
-  EXPECT_EQ(textOf(text.get()), "abC");
-  ArrayPtr integers = concatenate(
-      {{S(2.6).get(), typed(zyUINT8_CLASS, {1}).get(), typed(zyINT16_CLASS, {300}).get()}});
-  EXPECT_EQ(classOf(integers.get()), "uint8");  // the leftmost integer class
-  EXPECT_EQ(values(integers.get()), (std::vector<double>{3, 1, 255}));
-  EXPECT_EQ(
-      classOf(concatenate({{typed(zyLOGICAL_CLASS, {1}).get(), typed(zyLOGICAL_CLASS, {0}).get()}})
-                  .get()),
-      "logical");
-  EXPECT_EQ(classOf(concatenate({{typed(zyLOGICAL_CLASS, {1}).get(), S(2).get()}}).get()),
-            "double");
+TEST(OpsConcatenation, ComplexEmptiesAndStructs) {
   ArrayPtr mixedComplex = concatenate({{S(1).get(), complexArray({2}, {3}).get()}});
   EXPECT_EQ(imagValues(mixedComplex.get()), (std::vector<double>{0, 3}));
   // [] is skipped; other empties only take part in the class.
@@ -175,13 +138,6 @@ TEST(OpsConcatenation, ClassRulesAndShapes) {
       dims(concatenate({{detail::createDouble({1, 0}).get(), detail::createDouble({1, 0}).get()}})
                .get()),
       (Dims{1, 0}));
-  ArrayPtr cells = concatenate({{cellOf(S(1)).get(), R({2, 3}).get()}});
-  EXPECT_EQ(dims(cells.get()), (Dims{1, 2}));
-  EXPECT_EQ(values(zyGetCellConst(cells.get(), 1)), (std::vector<double>{2, 3}));
-  EXPECT_EQ(errorOf([] {
-              concatenate({{R({1, 2}).get()}, {R({1, 2, 3}).get()}});
-            }),
-            "Q:catDimensions");
 
   const char* ab[] = {"a", "b"};
   const char* ba[] = {"b", "a"};
@@ -195,10 +151,6 @@ TEST(OpsConcatenation, ClassRulesAndShapes) {
   EXPECT_EQ(errorOf([&] { concatenate({{s1.get(), s3.get()}}); }), "Q:structFieldMismatch");
   EXPECT_EQ(errorOf([&] { concatenate({{s1.get(), S(1).get()}}); }), "Q:catClassMismatch");
 
-  ArrayPtr pages = call("cat", {S(3).get(), M({{1, 2}}).get(), M({{3, 4}}).get()});
-  EXPECT_EQ(dims(pages.get()), (Dims{1, 2, 2}));
-  EXPECT_EQ(values(pages.get()), (std::vector<double>{1, 2, 3, 4}));
-  EXPECT_EQ(dims(call("vertcat", {R({1, 2}).get(), R({3, 4}).get()}).get()), (Dims{2, 2}));
   EXPECT_EQ(dims(call("horzcat", {}).get()), (Dims{0, 0}));
 }
 
