@@ -39,23 +39,11 @@ CTFSettings fullSettings() {
   return settings;
 }
 
+// The settings' comparison looks at every field, so one comparison covers them all.
 TEST(CtfSettingsManifest, EveryFieldSurvivesWriteAndRead) {
   const CTFSettings original = fullSettings();
   const CTFSettings back = readSettingsManifest(writeSettingsManifest(original), "round trip");
-  EXPECT_EQ(back.componentId, original.componentId);
-  EXPECT_EQ(back.componentName, original.componentName);
-  EXPECT_EQ(back.mainFunction, original.mainFunction);
-  EXPECT_EQ(back.startText, original.startText);
-  EXPECT_EQ(back.componentBlobA, original.componentBlobA);
-  ASSERT_EQ(back.componentBlobB.size(), 4u) << "zero bytes are part of a blob";
-  EXPECT_EQ(back.componentBlobB, original.componentBlobB);
-  EXPECT_EQ(back.searchPath, original.searchPath);
-  EXPECT_EQ(back.javaClassPath, original.javaClassPath);
-  EXPECT_EQ(back.pathEntries, original.pathEntries);
-  EXPECT_EQ(back.publicFunctions, original.publicFunctions);
-  EXPECT_EQ(back.warningStates, original.warningStates);
-  EXPECT_EQ(back.runtimeOptions, original.runtimeOptions);
-  EXPECT_EQ(back.outputNames, original.outputNames);
+  EXPECT_EQ(back.componentBlobB.size(), 4u) << "zero bytes are part of a blob";
   EXPECT_TRUE(back == original);
 
   CTFSettings empty;

@@ -72,41 +72,33 @@ TEST_F(ExportedFunctions, UnstoredSparseElementReadsZeroThenIsWritten) {
   ref_count_obj_release(again);
 }
 
+// What the plain C program in tests/arrays does not call already (it reaches indexing, copies,
+// equality, lists to cells and printing through these functions).
 TEST_F(ExportedFunctions, ObjectsListsAndStringsPassThrough) {
   auto a = doubles(2, 3, {1, 2, 3, 4, 5, 6});
-  EXPECT_EQ(array_ref_classID(a.get()), zyDOUBLE_CLASS);
   EXPECT_EQ(array_handle_number_of_elements(asHandle(a.get())), 6);
-  EXPECT_EQ(array_ref_get_int(a.get(), 1, std::vector<size_t>{7}.data()), nullptr);
-  EXPECT_EQ(takeLastError(), "Attempt to access element at index 7  in array of size 6");
   array_ref* copy = array_ref_deep_copy(a.get());
-  EXPECT_TRUE(array_ref_equals(a.get(), copy));
   EXPECT_EQ(array_ref_compare_to(a.get(), copy), 0);
   EXPECT_EQ(array_ref_hash_code(a.get()), array_ref_hash_code(copy));
 
   array_buffer* list = nullptr;
   ASSERT_EQ(rtkcppGetArrayBuffer(&list, 0), 0);
-  EXPECT_EQ(array_buffer_add(list, a.get()), 0);
   EXPECT_EQ(array_buffer_add(list, copy), 0);
   ref_count_obj_release(copy);
-  EXPECT_EQ(array_buffer_size(list), 2u);
-  array_ref* cell = array_buffer_to_cell(list, 1, 2);
-  ASSERT_NE(cell, nullptr);
-  EXPECT_EQ(array_ref_classID(cell), zyCELL_CLASS);
-  EXPECT_EQ(array_buffer_remove(list, 3), -1);
-  EXPECT_EQ(takeLastError(), "Attempt to access element at index 3  in array of size 2");
+  EXPECT_EQ(array_buffer_size(list), 1u);
+  EXPECT_EQ(array_buffer_remove(list, 2), -1);
+  EXPECT_EQ(takeLastError(), "Attempt to access element at index 2  in array of size 1");
   EXPECT_EQ(array_buffer_clear(list), 0);
-  ref_count_obj_release(cell);
+  EXPECT_EQ(array_buffer_size(list), 0u);
   ref_count_obj_release(list);
 
   char_buffer* text = nullptr;
   char_buffer* other = nullptr;
   ASSERT_EQ(rtkCreateCharBuffer(&text, "abc"), 0);
   ASSERT_EQ(rtkCreateCharBuffer(&other, nullptr), 0);
-  EXPECT_EQ(char_buffer_size(other), 0u);
   EXPECT_GT(char_buffer_compare_to(text, other), 0);
   EXPECT_EQ(char_buffer_set_buffer(other, "abc"), 0);
   EXPECT_EQ(char_buffer_compare_to(text, other), 0);
-  EXPECT_STREQ(char_buffer_get_buffer(text), "abc");
   ref_count_obj_release(text);
   ref_count_obj_release(other);
 }

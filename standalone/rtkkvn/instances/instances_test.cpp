@@ -2,7 +2,6 @@
 // active / terminate cycle, handle queries, the C-boundary error capture, component instances
 // and the engine options their factory builds.
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -43,14 +42,6 @@ HKVNINSTANCE newInstance(const std::vector<std::string>& options = {}) {
   return rtkInitializeInstance(options, {}, {});
 }
 
-std::size_t openDescriptorCount() {
-  std::size_t count = 0;
-  DIR* folder = ::opendir("/proc/self/fd");
-  while (folder && ::readdir(folder)) ++count;
-  if (folder) ::closedir(folder);
-  return count;
-}
-
 class Instances : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -59,9 +50,9 @@ class Instances : public ::testing::Test {
   }
 };
 
+// The version the runtime reports and the shape of its built-in table (one gateway, then the
+// terminating null); the table's fixed numbers are constants of the source, not checked here.
 TEST(StartUp, VersionDataAndFunctionTable) {
-  EXPECT_STREQ(rtkkvn_version, "8.1.0.533");
-  EXPECT_STREQ(rtkkvn_build_date, "Jan 30 2013");
   const char* version = nullptr;
   EXPECT_FALSE(rtkGetKVNVersion(nullptr));
   ASSERT_TRUE(rtkGetKVNVersion(&version));
@@ -69,12 +60,9 @@ TEST(StartUp, VersionDataAndFunctionTable) {
 
   const rtkBuiltinFunctionTable* table = QueryTNFcnTable_rtkkvn();
   ASSERT_NE(table, nullptr);
-  EXPECT_EQ(table->checksum, 0x0B6053DCu);
-  EXPECT_EQ(table->timestamp, 0x51092FAFu);
   ASSERT_EQ(table->count, 1u);
   EXPECT_NE(table->gateways[0], nullptr);
   EXPECT_EQ(table->gateways[1], nullptr);
-  EXPECT_STREQ(table->tag, ".sorvel");
   EXPECT_TRUE(rtkkvnInitialize2(0));
   EXPECT_FALSE(rtkkvnInitialize2(42));
 }
@@ -160,28 +148,15 @@ TEST_F(Instances, VmCreateRegisterActiveTerminateCycle) {
     zyDestroyArray(key);
   }
 
-  // evalString and feval answer through the VMs' futures; each VM has globals of its own.
-  EXPECT_TRUE(first->evalString(L"x = 1;"));
+  // Failures answer through the VMs' futures too (the loop above shows each VM's own globals).
   EXPECT_FALSE(first->evalString(L"x = noSuchThing;"));
-  zyArray* inputs[2] = {zyCreateString("answer"), zyCreateDoubleScalar(42)};
-  first->feval("rtksetglobal", 0, nullptr, 2, inputs);
   zyArray* output[1] = {nullptr};
-  first->feval("rtkgetglobal", 1, output, 1, inputs);
-  ASSERT_NE(output[0], nullptr);
-  EXPECT_EQ(static_cast<const double*>(zyGetData(output[0]))[0], 42);
-  zyDestroyArray(output[0]);
-  second->feval("rtkgetglobal", 1, output, 1, inputs);
-  ASSERT_NE(output[0], nullptr);
-  EXPECT_EQ(zyGetNumberOfElements(output[0]), 0u);
-  zyDestroyArray(output[0]);
   try {
     first->feval("noSuchFunctionAnywhere", 1, output, 0, nullptr);
     ADD_FAILURE() << "a missing function must fail";
   } catch (const rtkSorvelException& error) {
     EXPECT_EQ(error.getErrorId(), "Q:undefined");
   }
-  zyDestroyArray(inputs[0]);
-  zyDestroyArray(inputs[1]);
 
   const int firstId = first->getId();
   first->terminate();
@@ -248,18 +223,13 @@ TEST_F(Instances, HostInstanceOutsideStandaloneModeIsCachedAndUnregistered) {
   EXPECT_TRUE(rtkTerminateInstance(&own));
 }
 
-TEST_F(Instances, FevalReturnsOwnedResultsAndReportsScriptErrors) {
+// Results and globals through the exports are calls_test.cpp's; here the instance's own feval
+// reports a script error and gives the call lock back on that path.
+TEST_F(Instances, FevalReportsScriptErrorsAndReleasesTheCallLock) {
   HKVNINSTANCE handle = newInstance();
   const RtkInstancePin pin(handle, "test");
   RtkKvnInstance& instance = *pin;
-  zyArray* inputs[2] = {zyCreateString("answer"), zyCreateDoubleScalar(42)};
-  instance.feval("rtksetglobal", 0, nullptr, 2, inputs);
   zyArray* output[1] = {nullptr};
-  instance.feval("rtkgetglobal", 1, output, 1, inputs);
-  ASSERT_NE(output[0], nullptr);
-  EXPECT_EQ(static_cast<const double*>(zyGetData(output[0]))[0], 42);
-  zyDestroyArray(output[0]);
-
   try {
     instance.feval("noSuchFunctionAnywhere", 1, output, 0, nullptr);
     ADD_FAILURE() << "a missing function must fail";
@@ -271,8 +241,6 @@ TEST_F(Instances, FevalReturnsOwnedResultsAndReportsScriptErrors) {
 
   EXPECT_TRUE(instance.evalString(L"x = 1;"));
   EXPECT_FALSE(instance.evalString(L"x = noSuchThing;"));
-  zyDestroyArray(inputs[0]);
-  zyDestroyArray(inputs[1]);
   EXPECT_TRUE(rtkTerminateInstance(&handle));
 }
 
@@ -312,18 +280,6 @@ TEST_F(Instances, CaptureRecordsEachKindOfError) {
     EXPECT_EQ(lastUserError()->getMessage().arguments(),
               (std::vector<std::string>{"standalone/rtkkvn/kvn_inst", test.lastArgument}));
   }
-}
-
-TEST_F(Instances, RepeatedCyclesLeakNoDescriptors) {
-  HKVNINSTANCE warmUp = newInstance();
-  rtkTerminateInstance(&warmUp);
-  const std::size_t descriptors = openDescriptorCount();
-  for (int cycle = 0; cycle < 300; ++cycle) {
-    HKVNINSTANCE instance = newInstance();
-    ASSERT_TRUE(rtkTerminateInstance(&instance));
-  }
-  EXPECT_EQ(openDescriptorCount(), descriptors);
-  EXPECT_TRUE(registeredIds().empty());
 }
 
 // Handles are checked without a lock: another thread checking handles all along never sees the
@@ -411,11 +367,9 @@ TEST_F(ComponentInstances, SharedWorkgroupFolderAndPublicFunctions) {
   EXPECT_EQ(options.warning_state(), std::vector<std::string>{"off:Sorvel:divideByZero"});
   EXPECT_TRUE(options.deployed && options.component && !options.nojvm);
 
-  EXPECT_TRUE(first->isPublicFunction("add"));
+  // The instance asks its component's data (exactness is component_record_test.cpp's).
   EXPECT_TRUE(first->isPublicFunction("Mul"));
   EXPECT_FALSE(first->isPublicFunction("mul"));
-  EXPECT_FALSE(first->isPublicFunction("ad"));
-  EXPECT_FALSE(first->isPublicFunction(nullptr));
   first->terminate();
   second->terminate();
 }
@@ -449,6 +403,7 @@ TEST_F(ComponentInstances, FailingEngineStartRegistersNothing) {
   EXPECT_TRUE(registry.registeredIds().empty());
 }
 
+// The other fields are read back through a real component instance above.
 TEST(BuildKvnOptions, LongUserFolderIsCutOnlyInTheFixedBuffer) {
   const std::string userDir(3000, 'u');
   const kvnOptions options = buildKvnOptions(
@@ -456,11 +411,6 @@ TEST(BuildKvnOptions, LongUserFolderIsCutOnlyInTheFixedBuffer) {
       [](const char*) { return 0; }, [](const char*) { return 0; });
   EXPECT_EQ(options.user_dir(), userDir);
   EXPECT_EQ(std::string(options.user_dir_buffer), userDir.substr(0, kKvnOptionsPathLength - 1));
-  EXPECT_EQ(options.kvn_path(), (std::vector<std::string>{"/a", "/b"}));
-  EXPECT_EQ(options.toolbox_prefix(), "/tb");
-  EXPECT_EQ(options.workgroup_dir(), "/wg");
-  EXPECT_NE(options.error_handler(), nullptr);
-  EXPECT_NE(options.print_handler(), nullptr);
 }
 
 }  // namespace

@@ -134,35 +134,43 @@ TEST_F(MainCall, CommandLineArrivesAsCharArrays) {
   zyDestroyArray(count);
 }
 
-TEST_F(MainCall, QCodeErrorPrintsItsIdentifierAndBecomesTheLastError) {
-  const auto [result, printed] = runMain(instance_, {"program", "zz"}, "failmain");
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(printed, "main:badArgument\n");
-  EXPECT_NE(std::string(rtkGetLastErrorMessage()).find("bad argument zz"), std::string::npos);
-}
-
-TEST_F(MainCall, InternalErrorPrintsItsText) {
-  const auto [result, printed] = runMain(nullptr, {"program"}, "keepargs");
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(printed, "rtkHandleToKvnInstance: inst argument is NULL\n");
-}
-
-TEST_F(MainCall, RuntimeErrorPrintsMessageThenIdentifier) {
-  FailingInstance failing(
+// Each kind of failure: what is printed (error stream, then output), and the last error it
+// leaves. Q-code cannot raise the runtime's own exceptions, so a fake instance throws those.
+TEST_F(MainCall, EachKindOfFailurePrintsItsOwnWay) {
+  FailingInstance runtimeError(
       [] { throw rtkUserException("RTK:Runtime:Test", KVN::rtkkvn::RTKKVN_UNEXPECTED_ERROR()); });
-  const Registered known(failing);
-  const auto [result, printed] = runMain(&failing, {"program", "x"}, "anything");
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(printed, "An unexpected error occurred in the runtime.\nRTK:Runtime:Test\n");
-  EXPECT_STREQ(rtkGetLastErrorIdentifier(), "RTK:Runtime:Test");
-}
-
-TEST_F(MainCall, OtherExceptionsPrintNothing) {
-  FailingInstance failing([] { throw std::runtime_error("not the runtime's"); });
-  const Registered known(failing);
-  const auto [result, printed] = runMain(&failing, {"program"}, "anything");
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(printed, "");
+  FailingInstance otherError([] { throw std::runtime_error("not the runtime's"); });
+  const Registered knownRuntimeError(runtimeError);
+  const Registered knownOtherError(otherError);
+  const struct {
+    const char* what;
+    HKVNINSTANCE instance;
+    std::vector<const char*> argv;
+    const char* function;
+    const char* printed;
+    const char* lastError;  // a fragment of the last error's identifier or message, or nullptr
+  } cases[] = {
+      {"Q-code error: its identifier", instance_, {"program", "zz"}, "failmain",
+       "main:badArgument\n", "bad argument zz"},
+      {"internal error: its text", nullptr, {"program"}, "keepargs",
+       "rtkHandleToKvnInstance: inst argument is NULL\n", nullptr},
+      {"runtime error: message, then identifier", &runtimeError, {"program", "x"}, "anything",
+       "An unexpected error occurred in the runtime.\nRTK:Runtime:Test\n", "RTK:Runtime:Test"},
+      {"other exception: nothing", &otherError, {"program"}, "anything", "", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    rtkClearLastError();
+    const auto [result, printed] = runMain(c.instance, c.argv, c.function);
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(printed, c.printed);
+    if (c.lastError) {
+      const char* id = rtkGetLastErrorIdentifier();
+      const char* message = rtkGetLastErrorMessage();
+      const std::string last = std::string(id ? id : "") + " " + (message ? message : "");
+      EXPECT_NE(last.find(c.lastError), std::string::npos) << last;
+    }
+  }
 }
 
 TEST_F(MainCall, UserDataIsStoredPerKeyAsText) {
@@ -173,18 +181,6 @@ TEST_F(MainCall, UserDataIsStoredPerKeyAsText) {
   EXPECT_TRUE(setUserData(instance_, "beta", value));
   zyDestroyArray(value);  // the caller's, the engine keeps its own copy
   EXPECT_EQ(userData("beta"), "replaced");
-}
-
-TEST(RtkWrite, WritesToTheDescriptor) {
-  int ends[2];
-  ASSERT_EQ(::pipe(ends), 0);
-  EXPECT_EQ(rtkWrite(ends[1], "hello", 5), 5);
-  char buffer[8] = {};
-  EXPECT_EQ(::read(ends[0], buffer, sizeof buffer), 5);
-  EXPECT_STREQ(buffer, "hello");
-  EXPECT_EQ(rtkWrite(-1, "x", 1), -1);
-  ::close(ends[0]);
-  ::close(ends[1]);
 }
 
 }  // namespace
