@@ -61,6 +61,17 @@ Storage* Core::newStorage(StorageKind kind) {
   return storage;
 }
 
+Storage* Core::emptyCells() {
+  static Storage* const storage = [] {
+    auto* cells = new Storage;
+    cells->kind = StorageKind::Arrays;
+    cells->immortal = true;
+    cells->headers.store(2, std::memory_order_relaxed);
+    return cells;
+  }();
+  return storage;
+}
+
 zyArray* Core::newHeaderWithStorage(zyClassID classId, StorageKind kind) {
   void* block = keptBlock(kHeaderAndStorageSize, Block::headerAndStorage);
   if (block == nullptr) return nullptr;
@@ -109,7 +120,7 @@ void Core::leaveBlock(Storage& storage) {
 }
 
 void Core::releaseStorage(Storage* storage) {
-  if (storage == nullptr) return;
+  if (storage == nullptr || storage->immortal) return;
   // The last header needs no read-modify-write: no other header can reach the storage to share
   // it meanwhile.
   if (storage->headers.load(std::memory_order_acquire) != 1 &&
@@ -446,7 +457,7 @@ zyArray* Core::sharedCopy(const zyArray* array) {
   Storage* storage = array->storage_;
   if (storage->kind == StorageKind::Arrays && storage->pinned) {
     storage = copyStorage(array, false, false, false);
-  } else {
+  } else if (!storage->immortal) {
     storage->headers.fetch_add(1, std::memory_order_relaxed);
   }
   return newHeader(array->classId_, array->ndims_, array->dims_, storage);

@@ -46,6 +46,9 @@ struct Storage {
   // Made in one block with its first header (Core::newHeaderWithStorage): the block goes when
   // both the header and the storage have gone, which blockUsers counts (2, 1, 0).
   bool embedded = false;
+  // The one storage of every empty cell (Core::emptyCells): never freed, never written, its
+  // count of headers neither kept nor ever 1, so that whoever would write it copies it first.
+  bool immortal = false;
   std::atomic<std::uint32_t> blockUsers{0};
   void* real = nullptr;
   void* imag = nullptr;

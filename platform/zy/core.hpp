@@ -68,6 +68,9 @@ struct Core {
   // or the element count overflows; storage is released then.
   static zyArray* newHeader(zyClassID classId, size_t ndim, const size_t* dims, Storage* storage);
   static Storage* newStorage(StorageKind kind);
+  // The storage every cell without elements shares (Storage::immortal); throws std::bad_alloc
+  // when the first use runs out of memory.
+  static Storage* emptyCells();
   // A 0-by-0 header of the class over a new storage of kind, the two made in one block (a cell
   // {l, r} is then one block with its slots); null when memory runs out.
   static zyArray* newHeaderWithStorage(zyClassID classId, StorageKind kind);

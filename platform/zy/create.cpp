@@ -93,6 +93,10 @@ zyArray* createContainer(zyClassID classId, size_t ndim, const size_t* dims,
   if (!elementCount(ndim, dims, count)) return nullptr;
   const size_t perElement = classId != zySTRUCT_CLASS ? 1 : fields ? fields->size() : 0;
   if (!multiply(count, perElement, slots)) return nullptr;
+  // Empty cells (the leaves of a tree of cells) share one storage, which is never freed.
+  if (classId == zyCELL_CLASS && count == 0) {
+    return Core::newHeader(classId, ndim, dims, Core::emptyCells());
+  }
   // Header and storage in one block: a tree of cells is mostly containers.
   ArrayOwner array = own(Core::newHeaderWithStorage(classId, StorageKind::Arrays));
   if (!array) return nullptr;

@@ -53,6 +53,25 @@ TEST(ZyCell, WritingASharedCellLeavesItsTwinAlone) {
   EXPECT_EQ(matrix::get_string(zyGetCellConst(twin.get(), 1)), "Also kept");
 }
 
+// Every cell without elements shares one storage, which is never freed or written: whatever
+// writes such a cell (growing it, handing out its data) gives it storage of its own first.
+TEST(ZyCell, EmptyCellsShareAStorageThatNoWriteOrFreeReaches) {
+  for (int round = 0; round < 2; ++round) {  // the second round uses the storage after frees
+    Array a(zyCreateCellMatrix(0, 0));
+    Array b(zyCreateCellMatrix(1, 0));
+    Array twin(zyCreateSharedDataCopy(a.get()));
+    EXPECT_TRUE(a->sharesData() && b->sharesData() && twin->sharesData());
+    const size_t pair[] = {1, 2};
+    ASSERT_EQ(zyResizeContainer(b.get(), pair, 2), 0);
+    ASSERT_EQ(zySetCell(b.get(), 1, zyCreateString("b")), 0);
+    EXPECT_EQ(zyGetData(twin.get()), nullptr) << "no elements, no block";
+    EXPECT_FALSE(twin->sharesData()) << "data handed out for writing is the cell's own";
+    EXPECT_EQ(zyGetNumberOfElements(a.get()), 0u);
+    EXPECT_TRUE(a->sharesData());
+    EXPECT_EQ(matrix::get_string(zyGetCellConst(b.get(), 1)), "b");
+  }
+}
+
 // A container with two slots keeps them inside its storage: whatever hands them out, grows them
 // or replaces their block gives them a block of their own first (under ASan a free or realloc of
 // the storage's inside fails loudly).
