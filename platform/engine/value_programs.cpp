@@ -259,7 +259,9 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
         frame.valueTop -= taken;
         for (std::size_t i = 0; i < taken; ++i) drop(values[frame.valueTop + i]);
         if (instruction.c == 0) {
-          values[frame.valueTop++] = result;
+          // A result owns its array. Its parts are read one by one, as the call wrote them: a
+          // wider read of what narrower writes have just put in memory waits for them to land.
+          values[frame.valueTop++] = {result.array, result.number, result.array != nullptr};
         } else {
           const bool number = numberOf(result, stack[top]);
           drop(result);
