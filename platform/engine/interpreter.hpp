@@ -513,15 +513,16 @@ class Interpreter {
   bool runValues(const ast::Function& function, const ValueList& arguments, Value& result);
   ScalarRun runValueProgram(const ast::ValueProgram& program, const ProgramValue* inputs,
                             ProgramValue& out, int nested);
-  // The value program the call instruction call (of count arguments) from inside a value
-  // program runs: that of the user function the usual way last resolved the name to, unless
-  // its scalar program takes the arguments (all numbers). Null for anything else.
-  const ast::ValueProgram* valueCallee(const ast::ScalarInstruction& call,
-                                       const ProgramValue* arguments, std::size_t count) const;
-  // Any other such call: a built-in with a scalar form or a shape query, or a user function
-  // with a scalar program.
-  ScalarRun callFromValueProgram(const ast::ScalarInstruction& call, const ProgramValue* arguments,
-                                 std::size_t count, ProgramValue& result, int nested);
+  // The value program a call of target (as the usual way last resolved the name) with count
+  // arguments runs from inside a value program: that of a user function, unless its scalar
+  // program takes the arguments (all numbers). Null for anything else.
+  static const ast::ValueProgram* valueCallee(const Target& target, const ProgramValue* arguments,
+                                              std::size_t count);
+  // Any other such call (the call instruction call): a built-in with a scalar form or a shape
+  // query, or a user function with a scalar program.
+  ScalarRun callFromValueProgram(const ast::ScalarInstruction& call, const Target& target,
+                                 const ProgramValue* arguments, std::size_t count,
+                                 ProgramValue& result, int nested);
   // {} and [] as value programs make them: what is kept of them is a shared copy, which costs a
   // header and no storage (trees of cells end in a {} per leaf).
   ArrayPtr emptyCell_;

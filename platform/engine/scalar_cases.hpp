@@ -74,6 +74,7 @@ inline bool position(double k, std::size_t count, std::size_t& index) {
   Q_CASE(Brace):           \
   Q_CASE(CallValue):       \
   Q_CASE(CallLocal):       \
+  Q_CASE(CallElement):     \
   Q_CASE(ReturnValue):
 
 #define Q_SCALAR_BINARY(Operation, expression) \

@@ -350,7 +350,7 @@ class Compiler {
   // Takes the value on top as a number. A call just made puts its result there itself.
   void emitUnbox() {
     ScalarInstruction& last = program_->code.back();
-    if (last.op == Op::CallValue || last.op == Op::CallLocal) {
+    if (last.op == Op::CallValue || last.op == Op::CallLocal || last.op == Op::CallElement) {
       last.c = 1;
     } else {
       emit({Op::Unbox});
@@ -588,9 +588,14 @@ class Compiler {
           if (!valueExpression(*argument, assigned, depth, false)) return false;
         }
         ScalarInstruction call{Op::CallValue, static_cast<std::int32_t>(arguments.size())};
-        if (arguments.size() == 1 && program_->code.back().op == Op::LocalValue) {
-          // f(x) of a variable x: the call reads it where it is.
-          call = {Op::CallLocal, program_->code.back().a};
+        // f(x) of a variable x, f(c{k}) of a constant k: the call reads it where it is.
+        const ScalarInstruction argument =
+            arguments.size() == 1 ? program_->code.back() : ScalarInstruction{Op::Return};
+        if (argument.op == Op::LocalValue) {
+          call = {Op::CallLocal, argument.a};
+          program_->code.pop_back();
+        } else if (argument.op == Op::Brace && argument.c != 0) {
+          call = {Op::CallElement, argument.a, argument.number};
           program_->code.pop_back();
         }
         call.name = &name;

@@ -101,6 +101,7 @@ struct ScalarInstruction {
     CallValue,    // replace the top a values by name(a values); b 1: only tested for truth;
                   // c 1: the result goes to the number stack as Unbox would take it
     CallLocal,    // push name(the value of register a); b and c as CallValue
+    CallElement,  // push name(element number of the cell in register a); b and c as CallValue
     ReturnValue,  // the result is the value of register a (b 1: a register of numbers only)
   };
   Op op;
@@ -124,7 +125,8 @@ struct ScalarInstruction {
     X(ForStart) X(ForNext) X(Call) X(Return) X(LocalChecked) X(End) X(Element) X(Element2) \
     X(SetElement) X(SetElement2) X(CopyArray) X(Not) X(Exec) X(Finish) X(Leave) X(LocalValue) \
     X(LocalScalar) X(Box) X(Unbox) X(StoreValue) X(StoreNumber) X(MakeCell) X(EmptyMatrix) \
-    X(Brace) X(CallValue) X(CallLocal) X(ReturnValue)
+    X(Brace) X(CallValue) X(CallLocal) X(CallElement) \
+    X(ReturnValue)
 
 #define Q_INSTRUCTION_OP(name) ScalarInstruction::Op::name,
 constexpr ScalarInstruction::Op kEveryInstruction[] = {Q_EVERY_INSTRUCTION(Q_INSTRUCTION_OP)};

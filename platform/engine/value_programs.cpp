@@ -29,6 +29,16 @@ inline bool numberOf(const ProgramValue& value, double& out) {
   return true;
 }
 
+// Element k of cell, or null when cell is no cell, k no position in it or the slot empty (a
+// run gives up on those: the usual way raises the error, or makes the [] of an empty slot).
+inline const zyArray* cellElement(const zyArray* cell, double k) {
+  std::size_t index;
+  if (!cell || cell->classId() != zyCELL_CLASS || !position(k, cell->numberOfElements(), index)) {
+    return nullptr;
+  }
+  return static_cast<zyArray* const*>(cell->realData())[index];
+}
+
 // Drops a value taken off a stack.
 inline void drop(const ProgramValue& value) {
   if (value.owned) zyDestroyArray(value.array);
@@ -102,14 +112,11 @@ bool Interpreter::runValues(const ast::Function& function, const ValueList& argu
   return true;
 }
 
-inline const ast::ValueProgram* Interpreter::valueCallee(const ast::ScalarInstruction& call,
+inline const ast::ValueProgram* Interpreter::valueCallee(const Target& target,
                                                         const ProgramValue* arguments,
-                                                        std::size_t count) const {
-  const Target* target;
-  if (!remembered(*call.name, target) || !target || target->kind != Target::Kind::User) {
-    return nullptr;
-  }
-  const ast::Function& function = *target->file->tree.functions[target->functionIndex];
+                                                        std::size_t count) {
+  if (target.kind != Target::Kind::User) return nullptr;
+  const ast::Function& function = *target.file->tree.functions[target.functionIndex];
   if (!valueProgramFor(function, count)) return nullptr;
   if (compiledFor(function, count)) {
     double number;
@@ -227,18 +234,20 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
         Q_NEXT;
       }
       Q_CASE(Brace): {
-        const zyArray* cell = frame.arrays[instruction.a];
-        std::size_t index;
         const double k = instruction.c != 0 ? instruction.number : stack[--top];
-        if (!cell || cell->classId() != zyCELL_CLASS ||
-            !position(k, cell->numberOfElements(), index)) {
-          return ScalarRun::GaveUp;  // the usual way raises it
-        }
-        const zyArray* element = static_cast<zyArray* const*>(cell->realData())[index];
-        if (!element) return ScalarRun::GaveUp;  // an empty slot: the usual way makes its []
+        const zyArray* element = cellElement(frame.arrays[instruction.a], k);
+        if (!element) return ScalarRun::GaveUp;  // the usual way raises it, or makes the []
         values[frame.valueTop++] = {const_cast<zyArray*>(element), 0, false};
         Q_NEXT;
       }
+      Q_CASE(CallElement):
+        local = {const_cast<zyArray*>(cellElement(frame.arrays[instruction.a], instruction.number)),
+                 0, false};
+        if (!local.array) return ScalarRun::GaveUp;
+        arguments = &local;
+        count = 1;
+        taken = 0;
+        goto call;
       Q_CASE(CallLocal):
         local = {frame.arrays[instruction.a], registers[instruction.a], false};
         arguments = &local;
@@ -250,11 +259,20 @@ Interpreter::ScalarRun Interpreter::runValueProgram(const ast::ValueProgram& pro
         arguments = &values[frame.valueTop - count];
         taken = count;
       call: {
+        const Target* target;
+        if (!remembered(*instruction.name, target)) return ScalarRun::Declined;
+        if (!target) return ScalarRun::GaveUp;
         ProgramValue result;
-        const ast::ValueProgram* callee = valueCallee(instruction, arguments, count);
-        const ScalarRun run =
-            callee ? runValueProgram(*callee, arguments, result, nested + 1)
-                   : callFromValueProgram(instruction, arguments, count, result, nested);
+        ScalarRun run = ScalarRun::Done;
+        if (const ast::ValueProgram* callee = valueCallee(*target, arguments, count)) {
+          run = runValueProgram(*callee, arguments, result, nested + 1);
+        } else if (target->kind == Target::Kind::Pure && count == 1 && target->query &&
+                   arguments[0].array && !(target->logicalQuery && instruction.b == 0)) {
+          // A shape query of an array, answered at once (callFromValueProgram has the rest).
+          result = {nullptr, target->query(arguments[0].array), false};
+        } else {
+          run = callFromValueProgram(instruction, *target, arguments, count, result, nested);
+        }
         if (run != ScalarRun::Done) return run;
         frame.valueTop -= taken;
         for (std::size_t i = 0; i < taken; ++i) drop(values[frame.valueTop + i]);
@@ -296,23 +314,21 @@ Q_EVERY_INSTRUCTION_END
 #undef instruction
 
 Interpreter::ScalarRun Interpreter::callFromValueProgram(const ast::ScalarInstruction& call,
+                                                         const Target& target,
                                                          const ProgramValue* arguments,
                                                          std::size_t count, ProgramValue& result,
                                                          int nested) {
-  const Target* target;
-  if (!remembered(*call.name, target)) return ScalarRun::Declined;
-  if (!target) return ScalarRun::GaveUp;
-  if (target->kind == Target::Kind::Pure && count == 1 && target->query &&
-      (arguments[0].array || !target->scalar)) {
+  if (target.kind == Target::Kind::Pure && count == 1 && target.query &&
+      (arguments[0].array || !target.scalar)) {
     // A shape query answers any value; a truth only where it is tested, as it is no number.
-    if (target->logicalQuery && call.b == 0) return ScalarRun::GaveUp;
+    if (target.logicalQuery && call.b == 0) return ScalarRun::GaveUp;
     ArrayPtr boxed;
     const zyArray* array = arguments[0].array;
     if (!array) {
       boxed = checked(zyCreateDoubleScalar(arguments[0].number));
       array = boxed.get();
     }
-    result = {nullptr, target->query(array), false};
+    result = {nullptr, target.query(array), false};
     return ScalarRun::Done;
   }
   // Otherwise what a scalar program calls (constants aside), given numbers.

@@ -12,6 +12,7 @@ fprintf('%d %d\n', numel(vp_ops('chain', 0)), vp_ops('total', {}))  % expect: 0 
 d = vp_ops('descend', {{{'leaf'}}}, 3);
 fprintf('%s %d\n', d, vp_ops('total', vp_ops('descend', {c}, 1)))  % expect: leaf 10
 fprintf('%d\n', vp_ops('innermost', 7))                 % expect: 7
+fprintf('%d\n', vp_ops('elements', {[1 2 3], 'x', {4, 5}}))  % expect: 302
 %% values keep their class and stay unshared from what they came from
 s.x = 1;
 p = vp_ops('pair', s, int8(3));

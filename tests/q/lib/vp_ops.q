@@ -44,6 +44,9 @@ switch op
   case 'plusSecond'
     plusSecond(a);
     r = plusSecond(a);
+  case 'elements'
+    elements(a);
+    r = elements(a);
 end
 end
 
@@ -128,4 +131,13 @@ end
 
 function c = boxed(n)
 c = {n};
+end
+
+function r = elements(c)
+% Calls whose argument is an element: a user function's and a shape query's.
+r = 100 * count(c{1}) + numel(c{3});
+end
+
+function n = count(x)
+n = numel(x);
 end
