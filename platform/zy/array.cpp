@@ -165,6 +165,7 @@ bool Core::setDimensions(zyArray* array, size_t ndim, const size_t* dims) {
     return true;
   }
   const Shape shape = normalizeShape(ndim, dims);
+  if (shape.ndims > kMaxDimensions) return false;
   size_t count = 1;
   for (size_t i = 0; i < shape.ndims; ++i) {
     if (!multiply(count, shape.dims[i], count)) return false;
@@ -177,7 +178,7 @@ bool Core::setDimensions(zyArray* array, size_t ndim, const size_t* dims) {
   std::memmove(target, shape.dims, shape.ndims * sizeof(size_t));
   if (array->dims_ != array->inlineDims_ && array->dims_ != target) delete[] array->dims_;
   array->dims_ = target;
-  array->ndims_ = shape.ndims;
+  array->ndims_ = static_cast<std::uint16_t>(shape.ndims);
   array->numberOfElements_ = count;
   return true;
 }

@@ -17,6 +17,9 @@ namespace zy::detail {
 
 struct Core;
 
+// The most dimensions an array may have (after trailing singletons are dropped).
+constexpr size_t kMaxDimensions = 65535;
+
 // How a storage holds its elements, which decides how it is copied and freed.
 enum class StorageKind : unsigned char {
   None,     // classes without data (ids 0, 5, payload classes without a payload)
@@ -122,12 +125,13 @@ struct ZY_EXPORT zyArray_tag {
   zyArray_tag() = default;
   ~zyArray_tag() = default;
 
+  // 56 bytes in all: a header with its storage, or a header alone, fills a small heap chunk.
   zyClassID classId_ = zyUNKNOWN_CLASS;
   unsigned char scope_ = zySCOPE_OWNED;  // a zyArrayScope
   bool hostsStorage_ = false;            // its block holds a storage too (Storage::embedded)
-  size_t ndims_ = 2;
+  std::uint16_t ndims_ = 2;              // at most zy::detail::kMaxDimensions
   size_t numberOfElements_ = 0;
-  size_t* dims_ = inlineDims_;  // inlineDims_ for up to four dimensions, else a heap block
-  size_t inlineDims_[4] = {0, 0, 0, 0};
+  size_t* dims_ = inlineDims_;  // inlineDims_ for up to three dimensions, else a heap block
+  size_t inlineDims_[3] = {0, 0, 0};
   zy::detail::Storage* storage_ = nullptr;  // never null
 };

@@ -62,6 +62,16 @@ TEST(ZyArray, ImpossibleSizesGiveNullInsteadOfAborting) {
   // A sparse array needs room for its stored elements only, however large its shape.
   Array tall(zyCreateSparse(SIZE_MAX, 1, 1, zyREAL));
   EXPECT_NE(tall, nullptr);
+  // At most 65,535 dimensions once trailing singletons are dropped.
+  std::vector<size_t> dims(65536, 1);
+  dims.back() = 2;
+  EXPECT_EQ(zyCreateNumericArray(dims.size(), dims.data(), zyDOUBLE_CLASS, zyREAL), nullptr);
+  dims.pop_back();
+  dims.back() = 2;
+  Array most(zyCreateNumericArray(dims.size(), dims.data(), zyDOUBLE_CLASS, zyREAL));
+  ASSERT_NE(most, nullptr);
+  EXPECT_EQ(zyGetNumberOfDimensions(most.get()), 65535u);
+  EXPECT_EQ(zyGetNumberOfElements(most.get()), 2u);
 }
 
 TEST(ZyArray, ClassNamesAndElementSizes) {
