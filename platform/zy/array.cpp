@@ -189,7 +189,7 @@ namespace {
 // one): the last few freed on a thread are kept whole, header, storage and data block, and the
 // next ones are made from them. Likewise the memory of the last headers and storages freed (a
 // cell {l, r} or a shared copy c{1} makes one of each): up to 16,384 of each kind, at most
-// about 6 MiB a thread, as programs free whole trees of cells and then make the next. The list
+// about 5 MiB a thread, as programs free whole trees of cells and then make the next. The list
 // of each kind grows as blocks are kept. Not in sanitizer builds, which must see every use after
 // free.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
