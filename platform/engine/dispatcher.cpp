@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -193,26 +194,6 @@ Qdispatcher::Qdispatcher(boost::shared_ptr<QfileReader> qfileReader,
   if (!qfileReader_) qfileReader_.reset(new PlaintextQfileReader());
   if (!nubReader_) nubReader_.reset(new NubFileReader());
   inotify_ = takeInotify();
-  for (const auto& entry : q::pureBuiltins()) {
-    auto target = std::make_shared<Target>();
-    target->kind = Target::Kind::Pure;
-    target->pure = entry.function;
-    target->scalar = entry.scalar;
-    target->query = entry.query;
-    target->logicalQuery = entry.logicalQuery;
-    target->scalar2 = entry.scalar2;
-    bool logical;
-    target->constant = q::ast::builtinConstant(entry.name, target->constantValue, logical);
-    target->name = entry.name;
-    builtins_[entry.name] = std::move(target);
-  }
-  for (const auto& entry : q::interpreterBuiltins()) {
-    auto target = std::make_shared<Target>();
-    target->kind = Target::Kind::Interpreter;
-    target->builtin = entry.function;
-    target->name = entry.name;
-    builtins_[entry.name] = std::move(target);
-  }
   if (!currentFolder_.empty()) watch(currentFolder_);
 }
 
@@ -396,9 +377,50 @@ LoadedFilePtr Qdispatcher::load(const std::string& path) {
   return file;
 }
 
+namespace {
+
+// The entry of table (sorted by name) named name, or null.
+template <typename Entry>
+const Entry* entryNamed(const std::vector<Entry>& table, const std::string& name) {
+  const auto before = [](const Entry& entry, const std::string& n) {
+    return std::strcmp(entry.name, n.c_str()) < 0;
+  };
+  const auto found = std::lower_bound(table.begin(), table.end(), name, before);
+  return found != table.end() && name == found->name ? &*found : nullptr;
+}
+
+// A new target of the built-in named name (an interpreter built-in before a pure one of the same
+// name), or null.
+TargetPtr builtinTarget(const std::string& name) {
+  auto target = std::make_shared<Target>();
+  target->name = name;
+  if (const auto* entry = entryNamed(q::interpreterBuiltins(), name)) {
+    target->kind = Target::Kind::Interpreter;
+    target->builtin = entry->function;
+    return target;
+  }
+  const auto* entry = entryNamed(q::pureBuiltins(), name);
+  if (!entry) return nullptr;
+  target->kind = Target::Kind::Pure;
+  target->pure = entry->function;
+  target->scalar = entry->scalar;
+  target->query = entry->query;
+  target->logicalQuery = entry->logicalQuery;
+  target->scalar2 = entry->scalar2;
+  bool logical;
+  target->constant = q::ast::builtinConstant(entry->name, target->constantValue, logical);
+  return target;
+}
+
+}  // namespace
+
 TargetPtr Qdispatcher::findBuiltin(const std::string& name) const {
+  // Made on first use: an instance starts without a target for each of the ~1,100 built-ins.
   const auto found = builtins_.find(name);
-  return found == builtins_.end() ? nullptr : found->second;
+  if (found != builtins_.end()) return found->second;
+  TargetPtr target = builtinTarget(name);
+  if (target) builtins_.emplace(name, target);
+  return target;
 }
 
 bool Qdispatcher::registerExternal(const std::string& name, boost::shared_ptr<KvnCallBase> call) {

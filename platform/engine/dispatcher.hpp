@@ -163,7 +163,7 @@ class Qdispatcher {
 
   std::unordered_map<std::string, q::TargetPtr> baseCalls_;  // resolutions from the base
   std::uint64_t baseCallsGeneration_ = 0;
-  std::unordered_map<std::string, q::TargetPtr> builtins_;
+  mutable std::unordered_map<std::string, q::TargetPtr> builtins_;  // those asked for
   std::map<std::string, boost::shared_ptr<KvnCallBase>> externals_;
   std::map<std::string, q::GatewayFunction> natives_;  // loaded native extensions by path
 };
