@@ -74,7 +74,17 @@ class Compiler {
       if (slot >= 0) assigned[slot] = true;
     }
     // Falling off the end returns as a return statement does.
-    return statements(function_.body, assigned) && (assigned.empty() || returns(assigned));
+    if (!statements(function_.body, assigned) || !(assigned.empty() || returns(assigned))) {
+      return false;
+    }
+    // A jump to a return returns at once (an if's branch that jumps past the else to the end).
+    for (ScalarInstruction& instruction : program.code) {
+      const auto to = static_cast<std::size_t>(instruction.a);
+      if (instruction.op != Op::Jump || to >= program.code.size()) continue;
+      const ScalarInstruction& target = program.code[to];
+      if (target.op == Op::Return || target.op == Op::ReturnValue) instruction = target;
+    }
+    return true;
   }
 
   // Compiles the statements; assigned holds the variables assigned on every path so far, and is
