@@ -14,17 +14,16 @@ namespace {
 
 using rtkutil::testing::ScopedEnvironment;
 
-std::string folderOfThisProgram() {
+// The folder the build writes the shared libraries to (RTKKVN_LIBRARY_FOLDER), as the
+// library must name it: its real path, whatever links lead there.
+std::string libraryFolder() {
   char path[PATH_MAX];
-  if (!realpath("/proc/self/exe", path)) return "";
-  std::string program = path;
-  return program.substr(0, program.find_last_of('/'));
+  return realpath(RTKKVN_LIBRARY_FOLDER, path) ? path : "";
 }
 
-// The test program is built beside librtkutil.so, and that is the folder the library must name.
 TEST(UtilServices, BinaryFolderIsTheOneHoldingTheLibrary) {
   const std::string binaries = svGetBinArchDir();
-  EXPECT_EQ(binaries, folderOfThisProgram());
+  EXPECT_EQ(binaries, libraryFolder());
   struct stat info;
   EXPECT_EQ(stat((binaries + "/librtkutil.so").c_str(), &info), 0) << binaries;
 }
