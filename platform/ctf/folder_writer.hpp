@@ -27,11 +27,11 @@
 #include <string>
 #include <vector>
 
+#include <xxhash.h>
+
 #include "ctf/ctf_archive.hpp"
 #include "ctf/file_helpers.hpp"
 #include "fs/file_system.hpp"
-
-struct XXH3_state_s;
 
 namespace Ostrand::ctfpack::detail {
 
@@ -103,7 +103,7 @@ class FolderWriter {
   int file_ = -1;    // the file being written, owned here
   std::string fileName_;
   std::uint64_t fileSize_ = 0;
-  XXH3_state_s* hash_ = nullptr;  // of the file being written, owned here
+  XXH3_state_t* hash_ = nullptr;  // of the file being written, owned here
   std::vector<UnpackedEntry> made_;
 };
 
