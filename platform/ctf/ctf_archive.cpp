@@ -316,7 +316,9 @@ std::string readArchiveManifest(const std::string& path,
   // the archive, and an unpack checks every header, and refuses overlapping entries, before it
   // writes anything, so the manifest read here is the one an unpack leaves behind.
   const auto isManifest = [](const ZipRecord& record) {
-    return detail::relativeEntryName(record.storedName) == kSettingsManifestName;
+    // A name that does not even hold the manifest's name cannot come to it.
+    return record.storedName.find(kSettingsManifestName) != std::string::npos &&
+           detail::relativeEntryName(record.storedName) == kSettingsManifestName;
   };
   const std::uint64_t anyCount = std::numeric_limits<std::uint64_t>::max();
   const std::vector<ZipRecord> records =

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
+#include <string_view>
 
 #include "ctf/file_helpers.hpp"
 #include "ctf/settings_manifest.hpp"
@@ -36,11 +38,13 @@ std::string kindText(EntryKind kind) {
 std::string relativeEntryName(const std::string& stored) {
   if (stored.empty() || stored[0] == '/' || stored.find('\\') != std::string::npos) return {};
   std::string result;
+  // Every request reads the names of a whole archive: the parts are looked at in place.
+  const std::string_view name(stored);
   std::size_t start = 0;
-  while (start <= stored.size()) {
-    std::size_t stop = stored.find('/', start);
-    if (stop == std::string::npos) stop = stored.size();
-    const std::string part = stored.substr(start, stop - start);
+  while (start <= name.size()) {
+    std::size_t stop = name.find('/', start);
+    if (stop == std::string_view::npos) stop = name.size();
+    const std::string_view part = name.substr(start, stop - start);
     if (part == "..") return {};
     if (!part.empty() && part != ".") {
       if (!result.empty()) result += '/';
