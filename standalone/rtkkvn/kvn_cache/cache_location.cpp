@@ -108,8 +108,10 @@ std::string expandCacheRoot(const std::string& rootTemplate, const CachePlacehol
 
 std::string cacheRootDirectory() {
   const char* configured = nonEmptyEnvironment(kRootVariable);
-  return expandCacheRoot(configured ? configured : kDefaultRootTemplate,
-                         currentCachePlaceholderValues());
+  const std::string rootTemplate = configured ? configured : kDefaultRootTemplate;
+  // A root without placeholders needs no values: the user database is not read for nothing.
+  if (rootTemplate.find('$') == std::string::npos) return expandCacheRoot(rootTemplate, {});
+  return expandCacheRoot(rootTemplate, currentCachePlaceholderValues());
 }
 
 std::string rtkGetComponentCacheDir() {
