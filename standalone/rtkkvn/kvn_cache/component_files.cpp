@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 #include <type_traits>
 #include <vector>
@@ -254,18 +255,61 @@ const char* typeName(char type) {
   return type == 'd' ? "a folder" : type == 'l' ? "a link" : "a file";
 }
 
-// What is wrong with one listed entry; "" when nothing is. folderDescriptor is the component
-// folder, open: the entry is looked at relative to it, so that the kernel does not walk the
-// folder's own path again for each of a component's files.
-std::string damageOf(const std::string& folder, int folderDescriptor, const ListedEntry& entry,
+// The folders of a component as its entries are checked, in list order: the folder of the entry
+// just looked at stays open, so that the kernel walks only the last part of each name rather
+// than every folder above it again.
+class FolderCursor {
+ public:
+  explicit FolderCursor(int componentFolder) : componentFolder_(componentFolder) {}
+  ~FolderCursor() { closeOpen(); }
+  FolderCursor(const FolderCursor&) = delete;
+  FolderCursor& operator=(const FolderCursor&) = delete;
+
+  // lstat of relative (a name inside the component folder, without a leading "/"); false when
+  // it, or a folder on its way, is missing. A folder on the way that was replaced by a link is
+  // not followed here; its own entry, listed before the names inside it, reports it.
+  bool status(std::string_view relative, struct stat& result) {
+    const std::size_t slash = relative.rfind('/');
+    int folder = componentFolder_;
+    std::string_view leaf = relative;
+    if (slash != std::string_view::npos) {
+      const std::string_view parent = relative.substr(0, slash);
+      if (parent != openName_ || open_ < 0) {
+        closeOpen();
+        openName_.assign(parent);
+        open_ = ::openat(componentFolder_, openName_.c_str(),
+                         O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      }
+      if (open_ < 0) return false;
+      folder = open_;
+      leaf = relative.substr(slash + 1);
+    }
+    leaf_.assign(leaf);
+    return ::fstatat(folder, leaf_.c_str(), &result, AT_SYMLINK_NOFOLLOW) == 0;
+  }
+
+ private:
+  void closeOpen() {
+    if (open_ >= 0) ::close(open_);
+    open_ = -1;
+  }
+
+  int componentFolder_;
+  int open_ = -1;
+  std::string openName_;
+  std::string leaf_;  // the name, ended by a zero byte for the kernel
+};
+
+// What is wrong with one listed entry; "" when nothing is. folders looks at the entry.
+std::string damageOf(const std::string& folder, FolderCursor& folders, const ListedEntry& entry,
                      bool fullCheck) {
   // Made only when the entry is read or named in full.
   const auto path = [&] { return folder + "/" + entry.path; };
   // As in path(), a leading "/" of the listed name does not leave the folder.
   const std::size_t relative = entry.path.find_first_not_of('/');
   struct stat status;
-  if (relative == std::string::npos || ::fstatat(folderDescriptor, entry.path.c_str() + relative,
-                                                 &status, AT_SYMLINK_NOFOLLOW) != 0) {
+  if (relative == std::string::npos ||
+      !folders.status(std::string_view(entry.path).substr(relative), status)) {
     return entry.path + ": missing";
   }
   const char found = S_ISDIR(status.st_mode)   ? 'd'
@@ -337,12 +381,13 @@ std::string findComponentDamage(const std::string& folder, bool fullCheck) {
   std::string_view lines(text);
   std::size_t files = 0;
   ListedEntry entry;  // one for every line: its name keeps its memory
+  FolderCursor folders(folderDescriptor);
   while (!lines.empty()) {
     const std::size_t end = lines.find('\n');
     const std::string_view line = lines.substr(0, end);
     lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 1);
     if (!parseLine(line, entry)) return std::string(kComponentFileListName) + ": damaged";
-    std::string damage = damageOf(folder, folderDescriptor, entry, fullCheck);
+    std::string damage = damageOf(folder, folders, entry, fullCheck);
     if (!damage.empty()) return damage;
     ++files;
   }
