@@ -185,16 +185,17 @@ std::string formatCacheTime(const pt::ptime& time) {
 
 bool parseCacheTime(std::string_view line, pt::ptime& time) {
   const std::string_view text = trimmed(line);
-  if (text == kNotADateTime) {
-    time = pt::ptime(pt::not_a_date_time);
-    return true;
-  }
-  if (text == kPositiveInfinity) {
-    time = pt::ptime(pt::pos_infin);
-    return true;
-  }
-  if (text == kNegativeInfinity) {
-    time = pt::ptime(pt::neg_infin);
+  // A time starts with its year: the special values are looked for only when it does not.
+  if (text.empty() || !isDigit(text[0])) {
+    if (text == kNotADateTime) {
+      time = pt::ptime(pt::not_a_date_time);
+    } else if (text == kPositiveInfinity) {
+      time = pt::ptime(pt::pos_infin);
+    } else if (text == kNegativeInfinity) {
+      time = pt::ptime(pt::neg_infin);
+    } else {
+      return false;
+    }
     return true;
   }
   if (text.size() < kTimeWithoutFractionLength) return false;
