@@ -326,7 +326,7 @@ boost::shared_ptr<rtkExtractedComponent> rtkComponentCache::openComponent(
     removeLeftoversOnce();
 
     boost::shared_ptr<rtkComponentCacheIndex> index = boost::make_shared<rtkComponentCacheIndex>(
-        cacheDirectory / dsPathString(kCacheIndexFileName), fileSystem_);
+        cacheDirectory / dsPathString(kCacheIndexFileName), fileSystem_, &indexMemo);
     // An entry naming the cache directory itself (the empty folder name) must not lead to
     // removing or filling the whole cache: it is dropped and a folder of its own chosen.
     if (const CacheIndexEntry* known = index->find(id)) {
@@ -443,7 +443,7 @@ void rtkComponentCache::releaseComponent(const std::string& id) {
     root.acquire(true);
     const boost::shared_ptr<rtkComponentCacheIndex> index =
         boost::make_shared<rtkComponentCacheIndex>(
-            cacheDirectory / dsPathString(kCacheIndexFileName), fileSystem_);
+            cacheDirectory / dsPathString(kCacheIndexFileName), fileSystem_, &indexMemo);
     touchComponent(*index, id);
     performMaintenance(*index);
   } catch (const dsNoSuchDirectory&) {

@@ -226,8 +226,9 @@ bool CacheTimeOrder::operator()(const boost::posix_time::ptime& a,
   return rankA == 1 && a < b;
 }
 
-rtkComponentCacheIndex::rtkComponentCacheIndex(const dsPathString& path, dsFileSystemPtr fileSystem)
-    : path_(path), fileSystem_(std::move(fileSystem)) {
+rtkComponentCacheIndex::rtkComponentCacheIndex(const dsPathString& path, dsFileSystemPtr fileSystem,
+                                               CacheIndexMemo* memo)
+    : memo_(memo), path_(path), fileSystem_(std::move(fileSystem)) {
   readIndex();
   reconcile();
 }
@@ -239,6 +240,32 @@ rtkComponentCacheIndex::~rtkComponentCacheIndex() {
     // A failure to save the index must not fail the request that used it; the next index read
     // rebuilds what is missing from the folders.
   }
+  leaveInMemo();
+}
+
+bool rtkComponentCacheIndex::takeFromMemo(const std::string& text, const struct stat& status) {
+  // With the cache log on, every read logs its records.
+  if (!memo_ || !memo_->store_ || cacheLogger.isEnabled() || status.st_dev != memo_->device_ ||
+      status.st_ino != memo_->inode_ || text != memo_->text_) {
+    return false;
+  }
+  store_ = std::move(memo_->store_);
+  lastUsedSorted_ = memo_->lastUsedSorted_;
+  memo_->clear();
+  return true;
+}
+
+void rtkComponentCacheIndex::leaveInMemo() noexcept {
+  if (!memo_) return;
+  memo_->clear();
+  // Only entries whose file is known byte for byte: read, and since then at most written over
+  // in place. A failed or pending write, or a file replaced whole, leaves nothing.
+  if (readSize_ < 0 || changed_ || off_t(text_.size()) != readSize_) return;
+  memo_->store_ = std::move(store_);
+  memo_->text_ = std::move(text_);
+  memo_->device_ = readDevice_;
+  memo_->inode_ = readInode_;
+  memo_->lastUsedSorted_ = lastUsedSorted_;
 }
 
 dsPathString rtkComponentCacheIndex::cacheDirectory() const {
@@ -253,7 +280,7 @@ void rtkComponentCacheIndex::readIndex() {
   if (descriptor < 0) {
     cacheLogger << "File open failed for " << path_ << std::endl;
   } else {
-    entries_.clear();
+    store_->entries.clear();
     try {
       std::string text;
       struct stat status;
@@ -261,27 +288,30 @@ void rtkComponentCacheIndex::readIndex() {
           fileSystem_->fstat(descriptor, &status) != 0) {
         throw format_error("unreadable or too large");
       }
-      // Room for about as many records as the file holds (a record takes some 80 bytes).
-      const std::size_t records = text.size() / 64;
-      entries_.get<CacheIndexById>().reserve(records);
-      entries_.get<CacheIndexByDirName>().reserve(records);
-      CacheIndexReader reader(text);
-      IndexedCacheEntry entry;
-      while (reader.next(entry)) {
-        logEntry("Read cache index entry: ", entry);
-        entry.timeLineOffset = reader.timeLineOffset();
-        entry.timeLineLength = reader.timeLineLength();
-        // A second record with a taken id or folder is dropped.
-        entries_.insert(std::move(entry));
+      if (!takeFromMemo(text, status)) {
+        // Room for about as many records as the file holds (a record takes some 80 bytes).
+        const std::size_t records = text.size() / 64;
+        store_->entries.get<CacheIndexById>().reserve(records);
+        store_->entries.get<CacheIndexByDirName>().reserve(records);
+        CacheIndexReader reader(text);
+        IndexedCacheEntry entry;
+        while (reader.next(entry)) {
+          logEntry("Read cache index entry: ", entry);
+          entry.timeLineOffset = reader.timeLineOffset();
+          entry.timeLineLength = reader.timeLineLength();
+          // A second record with a taken id or folder is dropped.
+          store_->entries.insert(std::move(entry));
+        }
+        lastUsedSorted_ = false;
       }
-      lastUsedSorted_ = false;
       readDevice_ = status.st_dev;
       readInode_ = status.st_ino;
       readSize_ = static_cast<off_t>(text.size());
+      text_ = std::move(text);
     } catch (const format_error&) {
       cacheLogger << "Corrupt index file detected; clearing index and regenerating... "
                   << std::endl;
-      entries_.clear();
+      store_->entries.clear();
     }
     fileSystem_->close(descriptor);
     cacheLogger << "Finished reading cache index file." << std::endl;
@@ -301,7 +331,7 @@ void rtkComponentCacheIndex::reconcile() {
   const CacheListingRecord listing(fileSystem_, directory.str());
   CacheFolderSet indexed;
   bool allPlain = true;
-  for (const CacheIndexEntry& entry : entries_) {
+  for (const CacheIndexEntry& entry : store_->entries) {
     if (entry.dirName.empty()) continue;
     allPlain = allPlain && isPlainCacheDirectoryName(entry.dirName);
     indexed.add(entry.dirName);
@@ -317,7 +347,7 @@ void rtkComponentCacheIndex::reconcile() {
   if (allPlain && listed == indexed) return;
 
   std::sort(folders.begin(), folders.end());
-  auto& byDirName = entries_.get<CacheIndexByDirName>();
+  auto& byDirName = store_->entries.get<CacheIndexByDirName>();
   for (auto entry = byDirName.begin(); entry != byDirName.end();) {
     // A name with separators or ".." would lead out of the cache directory: the maintenance
     // would delete whatever it names. Such an entry counts as gone.
@@ -363,28 +393,34 @@ void rtkComponentCacheIndex::writeIndex() {
     // The stamps' places in the new file are not known: a later write replaces it whole.
     readSize_ = -1;
   }
-  for (const IndexedCacheEntry& entry : entries_) entry.stampChanged = false;
+  for (const IndexedCacheEntry& entry : store_->entries) entry.stampChanged = false;
   changed_ = reshaped_ = false;
 }
 
 bool rtkComponentCacheIndex::overwriteStamps() {
   if (readSize_ < 0) return false;
   std::vector<std::pair<off_t, std::string>> stamps;
-  for (const IndexedCacheEntry& entry : entries_) {
+  for (const IndexedCacheEntry& entry : store_->entries) {
     if (!entry.stampChanged) continue;
     std::string text = formatCacheTime(entry.lastUsed);
     if (entry.timeLineLength == 0 || text.size() != entry.timeLineLength) return false;
     stamps.emplace_back(static_cast<off_t>(entry.timeLineOffset), std::move(text));
   }
-  return overwriteCacheFile(*fileSystem_, path_.str(), stamps, [this](const struct stat& file) {
-    return file.st_dev == readDevice_ && file.st_ino == readInode_ && file.st_size == readSize_;
-  });
+  if (!overwriteCacheFile(*fileSystem_, path_.str(), stamps, [this](const struct stat& file) {
+        return file.st_dev == readDevice_ && file.st_ino == readInode_ && file.st_size == readSize_;
+      })) {
+    return false;
+  }
+  for (const auto& [offset, stamp] : stamps) {
+    text_.replace(std::size_t(offset), stamp.size(), stamp);
+  }
+  return true;
 }
 
 std::string rtkComponentCacheIndex::recordsText() const {
   std::vector<const CacheIndexEntry*> byId;
-  byId.reserve(entries_.size());
-  for (const CacheIndexEntry& entry : entries_) byId.push_back(&entry);
+  byId.reserve(store_->entries.size());
+  for (const CacheIndexEntry& entry : store_->entries) byId.push_back(&entry);
   std::sort(byId.begin(), byId.end(),
             [](const CacheIndexEntry* a, const CacheIndexEntry* b) { return a->id < b->id; });
   std::string text;
@@ -399,7 +435,7 @@ bool rtkComponentCacheIndex::onlyStampsChanged() const { return !reshaped_; }
 
 void rtkComponentCacheIndex::updateLastUsed(const std::string& id) {
   cacheLogger << "Updating last used time for " << id << " ";
-  auto& byId = entries_.get<CacheIndexById>();
+  auto& byId = store_->entries.get<CacheIndexById>();
   const auto entry = byId.find(id);
   if (entry == byId.end()) {
     cacheLogger << "component not found: " << id << " ";
@@ -416,11 +452,11 @@ void rtkComponentCacheIndex::updateLastUsed(const std::string& id) {
 bool rtkComponentCacheIndex::renew(CacheIndexEntries::iterator position,
                                    const IndexedCacheEntry& renewed) {
   const bool used = position->lastUsed != renewed.lastUsed;
-  if (!entries_.replace(position, renewed)) return false;
+  if (!store_->entries.replace(position, renewed)) return false;
   if (used) {
     // Among entries of equal time, the one used last comes last.
-    auto& byLastUsed = entries_.get<CacheIndexByLastUsed>();
-    byLastUsed.relocate(byLastUsed.end(), entries_.project<CacheIndexByLastUsed>(position));
+    auto& byLastUsed = store_->entries.get<CacheIndexByLastUsed>();
+    byLastUsed.relocate(byLastUsed.end(), store_->entries.project<CacheIndexByLastUsed>(position));
     lastUsedSorted_ = false;
   }
   return true;
@@ -428,22 +464,23 @@ bool rtkComponentCacheIndex::renew(CacheIndexEntries::iterator position,
 
 std::uint64_t rtkComponentCacheIndex::totalSize() const {
   std::uint64_t total = 0;
-  for (const CacheIndexEntry& entry : entries_) total += entry.size;
+  for (const CacheIndexEntry& entry : store_->entries) total += entry.size;
   return total;
 }
 
 const CacheIndexEntry* rtkComponentCacheIndex::find(const std::string& id) const {
-  const auto& byId = entries_.get<CacheIndexById>();
+  const auto& byId = store_->entries.get<CacheIndexById>();
   const auto entry = byId.find(id);
   return entry == byId.end() ? nullptr : &*entry;
 }
 
 bool rtkComponentCacheIndex::hasDirName(const std::string& dirName) const {
-  return entries_.get<CacheIndexByDirName>().count(dirName) != 0;
+  return store_->entries.get<CacheIndexByDirName>().count(dirName) != 0;
 }
 
 bool rtkComponentCacheIndex::insert(const CacheIndexEntry& entry) {
-  if (!isStorableCacheIndexEntry(entry) || !entries_.insert(IndexedCacheEntry(entry)).second) {
+  if (!isStorableCacheIndexEntry(entry) ||
+      !store_->entries.insert(IndexedCacheEntry(entry)).second) {
     return false;
   }
   lastUsedSorted_ = false;
@@ -452,7 +489,7 @@ bool rtkComponentCacheIndex::insert(const CacheIndexEntry& entry) {
 }
 
 bool rtkComponentCacheIndex::replace(const CacheIndexEntry& entry) {
-  auto& byId = entries_.get<CacheIndexById>();
+  auto& byId = store_->entries.get<CacheIndexById>();
   const auto existing = byId.find(entry.id);
   if (existing == byId.end() || !isStorableCacheIndexEntry(entry)) return false;
   if (*existing == entry) return true;
@@ -467,7 +504,7 @@ bool rtkComponentCacheIndex::replace(const CacheIndexEntry& entry) {
 }
 
 bool rtkComponentCacheIndex::erase(const std::string& id) {
-  if (entries_.get<CacheIndexById>().erase(id) == 0) return false;
+  if (store_->entries.get<CacheIndexById>().erase(id) == 0) return false;
   noteChange(false);
   return true;
 }
@@ -475,11 +512,11 @@ bool rtkComponentCacheIndex::erase(const std::string& id) {
 rtkComponentCacheIndex::ByLastUsed::const_iterator rtkComponentCacheIndex::erase(
     ByLastUsed::const_iterator position) {
   noteChange(false);
-  return entries_.get<CacheIndexByLastUsed>().erase(position);
+  return store_->entries.get<CacheIndexByLastUsed>().erase(position);
 }
 
 const rtkComponentCacheIndex::ByLastUsed& rtkComponentCacheIndex::byLastUsed() {
-  auto& byLastUsed = entries_.get<CacheIndexByLastUsed>();
+  auto& byLastUsed = store_->entries.get<CacheIndexByLastUsed>();
   if (!lastUsedSorted_) {
     // Stable: entries of equal time keep the order in which they were read, added or used.
     // (The sequence's own sort is not stable.)

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <memory_resource>
 #include <optional>
 #include <string>
@@ -101,6 +102,34 @@ typedef boost::multi_index_container<
     std::pmr::polymorphic_allocator<IndexedCacheEntry>>
     CacheIndexEntries;
 
+// The entries of an index and the memory their nodes come from.
+struct CacheIndexStore {
+  std::pmr::monotonic_buffer_resource memory;
+  CacheIndexEntries entries{&memory};
+};
+
+// What the last index operation of one cache object left, for the next operation of the same
+// object: the entries, and the exact bytes they were read from and left in the file. A warm request
+// and its release each read the whole index; a read that finds the file byte for byte as the last
+// operation left it takes those entries rather than parsing the same text again (the entries are a
+// function of the bytes alone). Left only by an operation that read the file and changed no more
+// than last-use stamps, written in place. Guarded by the cache object's mutex.
+class CacheIndexMemo {
+ public:
+  void clear() {
+    store_.reset();
+    text_.clear();
+  }
+
+ private:
+  friend class rtkComponentCacheIndex;
+  std::unique_ptr<CacheIndexStore> store_;
+  std::string text_;
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
+  bool lastUsedSorted_ = false;
+};
+
 class rtkComponentCacheIndex {
  public:
   // An entry in the file is incomplete (handled inside readIndex; never reaches a caller).
@@ -117,10 +146,14 @@ class rtkComponentCacheIndex {
   // then reconcile. A missing, unreadable or corrupt file is not an error (the entries are rebuilt
   // from the folders). Throws the file services' errors when the cache directory itself cannot be
   // listed. fileSystem opens and reads the file and makes every write of it (and of a
-  // ".bytes_used" written while reconciling); the cache passes its own.
+  // ".bytes_used" written while reconciling); the cache passes its own. With memo, the entries
+  // of the last operation are taken from it when the file is as that operation left it, and this
+  // one leaves its own there when it ends.
   explicit rtkComponentCacheIndex(const dsPathString& path,
-                                  dsFileSystemPtr fileSystem = dsGetDefaultFSImp());
+                                  dsFileSystemPtr fileSystem = dsGetDefaultFSImp(),
+                                  CacheIndexMemo* memo = nullptr);
   // writeIndex; every exception from it is swallowed, so saving the index never fails a request.
+  // Then the memo, if any, gets the entries when the file holds what they were read from.
   ~rtkComponentCacheIndex();
   rtkComponentCacheIndex(const rtkComponentCacheIndex&) = delete;
   rtkComponentCacheIndex& operator=(const rtkComponentCacheIndex&) = delete;
@@ -170,7 +203,7 @@ class rtkComponentCacheIndex {
   // The entries, oldest use first (CacheTimeOrder); among equal times, the one read, added or
   // used last comes last. Valid until the next change.
   const ByLastUsed& byLastUsed();
-  const CacheIndexEntries& entries() const { return entries_; }
+  const CacheIndexEntries& entries() const { return store_->entries; }
   const dsPathString& path() const { return path_; }
   // The folder the index lies in.
   dsPathString cacheDirectory() const;
@@ -196,14 +229,21 @@ class rtkComponentCacheIndex {
   // The text of the whole file, in id order; records where each time line lies in it.
   std::string recordsText() const;
 
-  // The entries' nodes come from here and go with the index: an index lives for one operation.
-  std::pmr::monotonic_buffer_resource memory_;
-  CacheIndexEntries entries_{&memory_};
+  // Takes the memo's entries when the file read (text, status) is what they were read from.
+  bool takeFromMemo(const std::string& text, const struct stat& status);
+  // Leaves the entries in the memo when the file holds text_, else empties it.
+  void leaveInMemo() noexcept;
+
+  // The entries; an index lives for one operation, unless a memo keeps them for the next.
+  std::unique_ptr<CacheIndexStore> store_ = std::make_unique<CacheIndexStore>();
   bool lastUsedSorted_ = true;  // the sequence is in byLastUsed order
-  // The file as it was read: device, inode and size (size_ -1 when none was read).
+  // The file as it was read: device, inode and size (size_ -1 when none was read), and its bytes
+  // with the stamps written over them since.
   dev_t readDevice_ = 0;
   ino_t readInode_ = 0;
   off_t readSize_ = -1;
+  std::string text_;
+  CacheIndexMemo* memo_ = nullptr;
   bool changed_ = false;
   bool reshaped_ = false;  // changed in more than last-use stamps
   dsPathString path_;

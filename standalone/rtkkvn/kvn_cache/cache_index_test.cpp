@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <optional>
@@ -311,6 +312,41 @@ TEST_F(CacheIndexFolder, StampsAloneAreWrittenInPlace) {
   open()->updateLastUsed(kIdA);
   EXPECT_NE(before, statusOf(indexPath_).st_ino);
   EXPECT_FALSE(open()->find(kIdA)->lastUsed.is_not_a_date_time());
+}
+
+// An operation that changed only stamps leaves its entries for the next one of the same cache
+// object, which takes them only while the file holds the very bytes they came from.
+TEST_F(CacheIndexFolder, AMemoServesOnlyTheBytesItWasLeftWith) {
+  stdfs::create_directory(cache_ + "/alphac0");
+  stdfs::create_directory(cache_ + "/betaco0");
+  writeFile(indexPath_, record(kIdA, "alphac0", 5, kSomeTime) +
+                            record(kIdB, "betaco0", 7, "2014-Feb-01 10:00:00.500000"));
+  CacheIndexMemo memo;
+  const auto openWithMemo = [&] {
+    return boost::make_shared<rtkComponentCacheIndex>(dsPathString(indexPath_),
+                                                      dsGetDefaultFSImp(), &memo);
+  };
+  openWithMemo()->updateLastUsed(kIdA);
+  const auto entriesOf = [](rtkComponentCacheIndex& index) {
+    std::vector<std::string> entries;
+    for (const CacheIndexEntry& entry : index.entries()) {
+      entries.push_back(describe(entry) + " " + formatCacheTime(entry.lastUsed));
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
+  };
+  EXPECT_EQ(entriesOf(*openWithMemo()), entriesOf(*open()));
+
+  // Another writer changes a size in place: same inode, same length, other bytes.
+  std::string text = contentsOf(indexPath_);
+  text.replace(text.find("betaco0\n7\n") + 8, 1, "9");
+  const ino_t before = statusOf(indexPath_).st_ino;
+  {
+    std::fstream file(indexPath_, std::ios::in | std::ios::out | std::ios::binary);
+    file << text;
+  }
+  ASSERT_EQ(before, statusOf(indexPath_).st_ino);
+  EXPECT_EQ(9u, openWithMemo()->find(kIdB)->size);
 }
 
 TEST_F(CacheIndexFolder, AFailedWriteKeepsTheChangesAndLeavesNothingBehind) {

@@ -23,8 +23,7 @@
 #include "fs/path_string.hpp"
 #include "rtkkvn/components/ctf_extractor.hpp"
 #include "rtkkvn/components/extracted_component.hpp"
-
-class rtkComponentCacheIndex;
+#include "rtkkvn/kvn_cache/cache_index.hpp"
 
 // Throws rtkUserException "RTK:ComponentCache" with RTKKVN_CACHE_DIR_NOT_TRUSTED, naming the
 // folder, what is wrong and how to put it right, unless folder is a folder (not a symbolic link)
@@ -137,6 +136,9 @@ class rtkComponentCache : public boost::enable_shared_from_this<rtkComponentCach
   // processes out while this one reads or changes the cache. Not taken here. Acquire and release
   // it only while holding mutex.
   dsDirectoryExclusiveLock rootLock;
+  // What the last operation on the index left for the next one (cache_index.hpp). Guarded by
+  // mutex.
+  CacheIndexMemo indexMemo;
   // Component id -> the record this process currently holds for that component, so that a
   // second instance of a component shares the record instead of extracting again. Empty at
   // first. Guarded by mutex.
