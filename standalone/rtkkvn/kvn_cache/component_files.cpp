@@ -266,8 +266,9 @@ class FolderCursor {
   FolderCursor& operator=(const FolderCursor&) = delete;
 
   // lstat of relative (a name inside the component folder, without a leading "/"); false when
-  // it, or a folder on its way, is missing. A folder on the way that was replaced by a link is
-  // not followed here; its own entry, listed before the names inside it, reports it.
+  // it, or a folder on its way, is missing. The entry's own folder is opened without following
+  // a link; a folder replaced by a link is reported by its own entry, which the list holds
+  // before the names inside it.
   bool status(std::string_view relative, struct stat& result) {
     const std::size_t slash = relative.rfind('/');
     int folder = componentFolder_;
