@@ -83,6 +83,8 @@ class CacheExtraction : public ::testing::Test {
  protected:
   void SetUp() override {
     writeFile(base_ + "/source/compute.q", kSource);
+    // A second folder: the check of an unpacked component moves from folder to folder.
+    writeFile(base_ + "/source/private/helper.q", kSource);
     Ostrand::ctfpack::CTFSettings settings;
     settings.componentName = L"Kontenrechner";
     settings.componentId = L"Kontenrechner_00112233445566778899aabbccddeeff";
