@@ -250,7 +250,6 @@ bool rtkComponentCacheIndex::takeFromMemo(const std::string& text, const struct 
     return false;
   }
   store_ = std::move(memo_->store_);
-  lastUsedSorted_ = memo_->lastUsedSorted_;
   memo_->clear();
   return true;
 }
@@ -260,12 +259,11 @@ void rtkComponentCacheIndex::leaveInMemo() noexcept {
   memo_->clear();
   // Only entries whose file is known byte for byte: read, and since then at most written over
   // in place. A failed or pending write, or a file replaced whole, leaves nothing.
-  if (readSize_ < 0 || changed_ || off_t(text_.size()) != readSize_) return;
+  if (!readText_ || changed_) return;
   memo_->store_ = std::move(store_);
-  memo_->text_ = std::move(text_);
+  memo_->text_ = std::move(*readText_);
   memo_->device_ = readDevice_;
   memo_->inode_ = readInode_;
-  memo_->lastUsedSorted_ = lastUsedSorted_;
 }
 
 dsPathString rtkComponentCacheIndex::cacheDirectory() const {
@@ -275,7 +273,7 @@ dsPathString rtkComponentCacheIndex::cacheDirectory() const {
 
 void rtkComponentCacheIndex::readIndex() {
   cacheLogger << "Reading cache index file... " << std::endl;
-  readSize_ = -1;
+  readText_.reset();
   const int descriptor = dsOpenRegularFile(path_.str(), fileSystem_);
   if (descriptor < 0) {
     cacheLogger << "File open failed for " << path_ << std::endl;
@@ -302,12 +300,11 @@ void rtkComponentCacheIndex::readIndex() {
           // A second record with a taken id or folder is dropped.
           store_->entries.insert(std::move(entry));
         }
-        lastUsedSorted_ = false;
+        store_->lastUsedSorted = false;
       }
       readDevice_ = status.st_dev;
       readInode_ = status.st_ino;
-      readSize_ = static_cast<off_t>(text.size());
-      text_ = std::move(text);
+      readText_ = std::move(text);
     } catch (const format_error&) {
       cacheLogger << "Corrupt index file detected; clearing index and regenerating... "
                   << std::endl;
@@ -391,14 +388,14 @@ void rtkComponentCacheIndex::writeIndex() {
       return;
     }
     // The stamps' places in the new file are not known: a later write replaces it whole.
-    readSize_ = -1;
+    readText_.reset();
   }
   for (const IndexedCacheEntry& entry : store_->entries) entry.stampChanged = false;
   changed_ = reshaped_ = false;
 }
 
 bool rtkComponentCacheIndex::overwriteStamps() {
-  if (readSize_ < 0) return false;
+  if (!readText_) return false;
   std::vector<std::pair<off_t, std::string>> stamps;
   for (const IndexedCacheEntry& entry : store_->entries) {
     if (!entry.stampChanged) continue;
@@ -407,12 +404,13 @@ bool rtkComponentCacheIndex::overwriteStamps() {
     stamps.emplace_back(static_cast<off_t>(entry.timeLineOffset), std::move(text));
   }
   if (!overwriteCacheFile(*fileSystem_, path_.str(), stamps, [this](const struct stat& file) {
-        return file.st_dev == readDevice_ && file.st_ino == readInode_ && file.st_size == readSize_;
+        return file.st_dev == readDevice_ && file.st_ino == readInode_ &&
+               file.st_size == off_t(readText_->size());
       })) {
     return false;
   }
   for (const auto& [offset, stamp] : stamps) {
-    text_.replace(std::size_t(offset), stamp.size(), stamp);
+    readText_->replace(std::size_t(offset), stamp.size(), stamp);
   }
   return true;
 }
@@ -457,7 +455,7 @@ bool rtkComponentCacheIndex::renew(CacheIndexEntries::iterator position,
     // Among entries of equal time, the one used last comes last.
     auto& byLastUsed = store_->entries.get<CacheIndexByLastUsed>();
     byLastUsed.relocate(byLastUsed.end(), store_->entries.project<CacheIndexByLastUsed>(position));
-    lastUsedSorted_ = false;
+    store_->lastUsedSorted = false;
   }
   return true;
 }
@@ -483,7 +481,7 @@ bool rtkComponentCacheIndex::insert(const CacheIndexEntry& entry) {
       !store_->entries.insert(IndexedCacheEntry(entry)).second) {
     return false;
   }
-  lastUsedSorted_ = false;
+  store_->lastUsedSorted = false;
   noteChange(false);
   return true;
 }
@@ -517,7 +515,7 @@ rtkComponentCacheIndex::ByLastUsed::const_iterator rtkComponentCacheIndex::erase
 
 const rtkComponentCacheIndex::ByLastUsed& rtkComponentCacheIndex::byLastUsed() {
   auto& byLastUsed = store_->entries.get<CacheIndexByLastUsed>();
-  if (!lastUsedSorted_) {
+  if (!store_->lastUsedSorted) {
     // Stable: entries of equal time keep the order in which they were read, added or used.
     // (The sequence's own sort is not stable.)
     std::vector<std::reference_wrapper<const IndexedCacheEntry>> order(byLastUsed.begin(),
@@ -527,7 +525,7 @@ const rtkComponentCacheIndex::ByLastUsed& rtkComponentCacheIndex::byLastUsed() {
                        return CacheTimeOrder()(a.lastUsed, b.lastUsed);
                      });
     byLastUsed.rearrange(order.begin());
-    lastUsedSorted_ = true;
+    store_->lastUsedSorted = true;
   }
   return byLastUsed;
 }

@@ -106,6 +106,7 @@ typedef boost::multi_index_container<
 struct CacheIndexStore {
   std::pmr::monotonic_buffer_resource memory;
   CacheIndexEntries entries{&memory};
+  bool lastUsedSorted = true;  // the sequence is in byLastUsed order
 };
 
 // What the last index operation of one cache object left, for the next operation of the same
@@ -127,7 +128,6 @@ class CacheIndexMemo {
   std::string text_;
   dev_t device_ = 0;
   ino_t inode_ = 0;
-  bool lastUsedSorted_ = false;
 };
 
 class rtkComponentCacheIndex {
@@ -231,18 +231,16 @@ class rtkComponentCacheIndex {
 
   // Takes the memo's entries when the file read (text, status) is what they were read from.
   bool takeFromMemo(const std::string& text, const struct stat& status);
-  // Leaves the entries in the memo when the file holds text_, else empties it.
+  // Leaves the entries in the memo when the file holds readText_, else empties it.
   void leaveInMemo() noexcept;
 
   // The entries; an index lives for one operation, unless a memo keeps them for the next.
   std::unique_ptr<CacheIndexStore> store_ = std::make_unique<CacheIndexStore>();
-  bool lastUsedSorted_ = true;  // the sequence is in byLastUsed order
-  // The file as it was read: device, inode and size (size_ -1 when none was read), and its bytes
-  // with the stamps written over them since.
+  // The file as it was read: device, inode, and its bytes with the stamps written over them
+  // since; no bytes when no file was read or it was replaced whole.
   dev_t readDevice_ = 0;
   ino_t readInode_ = 0;
-  off_t readSize_ = -1;
-  std::string text_;
+  std::optional<std::string> readText_;
   CacheIndexMemo* memo_ = nullptr;
   bool changed_ = false;
   bool reshaped_ = false;  // changed in more than last-use stamps
