@@ -1,8 +1,9 @@
 #pragma once
 // What every benchmark of ours shares: a console reporter that also keeps each benchmark's time
-// per iteration (the median when repetitions are asked for, else the single run), so that main
-// can print ratios against a baseline measured in the same run; and a runner that interleaves
-// the repetitions, which exposes both sides of each ratio to the same load on a shared machine.
+// per iteration and its counters (the median when repetitions are asked for, else the single
+// run), so that main can print ratios against a baseline measured in the same run; and a runner
+// that interleaves the repetitions, which exposes both sides of each ratio to the same load on a
+// shared machine.
 
 #include <benchmark/benchmark.h>
 
@@ -25,6 +26,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
                                (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
       if (median || medians_.count(name) == 0) {
         times_[name] = run.GetAdjustedRealTime();
+        for (const auto& [key, counter] : run.counters) counters_[name + ":" + key] = counter.value;
         if (median) medians_[name] = true;
       }
     }
@@ -36,8 +38,15 @@ class RatioReporter : public benchmark::ConsoleReporter {
     return found == times_.end() ? std::nan("") : found->second;
   }
 
+  // A counter the benchmark set (state.counters[key]); NaN when there is none.
+  double counter(const std::string& name, const std::string& key) const {
+    auto found = counters_.find(name + ":" + key);
+    return found == counters_.end() ? std::nan("") : found->second;
+  }
+
  private:
   std::map<std::string, double> times_;
+  std::map<std::string, double> counters_;  // "name:key"
   std::map<std::string, bool> medians_;
 };
 
