@@ -138,18 +138,21 @@ std::string dsCanonicalizePath(const std::string& path, dsFileSystemPtr fileSyst
   return result.empty() ? "/" : result;
 }
 
-int dsOpenRegularFile(const std::string& path, dsFileSystemPtr fileSystem) {
+int dsOpenRegularFile(const std::string& path, dsFileSystemPtr fileSystem, struct stat* status) {
   const int descriptor =
       fileSystem->open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
   if (descriptor < 0) return -1;
-  struct stat status;
+  struct stat found;
   int error = 0;
-  if (fileSystem->fstat(descriptor, &status) != 0) {
+  if (fileSystem->fstat(descriptor, &found) != 0) {
     error = errno;
-  } else if (!S_ISREG(status.st_mode)) {
+  } else if (!S_ISREG(found.st_mode)) {
     error = EINVAL;
   }
-  if (error == 0) return descriptor;
+  if (error == 0) {
+    if (status) *status = found;
+    return descriptor;
+  }
   fileSystem->close(descriptor);
   errno = error;
   return -1;
@@ -157,9 +160,10 @@ int dsOpenRegularFile(const std::string& path, dsFileSystemPtr fileSystem) {
 
 bool dsReadSmallFile(const std::string& path, std::size_t maxLength, std::string& content,
                      dsFileSystemPtr fileSystem) {
-  const int descriptor = dsOpenRegularFile(path, fileSystem);
+  struct stat status;
+  const int descriptor = dsOpenRegularFile(path, fileSystem, &status);
   if (descriptor < 0) return false;
-  const bool read = dsReadSmallFile(descriptor, maxLength, content, *fileSystem);
+  const bool read = dsReadSmallFile(descriptor, maxLength, content, *fileSystem, &status);
   const int error = errno;
   fileSystem->close(descriptor);
   errno = error;
@@ -167,12 +171,12 @@ bool dsReadSmallFile(const std::string& path, std::size_t maxLength, std::string
 }
 
 bool dsReadSmallFile(int descriptor, std::size_t maxLength, std::string& content,
-                     dsFileSystem& fileSystem) {
+                     dsFileSystem& fileSystem, const struct stat* status) {
+  struct stat measured;
+  if (!status && fileSystem.fstat(descriptor, &measured) == 0) status = &measured;
   // Room for what the file holds now, and one byte more, which tells a file that grew beyond
   // the limit from one that fits exactly; never more than the limit allows.
-  struct stat status;
-  const std::size_t expected =
-      fileSystem.fstat(descriptor, &status) == 0 ? static_cast<std::size_t>(status.st_size) : 0;
+  const std::size_t expected = status ? static_cast<std::size_t>(status->st_size) : 0;
   std::string buffer(std::min(expected, maxLength) + 1, '\0');
   std::size_t done = 0;
   int error = 0;
@@ -182,12 +186,16 @@ bool dsReadSmallFile(int descriptor, std::size_t maxLength, std::string& content
       if (buffer.size() > maxLength) break;
       buffer.resize(std::min(buffer.size() * 2, maxLength + 1));
     }
-    const ssize_t count = fileSystem.pread(descriptor, &buffer[done], buffer.size() - done,
-                                           static_cast<off_t>(done));
+    const std::size_t wanted = buffer.size() - done;
+    const ssize_t count =
+        fileSystem.pread(descriptor, &buffer[done], wanted, static_cast<off_t>(done));
     if (count < 0 && errno == EINTR) continue;
     if (count < 0) error = errno;
     if (count <= 0) break;
     done += static_cast<std::size_t>(count);
+    // A regular file with a size reads short only at its end. A file that shows no size (as the
+    // kernel's own files do) is read until a read returns nothing.
+    if (expected > 0 && static_cast<std::size_t>(count) < wanted) break;
   }
   if (error == 0 && done > maxLength) error = EFBIG;
   if (error != 0) {

@@ -48,17 +48,20 @@ FS_EXPORT std::string dsCanonicalizePath(const std::string& path,
 // Opens path for reading when it is a regular file: no symbolic link is followed and the open
 // never blocks, so a link, a named pipe or a device put in place of the file is refused rather
 // than followed or waited on. Returns the descriptor (close it with fileSystem->close), or -1
-// with errno set (ELOOP for a link, EINVAL for anything that is not a regular file).
+// with errno set (ELOOP for a link, EINVAL for anything that is not a regular file). status, when
+// given, receives what fstat said of the file opened.
 FS_EXPORT int dsOpenRegularFile(const std::string& path,
-                                dsFileSystemPtr fileSystem = dsGetDefaultFSImp());
+                                dsFileSystemPtr fileSystem = dsGetDefaultFSImp(),
+                                struct stat* status = nullptr);
 // The content of the regular file at path (opened as dsOpenRegularFile does) when it holds at
 // most maxLength bytes. False, with errno set, when it cannot be opened or read, and (EFBIG) when
 // it is larger: a small file of the runtime that someone made huge is never read whole.
 FS_EXPORT bool dsReadSmallFile(const std::string& path, std::size_t maxLength, std::string& content,
                                dsFileSystemPtr fileSystem = dsGetDefaultFSImp());
-// The same for a file open for reading at descriptor (read from its start; left open).
+// The same for a file open for reading at descriptor (read from its start; left open). status is
+// what fstat said of it, when the caller has that already.
 FS_EXPORT bool dsReadSmallFile(int descriptor, std::size_t maxLength, std::string& content,
-                               dsFileSystem& fileSystem);
+                               dsFileSystem& fileSystem, const struct stat* status = nullptr);
 
 // Why the folder whose lstat status this is may not be trusted to hold what this user runs: ""
 // when it is a real folder (not a symbolic link) of the effective user that others may not write

@@ -201,6 +201,19 @@ TEST(FsFileOperations, SmallFilesAreReadOnlyWhenSmallAndRegular) {
       EXPECT_EQ(content, "unchanged");
     }
   }
+  // A size measured before the file grew or shrank only sizes the first read: the content read
+  // is what the file holds, up to the limit.
+  const int descriptor = dsOpenRegularFile(temp / "exact");
+  ASSERT_GE(descriptor, 0);
+  for (const off_t measured : {off_t(1), off_t(30), off_t(200)}) {
+    SCOPED_TRACE(measured);
+    struct stat stale {};
+    stale.st_size = measured;
+    std::string content;
+    EXPECT_TRUE(dsReadSmallFile(descriptor, 64, content, *dsGetDefaultFSImp(), &stale));
+    EXPECT_EQ(content, fstest::readFile(temp / "exact"));
+  }
+  ::close(descriptor);
 }
 
 }  // namespace

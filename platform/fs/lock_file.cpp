@@ -81,15 +81,11 @@ bool LockFile::lock(short type, bool wait) {
       dsThrowFileError("cannot lock", path_, error);
     }
 
-    struct stat opened;
+    // Still the file at the path, now that the lock is held? (What an open descriptor refers
+    // to never changes, so kind still tells which file that is.)
     struct stat current;
-    if (fileSystem_->fstat(descriptor, &opened) != 0) {
-      const int error = errno;
-      unlockAndClose(descriptor);
-      dsThrowFileError("cannot examine lock file", path_, error);
-    }
     if (fileSystem_->lstat(path_.c_str(), &current) == 0) {
-      if (current.st_dev == opened.st_dev && current.st_ino == opened.st_ino) {
+      if (current.st_dev == kind.st_dev && current.st_ino == kind.st_ino) {
         descriptor_ = descriptor;
         return true;
       }

@@ -274,16 +274,15 @@ dsPathString rtkComponentCacheIndex::cacheDirectory() const {
 void rtkComponentCacheIndex::readIndex() {
   cacheLogger << "Reading cache index file... " << std::endl;
   readText_.reset();
-  const int descriptor = dsOpenRegularFile(path_.str(), fileSystem_);
+  struct stat status;
+  const int descriptor = dsOpenRegularFile(path_.str(), fileSystem_, &status);
   if (descriptor < 0) {
     cacheLogger << "File open failed for " << path_ << std::endl;
   } else {
     store_->entries.clear();
     try {
       std::string text;
-      struct stat status;
-      if (!dsReadSmallFile(descriptor, kMaxCacheIndexFileSize, text, *fileSystem_) ||
-          fileSystem_->fstat(descriptor, &status) != 0) {
+      if (!dsReadSmallFile(descriptor, kMaxCacheIndexFileSize, text, *fileSystem_, &status)) {
         throw format_error("unreadable or too large");
       }
       if (!takeFromMemo(text, status)) {
