@@ -332,7 +332,9 @@ void rtkComponentCacheIndex::reconcile() {
     allPlain = allPlain && isPlainCacheDirectoryName(entry.dirName);
     indexed.add(entry.dirName);
   }
-  if (allPlain && listing.showsUnchanged(indexed)) return;
+  if (allPlain && listing.showsUnchanged(indexed, memo_ ? &memo_->listingRecord_ : nullptr)) {
+    return;
+  }
 
   // One listing of the cache directory answers for every entry; no entry costs a system call
   // of its own.

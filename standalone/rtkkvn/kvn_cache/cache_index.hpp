@@ -110,11 +110,12 @@ struct CacheIndexStore {
 };
 
 // What the last index operation of one cache object left, for the next operation of the same
-// object: the entries, and the exact bytes they were read from and left in the file. A warm request
-// and its release each read the whole index; a read that finds the file byte for byte as the last
-// operation left it takes those entries rather than parsing the same text again (the entries are a
-// function of the bytes alone). Left only by an operation that read the file and changed no more
-// than last-use stamps, written in place. Guarded by the cache object's mutex.
+// object: the entries, the exact bytes they were read from and left in the file, and the listing
+// record last found to match the cache directory. A warm request and its release each read the
+// whole index; a read that finds the file byte for byte as the last operation left it takes those
+// entries rather than parsing the same text again (the entries are a function of the bytes alone).
+// The entries are left only by an operation that read the file and changed no more than last-use
+// stamps, written in place. Guarded by the cache object's mutex.
 class CacheIndexMemo {
  public:
   void clear() {
@@ -128,6 +129,10 @@ class CacheIndexMemo {
   std::string text_;
   dev_t device_ = 0;
   ino_t inode_ = 0;
+  // The listing record an operation last found to match the cache directory (cache_listing.hpp);
+  // it stays true of the directory for as long as its status is the one recorded, so clear()
+  // leaves it.
+  std::string listingRecord_;
 };
 
 class rtkComponentCacheIndex {

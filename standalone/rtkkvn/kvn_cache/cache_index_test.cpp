@@ -218,46 +218,54 @@ TEST_F(CacheIndexFolder, TheFileIsReadAgainstTheFolders) {
 
 // The cache directory is listed again only when it may have changed since the last listing:
 // a folder removed, or renamed, is noticed even when the directory's modification time is set
-// back to what it was.
+// back to what it was; and so by a cache object that remembers the record it found last.
 TEST_F(CacheIndexFolder, AnUnchangedDirectoryIsNotListedAgain) {
   const auto fileSystem = boost::make_shared<fstest::InjectingFileSystem>();
-  finishedComponent("alphac0", kIdA);
-  finishedComponent("betaco0", kIdB);
   const struct timespec hourAgo = {::time(nullptr) - 3600, 0};  // the same time every time
   const auto ageDirectory = [this, hourAgo] {
     const struct timespec times[2] = {hourAgo, hourAgo};
     ASSERT_EQ(0, ::utimensat(AT_FDCWD, cache_.c_str(), times, 0));
   };
-  // Opens the index and says whether it listed the directory, and which folders it names.
-  const auto openIndex = [&](bool& listed) {
-    const int before = fileSystem->calls("opendir");
-    const rtkComponentCacheIndex index(dsPathString(indexPath_), fileSystem);
-    listed = fileSystem->calls("opendir") != before;
-    std::vector<std::string> folders;
-    for (const CacheIndexEntry& entry : index.entries()) folders.push_back(entry.dirName);
-    std::sort(folders.begin(), folders.end());
-    return folders;
-  };
-  bool listed = false;
-  openIndex(listed);                         // rebuilds the index file
-  for (int round = 0; round < 2; ++round) {  // the second round's record is written in place
+  for (const bool remembers : {false, true}) {
+    SCOPED_TRACE(remembers ? "with a memo" : "without a memo");
+    for (const auto& entry : stdfs::directory_iterator(cache_)) stdfs::remove_all(entry.path());
+    finishedComponent("alphac0", kIdA);
+    finishedComponent("betaco0", kIdB);
+    CacheIndexMemo memo;
+    // Opens the index and says whether it listed the directory, and which folders it names.
+    const auto openIndex = [&](bool& listed) {
+      const int before = fileSystem->calls("opendir");
+      const rtkComponentCacheIndex index(dsPathString(indexPath_), fileSystem,
+                                         remembers ? &memo : nullptr);
+      listed = fileSystem->calls("opendir") != before;
+      std::vector<std::string> folders;
+      for (const CacheIndexEntry& entry : index.entries()) folders.push_back(entry.dirName);
+      std::sort(folders.begin(), folders.end());
+      return folders;
+    };
+    bool listed = false;
+    openIndex(listed);                         // rebuilds the index file
+    for (int round = 0; round < 2; ++round) {  // the second round's record is written in place
+      ageDirectory();
+      EXPECT_EQ((std::vector<std::string>{"alphac0", "betaco0"}), openIndex(listed));
+      EXPECT_TRUE(listed);
+    }
+    for (int again = 0; again < 2; ++again) {
+      EXPECT_EQ((std::vector<std::string>{"alphac0", "betaco0"}), openIndex(listed));
+      EXPECT_FALSE(listed);
+    }
+
+    stdfs::remove_all(cache_ + "/betaco0");
     ageDirectory();
-    EXPECT_EQ((std::vector<std::string>{"alphac0", "betaco0"}), openIndex(listed));
+    EXPECT_EQ((std::vector<std::string>{"alphac0"}), openIndex(listed));
+    EXPECT_TRUE(listed);
+    ageDirectory();
+    openIndex(listed);
+    stdfs::rename(cache_ + "/alphac0", cache_ + "/alphac1");
+    ageDirectory();
+    EXPECT_EQ((std::vector<std::string>{"alphac1"}), openIndex(listed));
     EXPECT_TRUE(listed);
   }
-  EXPECT_EQ((std::vector<std::string>{"alphac0", "betaco0"}), openIndex(listed));
-  EXPECT_FALSE(listed);
-
-  stdfs::remove_all(cache_ + "/betaco0");
-  ageDirectory();
-  EXPECT_EQ((std::vector<std::string>{"alphac0"}), openIndex(listed));
-  EXPECT_TRUE(listed);
-  ageDirectory();
-  openIndex(listed);
-  stdfs::rename(cache_ + "/alphac0", cache_ + "/alphac1");
-  ageDirectory();
-  EXPECT_EQ((std::vector<std::string>{"alphac1"}), openIndex(listed));
-  EXPECT_TRUE(listed);
 }
 
 TEST_F(CacheIndexFolder, UnchangedIndexIsNotRewritten) {

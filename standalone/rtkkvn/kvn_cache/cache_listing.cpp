@@ -65,8 +65,14 @@ std::string CacheListingRecord::recorded() const {
   return text;
 }
 
-bool CacheListingRecord::showsUnchanged(const CacheFolderSet& folders) const {
-  return known_ && recorded() == text(folders);
+bool CacheListingRecord::showsUnchanged(const CacheFolderSet& folders,
+                                        std::string* remembered) const {
+  if (!known_) return false;
+  const std::string expected = text(folders);
+  if (remembered && *remembered == expected) return true;
+  if (recorded() != expected) return false;
+  if (remembered) *remembered = expected;
+  return true;
 }
 
 bool CacheListingRecord::showsUnchangedDirectory() const {

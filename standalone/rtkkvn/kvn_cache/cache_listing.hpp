@@ -45,7 +45,11 @@ class CacheListingRecord {
   CacheListingRecord& operator=(const CacheListingRecord&) = delete;
 
   // True when the record on disk holds the status taken by the constructor and the set folders.
-  bool showsUnchanged(const CacheFolderSet& folders) const;
+  // remembered, when given, is a record text that an earlier call found on disk (kept by the
+  // caller, set by this call when it finds one): when it is this status and set, the file is not
+  // read again. A record that matches is one that was trusted, and a trusted record of a status
+  // names the only set of folders the directory can hold with that status.
+  bool showsUnchanged(const CacheFolderSet& folders, std::string* remembered = nullptr) const;
   // True when the record on disk holds the status taken by the constructor: nothing was added
   // to, removed from or renamed in the directory since a full listing, whatever it found.
   bool showsUnchangedDirectory() const;
