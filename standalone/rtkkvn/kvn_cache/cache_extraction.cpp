@@ -26,6 +26,7 @@
 #include "base/exceptions.hpp"
 #include "ctf/ctf_archive.hpp"
 #include "ctf/ctf_runtime.hpp"
+#include "ctf/settings_manifest.hpp"
 #include "fs/cleanup_guard.hpp"
 #include "fs/directory_lock.hpp"
 #include "fs/errors.hpp"
@@ -367,7 +368,7 @@ boost::shared_ptr<rtkExtractedComponent> rtkComponentCache::openComponent(
         readLock.acquire(false);
         cacheLogger << " acquire succeeded." << std::endl;
         try {
-          componentData = boost::make_shared<rtkComponentData>(extractDir.c_str());
+          componentData = componentSettings(extractDir);
         } catch (const std::exception& error) {
           // A folder not checked yet may be damaged: the second try checks it under rootLock.
           if (!checkLater) throw;
@@ -423,6 +424,26 @@ boost::shared_ptr<rtkExtractedComponent> rtkComponentCache::openComponent(
     throw rtkInternalException(std::string("caught dsNoSuchDirectory exception: ") + error.what(),
                                kSourceTag, __LINE__);
   }
+}
+
+boost::shared_ptr<rtkComponentData> rtkComponentCache::componentSettings(
+    const dsPathString& extractDir) {
+  const std::string file =
+      (extractDir / dsPathString(Ostrand::ctfpack::kSettingsManifestName)).str();
+  struct stat status;
+  const bool regular = fileSystem_->lstat(file.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+  const struct stat& known = settingsMemo_.status;
+  if (regular && settingsMemo_.settings && settingsMemo_.folder == extractDir.str() &&
+      status.st_dev == known.st_dev && status.st_ino == known.st_ino &&
+      status.st_size == known.st_size && status.st_mtim.tv_sec == known.st_mtim.tv_sec &&
+      status.st_mtim.tv_nsec == known.st_mtim.tv_nsec &&
+      status.st_ctim.tv_sec == known.st_ctim.tv_sec &&
+      status.st_ctim.tv_nsec == known.st_ctim.tv_nsec) {
+    return settingsMemo_.settings;
+  }
+  const auto settings = boost::make_shared<rtkComponentData>(extractDir.c_str());
+  settingsMemo_ = regular ? SettingsMemo{extractDir.str(), status, settings} : SettingsMemo{};
+  return settings;
 }
 
 void rtkComponentCache::releaseComponent(const std::string& id) {

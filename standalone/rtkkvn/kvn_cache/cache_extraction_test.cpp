@@ -217,6 +217,36 @@ TEST_F(CacheExtraction, FinishedFolderIsReopenedAndUnfinishedOneExtractedAgain) 
   EXPECT_EQ(contentsOf(folder / kComponentId / "compute.q"), kSource);
 }
 
+// A folder that held one component and was removed may be given to another whose id starts
+// alike; a request after that gets the other component's settings, not those the cache object
+// read from the folder before.
+TEST_F(CacheExtraction, ARemovedFoldersNameServesTheNextComponentWithItsOwnSettings) {
+  Record record = request();
+  record.reset();
+  record = request();  // from the folder: its settings are read from there
+  const stdfs::path folder = record->getExtractDir().str();
+  record.reset();
+  stdfs::remove_all(folder);
+
+  const std::string otherId = "Kontenrechner_ffeeddccbbaa99887766554433221100";
+  Ostrand::ctfpack::CTFSettings settings;
+  settings.componentName = L"Kontenrechner";
+  settings.componentId = std::wstring(otherId.begin(), otherId.end());
+  const std::string otherArchive = base_ + "/other.ctf";
+  Ostrand::ctfpack::writeArchive(otherArchive, settings, base_ + "/source", "");
+  for (int round = 0; round < 2; ++round) {  // unpacked, then opened from the folder
+    SCOPED_TRACE(round);
+    rtkkvn::CtfExtractor extractor(otherId.c_str(), [&otherArchive](const char* dir) {
+      return extractCtfFile(dir, otherArchive);
+    });
+    record = cache_->getComponent(otherId, extractor);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->getExtractDir().str(), folder.string());
+    EXPECT_EQ(record->getComponentData()->getUUID(), otherId);
+    record.reset();
+  }
+}
+
 // A component unpacked without waiting for the disk names this boot in its marker and is used
 // as it is. One whose marker names another boot (the system has restarted since, and may have
 // lost what it had not written back) has every file read back: that finds damage its sizes and

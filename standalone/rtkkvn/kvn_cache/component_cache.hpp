@@ -9,6 +9,8 @@
 // cached component. The guard that serialises the object's creation (inside componentCache) is
 // held only while the object is made and nothing else is taken meanwhile.
 
+#include <sys/stat.h>
+
 #include <boost/enable_shared_from_this.hpp>
 #include <boost/shared_ptr.hpp>
 #include <boost/thread/mutex.hpp>
@@ -163,9 +165,20 @@ class rtkComponentCache : public boost::enable_shared_from_this<rtkComponentCach
   boost::shared_ptr<rtkExtractedComponent> openComponent(const std::string& id,
                                                          rtkkvn::CtfExtractor& extractor,
                                                          DamageCheck check, bool& damaged);
+  // The settings of the component in extractDir. Called with the mutex held.
+  boost::shared_ptr<rtkComponentData> componentSettings(const dsPathString& extractDir);
 
   dsFileSystemPtr fileSystem_;
   bool leftoversRemoved_ = false;  // guarded by mutex
+  // The settings last read from a component folder and the status their file had just before
+  // (guarded by mutex): a request for the same component reads and parses them again only when
+  // the file is another one or its size or times differ. Every change of a file's content moves
+  // its change time, which no user can set back.
+  struct SettingsMemo {
+    std::string folder;
+    struct stat status {};
+    boost::shared_ptr<rtkComponentData> settings;
+  } settingsMemo_;
 };
 
 // The process-wide cache object for the directory rtkGetComponentCacheDir() names at the first
