@@ -4,8 +4,6 @@
 // the cache folders and the root lock.
 
 #include <benchmark/benchmark.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <boost/make_shared.hpp>
@@ -19,6 +17,7 @@
 
 #include "ctf/ctf_archive.hpp"
 #include "fs/file_scan.hpp"
+#include "processes.hpp"
 #include "ratio_reporter.hpp"
 #include "rtkkvn/components/ctf_extractor.hpp"
 #include "rtkkvn/kvn_cache/component_cache.hpp"
@@ -95,17 +94,7 @@ std::string program;
 
 bool runSelf(std::vector<std::string> arguments) {
   arguments.insert(arguments.begin(), program);
-  std::vector<char*> pointers;
-  for (std::string& argument : arguments) pointers.push_back(argument.data());
-  pointers.push_back(nullptr);
-  pid_t child = -1;
-  if (::posix_spawn(&child, program.c_str(), nullptr, nullptr, pointers.data(), environ) != 0) {
-    return false;
-  }
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0) {
-  }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return bench::runProcesses(program, arguments, 1);
 }
 
 void WarmRequestNewProcess(benchmark::State& state) {

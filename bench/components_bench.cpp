@@ -8,8 +8,6 @@
 //   what 32 processes that only start (loading the runtime, or /bin/true) cost against one.
 
 #include <benchmark/benchmark.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "processes.hpp"
 #include "ratio_reporter.hpp"
 #include "rtkbase.h"
 #include "rtkkvn.h"
@@ -129,42 +128,18 @@ void ColdComponentStart(benchmark::State& state) {
 }
 BENCHMARK(ColdComponentStart)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
-// Starts the given number of processes running program with arguments, all at once, and waits
-// for them; true when every one exited with status 0. Adds the CPU time they used, in
-// milliseconds, to cpuMilliseconds.
-bool runProcesses(const char* program, char* const arguments[], int processes,
-                  double& cpuMilliseconds) {
-  std::vector<pid_t> children;
-  for (int i = 0; i < processes; ++i) {
-    pid_t child = -1;
-    if (::posix_spawn(&child, program, nullptr, nullptr, arguments, environ) == 0) {
-      children.push_back(child);
-    }
-  }
-  int succeeded = 0;
-  for (const pid_t child : children) {
-    int status = 0;
-    struct rusage usage {};
-    while (::wait4(child, &status, 0, &usage) < 0) {
-    }
-    cpuMilliseconds += (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
-                       (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
-    succeeded += WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 1 : 0;
-  }
-  return succeeded == processes;
-}
-
 // Times state.range(0) processes started at once running program with arguments, each round
 // after prepare() (not timed). The counter "cpu_ms" is the CPU time they used in a round.
 template <typename Prepare>
-void timeProcesses(benchmark::State& state, const char* program, char* const arguments[],
-                   const char* failure, Prepare prepare) {
+void timeProcesses(benchmark::State& state, const std::string& program,
+                   const std::vector<std::string>& arguments, const char* failure,
+                   Prepare prepare) {
   double cpu = 0;
   for (auto _ : state) {
     state.PauseTiming();
     prepare();
     state.ResumeTiming();
-    if (!runProcesses(program, arguments, static_cast<int>(state.range(0)), cpu)) {
+    if (!bench::runProcesses(program, arguments, static_cast<int>(state.range(0)), &cpu)) {
       state.SkipWithError(failure);
       break;
     }
@@ -176,10 +151,8 @@ void timeProcesses(benchmark::State& state, const char* program, char* const arg
 // program with --start): one unpacks, the others wait for it and find it done. Against N = 1,
 // the same with one process, which is one cold start plus starting a process.
 void ConcurrentFirstStart(benchmark::State& state) {
-  std::string archive = largeArchive.string();
-  char start[] = "--start";
-  char* arguments[] = {program.data(), start, archive.data(), nullptr};
-  timeProcesses(state, program.c_str(), arguments, "not every process started the component",
+  timeProcesses(state, program, {program, "--start", largeArchive.string()},
+                "not every process started the component",
                 [] { emptyCache(scratch / "cache" / "kvnCache8.1"); });
 }
 BENCHMARK(ConcurrentFirstStart)->Arg(1)->Arg(32)->Unit(benchmark::kMillisecond)->UseRealTime()
@@ -189,18 +162,14 @@ BENCHMARK(ConcurrentFirstStart)->Arg(1)->Arg(32)->Unit(benchmark::kMillisecond)-
 // above: N processes at once that load the runtime's libraries and end without calling them
 // (this program with --exit), and N of /bin/true, about the least a process can cost.
 void ConcurrentRuntimeLoad(benchmark::State& state) {
-  char exitAtOnce[] = "--exit";
-  char* arguments[] = {program.data(), exitAtOnce, nullptr};
-  timeProcesses(state, program.c_str(), arguments, "a process that only loads the runtime failed",
-                [] {});
+  timeProcesses(state, program, {program, "--exit"},
+                "a process that only loads the runtime failed", [] {});
 }
 BENCHMARK(ConcurrentRuntimeLoad)->Arg(1)->Arg(32)->Unit(benchmark::kMillisecond)->UseRealTime()
     ->Iterations(9);
 
 void ConcurrentTrue(benchmark::State& state) {
-  char trueProgram[] = "/bin/true";
-  char* arguments[] = {trueProgram, nullptr};
-  timeProcesses(state, trueProgram, arguments, "/bin/true failed", [] {});
+  timeProcesses(state, "/bin/true", {"/bin/true"}, "/bin/true failed", [] {});
 }
 BENCHMARK(ConcurrentTrue)->Arg(1)->Arg(32)->Unit(benchmark::kMillisecond)->UseRealTime()
     ->Iterations(9);

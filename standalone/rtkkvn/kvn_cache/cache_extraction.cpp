@@ -22,6 +22,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include "base/exceptions.hpp"
 #include "ctf/ctf_archive.hpp"
@@ -426,19 +427,24 @@ boost::shared_ptr<rtkExtractedComponent> rtkComponentCache::openComponent(
   }
 }
 
+namespace {
+// Whether two statuses show the same file with the same size and times.
+bool sameFileAsBefore(const struct stat& now, const struct stat& before) {
+  const auto time = [](const struct timespec& t) { return std::make_pair(t.tv_sec, t.tv_nsec); };
+  return now.st_dev == before.st_dev && now.st_ino == before.st_ino &&
+         now.st_size == before.st_size && time(now.st_mtim) == time(before.st_mtim) &&
+         time(now.st_ctim) == time(before.st_ctim);
+}
+}  // namespace
+
 boost::shared_ptr<rtkComponentData> rtkComponentCache::componentSettings(
     const dsPathString& extractDir) {
   const std::string file =
       (extractDir / dsPathString(Ostrand::ctfpack::kSettingsManifestName)).str();
   struct stat status;
   const bool regular = fileSystem_->lstat(file.c_str(), &status) == 0 && S_ISREG(status.st_mode);
-  const struct stat& known = settingsMemo_.status;
   if (regular && settingsMemo_.settings && settingsMemo_.folder == extractDir.str() &&
-      status.st_dev == known.st_dev && status.st_ino == known.st_ino &&
-      status.st_size == known.st_size && status.st_mtim.tv_sec == known.st_mtim.tv_sec &&
-      status.st_mtim.tv_nsec == known.st_mtim.tv_nsec &&
-      status.st_ctim.tv_sec == known.st_ctim.tv_sec &&
-      status.st_ctim.tv_nsec == known.st_ctim.tv_nsec) {
+      sameFileAsBefore(status, settingsMemo_.status)) {
     return settingsMemo_.settings;
   }
   const auto settings = boost::make_shared<rtkComponentData>(extractDir.c_str());

@@ -250,13 +250,13 @@ bool rtkComponentCacheIndex::takeFromMemo(const std::string& text, const struct 
     return false;
   }
   store_ = std::move(memo_->store_);
-  memo_->clear();
+  memo_->forgetEntries();
   return true;
 }
 
 void rtkComponentCacheIndex::leaveInMemo() noexcept {
   if (!memo_) return;
-  memo_->clear();
+  memo_->forgetEntries();
   // Only entries whose file is known byte for byte: read, and since then at most written over
   // in place. A failed or pending write, or a file replaced whole, leaves nothing.
   if (!readText_ || changed_) return;

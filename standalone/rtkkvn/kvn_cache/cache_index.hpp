@@ -117,21 +117,20 @@ struct CacheIndexStore {
 // The entries are left only by an operation that read the file and changed no more than last-use
 // stamps, written in place. Guarded by the cache object's mutex.
 class CacheIndexMemo {
- public:
-  void clear() {
+ private:
+  friend class rtkComponentCacheIndex;
+  void forgetEntries() {
     store_.reset();
     text_.clear();
   }
 
- private:
-  friend class rtkComponentCacheIndex;
   std::unique_ptr<CacheIndexStore> store_;
   std::string text_;
   dev_t device_ = 0;
   ino_t inode_ = 0;
   // The listing record an operation last found to match the cache directory (cache_listing.hpp);
-  // it stays true of the directory for as long as its status is the one recorded, so clear()
-  // leaves it.
+  // it stays true of the directory for as long as its status is the one recorded, so it outlives
+  // the entries.
   std::string listingRecord_;
 };
 
